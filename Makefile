@@ -1,0 +1,53 @@
+# `make run` and `make test` do the whole set-up on a fresh Debian machine: install what is
+# missing, configure, build, then start Korvex or run every test headless.
+BUILD_DIR ?= build
+SANITIZE ?=
+JOBS ?= $(shell nproc)
+
+ifeq ($(SANITIZE),1)
+BUILD_DIR := build-sanitize
+CMAKE_FLAGS += -DKORVEX_SANITIZE=ON -DKORVEX_BENCHMARKS=OFF
+endif
+
+# Debian packages the build, the tests (Wine for the interop tests) and the benchmarks need.
+PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
+            libbenchmark-dev clang-format wine wine64
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build run test bench format format-check clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/app/korvex
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./$(BUILD_DIR)/bench/korvex_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+format-check:
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-sanitize

@@ -1,0 +1,154 @@
+#include "Reg.h"
+
+#include <QListWidget>
+#include <array>
+
+namespace Reg {
+
+win::SECURITY_ATTRIBUTES KeySecurity{};
+
+namespace {
+
+constexpr win::DWORD kValueBufferSize = 1024;
+constexpr win::DWORD kNameBufferSize = 255;
+
+// An open key that is closed when it goes out of scope, whatever path the routine takes.
+class OpenKey {
+public:
+    OpenKey() = default;
+    ~OpenKey() { win::RegCloseKey(handle_); }
+    OpenKey(const OpenKey &) = delete;
+    OpenKey &operator=(const OpenKey &) = delete;
+
+    win::HKEY *Out() { return &handle_; }
+    win::HKEY Get() const { return handle_; }
+
+private:
+    win::HKEY handle_ = nullptr;
+};
+
+QByteArray Ansi(const QString &text)
+{
+    return text.toUtf8();
+}
+
+bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path)
+{
+    return win::RegOpenKeyExA(root, Ansi(path).constData(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
+}
+
+bool CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
+{
+    KeySecurity.nLength = 12;
+    KeySecurity.lpSecurityDescriptor = nullptr;
+    KeySecurity.bInheritHandle = true;
+    win::DWORD disposition = 0;
+    char noClass[] = "";
+    return win::RegCreateKeyExA(root, Ansi(path).constData(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                &KeySecurity, key.Out(), &disposition) == ERROR_SUCCESS;
+}
+
+bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::DWORD type, const QByteArray &data)
+{
+    OpenKey key;
+    if (!CreateForWriting(key, root, path))
+        return false;
+    return win::RegSetValueExA(key.Get(), Ansi(name).constData(), 0, type,
+                               reinterpret_cast<const win::BYTE *>(data.constData()),
+                               static_cast<win::DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+template <typename Append> bool EnumerateSubKeys(win::HKEY root, const QString &path, Append append)
+{
+    OpenKey key;
+    if (!OpenForReading(key, root, path))
+        return false;
+    for (win::DWORD index = 0;; ++index) {
+        std::array<char, kNameBufferSize + 1> name{};
+        win::DWORD length = kNameBufferSize;
+        if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        append(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
+    }
+    return true;
+}
+
+} // namespace
+
+bool GetValue(win::HKEY root, const QString &path, const QString &name, QString &out)
+{
+    OpenKey key;
+    if (!OpenForReading(key, root, path)) {
+        out.clear();
+        return false;
+    }
+    std::array<char, kValueBufferSize> buffer{};
+    win::DWORD size = kValueBufferSize;
+    win::DWORD type = REG_NONE;
+    if (win::RegQueryValueExA(key.Get(), Ansi(name).constData(), nullptr, &type,
+                              reinterpret_cast<win::BYTE *>(buffer.data()), &size) != ERROR_SUCCESS) {
+        out.clear();
+        return false;
+    }
+    QByteArray data(buffer.data(), static_cast<qsizetype>(size));
+    if (!data.isEmpty() && data.back() == '\0')
+        data.chop(1);
+    switch (type) {
+    case REG_SZ:
+        out = QString::fromUtf8(data);
+        break;
+    case REG_BINARY:
+        out = QString::fromLatin1(data);
+        break;
+    case REG_DWORD:
+        // The buffer starts zeroed, so empty data reads as the zero byte.
+        out = QString::number(data.isEmpty() ? 0 : static_cast<unsigned char>(data.front()));
+        break;
+    default:
+        break; // other types leave the caller's text as it was
+    }
+    return true;
+}
+
+bool SetDword(win::HKEY root, const QString &path, const QString &name, qint32 number)
+{
+    const auto bits = static_cast<quint32>(number);
+    const char bytes[4] = {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+                           static_cast<char>((bits >> 16) & 0xFF), static_cast<char>((bits >> 24) & 0xFF)};
+    return WriteValue(root, path, name, REG_DWORD, QByteArray(bytes, 4));
+}
+
+bool SetString(win::HKEY root, const QString &path, const QString &name, const QString &text)
+{
+    QByteArray data = Ansi(text);
+    data.append('\0');
+    return WriteValue(root, path, name, REG_SZ, data);
+}
+
+bool SetBinary(win::HKEY root, const QString &path, const QString &name, const QByteArray &bytes)
+{
+    return WriteValue(root, path, name, REG_BINARY, bytes);
+}
+
+bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
+{
+    OpenKey key;
+    if (!CreateForWriting(key, root, path))
+        return false;
+    return win::RegDeleteValueA(key.Get(), Ansi(name).constData()) == ERROR_SUCCESS;
+}
+
+bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path)
+{
+    list.clear();
+    return EnumerateSubKeys(root, path, [&](const QString &name) { list.append(name); });
+}
+
+bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path)
+{
+    list.clear();
+    return EnumerateSubKeys(root, path, [&](const QString &name) { list.addItem(name); });
+}
+
+} // namespace Reg

@@ -1,0 +1,41 @@
+// The Windows installation that the platform works on.
+//
+// On Windows it is the running system. Elsewhere it is a folder laid out as a Wine prefix: the
+// folder named by WINEPREFIX, else ~/.wine when it exists, else $XDG_DATA_HOME/korvex/machine
+// (~/.local/share/korvex/machine), created empty on first use. It is chosen on the first call
+// that needs it and kept for the life of the process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace win {
+
+// The machine folder as a host path; empty on Windows.
+std::string MachineFolder();
+
+// Registry files of the machine that cannot be read as registry files (host paths). Reads of
+// their keys find nothing and writes fail with ERROR_BADDB; the files are never overwritten.
+std::vector<std::string> DamagedRegistryFiles();
+
+// True while a wineserver runs for the machine. It keeps the registry in memory and would
+// overwrite any change made meanwhile, so registry writes fail with ERROR_SHARING_VIOLATION.
+bool WineServerRunning();
+
+// The Windows version name the machine reports to programs, as Wine spells it ("win98",
+// "win7", ...); empty when it reports none of its own (Wine then reports Windows 7).
+std::string ReportedWindowsVersion();
+
+// True when the machine reports a Windows 9x version (win95, win98, winme).
+bool IsWindows9xMachine();
+
+// Forgets the machine in use, its cached registry and every open key handle; the next call
+// chooses the machine again from the environment.
+void ResetMachine();
+
+// Makes `folder` an empty machine in Wine's layout where it is not one yet: the three registry
+// files with their headers, dosdevices/c: -> ../drive_c, dosdevices/z: -> / and
+// drive_c/windows/system32. Existing files are left as they are. Returns false on failure.
+bool CreateEmptyMachine(const std::string &folder);
+
+} // namespace win

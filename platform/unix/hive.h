@@ -1,0 +1,113 @@
+// One registry hive in Wine's text format ("WINE REGISTRY Version 2"), held so that a save
+// reproduces every block and value it did not change byte for byte.
+//
+// The file text stays in memory as it was read. Keys and values keep the span of their text in
+// it; a value is decoded only when it is read, and re-encoded only when it was written. A key
+// whose block changed gets a new header and keeps the unchanged value lines as they were.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace win::detail {
+
+struct Span {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+// A value's type and stored bytes (string types as UTF-16LE with their terminator).
+struct ValueData {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct Value {
+    std::string name;                // UTF-8, as spelled when created
+    Span text;                       // its line(s) in the source, while unchanged
+    std::unique_ptr<ValueData> data; // the data once written in this process
+};
+
+struct Key {
+    std::string name;
+    Key *parent = nullptr;
+    std::vector<std::unique_ptr<Key>> children; // in stored order
+    std::vector<Value> values;                  // in stored order
+    std::uint64_t modified = 0;                 // FILETIME ticks
+    Span block;                                 // the block's text in the source, while unchanged
+    bool blockUnchanged = false;
+    bool childrenSorted = true; // stored order agrees with CompareNames: lookups may bisect
+    bool valuesSorted = true;
+    bool isLink = false;
+    bool isVolatile = false;
+    std::unique_ptr<std::string> className;
+    std::vector<Span> otherLines; // options and lines the format does not define, kept as read
+};
+
+class Hive {
+public:
+    // Parses a file's text. Returns false when it is not a registry file (its first line is not
+    // the format's header, or a key line is malformed); the hive is then left empty.
+    bool Parse(std::string text);
+
+    // The file text of the hive as it stands.
+    std::string Serialize() const;
+
+    Key &Root() { return *root_; }
+    const Key &Root() const { return *root_; }
+
+    static Key *FindChild(const Key &parent, std::string_view name);
+    static Value *FindValue(Key &key, std::string_view name);
+
+    Key &AddChild(Key &parent, std::string_view name, std::uint64_t now);
+    void RemoveChild(Key &parent, const Key &child, std::uint64_t now);
+
+    // The value's type and bytes, decoded from the source when it was not written since.
+    ValueData Read(const Value &value) const;
+    void SetValue(Key &key, std::string_view name, ValueData data, std::uint64_t now);
+    bool RemoveValue(Key &key, std::string_view name, std::uint64_t now);
+
+    // The target of a link key (the "SymbolicLinkValue" as UTF-8), empty when there is none.
+    std::string LinkTarget(Key &key) const;
+
+    // The text before the first key: the header, "#arch" and comments.
+    std::string_view Preamble() const;
+
+    static void Touch(Key &key, std::uint64_t now);
+
+private:
+    std::string_view Text(Span span) const { return std::string_view(source_).substr(span.offset, span.length); }
+    void WriteKey(const Key &key, std::string &out, std::string &path) const;
+    void WriteBlock(const Key &key, std::string &out, const std::string &path) const;
+
+    std::string source_;
+    Span preamble_;
+    std::unique_ptr<Key> root_ = std::make_unique<Key>();
+};
+
+// FILETIME ticks of the present moment.
+std::uint64_t FileTimeNow();
+
+// The Wine format's text pieces, shared by the parser, the writer and the tests.
+namespace regtext {
+
+// Escapes UTF-16 units the way Wine writes names and string data; `quote` is the pair of
+// characters escaped besides the backslash ("[]" in key names, "\"\"" elsewhere).
+void Escape(std::u16string_view units, const char quote[2], std::string &out);
+
+// Reads an escaped string up to its unescaped `end` character, starting at `pos`, and leaves
+// `pos` after that character. Returns false when the end character is missing.
+bool Unescape(std::string_view text, size_t &pos, char end, std::u16string &out);
+
+// A value's text as Wine writes it: name, '=', data, with hex data wrapped at Wine's width.
+std::string FormatValue(std::string_view name, const ValueData &data);
+
+// Decodes the data part of a value line (after '='). A malformed value gives REG_NONE, empty.
+ValueData ParseData(std::string_view data);
+
+} // namespace regtext
+
+} // namespace win::detail

@@ -1,0 +1,85 @@
+// The registry files of one machine folder: cached, refreshed when their files change, and
+// changed under an exclusive lock with a durable replace of the file.
+#pragma once
+
+#include "unix/hive.h"
+#include "win32.h"
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace win::detail {
+
+enum HiveIndex { kSystemHive = 0, kUserHive = 1, kDefaultUserHive = 2, kHiveCount = 3 };
+
+// The NT path of each hive's root, as link targets name them.
+extern const char *const kHiveRootPaths[kHiveCount];
+
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    bool operator==(const FileIdentity &other) const;
+};
+
+class MachineStore {
+public:
+    explicit MachineStore(std::string folder);
+    ~MachineStore();
+    MachineStore(const MachineStore &) = delete;
+    MachineStore &operator=(const MachineStore &) = delete;
+
+    const std::string &Folder() const { return folder_; }
+
+    // The hive as its file now stands (reloaded when the file changed); null when the file
+    // does not parse or cannot be read.
+    Hive *Current(int index);
+
+    // Applies `change` to the up-to-date hive and replaces its file durably, all under the
+    // machine's lock. `change` returns ERROR_SUCCESS or an error; on an error it must have left
+    // the hive unchanged, and nothing is written.
+    LONG Change(int index, const std::function<LONG(Hive &)> &change);
+
+    std::vector<std::string> DamagedFiles();
+    bool ServerRunning() const;
+
+private:
+    struct HiveFile {
+        std::string path;
+        const char *headerComment = "";
+        Hive hive;
+        FileIdentity identity;
+        bool loaded = false;
+        bool damaged = false;
+    };
+
+    void Refresh(HiveFile &file);
+    std::string EmptyHiveText(const HiveFile &file);
+    LONG CheckWritable(const HiveFile &file) const;
+
+    std::string folder_;
+    int folderFd_ = -1;
+    HiveFile files_[kHiveCount];
+};
+
+// The store of the machine in use, chosen on first use; ForgetStore drops it.
+MachineStore &Store();
+void ForgetStore();
+
+// Replaces `path` (following a symlink to its target) with `text`: written to a temporary file
+// beside it, flushed, renamed over it, the folder flushed. Keeps the file's mode and owner.
+// Returns ERROR_SUCCESS, or ERROR_ACCESS_DENIED / ERROR_DISK_FULL / ERROR_WRITE_FAULT with the
+// old file untouched.
+LONG ReplaceFileDurably(const std::string &path, const std::string &text);
+
+// A new system hive's text with the link every Windows has: System\CurrentControlSet to
+// System\ControlSet001.
+std::string WithControlSetLink(std::string systemText);
+
+} // namespace win::detail

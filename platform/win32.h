@@ -1,0 +1,179 @@
+// The subset of the Win32 API that Korvex and Tolvane use, in namespace `win`.
+//
+// On Windows these are the real functions and constants of <windows.h>. Elsewhere they are
+// implemented over a machine folder laid out as a Wine prefix (see machine.h), with the same
+// names, arguments, result codes and, where the two differ, the semantics noted per function.
+// The constants keep their <windows.h> spelling as macros in both forms, so code written
+// against this header compiles unchanged on either side.
+#pragma once
+
+#include <cstdint>
+
+#ifdef _WIN32
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace win {
+using ::BYTE;
+using ::DWORD;
+using ::FILETIME;
+using ::HKEY;
+using ::LONG;
+using ::LPSECURITY_ATTRIBUTES;
+using ::REGSAM;
+using ::SECURITY_ATTRIBUTES;
+
+using ::RegCloseKey;
+using ::RegCreateKeyExA;
+using ::RegDeleteKeyA;
+using ::RegDeleteValueA;
+using ::RegEnumKeyExA;
+using ::RegOpenKeyExA;
+using ::RegQueryValueExA;
+using ::RegSetValueExA;
+} // namespace win
+
+#else
+
+namespace win {
+
+using BYTE = std::uint8_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using REGSAM = DWORD;
+using ULONG_PTR = std::uintptr_t;
+
+struct HKEY__;
+using HKEY = HKEY__ *;
+using PHKEY = HKEY *;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    void *lpSecurityDescriptor;
+    int bInheritHandle;
+};
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES *;
+
+// A predefined root as Windows spells it: the 32-bit code sign-extended to a handle.
+inline HKEY PredefinedKey(std::uint32_t code)
+{
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::intptr_t>(static_cast<LONG>(code))));
+}
+
+// ---- Registry ------------------------------------------------------------------------------
+//
+// HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes; HKEY_USERS holds ".DEFAULT" and the
+// current user's SID. Names compare without regard to case and keep the case they were created
+// with. A path through a link key reaches the link's target.
+//
+// Every function returns ERROR_SUCCESS or a Win32 error code. Codes of this implementation
+// beyond those Windows documents for the function:
+//   ERROR_BADDB              the hive file behind the key does not parse; it is left untouched
+//   ERROR_SHARING_VIOLATION  a wineserver runs for the machine and would overwrite the change
+//   ERROR_ACCESS_DENIED      also: the hive file or its folder is marked read-only
+//   ERROR_DISK_FULL / ERROR_WRITE_FAULT  the hive file could not be written; it is unchanged
+// A write returns ERROR_SUCCESS only after the changed hive is on disk.
+
+// Opens an existing key. `lpSubKey` null or empty opens `hKey` again; a leading backslash is
+// refused with ERROR_BAD_PATHNAME. Returns ERROR_FILE_NOT_FOUND for a missing key.
+LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+
+// Opens a key, creating it and every missing key on its path. `lpdwDisposition` receives
+// REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. `lpClass` becomes the class of a new key.
+// REG_OPTION_VOLATILE keys live in this process's memory only and are never written.
+LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
+                     DWORD *lpdwDisposition);
+
+// Reads a value. String types come back converted to UTF-8 (the ANSI code page here), their
+// size counted in converted bytes; when the stored string lacks its terminator and the buffer
+// has room, a NUL is put after the data without being counted, as NT does. A buffer too small
+// gives ERROR_MORE_DATA with the size needed in *lpcbData, and the buffer is left as it was.
+LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWORD *lpType, BYTE *lpData,
+                      DWORD *lpcbData);
+
+// Writes a value. String types are converted from UTF-8 to UTF-16 for storage; a byte count
+// that misses the terminator is extended when the next byte is NUL (NT), and on a machine that
+// reports Windows 9x the count of a REG_SZ is strlen + 1. Other types are stored as given.
+LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
+                    DWORD cbData);
+
+// Deletes a value; ERROR_FILE_NOT_FOUND when it does not exist.
+LONG RegDeleteValueA(HKEY hKey, const char *lpValueName);
+
+// Deletes a key together with all its subkeys, as Windows 9x does (NT refuses a key that has
+// subkeys). A predefined root cannot be deleted.
+LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey);
+
+// Gives the name of the subkey at `dwIndex` in the key's stored order, ERROR_NO_MORE_ITEMS past
+// the end. *lpcchName holds the buffer size in characters on entry and the name's length
+// without its terminator on return; a buffer too small gives ERROR_MORE_DATA.
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,
+                   DWORD *lpcchClass, FILETIME *lpftLastWriteTime);
+
+// Closes a handle; closing a predefined root does nothing. ERROR_INVALID_HANDLE otherwise.
+LONG RegCloseKey(HKEY hKey);
+
+} // namespace win
+
+// The <windows.h> constants, spelled the same so that code using them compiles on both sides.
+#define HKEY_CLASSES_ROOT (::win::PredefinedKey(0x80000000u))
+#define HKEY_CURRENT_USER (::win::PredefinedKey(0x80000001u))
+#define HKEY_LOCAL_MACHINE (::win::PredefinedKey(0x80000002u))
+#define HKEY_USERS (::win::PredefinedKey(0x80000003u))
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_NOACCESS 998L
+#define ERROR_BADDB 1009L
+#define ERROR_BADKEY 1010L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_DWORD_BIG_ENDIAN 5
+#define REG_LINK 6
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
+
+#define REG_OPTION_NON_VOLATILE 0x00000000L
+#define REG_OPTION_VOLATILE 0x00000001L
+#define REG_OPTION_OPEN_LINK 0x00000008L
+#define REG_CREATED_NEW_KEY 0x00000001L
+#define REG_OPENED_EXISTING_KEY 0x00000002L
+
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
+#define KEY_EXECUTE 0x20019
+#define KEY_ALL_ACCESS 0xF003F
+#define MAXIMUM_ALLOWED 0x02000000
+
+#endif

@@ -1,0 +1,40 @@
+// On Windows the machine is the running system: there is no folder, no Wine and no hive file
+// of Korvex's own to report on.
+#include "machine.h"
+#include "win32.h"
+
+namespace win {
+
+std::string MachineFolder()
+{
+    return {};
+}
+
+std::vector<std::string> DamagedRegistryFiles()
+{
+    return {};
+}
+
+bool WineServerRunning()
+{
+    return false;
+}
+
+std::string ReportedWindowsVersion()
+{
+    return {};
+}
+
+bool IsWindows9xMachine()
+{
+    return (GetVersion() & 0x80000000u) != 0;
+}
+
+void ResetMachine() {}
+
+bool CreateEmptyMachine(const std::string &)
+{
+    return false;
+}
+
+} // namespace win

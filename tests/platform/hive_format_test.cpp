@@ -1,0 +1,245 @@
+// Wine's registry file format: what Wine wrote must come back byte for byte, and what we
+// write must be what Wine would write.
+#include "unix/hive.h"
+#include "unix/unicode.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+using win::detail::Hive;
+using win::detail::Key;
+using win::detail::ValueData;
+namespace regtext = win::detail::regtext;
+
+namespace {
+
+constexpr std::uint64_t kNow = 0x1dd85af754f165cull;
+
+// Lines written by Wine 8.0, one value each: escapes, Unicode, embedded NULs, every type.
+const char *const kWineValueLines[] = {
+    R"("s_escapes"="back\\slash \"quote\" [br] tab\there nl\nhere cr\rhere")",
+    R"("s_unicode"="\x00e9a\xe9z\xe9\x4e2d1\x4e2dg\xd83d\xde00")",
+    R"("s_embedded_nul"="a\0b\0c5\0")",
+    R"("x_expand"=str(2):"%SystemRoot%\\x")",
+    R"("m_multi"=str(7):"one\0two\0three\0")",
+    R"("d_dword"=dword:000012ab)",
+    R"("d_dword_3bytes"=hex(4):ab,12,00)",
+    R"("q_qword"=hex(b):88,77,66,55,44,33,22,11)",
+    R"("s_zero_len"=hex(1):)",
+    R"("b_empty"=hex:)",
+    R"("ru"="\x41f\x440\x438\x432\x435\x442, \"\x43c\x438\x440\"\\t\x442\x430\x431")",
+    R"(@="txtfile")",
+};
+
+const char kWineFile[] = "WINE REGISTRY Version 2\n"
+                         ";; All keys relative to REGISTRY\\\\Machine\n"
+                         "\n"
+                         "#arch=win64\n"
+                         "\n"
+                         "[Software\\\\Classes\\\\.txt] 1796581225\n"
+                         "#time=1dd85ae76fd564a\n"
+                         "@=\"txtfile\"\n"
+                         "\"Content Type\"=\"text/plain\"\n"
+                         "\n"
+                         "[Software\\\\FmtTest\\\\Key \\[br\\] \"q\" \\xe9t\\xe9] 1796581652\n"
+                         "#time=1dd85af754f165c\n"
+                         "#class=\"Klass \\\"x\\\"\"\n"
+                         "\"b\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\n"
+                         "  18,19,1a,1b,1c,1d\n"
+                         "\"d\"=dword:00000001\n"
+                         "\n"
+                         "[System\\\\CurrentControlSet] 1796581225\n"
+                         "#time=1dd85ae76fd564a\n"
+                         "#link\n"
+                         "\"SymbolicLinkValue\"=hex(6):5c,00,52,00\n";
+
+std::string ValueText(const std::string &name, const ValueData &data)
+{
+    return regtext::FormatValue(name, data);
+}
+
+Key &Child(Key &key, std::string_view name)
+{
+    Key *child = Hive::FindChild(key, name);
+    EXPECT_NE(child, nullptr) << name;
+    return *child;
+}
+
+TEST(HiveFormat, WineValueLinesDecodeAndEncodeToThemselves)
+{
+    for (const char *line : kWineValueLines) {
+        const std::string text = std::string("WINE REGISTRY Version 2\n\n[K] 0\n") + line + "\n";
+        Hive hive;
+        ASSERT_TRUE(hive.Parse(text));
+        Key &key = Child(hive.Root(), "K");
+        ASSERT_EQ(key.values.size(), 1u) << line;
+        const ValueData data = hive.Read(key.values[0]);
+        EXPECT_NE(data.type, 0u) << line;
+        EXPECT_EQ(ValueText(key.values[0].name, data), line);
+    }
+}
+
+TEST(HiveFormat, DecodedDataIsWhatWineStores)
+{
+    Hive hive;
+    std::string text = "WINE REGISTRY Version 2\n\n[K] 0\n";
+    for (const char *line : kWineValueLines)
+        text += std::string(line) + "\n";
+    ASSERT_TRUE(hive.Parse(text));
+    Key &key = Child(hive.Root(), "K");
+    const auto read = [&](const char *name) { return hive.Read(*Hive::FindValue(key, name)); };
+
+    EXPECT_EQ(read("ru").bytes.size(), (18 + 1) * 2u) << "UTF-16 units and the terminator";
+    EXPECT_EQ(read("s_unicode").bytes[0], 0xe9);
+    EXPECT_EQ(read("d_dword").bytes, (std::vector<std::uint8_t>{0xab, 0x12, 0, 0}));
+    EXPECT_EQ(read("d_dword_3bytes").type, 4u);
+    EXPECT_EQ(read("d_dword_3bytes").bytes.size(), 3u);
+    EXPECT_EQ(read("s_zero_len").type, 1u);
+    EXPECT_TRUE(read("s_zero_len").bytes.empty());
+    EXPECT_EQ(read("q_qword").type, 11u);
+    EXPECT_EQ(read("m_multi").bytes.size(), 15u * 2);
+}
+
+TEST(HiveFormat, UnchangedFileSavesByteForByte)
+{
+    Hive hive;
+    ASSERT_TRUE(hive.Parse(kWineFile));
+    EXPECT_EQ(hive.Serialize(), kWineFile);
+
+    Key &classes = Child(Child(hive.Root(), "Software"), "Classes");
+    EXPECT_EQ(hive.Read(*Hive::FindValue(Child(classes, ".TXT"), "content type")).bytes.size(), 22u);
+}
+
+TEST(HiveFormat, KeyNamesAndClassesUnescape)
+{
+    Hive hive;
+    ASSERT_TRUE(hive.Parse(kWineFile));
+    Key &fmt = Child(Child(hive.Root(), "Software"), "FmtTest");
+    ASSERT_EQ(fmt.children.size(), 1u);
+    const Key &key = *fmt.children[0];
+    EXPECT_EQ(key.name, "Key [br] \"q\" ét\u00e9");
+    ASSERT_TRUE(key.className);
+    EXPECT_EQ(*key.className, "Klass \"x\"");
+    EXPECT_TRUE(Child(Child(hive.Root(), "System"), "currentcontrolset").isLink);
+    EXPECT_EQ(hive.LinkTarget(Child(Child(hive.Root(), "System"), "CurrentControlSet")), "\\R");
+}
+
+TEST(HiveFormat, AChangeRewritesOnlyItsKeyBlockAndItsValue)
+{
+    Hive hive;
+    ASSERT_TRUE(hive.Parse(kWineFile));
+    Key &fmt = Child(Child(hive.Root(), "Software"), "FmtTest");
+    Key &key = *fmt.children[0];
+    hive.SetValue(key, "D", ValueData{4, {2, 0, 0, 0}}, kNow + 10'000'000);
+
+    std::string expected = kWineFile;
+    const std::string header = "[Software\\\\FmtTest\\\\Key \\[br\\] \"q\" \\xe9t\\xe9] 1796581652\n"
+                               "#time=1dd85af754f165c\n";
+    const std::string newHeader = "[Software\\\\FmtTest\\\\Key \\[br\\] \"q\" \\xe9t\\xe9] 1796581653\n"
+                                  "#time=1dd85af75e7acdc\n";
+    expected.replace(expected.find(header), header.size(), newHeader);
+    expected.replace(expected.find("\"d\"=dword:00000001"), 18, "\"d\"=dword:00000002");
+    EXPECT_EQ(hive.Serialize(), expected);
+}
+
+TEST(HiveFormat, NewKeysAndValuesTakeTheirSortedPlace)
+{
+    Hive hive;
+    ASSERT_TRUE(hive.Parse("WINE REGISTRY Version 2\n\n[A\\\\b] 0\n\"m\"=\"1\"\n\n[A\\\\d] 0\n\"m\"=\"1\"\n"));
+    Key &a = Child(hive.Root(), "A");
+    Key &c = hive.AddChild(a, "C", kNow);
+    hive.AddChild(a, "_x", kNow);
+    hive.SetValue(c, "z", ValueData{4, {1, 0, 0, 0}}, kNow);
+    hive.SetValue(c, "Y", ValueData{3, {}}, kNow);
+    EXPECT_EQ(hive.Serialize(), "WINE REGISTRY Version 2\n"
+                                "\n[A\\\\_x] 1796581652\n#time=1dd85af754f165c\n"
+                                "\n[A\\\\b] 0\n\"m\"=\"1\"\n"
+                                "\n[A\\\\C] 1796581652\n#time=1dd85af754f165c\n\"Y\"=hex:\n\"z\"=dword:00000001\n"
+                                "\n[A\\\\d] 0\n\"m\"=\"1\"\n");
+}
+
+TEST(HiveFormat, LongBinaryWrapsAtWinesWidth)
+{
+    ValueData data{3, std::vector<std::uint8_t>(100, 0xab)};
+    const std::string text = ValueText("SymbolicLinkValue", data);
+    // The first line: `"SymbolicLinkValue"=hex:` then bytes until the count passes 76.
+    const size_t firstBreak = text.find("\\\n");
+    ASSERT_NE(firstBreak, std::string::npos);
+    EXPECT_EQ(text.substr(0, firstBreak).size(), 78u);
+    const size_t secondBreak = text.find("\\\n", firstBreak + 2);
+    EXPECT_EQ(secondBreak - (firstBreak + 2), 77u) << "continuation lines are 78 characters with the backslash";
+    // And it reads back.
+    Hive hive;
+    ASSERT_TRUE(hive.Parse("WINE REGISTRY Version 2\n[K] 0\n" + text + "\n"));
+    EXPECT_EQ(hive.Read(Child(hive.Root(), "K").values[0]).bytes, data.bytes);
+}
+
+TEST(HiveFormat, LenientInputIsReadAndKept)
+{
+    // CRLF line ends, upper-case hex with blanks, a comment, an unknown line, a malformed value
+    // and a key listed twice.
+    const std::string text = "WINE REGISTRY Version 2\r\n"
+                             "\r\n"
+                             "[K] 5\r\n"
+                             "; a comment\r\n"
+                             "\"h\"=hex:0A , FF,\\\r\n"
+                             "    01\r\n"
+                             "garbage here\r\n"
+                             "\"bad\"=hex(zz):00\r\n"
+                             "\r\n"
+                             "[k] 6\r\n"
+                             "\"second\"=dword:1\r\n";
+    Hive hive;
+    ASSERT_TRUE(hive.Parse(text));
+    Key &key = Child(hive.Root(), "K");
+    EXPECT_EQ(hive.Read(*Hive::FindValue(key, "h")).bytes, (std::vector<std::uint8_t>{0x0a, 0xff, 0x01}));
+    EXPECT_EQ(hive.Read(*Hive::FindValue(key, "bad")).type, 0u);
+    EXPECT_EQ(hive.Read(*Hive::FindValue(key, "second")).bytes[0], 1);
+
+    const std::string saved = hive.Serialize();
+    EXPECT_NE(saved.find("; a comment"), std::string::npos);
+    EXPECT_NE(saved.find("garbage here"), std::string::npos);
+    EXPECT_NE(saved.find("\"bad\"=hex(zz):00"), std::string::npos);
+    EXPECT_NE(saved.find("\"h\"=hex:0A , FF,\\\r\n    01"), std::string::npos);
+    EXPECT_EQ(saved.find("[k] 6"), std::string::npos) << "the two blocks are merged into one";
+}
+
+TEST(HiveFormat, TextThatIsNotARegistryFileIsRefused)
+{
+    Hive hive;
+    EXPECT_FALSE(hive.Parse("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n"));
+    EXPECT_FALSE(hive.Parse(""));
+    EXPECT_FALSE(hive.Parse("WINE REGISTRY Version 2\n\n[Unterminated\\\\key 0\n"));
+    EXPECT_TRUE(hive.Parse("WINE REGISTRY Version 2\r\n"));
+}
+
+TEST(HiveFormat, EscapesFollowWinesRules)
+{
+    const auto escape = [](std::u16string units) {
+        std::string out;
+        regtext::Escape(units, "\"\"", out);
+        return out;
+    };
+    EXPECT_EQ(escape(u"\x1" u"8"), "\\18") << "octal with the fewest digits before a non-octal digit";
+    EXPECT_EQ(escape(u"\x1" u"7"), "\\0017") << "three digits before an octal digit";
+    EXPECT_EQ(escape(u"\xe9" u"a"), "\\x00e9a") << "four hex digits before a hex digit";
+    EXPECT_EQ(escape(u"\xe9" u"z"), "\\xe9z");
+    EXPECT_EQ(escape(u"\x1b\x7f"), "\\e\x7f");
+
+    std::u16string out;
+    size_t pos = 0;
+    ASSERT_TRUE(regtext::Unescape("\\x41\\x\\q\\101\\x4e2dZ\"", pos, '"', out));
+    EXPECT_EQ(out, u"AxqA\x4e2dZ");
+}
+
+TEST(HiveFormat, NamesCompareUnitByUnitIgnoringCase)
+{
+    using win::detail::CompareNames;
+    EXPECT_EQ(CompareNames("Software", "SOFTWARE"), 0);
+    EXPECT_EQ(CompareNames("Ключ", "КЛЮЧ"), 0);
+    EXPECT_LT(CompareNames("_x", "a"), 0);
+    EXPECT_LT(CompareNames("abc", "abcd"), 0);
+    EXPECT_GT(CompareNames("b", "A"), 0);
+}
+
+} // namespace

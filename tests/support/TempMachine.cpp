@@ -1,0 +1,78 @@
+#include "TempMachine.h"
+
+#include "machine.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+std::string MakeTempFolder(const char *stem)
+{
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a temporary folder");
+    return pattern;
+}
+
+void RemoveFolder(const std::string &folder)
+{
+    std::error_code ec;
+    // Tests mark files and folders read-only; give the owner write access back first.
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(folder, ec);
+}
+
+TempMachine::TempMachine(const std::string &templateFolder)
+{
+    folder_ = MakeTempFolder("korvex-machine");
+    if (!templateFolder.empty()) {
+        for (const auto &entry : fs::directory_iterator(templateFolder)) {
+            const fs::path target = fs::path(folder_) / entry.path().filename();
+            if (entry.path().filename() == "drive_c")
+                fs::copy(entry.path(), target, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+            else if (entry.path().filename() != "wineserver" && entry.path().filename() != ".korvex-complete")
+                fs::copy(entry.path(), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        }
+    }
+    win::CreateEmptyMachine(folder_);
+    if (const char *prefix = std::getenv("WINEPREFIX")) {
+        hadPrefix_ = true;
+        savedPrefix_ = prefix;
+    }
+    setenv("WINEPREFIX", folder_.c_str(), 1);
+    win::ResetMachine();
+}
+
+TempMachine::~TempMachine()
+{
+    win::ResetMachine();
+    if (hadPrefix_)
+        setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
+    else
+        unsetenv("WINEPREFIX");
+    RemoveFolder(folder_);
+}
+
+std::string TempMachine::ReadFile(const std::string &name) const
+{
+    std::ifstream in(PathOf(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void TempMachine::WriteFile(const std::string &name, const std::string &text) const
+{
+    std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
+    out << text;
+}

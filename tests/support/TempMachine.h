@@ -1,0 +1,30 @@
+// A fresh machine folder for one test, chosen through WINEPREFIX like a user would choose one,
+// and removed afterwards. Tests never touch the developer's own prefix.
+#pragma once
+
+#include <string>
+
+class TempMachine {
+public:
+    // An empty machine, or a copy of `templateFolder` (its registry files copied, its drive_c
+    // hard-linked) when one is given.
+    explicit TempMachine(const std::string &templateFolder = {});
+    ~TempMachine();
+    TempMachine(const TempMachine &) = delete;
+    TempMachine &operator=(const TempMachine &) = delete;
+
+    const std::string &Folder() const { return folder_; }
+    std::string PathOf(const std::string &name) const { return folder_ + "/" + name; }
+
+    std::string ReadFile(const std::string &name) const;
+    void WriteFile(const std::string &name, const std::string &text) const;
+
+private:
+    std::string folder_;
+    std::string savedPrefix_;
+    bool hadPrefix_ = false;
+};
+
+// A folder made by `mkdtemp` under $TMPDIR (or /tmp), removed with its contents by the caller.
+std::string MakeTempFolder(const char *stem);
+void RemoveFolder(const std::string &folder);
