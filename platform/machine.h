@@ -6,6 +6,7 @@
 // that needs it and kept for the life of the process.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ std::string ReportedWindowsVersion();
 
 // True when the machine reports a Windows 9x version (win95, win98, winme).
 bool IsWindows9xMachine();
+
+// How many key handles are open (Unix), or all handles of the process (Windows): compare two
+// counts to find a key that was not closed.
+std::size_t OpenHandleCount();
 
 // Forgets the machine in use, its cached registry and every open key handle; the next call
 // chooses the machine again from the environment.

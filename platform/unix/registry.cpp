@@ -218,7 +218,9 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
     int hiveIndex = start.hive;
     Hive *hive = Store().Current(hiveIndex);
     if (!hive) {
-        walk.status = ERROR_BADDB;
+        // A damaged hive reads as empty; creating in it fails when its change is refused.
+        walk.status = ERROR_FILE_NOT_FOUND;
+        walk.stopHive = hiveIndex;
         return walk;
     }
     Key *key = Locate(*hive, start.path);
@@ -239,7 +241,8 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
             }
             hiveIndex = target->hive;
             if (!(hive = Store().Current(hiveIndex))) {
-                walk.status = ERROR_BADDB;
+                walk.status = ERROR_FILE_NOT_FOUND;
+                walk.stopHive = hiveIndex;
                 return walk;
             }
             key = &hive->Root();
@@ -556,6 +559,11 @@ LONG RegCloseKey(HKEY hKey)
     if (IsPredefined(hKey))
         return ERROR_SUCCESS;
     return Handles().open.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+std::size_t OpenHandleCount()
+{
+    return Handles().open.size();
 }
 
 void ResetMachine()

@@ -30,6 +30,13 @@ bool IsWindows9xMachine()
     return (GetVersion() & 0x80000000u) != 0;
 }
 
+std::size_t OpenHandleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
 void ResetMachine() {}
 
 bool CreateEmptyMachine(const std::string &)
