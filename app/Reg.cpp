@@ -3,17 +3,20 @@
 #include <QListWidget>
 #include <array>
 
-namespace Reg {
+namespace Reg
+{
 
 win::SECURITY_ATTRIBUTES KeySecurity{};
 
-namespace {
+namespace
+{
 
 constexpr win::DWORD kValueBufferSize = 1024;
 constexpr win::DWORD kNameBufferSize = 255;
 
 // An open key that is closed when it goes out of scope, whatever path the routine takes.
-class OpenKey {
+class OpenKey
+{
 public:
     OpenKey() = default;
     ~OpenKey() { win::RegCloseKey(handle_); }
@@ -95,18 +98,13 @@ bool GetValue(win::HKEY root, const QString &path, const QString &name, QString 
     if (!data.isEmpty() && data.back() == '\0')
         data.chop(1);
     switch (type) {
-    case REG_SZ:
-        out = QString::fromUtf8(data);
-        break;
-    case REG_BINARY:
-        out = QString::fromLatin1(data);
-        break;
+    case REG_SZ: out = QString::fromUtf8(data); break;
+    case REG_BINARY: out = QString::fromLatin1(data); break;
     case REG_DWORD:
         // The buffer starts zeroed, so empty data reads as the zero byte.
         out = QString::number(data.isEmpty() ? 0 : static_cast<unsigned char>(data.front()));
         break;
-    default:
-        break; // other types leave the caller's text as it was
+    default: break; // other types leave the caller's text as it was
     }
     return true;
 }

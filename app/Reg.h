@@ -15,7 +15,8 @@
 
 class QListWidget;
 
-namespace Reg {
+namespace Reg
+{
 
 // The security record every create uses: length 12, no descriptor, inheritable handle.
 extern win::SECURITY_ATTRIBUTES KeySecurity;

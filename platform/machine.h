@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace win {
+namespace win
+{
 
 // The machine folder as a host path; empty on Windows.
 std::string MachineFolder();

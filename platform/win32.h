@@ -16,7 +16,8 @@
 #endif
 #include <windows.h>
 
-namespace win {
+namespace win
+{
 using ::BYTE;
 using ::DWORD;
 using ::FILETIME;
@@ -38,7 +39,8 @@ using ::RegSetValueExA;
 
 #else
 
-namespace win {
+namespace win
+{
 
 using BYTE = std::uint8_t;
 using DWORD = std::uint32_t;
@@ -89,9 +91,8 @@ LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samD
 // Opens a key, creating it and every missing key on its path. `lpdwDisposition` receives
 // REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. `lpClass` becomes the class of a new key.
 // REG_OPTION_VOLATILE keys live in this process's memory only and are never written.
-LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions,
-                     REGSAM samDesired, const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
-                     DWORD *lpdwDisposition);
+LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult, DWORD *lpdwDisposition);
 
 // Reads a value. String types come back converted to UTF-8 (the ANSI code page here), their
 // size counted in converted bytes; when the stored string lacks its terminator and the buffer
@@ -103,8 +104,7 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
 // Writes a value. String types are converted from UTF-8 to UTF-16 for storage; a byte count
 // that misses the terminator is extended when the next byte is NUL (NT), and on a machine that
 // reports Windows 9x the count of a REG_SZ is strlen + 1. Other types are stored as given.
-LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData,
-                    DWORD cbData);
+LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData, DWORD cbData);
 
 // Deletes a value; ERROR_FILE_NOT_FOUND when it does not exist.
 LONG RegDeleteValueA(HKEY hKey, const char *lpValueName);

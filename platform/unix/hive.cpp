@@ -5,9 +5,11 @@
 #include <chrono>
 #include <cstdio>
 
-namespace win::detail {
+namespace win::detail
+{
 
-namespace {
+namespace
+{
 
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::uint64_t kTicks1601To1970 = 11'644'473'600ull * kTicksPerSecond;
@@ -20,7 +22,8 @@ struct Line {
     size_t next = 0;    // start of the following line
 };
 
-class LineReader {
+class LineReader
+{
 public:
     explicit LineReader(std::string_view text) : text_(text) {}
 
@@ -233,7 +236,7 @@ bool Hive::Parse(std::string text)
             if (option.substr(0, 6) == "#time=") {
                 std::uint64_t ticks = 0;
                 for (char c : option.substr(6)) {
-                    const int d = (c >= '0' && c <= '9') ? c - '0'
+                    const int d = (c >= '0' && c <= '9')   ? c - '0'
                                   : (c >= 'a' && c <= 'f') ? c - 'a' + 10
                                   : (c >= 'A' && c <= 'F') ? c - 'A' + 10
                                                            : -1;
@@ -363,8 +366,8 @@ void Hive::WriteBlock(const Key &key, std::string &out, const std::string &path)
 
 Key *Hive::FindChild(const Key &parent, std::string_view name)
 {
-    const auto *found = parent.childrenSorted ? Bisect(parent.children, name, KeyName)
-                                              : Scan(parent.children, name, KeyName);
+    const auto *found =
+        parent.childrenSorted ? Bisect(parent.children, name, KeyName) : Scan(parent.children, name, KeyName);
     return found ? found->get() : nullptr;
 }
 

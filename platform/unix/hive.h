@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-namespace win::detail {
+namespace win::detail
+{
 
 struct Span {
     std::uint32_t offset = 0;
@@ -47,7 +48,8 @@ struct Key {
     std::vector<Span> otherLines; // options and lines the format does not define, kept as read
 };
 
-class Hive {
+class Hive
+{
 public:
     // Parses a file's text. Returns false when it is not a registry file (its first line is not
     // the format's header, or a key line is malformed); the hive is then left empty.
@@ -92,7 +94,8 @@ private:
 std::uint64_t FileTimeNow();
 
 // The Wine format's text pieces, shared by the parser, the writer and the tests.
-namespace regtext {
+namespace regtext
+{
 
 // Escapes UTF-16 units the way Wine writes names and string data; `quote` is the pair of
 // characters escaped besides the backslash ("[]" in key names, "\"\"" elsewhere).

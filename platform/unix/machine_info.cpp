@@ -8,9 +8,11 @@
 #include <optional>
 #include <unistd.h>
 
-namespace win {
+namespace win
+{
 
-namespace {
+namespace
+{
 
 using detail::Hive;
 using detail::Key;
@@ -60,9 +62,9 @@ bool KeyExists(int hiveIndex, std::initializer_list<const char *> path)
 bool IsVersionName(const std::string &name)
 {
     static const std::array<const char *, 28> kNames = {
-        "win20",  "win30", "win31", "win95",  "win98",   "winme",  "nt351",   "nt40",  "win2000", "win2k",
-        "nt2k",   "nt2000", "winxp", "winxp64", "win2003", "win2k3", "vista",  "winvista", "win2008", "win2k8",
-        "win2008r2", "win2k8r2", "win7", "win8", "win81",  "win10",  "win11",  "win11"};
+        "win20",     "win30",    "win31", "win95",   "win98",   "winme",  "nt351", "nt40",     "win2000", "win2k",
+        "nt2k",      "nt2000",   "winxp", "winxp64", "win2003", "win2k3", "vista", "winvista", "win2008", "win2k8",
+        "win2008r2", "win2k8r2", "win7",  "win8",    "win81",   "win10",  "win11", "win11"};
     for (const char *known : kNames)
         if (name == known)
             return true;

@@ -14,12 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace win::detail {
+namespace win::detail
+{
 
 const char *const kHiveRootPaths[kHiveCount] = {"\\Registry\\Machine", "\\Registry\\User\\S-1-5-21-0-0-0-1000",
                                                 "\\Registry\\User\\.Default"};
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -75,14 +77,11 @@ LONG ErrorFromErrno(int error)
     switch (error) {
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-        return ERROR_DISK_FULL;
+    case EFBIG: return ERROR_DISK_FULL;
     case EACCES:
     case EPERM:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    default:
-        return ERROR_WRITE_FAULT;
+    case EROFS: return ERROR_ACCESS_DENIED;
+    default: return ERROR_WRITE_FAULT;
     }
 }
 
@@ -100,7 +99,8 @@ bool LockFileHeld(const std::string &lockPath)
     const int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct flock query {};
+    struct flock query {
+    };
     query.l_type = F_WRLCK;
     query.l_whence = SEEK_SET;
     query.l_start = 0;
@@ -112,7 +112,8 @@ bool LockFileHeld(const std::string &lockPath)
 
 std::vector<std::string> ServerLockCandidates(const std::string &folder)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (stat(folder.c_str(), &st) != 0)
         return {};
     char serverDir[64];
@@ -179,7 +180,8 @@ bool ServerProcessHoldsFolder(const std::string &folder)
 
 bool HasOwnerWrite(const std::string &path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     return stat(path.c_str(), &st) != 0 || (st.st_mode & S_IWUSR);
 }
 
@@ -265,7 +267,8 @@ std::string MachineStore::EmptyHiveText(const HiveFile &file)
 void MachineStore::Refresh(HiveFile &file)
 {
     const int fd = open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st {
+    };
     if (fd < 0) {
         const bool missing = errno == ENOENT;
         if (file.loaded && !file.identity.exists && missing)
@@ -333,7 +336,8 @@ LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
     if (const LONG rc = change(file.hive); rc != ERROR_SUCCESS)
         return rc;
     const LONG rc = ReplaceFileDurably(file.path, file.hive.Serialize());
-    struct stat st {};
+    struct stat st {
+    };
     if (rc == ERROR_SUCCESS && stat(file.path.c_str(), &st) == 0) {
         file.identity = IdentityOf(st);
     } else {
@@ -385,7 +389,8 @@ LONG ReplaceFileDurably(const std::string &path, const std::string &text)
     const int fd = mkstemp(temp.data());
     if (fd < 0)
         return ErrorFromErrno(errno);
-    struct stat old {};
+    struct stat old {
+    };
     if (stat(real.c_str(), &old) == 0) {
         fchmod(fd, old.st_mode & 07777);
         if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0))
@@ -414,7 +419,8 @@ LONG ReplaceFileDurably(const std::string &path, const std::string &text)
 
 } // namespace win::detail
 
-namespace win {
+namespace win
+{
 
 std::string MachineFolder()
 {

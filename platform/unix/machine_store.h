@@ -11,7 +11,8 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace win::detail {
+namespace win::detail
+{
 
 enum HiveIndex { kSystemHive = 0, kUserHive = 1, kDefaultUserHive = 2, kHiveCount = 3 };
 
@@ -28,7 +29,8 @@ struct FileIdentity {
     bool operator==(const FileIdentity &other) const;
 };
 
-class MachineStore {
+class MachineStore
+{
 public:
     explicit MachineStore(std::string folder);
     ~MachineStore();

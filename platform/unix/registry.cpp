@@ -11,13 +11,15 @@
 #include <optional>
 #include <unordered_map>
 
-namespace win {
+namespace win
+{
 
-namespace {
+namespace
+{
 
 using detail::Hive;
-using detail::Key;
 using detail::kDefaultUserHive;
+using detail::Key;
 using detail::kHiveCount;
 using detail::kSystemHive;
 using detail::kUserHive;
@@ -52,16 +54,11 @@ std::optional<KeyRef> PredefinedRef(HKEY key)
     if (reinterpret_cast<std::uintptr_t>(key) != reinterpret_cast<std::uintptr_t>(PredefinedKey(code)))
         return std::nullopt;
     switch (code) {
-    case 0x80000000u:
-        return KeyRef{kSystemHive, {"Software", "Classes"}, KEY_ALL_ACCESS, true};
-    case 0x80000001u:
-        return KeyRef{kUserHive, {}, KEY_ALL_ACCESS, true};
-    case 0x80000002u:
-        return KeyRef{kSystemHive, {}, KEY_ALL_ACCESS, true};
-    case 0x80000003u:
-        return KeyRef{kUsersRoot, {}, KEY_ALL_ACCESS, true};
-    default:
-        return std::nullopt;
+    case 0x80000000u: return KeyRef{kSystemHive, {"Software", "Classes"}, KEY_ALL_ACCESS, true};
+    case 0x80000001u: return KeyRef{kUserHive, {}, KEY_ALL_ACCESS, true};
+    case 0x80000002u: return KeyRef{kSystemHive, {}, KEY_ALL_ACCESS, true};
+    case 0x80000003u: return KeyRef{kUsersRoot, {}, KEY_ALL_ACCESS, true};
+    default: return std::nullopt;
     }
 }
 
@@ -247,8 +244,8 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
             }
             key = &hive->Root();
             for (const std::string &name : target->path)
-                if (!(key = Step(*hive, hiveIndex, *key, name, WalkOptions{options.create, options.createIn,
-                                                                          options.makeVolatile, nullptr, false},
+                if (!(key = Step(*hive, hiveIndex, *key, name,
+                                 WalkOptions{options.create, options.createIn, options.makeVolatile, nullptr, false},
                                  false, walk)))
                     return walk;
         }

@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace win::detail::regtext {
+namespace win::detail::regtext
+{
 
-namespace {
+namespace
+{
 
-constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
-                        kRegMultiSz = 7;
+constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
 
 bool IsHexDigit(char c)
 {
@@ -216,8 +217,8 @@ std::string FormatValue(std::string_view name, const ValueData &data)
         return out;
     }
     if (type == kRegDword && data.bytes.size() == 4) {
-        const unsigned value = data.bytes[0] | (data.bytes[1] << 8) | (data.bytes[2] << 16) |
-                               (static_cast<unsigned>(data.bytes[3]) << 24);
+        const unsigned value =
+            data.bytes[0] | (data.bytes[1] << 8) | (data.bytes[2] << 16) | (static_cast<unsigned>(data.bytes[3]) << 24);
         Append(out, value, "dword:%08x");
         return out;
     }

@@ -4,9 +4,11 @@
 #include <cwctype>
 #include <locale.h>
 
-namespace win::detail {
+namespace win::detail
+{
 
-namespace {
+namespace
+{
 
 // Decodes one code point; returns false on an invalid or truncated sequence and skips a byte.
 bool NextCodePoint(std::string_view s, size_t &i, char32_t &cp)
@@ -79,9 +81,7 @@ void AppendUtf8(std::string &out, char32_t cp)
 // The C library's Unicode case table, independent of the process's own locale setting.
 locale_t UnicodeLocale()
 {
-    static const locale_t locale = [] {
-        return newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    }();
+    static const locale_t locale = [] { return newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr)); }();
     return locale;
 }
 

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-namespace win::detail {
+namespace win::detail
+{
 
 // UTF-8 to UTF-16. Invalid sequences are dropped, code points above U+FFFF become surrogate
 // pairs: the rule Wine applies when it reads a registry file.

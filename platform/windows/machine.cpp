@@ -3,7 +3,8 @@
 #include "machine.h"
 #include "win32.h"
 
-namespace win {
+namespace win
+{
 
 std::string MachineFolder()
 {

@@ -7,11 +7,13 @@
 #include <QListWidget>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 const QString kKey = QStringLiteral("Software\\KorvexReg");
 
-class RegLayer : public ::testing::Test {
+class RegLayer : public ::testing::Test
+{
 protected:
     void SetUp() override { handlesBefore_ = win::OpenHandleCount(); }
     void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }

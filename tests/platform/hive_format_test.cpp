@@ -11,7 +11,8 @@ using win::detail::Key;
 using win::detail::ValueData;
 namespace regtext = win::detail::regtext;
 
-namespace {
+namespace
+{
 
 constexpr std::uint64_t kNow = 0x1dd85af754f165cull;
 
@@ -220,10 +221,21 @@ TEST(HiveFormat, EscapesFollowWinesRules)
         regtext::Escape(units, "\"\"", out);
         return out;
     };
-    EXPECT_EQ(escape(u"\x1" u"8"), "\\18") << "octal with the fewest digits before a non-octal digit";
-    EXPECT_EQ(escape(u"\x1" u"7"), "\\0017") << "three digits before an octal digit";
-    EXPECT_EQ(escape(u"\xe9" u"a"), "\\x00e9a") << "four hex digits before a hex digit";
-    EXPECT_EQ(escape(u"\xe9" u"z"), "\\xe9z");
+    EXPECT_EQ(escape(u"\x1"
+                     u"8"),
+              "\\18")
+        << "octal with the fewest digits before a non-octal digit";
+    EXPECT_EQ(escape(u"\x1"
+                     u"7"),
+              "\\0017")
+        << "three digits before an octal digit";
+    EXPECT_EQ(escape(u"\xe9"
+                     u"a"),
+              "\\x00e9a")
+        << "four hex digits before a hex digit";
+    EXPECT_EQ(escape(u"\xe9"
+                     u"z"),
+              "\\xe9z");
     EXPECT_EQ(escape(u"\x1b\x7f"), "\\e\x7f");
 
     std::u16string out;

@@ -5,13 +5,13 @@
 #include "win32.h"
 
 #include <csignal>
-#include <cstring>
-#include <fstream>
-#include <optional>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,10 +19,12 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 // Sets environment variables for one test and puts the old values back afterwards.
-class ScopedEnv {
+class ScopedEnv
+{
 public:
     void Set(const char *name, const std::string &value)
     {
@@ -212,7 +214,8 @@ TEST(MachineFailures, RunningWineServerBlocksWrites)
     const std::string tmp = MakeTempFolder("korvex-tmp");
     env.Set("TMPDIR", tmp);
     machine.WriteFile("wineserver", "wine-test\n");
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(stat(machine.Folder().c_str(), &st), 0);
     char serverDir[64];
     std::snprintf(serverDir, sizeof serverDir, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
@@ -220,7 +223,9 @@ TEST(MachineFailures, RunningWineServerBlocksWrites)
     const std::string dir = tmp + "/wine-test/" + serverDir;
     fs::create_directories(dir);
     const std::string lock = dir + "/lock";
-    { std::ofstream(lock) << ""; }
+    {
+        std::ofstream(lock) << "";
+    }
     ASSERT_EQ(SetDword("Software\\Korvex", "v", 1), ERROR_SUCCESS);
     const std::string before = machine.ReadFile("user.reg");
 
@@ -231,7 +236,8 @@ TEST(MachineFailures, RunningWineServerBlocksWrites)
     const pid_t server = fork();
     if (server == 0) {
         const int fd = open(lock.c_str(), O_RDWR);
-        struct flock hold {};
+        struct flock hold {
+        };
         hold.l_type = F_WRLCK;
         hold.l_whence = SEEK_SET;
         hold.l_len = 1;

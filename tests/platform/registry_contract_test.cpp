@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr const char *kTestKey = "Software\\KorvexContract";
 constexpr win::BYTE kJunk = 0xCC;
 
-class RegistryContract : public ::testing::Test {
+class RegistryContract : public ::testing::Test
+{
 protected:
     void TearDown() override
     {

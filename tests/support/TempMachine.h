@@ -4,7 +4,8 @@
 
 #include <string>
 
-class TempMachine {
+class TempMachine
+{
 public:
     // An empty machine, or a copy of `templateFolder` (its registry files copied, its drive_c
     // hard-linked) when one is given.
