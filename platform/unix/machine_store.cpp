@@ -2,6 +2,7 @@
 #include "machine.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -364,7 +365,16 @@ bool MachineStore::ServerRunning() const
     for (const std::string &lock : ServerLockCandidates(folder_))
         if (LockFileHeld(lock))
             return true;
-    return ServerProcessHoldsFolder(folder_);
+    // The lock file finds every server started with this TMPDIR. Looking through all processes
+    // for one started with another costs a few hundred microseconds, so its answer is reused
+    // for a moment.
+    const auto now = std::chrono::steady_clock::now();
+    if (!processScanValid_ || now - processScanTime_ > std::chrono::seconds(1)) {
+        processScanResult_ = ServerProcessHoldsFolder(folder_);
+        processScanTime_ = now;
+        processScanValid_ = true;
+    }
+    return processScanResult_;
 }
 
 MachineStore &Store()

@@ -5,6 +5,7 @@
 #include "unix/hive.h"
 #include "win32.h"
 
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -67,6 +68,9 @@ private:
 
     std::string folder_;
     int folderFd_ = -1;
+    mutable bool processScanValid_ = false;
+    mutable bool processScanResult_ = false;
+    mutable std::chrono::steady_clock::time_point processScanTime_;
     HiveFile files_[kHiveCount];
 };
 

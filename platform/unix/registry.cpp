@@ -7,6 +7,7 @@
 #include "unix/unicode.h"
 #include "win32.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -415,7 +416,7 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
         return ERROR_SUCCESS;
     if (bytes.size() > capacity)
         return ERROR_MORE_DATA;
-    std::memcpy(lpData, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), lpData);
     // NT ends a string stored without its terminator when the buffer has room for one.
     if (IsStringType(data.type) && !bytes.empty() && bytes.back() != 0 && bytes.size() < capacity)
         lpData[bytes.size()] = 0;
