@@ -307,28 +307,35 @@ std::string Hive::Serialize() const
     out.reserve(source_.size() + 4096);
     out += Preamble();
     out.push_back('\n');
-    std::string path;
-    WriteKey(*root_, out, path);
+    WriteKey(*root_, out);
     return out;
 }
 
-void Hive::WriteKey(const Key &key, std::string &out, std::string &path) const
+void Hive::WriteKey(const Key &key, std::string &out) const
 {
     if (key.isVolatile)
         return;
     if (KeyHasBlock(key))
-        WriteBlock(key, out, path);
-    const size_t length = path.size();
-    for (const auto &child : key.children) {
-        if (!path.empty())
-            path += "\\\\";
-        regtext::Escape(Utf8ToUtf16(child->name), "[]", path);
-        WriteKey(*child, out, path);
-        path.resize(length);
-    }
+        WriteBlock(key, out);
+    for (const auto &child : key.children)
+        WriteKey(*child, out);
 }
 
-void Hive::WriteBlock(const Key &key, std::string &out, const std::string &path) const
+std::string Hive::EscapedPath(const Key &key)
+{
+    std::vector<const Key *> chain;
+    for (const Key *k = &key; k->parent; k = k->parent)
+        chain.push_back(k);
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.empty())
+            path += "\\\\";
+        regtext::Escape(Utf8ToUtf16((*it)->name), "[]", path);
+    }
+    return path;
+}
+
+void Hive::WriteBlock(const Key &key, std::string &out) const
 {
     out.push_back('\n');
     if (key.blockUnchanged) {
@@ -337,7 +344,7 @@ void Hive::WriteBlock(const Key &key, std::string &out, const std::string &path)
         return;
     }
     out.push_back('[');
-    out += path;
+    out += EscapedPath(key);
     out += "] ";
     AppendDecimal(out, key.modified >= kTicks1601To1970 ? (key.modified - kTicks1601To1970) / kTicksPerSecond : 0);
     char time[40];

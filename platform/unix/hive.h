@@ -82,8 +82,9 @@ public:
 
 private:
     std::string_view Text(Span span) const { return std::string_view(source_).substr(span.offset, span.length); }
-    void WriteKey(const Key &key, std::string &out, std::string &path) const;
-    void WriteBlock(const Key &key, std::string &out, const std::string &path) const;
+    void WriteKey(const Key &key, std::string &out) const;
+    void WriteBlock(const Key &key, std::string &out) const;
+    static std::string EscapedPath(const Key &key);
 
     std::string source_;
     Span preamble_;
