@@ -186,6 +186,23 @@ bool HasOwnerWrite(const std::string &path)
     return stat(path.c_str(), &st) != 0 || (st.st_mode & S_IWUSR);
 }
 
+constexpr std::string_view kTemporaryMark = ".korvex-";
+
+void RemoveLeftTemporaryFiles(const std::string &folder)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent *entry = readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        const size_t mark = name.rfind(kTemporaryMark);
+        if (name.size() > 1 && name[0] == '.' && mark != std::string_view::npos &&
+            name.size() == mark + kTemporaryMark.size() + 6)
+            unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
 std::unique_ptr<MachineStore> &CurrentStore()
 {
     static std::unique_ptr<MachineStore> store;
@@ -238,17 +255,10 @@ bool FileIdentity::operator==(const FileIdentity &other) const
 MachineStore::MachineStore(std::string folder) : folder_(std::move(folder))
 {
     CreateEmptyMachine(folder_);
-    folderFd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int i = 0; i < kHiveCount; ++i) {
         files_[i].path = folder_ + "/" + kHiveFileNames[i];
         files_[i].headerComment = kHeaderComments[i];
     }
-}
-
-MachineStore::~MachineStore()
-{
-    if (folderFd_ >= 0)
-        close(folderFd_);
 }
 
 std::string MachineStore::EmptyHiveText(const HiveFile &file)
@@ -318,15 +328,12 @@ LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
 {
     if (ServerRunning())
         return ERROR_SHARING_VIOLATION;
-    if (folderFd_ < 0)
+    const FolderLock lock(folder_);
+    if (!lock.Held())
         return ERROR_ACCESS_DENIED;
-    while (flock(folderFd_, LOCK_EX) != 0)
-        if (errno != EINTR)
-            return ERROR_ACCESS_DENIED;
-    struct Unlock {
-        int fd;
-        ~Unlock() { flock(fd, LOCK_UN); }
-    } unlock{folderFd_};
+    // Every temporary file is made under this lock, so one that is here now was left by a
+    // process that died while writing.
+    RemoveLeftTemporaryFiles(folder_);
 
     HiveFile &file = files_[index];
     Refresh(file);
@@ -390,12 +397,28 @@ void ForgetStore()
     CurrentStore().reset();
 }
 
+FolderLock::FolderLock(const std::string &folder) : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+}
+
+FolderLock::~FolderLock()
+{
+    if (fd_ >= 0)
+        close(fd_); // releases the lock
+}
+
 LONG ReplaceFileDurably(const std::string &path, const std::string &text)
 {
     const std::string real = ResolvedPath(path);
     const fs::path target(real);
     const std::string dir = target.parent_path().string();
-    std::string temp = dir + "/." + target.filename().string() + ".korvex-XXXXXX";
+    std::string temp = dir + "/." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
         return ErrorFromErrno(errno);
@@ -462,7 +485,11 @@ bool CreateEmptyMachine(const std::string &folder)
             fs::create_symlink(target, at, e);
         return !e;
     };
-    bool ok = link("c:", "../drive_c") && link("z:", "/");
+    const bool drivesMade = link("c:", "../drive_c");
+    bool ok = link("z:", "/") && drivesMade;
+    // Making a missing hive is a change like any other, made under the machine's lock: a process
+    // held up here must never replace a hive that another one made and wrote to meanwhile.
+    const detail::FolderLock lock(folder);
     for (int i = 0; i < detail::kHiveCount; ++i) {
         const std::string path = folder + "/" + detail::kHiveFileNames[i];
         if (access(path.c_str(), F_OK) == 0)

@@ -34,7 +34,6 @@ class MachineStore
 {
 public:
     explicit MachineStore(std::string folder);
-    ~MachineStore();
     MachineStore(const MachineStore &) = delete;
     MachineStore &operator=(const MachineStore &) = delete;
 
@@ -67,7 +66,6 @@ private:
     LONG CheckWritable(const HiveFile &file) const;
 
     std::string folder_;
-    int folderFd_ = -1;
     mutable bool processScanValid_ = false;
     mutable bool processScanResult_ = false;
     mutable std::chrono::steady_clock::time_point processScanTime_;
@@ -77,6 +75,22 @@ private:
 // The store of the machine in use, chosen on first use; ForgetStore drops it.
 MachineStore &Store();
 void ForgetStore();
+
+// The machine's exclusive lock, held by this object's life: a flock on the machine folder,
+// taken around every change of a hive by every process that uses the machine.
+class FolderLock
+{
+public:
+    explicit FolderLock(const std::string &folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
 
 // Replaces `path` (following a symlink to its target) with `text`: written to a temporary file
 // beside it, flushed, renamed over it, the folder flushed. Keeps the file's mode and owner.
