@@ -318,18 +318,26 @@ std::string NameOrDefault(const char *name)
     return name ? std::string(name) : std::string();
 }
 
+// What opening and creating check first: somewhere to put the handle, a known key to start
+// from, and a path relative to it.
+LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::optional<KeyRef> &base)
+{
+    if (!result)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    base = RefOf(hKey);
+    if (!base)
+        return ERROR_INVALID_HANDLE;
+    return subKey && subKey[0] == '\\' ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
+}
+
 } // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
-    if (!phkResult)
-        return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    const auto base = RefOf(hKey);
-    if (!base)
-        return ERROR_INVALID_HANDLE;
-    if (lpSubKey && lpSubKey[0] == '\\')
-        return ERROR_BAD_PATHNAME;
+    std::optional<KeyRef> base;
+    if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
+        return rc;
     WalkOptions options;
     options.openLink = ulOptions & REG_OPTION_OPEN_LINK;
     Walk walk = WalkPath(*base, SplitPath(lpSubKey), options);
@@ -343,14 +351,9 @@ LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samD
 LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
                      const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
 {
-    if (!phkResult)
-        return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    const auto base = RefOf(hKey);
-    if (!base)
-        return ERROR_INVALID_HANDLE;
-    if (lpSubKey && lpSubKey[0] == '\\')
-        return ERROR_BAD_PATHNAME;
+    std::optional<KeyRef> base;
+    if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
+        return rc;
     const std::vector<std::string> names = SplitPath(lpSubKey);
     WalkOptions options;
     options.openLink = dwOptions & REG_OPTION_OPEN_LINK;

@@ -1,5 +1,6 @@
 // The interface texts: complete in both languages, exact to the letter, and chosen by the
 // system's language.
+#include "ScopedEnv.h"
 #include "Strings.h"
 
 #include <gtest/gtest.h>
@@ -8,34 +9,23 @@
 namespace
 {
 
-// Sets the locale variables for one test and puts them back afterwards.
+// The locale variables of one test: LANG and optionally LC_MESSAGES, nothing else set.
 class LocaleScope
 {
 public:
-    LocaleScope(const char *lang, const char *messages = nullptr)
+    explicit LocaleScope(const char *lang, const char *messages = nullptr)
     {
-        for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-            const char *old = std::getenv(name);
-            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-            unsetenv(name);
-        }
+        env_.Unset("LC_ALL");
+        env_.Unset("LC_MESSAGES");
+        env_.Unset("LANG");
         if (lang)
-            setenv("LANG", lang, 1);
+            env_.Set("LANG", lang);
         if (messages)
-            setenv("LC_MESSAGES", messages, 1);
-    }
-    ~LocaleScope()
-    {
-        for (const auto &[name, value] : saved_) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
+            env_.Set("LC_MESSAGES", messages);
     }
 
 private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    ScopedEnv env_;
 };
 
 TEST(InterfaceStrings, EveryIdExistsInBothLanguages)

@@ -1,5 +1,6 @@
 // The machine folder on Unix: which folder is used, what a new one holds, and that failures
 // (a damaged hive, a read-only file, a full disk, a running wineserver) lose nothing.
+#include "ScopedEnv.h"
 #include "TempMachine.h"
 #include "machine.h"
 #include "win32.h"
@@ -22,38 +23,11 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// Sets environment variables for one test and puts the old values back afterwards.
-class ScopedEnv
+// The machine in use is chosen again once the environment is put back.
+class MachineEnv : public ScopedEnv
 {
 public:
-    void Set(const char *name, const std::string &value)
-    {
-        Remember(name);
-        setenv(name, value.c_str(), 1);
-    }
-    void Unset(const char *name)
-    {
-        Remember(name);
-        unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        for (const auto &[name, value] : saved_) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        win::ResetMachine();
-    }
-
-private:
-    void Remember(const char *name)
-    {
-        const char *old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    ~MachineEnv() { win::ResetMachine(); }
 };
 
 win::LONG SetDword(const char *path, const char *name, win::DWORD value, win::HKEY root = HKEY_CURRENT_USER)
@@ -103,7 +77,7 @@ TEST(MachineChoice, FollowsWinePrefixThenDotWineThenOwnFolder)
 {
     const std::string home = MakeTempFolder("korvex-home");
     {
-        ScopedEnv env;
+        MachineEnv env;
         env.Set("HOME", home);
         env.Unset("XDG_DATA_HOME");
         env.Unset("WINEPREFIX");
@@ -210,7 +184,7 @@ TEST(MachineFailures, RunningWineServerBlocksWrites)
     // Debian's Wine: the prefix names the server's folder below $TMPDIR, where the server holds
     // a write lock on byte 0 of "lock".
     TempMachine machine;
-    ScopedEnv env;
+    MachineEnv env;
     const std::string tmp = MakeTempFolder("korvex-tmp");
     env.Set("TMPDIR", tmp);
     machine.WriteFile("wineserver", "wine-test\n");
