@@ -31,6 +31,14 @@ std::string ReportedWindowsVersion();
 // True when the machine reports a Windows 9x version (win95, win98, winme).
 bool IsWindows9xMachine();
 
+// A Windows path ("C:\\windows\\system32\\x.ini") as a host path, through the machine's
+// dosdevices links; empty when its drive letter has no link or the path is not absolute.
+std::string HostPathOf(const std::string &windowsPath);
+
+// A host path as a Windows path: through the drive whose link target holds it most closely
+// (z: maps "/" itself, so every absolute host path has one); empty when none does.
+std::string WindowsPathOf(const std::string &hostPath);
+
 // How many key handles are open (Unix), or all handles of the process (Windows): compare two
 // counts to find a key that was not closed.
 std::size_t OpenHandleCount();

@@ -27,6 +27,18 @@ using ::LPSECURITY_ATTRIBUTES;
 using ::REGSAM;
 using ::SECURITY_ATTRIBUTES;
 
+using ::OSVERSIONINFOA;
+using ::UINT;
+
+using ::GetComputerNameA;
+using ::GetSystemDirectoryA;
+using ::GetTickCount;
+using ::GetTickCount64;
+using ::GetUserNameA;
+using ::GetVersionExA;
+using ::GetWindowsDirectoryA;
+using ::WinExec;
+
 using ::RegCloseKey;
 using ::RegCreateKeyExA;
 using ::RegDeleteKeyA;
@@ -122,6 +134,49 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
 // Closes a handle; closing a predefined root does nothing. ERROR_INVALID_HANDLE otherwise.
 LONG RegCloseKey(HKEY hKey);
 
+// ---- System information ----------------------------------------------------------------------
+
+using UINT = std::uint32_t;
+using BOOL = int;
+
+struct OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize; // 148
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId; // VER_PLATFORM_WIN32_WINDOWS (1) for 9x, VER_PLATFORM_WIN32_NT (2)
+    char szCSDVersion[128];
+};
+
+// The Windows version the machine reports (see ReportedWindowsVersion in machine.h): its
+// named version, else the NT keys of HKEY_LOCAL_MACHINE, else Windows 7 as a new Wine prefix.
+// FALSE when the record's size field is not 148.
+BOOL GetVersionExA(OSVERSIONINFOA *lpVersionInformation);
+
+// The computer's name: the machine's ComputerName value, else the host name in capitals, at
+// most 15 characters. *nSize holds the buffer size on entry and the length without terminator
+// on return; FALSE with ERROR_BUFFER_OVERFLOW semantics (*nSize = size needed) when too small.
+BOOL GetComputerNameA(char *lpBuffer, DWORD *nSize);
+
+// The logged-on user's name. *pcbBuffer holds the buffer size on entry and, on return, the
+// length including the terminator; FALSE when the buffer is too small (*pcbBuffer = size needed).
+BOOL GetUserNameA(char *lpBuffer, DWORD *pcbBuffer);
+
+// "C:\windows\system32" and "C:\windows", as in a Wine prefix. Return the length without the
+// terminator, or the size needed (with terminator) when the buffer is too small.
+UINT GetSystemDirectoryA(char *lpBuffer, UINT uSize);
+UINT GetWindowsDirectoryA(char *lpBuffer, UINT uSize);
+
+// Milliseconds since the system started, wrapping after 49.7 days like Windows' 32-bit count.
+DWORD GetTickCount();
+std::uint64_t GetTickCount64();
+
+// Starts a command line without a shell and without waiting; above 31 on success, else
+// ERROR_FILE_NOT_FOUND (2), ERROR_PATH_NOT_FOUND (3) or 0 (out of resources). "explorer
+// <address>" opens the address with the desktop's opener; any other program runs through Wine
+// when the machine is a Wine prefix and Wine is installed.
+UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
+
 } // namespace win
 
 // The <windows.h> constants, spelled the same so that code using them compiles on both sides.
@@ -133,6 +188,7 @@ LONG RegCloseKey(HKEY hKey);
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_WRITE_FAULT 29L
@@ -147,6 +203,17 @@ LONG RegCloseKey(HKEY hKey);
 #define ERROR_BADKEY 1010L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_BUFFER_OVERFLOW 111L
+
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOWNOACTIVATE 4
 
 #define REG_NONE 0
 #define REG_SZ 1
