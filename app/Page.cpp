@@ -3,7 +3,8 @@
 #include <QResizeEvent>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 constexpr double kTwipsPerInch = 1440.0;
 

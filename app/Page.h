@@ -8,7 +8,8 @@
 
 #include <QWidget>
 
-class Page : public QWidget {
+class Page : public QWidget
+{
     Q_OBJECT
 
 public:

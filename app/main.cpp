@@ -1,12 +1,16 @@
+// Korvex: the tweaking utility. Everything happens in the application frame and the pages.
+#include "MachineCheck.h"
+#include "MdlStart.h"
+#include "PageMap.h"
+#include "frmStart.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Korvex"));
-    window.resize(800, 500);
-    window.show();
+    SeedNewMachine();
+    MdlStart::Main(&CreatePage);
+    ReportMachineProblems(MdlStart::MainWindow());
     return QApplication::exec();
 }

@@ -16,6 +16,10 @@ namespace win
 // The machine folder as a host path; empty on Windows.
 std::string MachineFolder();
 
+// The folder that would be chosen now, without making it (so that a caller may fill a new
+// machine folder before first use); empty on Windows.
+std::string ChosenMachineFolder();
+
 // Registry files of the machine that cannot be read as registry files (host paths). Reads of
 // their keys find nothing and writes fail with ERROR_BADDB; the files are never overwritten.
 std::vector<std::string> DamagedRegistryFiles();

@@ -209,6 +209,8 @@ std::unique_ptr<MachineStore> &CurrentStore()
     return store;
 }
 
+} // namespace
+
 std::string ChooseMachineFolder()
 {
     if (const char *prefix = std::getenv("WINEPREFIX"); prefix && *prefix)
@@ -222,8 +224,6 @@ std::string ChooseMachineFolder()
     const std::string dataDir = data && *data ? data : homeDir + "/.local/share";
     return dataDir + "/korvex/machine";
 }
-
-} // namespace
 
 std::string WithControlSetLink(std::string systemText)
 {
@@ -458,6 +458,11 @@ namespace win
 std::string MachineFolder()
 {
     return detail::Store().Folder();
+}
+
+std::string ChosenMachineFolder()
+{
+    return detail::ChooseMachineFolder();
 }
 
 std::vector<std::string> DamagedRegistryFiles()

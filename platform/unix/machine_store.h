@@ -72,6 +72,9 @@ private:
     HiveFile files_[kHiveCount];
 };
 
+// WINEPREFIX, else ~/.wine when it exists, else $XDG_DATA_HOME/korvex/machine.
+std::string ChooseMachineFolder();
+
 // The store of the machine in use, chosen on first use; ForgetStore drops it.
 MachineStore &Store();
 void ForgetStore();

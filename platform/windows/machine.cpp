@@ -11,6 +11,11 @@ std::string MachineFolder()
     return {};
 }
 
+std::string ChosenMachineFolder()
+{
+    return {};
+}
+
 std::vector<std::string> DamagedRegistryFiles()
 {
     return {};

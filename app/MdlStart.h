@@ -1,0 +1,47 @@
+// Start-up: the program's entry routine, the platform test, and the placing of the one page
+// that is shown beside the navigation tree.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+class Page;
+class frmStart;
+class frmTR;
+
+// Makes the page that a tree key names; null for keys without a page of their own, which
+// show the About page.
+using PageFactory = std::function<Page *(const QString &key)>;
+
+namespace MdlStart
+{
+
+// The page shown beside the tree; exactly one once start-up has run.
+extern QPointer<Page> CurrentPage;
+// HKEY_LOCAL_MACHINE's "CurrentVersion" key of the platform, chosen once at start-up.
+extern QString CurrentVersionKey;
+
+// Runs start-up once: the About page becomes current, the platform is decided, the main
+// window and the tree window are shown, and the page is placed.
+void Main(PageFactory pages = {});
+
+// Loads the current page when it is new, sizes it to the right two thirds of the main
+// window's inner area and shows it without activating it.
+void PlacePage();
+void ShowPage();
+
+// True when the platform is Windows NT (the machine reports platform 2).
+bool IsWindowsNT();
+
+// The page for a tree key: the factory's, else the About page.
+Page *CreatePageForKey(const QString &key);
+
+frmStart *MainWindow();
+frmTR *TreeWindow();
+
+// Closes and destroys the windows, running the current page's unload first (tests start the
+// program more than once in one process).
+void Shutdown();
+
+} // namespace MdlStart

@@ -1,0 +1,247 @@
+#include "frmAbout.h"
+
+#include "Module.h"
+#include "Strings.h"
+#include "win32.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace
+{
+
+// The program's own version, independent of the build system's.
+constexpr int kMajor = 1;
+constexpr int kMinor = 5;
+constexpr int kRevision = 88;
+constexpr auto kBuildDate = "17.01.2002";
+
+constexpr int kUptimeInterval = 100;
+constexpr int kDisplayInterval = 5000;
+
+// The README bundled with the program; the project has no web page of its own.
+constexpr auto kReadmeResource = ":/README.md";
+constexpr auto kLinkText = "Korvex README";
+
+QString Padded(std::uint64_t number, int width)
+{
+    return QStringLiteral("%1").arg(number, width, 10, QLatin1Char('0'));
+}
+
+// 2^exponent as a decimal, exact for any depth a display could report.
+QString PowerOfTwo(int exponent)
+{
+    QByteArray digits("1"); // least significant digit first
+    for (int i = 0; i < exponent; ++i) {
+        int carry = 0;
+        for (char &digit : digits) {
+            const int value = (digit - '0') * 2 + carry;
+            digit = static_cast<char>('0' + value % 10);
+            carry = value / 10;
+        }
+        if (carry)
+            digits.append(static_cast<char>('0' + carry));
+    }
+    std::reverse(digits.begin(), digits.end());
+    return QString::fromLatin1(digits);
+}
+
+// The mode of the primary display in device pixels, as the display driver reports it.
+frmAbout::DisplayMode PrimaryDisplayMode()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const QSize size = screen->geometry().size() * screen->devicePixelRatio();
+    return {size.width(), size.height(), screen->depth()};
+}
+
+QLabel *NewLabel(const char *name, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+} // namespace
+
+frmAbout::frmAbout(QWidget *parent)
+    : Page(parent), TickCount(&win::GetTickCount64), CurrentDisplayMode(&PrimaryDisplayMode),
+      Execute([](const QByteArray &commandLine) {
+          return static_cast<unsigned>(win::WinExec(commandLine.constData(), SW_SHOWNORMAL));
+      }),
+      AppImg(NewLabel("AppImg", this)), lblVersion(NewLabel("lblVersion", this)), lblBild(NewLabel("lblBild", this)),
+      lblCN(NewLabel("lblCN", this)), lblUsr(NewLabel("lblUsr", this)), lblwo(NewLabel("lblwo", this)),
+      picWinOn(NewLabel("picWinOn", this)), lblDisp(NewLabel("lblDisp", this)),
+      lblProgrammer(NewLabel("lblProgrammer", this)), lblurl(NewLabel("lblurl", this)), tmr(new QTimer(this)),
+      tmrD(new QTimer(this))
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About"));
+
+    QFont title = lblVersion->font();
+    title.setBold(true);
+    lblVersion->setFont(title);
+    AppImg->setFixedSize(32, 32);
+    AppImg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picWinOn->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picWinOn->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00000 ч. 00 м. 00 с.")));
+    lblDisp->setWordWrap(true);
+    lblProgrammer->setWordWrap(true);
+
+    QFont link = lblurl->font();
+    link.setUnderline(true);
+    lblurl->setFont(link);
+    lblurl->setForegroundRole(QPalette::Link);
+    lblurl->setCursor(Qt::PointingHandCursor);
+    lblurl->installEventFilter(this);
+
+    auto *heading = new QVBoxLayout;
+    heading->addWidget(lblVersion);
+    heading->addWidget(lblBild);
+    auto *top = new QHBoxLayout;
+    top->addWidget(AppImg, 0, Qt::AlignTop);
+    top->addSpacing(12);
+    top->addLayout(heading, 1);
+    auto *uptime = new QHBoxLayout;
+    uptime->setSpacing(0); // the caption ends in a blank of its own
+    uptime->addWidget(lblwo);
+    uptime->addWidget(picWinOn, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->addLayout(top);
+    layout->addSpacing(16);
+    layout->addWidget(lblCN);
+    layout->addWidget(lblUsr);
+    layout->addLayout(uptime);
+    layout->addWidget(lblDisp);
+    layout->addStretch(1);
+    layout->addWidget(lblProgrammer);
+    layout->addWidget(lblurl, 0, Qt::AlignLeft);
+
+    tmr->setObjectName(QStringLiteral("tmr"));
+    tmr->setInterval(kUptimeInterval);
+    connect(tmr, &QTimer::timeout, this, &frmAbout::tmr_Timer);
+    tmrD->setObjectName(QStringLiteral("tmrD"));
+    tmrD->setInterval(kDisplayInterval);
+    connect(tmrD, &QTimer::timeout, this, &frmAbout::tmrD_Timer);
+}
+
+QString frmAbout::VersionText()
+{
+    return LoadResString(101) + QStringLiteral("  ") + LoadResString(104) + QLatin1Char(' ') + QString::number(kMajor) +
+           QLatin1Char('.') + Padded(kMinor, 2);
+}
+
+QString frmAbout::BuildText()
+{
+    return LoadResString(105) + QStringLiteral(" #") + Padded(kRevision, 4) + QStringLiteral("  ") +
+           LoadResString(118) + QStringLiteral("  ") + QLatin1String(kBuildDate);
+}
+
+QString frmAbout::UptimeText(std::uint64_t milliseconds)
+{
+    const std::uint64_t seconds = milliseconds / 1000;
+    const std::uint64_t minutes = seconds / 60;
+    const std::uint64_t hours = minutes / 60;
+    return QString::number(hours) + QStringLiteral(" ч. ") + Padded(minutes % 60, 2) + QStringLiteral(" м. ") +
+           Padded(seconds % 60, 2) + QStringLiteral(" с.");
+}
+
+QString frmAbout::DisplayModeText(int width, int height, int depth)
+{
+    depth = std::max(depth, 0);
+    return LoadResString(455) + QLatin1Char(' ') + QString::number(width) + QLatin1Char('x') + QString::number(height) +
+           QLatin1Char(' ') + LoadResString(457) + QLatin1Char(' ') + QString::number(depth) + QStringLiteral(" (") +
+           PowerOfTwo(depth) + QStringLiteral(") ") + LoadResString(456);
+}
+
+void frmAbout::Form_Load()
+{
+    lblVersion->setText(VersionText());
+    lblBild->setText(BuildText());
+    lblCN->setText(LoadResString(177) + QLatin1Char(' ') + Module::ComputerName());
+    lblUsr->setText(LoadResString(178) + QLatin1Char(' ') + Module::CurrentUserName());
+    lblwo->setText(LoadResString(179));
+    lblProgrammer->setText(LoadResString(127));
+    lblurl->setText(QLatin1String(kLinkText));
+    const QIcon icon = window()->windowIcon();
+    if (!icon.isNull())
+        AppImg->setPixmap(icon.pixmap(AppImg->size()));
+    ShowDisplayMode();
+    tmr->start();
+    tmrD->start();
+}
+
+void frmAbout::Form_Unload()
+{
+    tmr->stop();
+    tmrD->stop();
+}
+
+void frmAbout::tmr_Timer()
+{
+    const QString text = UptimeText(TickCount());
+    if (text == LastUptimeText)
+        return;
+    picWinOn->setText(text);
+    LastUptimeText = text;
+}
+
+void frmAbout::tmrD_Timer()
+{
+    ShowDisplayMode();
+}
+
+void frmAbout::ShowDisplayMode()
+{
+    const DisplayMode mode = CurrentDisplayMode();
+    const QString line = DisplayModeText(mode.width, mode.height, mode.depth);
+    if (lblDisp->text() != line)
+        lblDisp->setText(line);
+}
+
+void frmAbout::lblurl_DblClick()
+{
+    const QString address = ReadmeAddress();
+    if (!address.isEmpty())
+        Execute(QByteArrayLiteral("explorer ") + address.toUtf8());
+}
+
+bool frmAbout::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lblurl && event->type() == QEvent::MouseButtonDblClick) {
+        lblurl_DblClick();
+        return true;
+    }
+    return Page::eventFilter(watched, event);
+}
+
+QString frmAbout::ReadmeAddress()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return QString();
+    const QString path = QDir(folder).filePath(QStringLiteral("README.md"));
+    QFile source{QLatin1String(kReadmeResource)};
+    QFile target(path);
+    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    const QByteArray text = source.readAll();
+    if (target.write(text) != text.size() || !target.flush())
+        return QString();
+    // Blanks and other bytes that would split the command line are percent-encoded.
+    return QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded());
+}

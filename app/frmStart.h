@@ -1,0 +1,64 @@
+// The main window: the tree window on the left third of its inner area, the current page on
+// the right two thirds, and the status strip with the mouse position and the time below.
+#pragma once
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+
+class QTimer;
+
+// The strip along the bottom: the position text at pixel 0 and the time at pixel 70, each
+// drawn anew only when it changed.
+class StatusStrip : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StatusStrip(QWidget *parent = nullptr);
+
+    void SetPositionText(const QString &text);
+    void SetTimeText(const QString &text);
+    QString PositionText() const { return LastPosText; }
+    QString TimeText() const { return LastTimeText; }
+    // How many times a text was drawn anew since the strip was made.
+    int Redraws() const { return redraws_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString LastPosText;
+    QString LastTimeText;
+    int redraws_ = 0;
+};
+
+class frmStart : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmStart(QWidget *parent = nullptr);
+
+    // The inner area that holds the tree window and the page.
+    QWidget *Client() const { return client_; }
+    StatusStrip *Status() const { return statb; }
+
+    void MDIForm_Load();
+    void MDIForm_Resize();
+    void tmrStat_Timer();
+
+    // "0012x0034": one-based screen coordinates, four digits at least.
+    static QString PositionText(const QPoint &cursor);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *client_ = nullptr;
+    StatusStrip *statb = nullptr;
+    QTimer *tmrStat = nullptr;
+    QPoint CursorPos;
+};

@@ -1,0 +1,248 @@
+// The About page: its texts in both languages, the running time past the 32-bit tick count,
+// the display mode line, the timers' life with the page and the link opened by a double click.
+#include "Module.h"
+#include "ScopedEnv.h"
+#include "Strings.h"
+#include "TempMachine.h"
+#include "frmAbout.h"
+#include "win32.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace
+{
+
+class About : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        env_.Unset("LC_ALL");
+        env_.Unset("LC_MESSAGES");
+        env_.Set("LANG", "en_US.UTF-8");
+        // The link writes its file under the cache folder; a blank in the name must survive
+        // the command line.
+        cache_ = MakeTempFolder("korvex-cache");
+        env_.Set("XDG_CACHE_HOME", cache_ + "/my cache");
+    }
+    void TearDown() override { RemoveFolder(cache_); }
+
+    // A page whose clock and display are the test's, loaded like the tree loads it.
+    std::unique_ptr<frmAbout> LoadedPage()
+    {
+        auto page = std::make_unique<frmAbout>();
+        page->TickCount = [this] { return ticks_; };
+        page->CurrentDisplayMode = [this] { return mode_; };
+        page->Execute = [this](const QByteArray &line) {
+            commands_.push_back(line);
+            return 33u;
+        };
+        page->Load();
+        return page;
+    }
+
+    static QString Text(const QWidget &page, const char *name)
+    {
+        const auto *label = page.findChild<QLabel *>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+    }
+
+    ScopedEnv env_;
+    TempMachine machine_;
+    std::string cache_;
+    std::uint64_t ticks_ = 0;
+    frmAbout::DisplayMode mode_{1024, 768, 16};
+    std::vector<QByteArray> commands_;
+};
+
+void SetComputerName(const char *name)
+{
+    win::HKEY key = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    win::RegSetValueExA(key, "ComputerName", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
+                        static_cast<win::DWORD>(std::strlen(name) + 1));
+    win::RegCloseKey(key);
+}
+
+TEST_F(About, LoadFillsEveryLabel)
+{
+    SetComputerName("KORVEX-PC");
+    const auto page = LoadedPage();
+    EXPECT_EQ(page->objectName(), "frmAbout");
+    for (const char *name : {"AppImg", "lblVersion", "lblBild", "lblCN", "lblUsr", "lblwo", "picWinOn", "lblDisp",
+                             "lblProgrammer", "lblurl"})
+        EXPECT_NE(page->findChild<QLabel *>(QLatin1String(name)), nullptr) << name;
+
+    EXPECT_EQ(Text(*page, "lblVersion"), "Korvex  Version is 1.05");
+    EXPECT_EQ(Text(*page, "lblBild"), "Build #0088  from  17.01.2002");
+    EXPECT_EQ(Text(*page, "lblCN"), "Computer Name:  KORVEX-PC");
+    EXPECT_EQ(Text(*page, "lblUsr"), "User Name: " + Module::CurrentUserName());
+    EXPECT_EQ(Text(*page, "lblwo"), "Windows Started - ");
+    EXPECT_EQ(Text(*page, "lblProgrammer"), LoadResString(127));
+    EXPECT_EQ(Text(*page, "lblDisp"), "Current Resolution 1024x768 Color depth is 16 (65536) Bit (Colors)");
+    EXPECT_FALSE(Text(*page, "lblurl").isEmpty());
+    // The running time waits for the first tick of its timer.
+    EXPECT_EQ(Text(*page, "picWinOn"), "");
+    EXPECT_EQ(page->LastUptime(), "");
+}
+
+TEST_F(About, CaptionsFollowTheInterfaceLanguage)
+{
+    env_.Set("LANG", "ru_RU.UTF-8");
+    const auto page = LoadedPage();
+    EXPECT_EQ(Text(*page, "lblVersion"), QStringLiteral("Korvex  Версия 1.05"));
+    EXPECT_EQ(Text(*page, "lblBild"), QStringLiteral("Билд #0088  от  17.01.2002"));
+    EXPECT_EQ(Text(*page, "lblwo"), QStringLiteral("Windows запущен в течение - "));
+    EXPECT_TRUE(Text(*page, "lblDisp").startsWith(QStringLiteral("Текущее разрешение 1024x768 Глубина цвета 16")));
+}
+
+TEST_F(About, AppImgShowsTheProgramsIcon)
+{
+    QPixmap square(32, 32);
+    square.fill(Qt::red);
+    QApplication::setWindowIcon(QIcon(square));
+    const auto page = LoadedPage();
+    QApplication::setWindowIcon(QIcon());
+    const auto *image = page->findChild<QLabel *>(QStringLiteral("AppImg"));
+    ASSERT_NE(image, nullptr);
+    ASSERT_FALSE(image->pixmap().isNull());
+    EXPECT_EQ(image->pixmap().toImage().pixelColor(0, 0), QColor(Qt::red));
+}
+
+TEST(AboutUptime, HoursMinutesSecondsWithoutDays)
+{
+    EXPECT_EQ(frmAbout::UptimeText(0), "0 ч. 00 м. 00 с.");
+    EXPECT_EQ(frmAbout::UptimeText(5'000), "0 ч. 00 м. 05 с.");
+    EXPECT_EQ(frmAbout::UptimeText(59'999), "0 ч. 00 м. 59 с.");
+    EXPECT_EQ(frmAbout::UptimeText(((1 * 60 + 2) * 60 + 3) * 1000ull), "1 ч. 02 м. 03 с.");
+    EXPECT_EQ(frmAbout::UptimeText(25 * 3'600'000ull), "25 ч. 00 м. 00 с.");
+    // Past 24.8 days the 32-bit signed count would turn negative, past 49.7 days it would wrap.
+    EXPECT_EQ(frmAbout::UptimeText(2'147'483'648ull), "596 ч. 31 м. 23 с.");
+    EXPECT_EQ(frmAbout::UptimeText(4'294'967'296ull), "1193 ч. 02 м. 47 с.");
+    EXPECT_EQ(frmAbout::UptimeText(400 * 24 * 3'600'000ull + 59'000), "9600 ч. 00 м. 59 с.");
+}
+
+TEST_F(About, ClockRedrawsOnlyWhenTheTextChanges)
+{
+    const auto page = LoadedPage();
+    auto *clock = page->findChild<QLabel *>(QStringLiteral("picWinOn"));
+    ASSERT_NE(clock, nullptr);
+    ticks_ = 5'000;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "0 ч. 00 м. 05 с.");
+    EXPECT_EQ(page->LastUptime(), "0 ч. 00 м. 05 с.");
+
+    // Within the same second nothing is drawn: a caption put there meanwhile stays.
+    clock->setText(QStringLiteral("marker"));
+    ticks_ = 5'900;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "marker");
+
+    ticks_ = 2'147'483'648ull + 1'000;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "596 ч. 31 м. 24 с.");
+    EXPECT_EQ(page->LastUptime(), clock->text());
+}
+
+TEST_F(About, ModeLineCountsColoursExactly)
+{
+    EXPECT_EQ(frmAbout::DisplayModeText(1024, 768, 16),
+              "Current Resolution 1024x768 Color depth is 16 (65536) Bit (Colors)");
+    EXPECT_EQ(frmAbout::DisplayModeText(1920, 1080, 32),
+              "Current Resolution 1920x1080 Color depth is 32 (4294967296) Bit (Colors)");
+    EXPECT_EQ(frmAbout::DisplayModeText(640, 480, 8), "Current Resolution 640x480 Color depth is 8 (256) Bit (Colors)");
+    EXPECT_EQ(frmAbout::DisplayModeText(3840, 2160, 64),
+              "Current Resolution 3840x2160 Color depth is 64 (18446744073709551616) Bit (Colors)");
+    EXPECT_EQ(frmAbout::DisplayModeText(800, 600, 0), "Current Resolution 800x600 Color depth is 0 (1) Bit (Colors)");
+}
+
+TEST_F(About, DisplayLineFollowsAModeChangeOnTheNextTick)
+{
+    const auto page = LoadedPage();
+    mode_ = {1280, 1024, 32};
+    page->tmrD_Timer();
+    EXPECT_EQ(Text(*page, "lblDisp"), "Current Resolution 1280x1024 Color depth is 32 (4294967296) Bit (Colors)");
+}
+
+TEST_F(About, DisplayLineReadsThePrimaryScreen)
+{
+    frmAbout page;
+    page.Load();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QSize size = screen->geometry().size() * screen->devicePixelRatio();
+    EXPECT_EQ(Text(page, "lblDisp"), frmAbout::DisplayModeText(size.width(), size.height(), screen->depth()));
+}
+
+TEST_F(About, TimersRunWhileThePageIsLoaded)
+{
+    auto page = std::make_unique<frmAbout>();
+    auto *clock = page->findChild<QTimer *>(QStringLiteral("tmr"));
+    auto *display = page->findChild<QTimer *>(QStringLiteral("tmrD"));
+    ASSERT_NE(clock, nullptr);
+    ASSERT_NE(display, nullptr);
+    EXPECT_FALSE(clock->isActive());
+    page->Load();
+    EXPECT_TRUE(clock->isActive());
+    EXPECT_TRUE(display->isActive());
+    EXPECT_EQ(clock->interval(), 100);
+    EXPECT_EQ(display->interval(), 5000);
+    page->Unload();
+    EXPECT_FALSE(clock->isActive());
+    EXPECT_FALSE(display->isActive());
+}
+
+void Mouse(QWidget *target, QEvent::Type type)
+{
+    const QPointF at(2, 2);
+    QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+TEST_F(About, LinkOpensTheReadmeOnADoubleClickOnly)
+{
+    const auto page = LoadedPage();
+    auto *link = page->findChild<QLabel *>(QStringLiteral("lblurl"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+
+    Mouse(link, QEvent::MouseButtonPress);
+    Mouse(link, QEvent::MouseButtonRelease);
+    EXPECT_TRUE(commands_.empty()) << "a single click opened the link";
+
+    // The sequence a double click delivers.
+    Mouse(link, QEvent::MouseButtonPress);
+    Mouse(link, QEvent::MouseButtonRelease);
+    Mouse(link, QEvent::MouseButtonDblClick);
+    Mouse(link, QEvent::MouseButtonRelease);
+    ASSERT_EQ(commands_.size(), 1u);
+
+    const QByteArray line = commands_[0];
+    ASSERT_TRUE(line.startsWith("explorer file:///")) << line.toStdString();
+    const QByteArray address = line.mid(static_cast<qsizetype>(std::strlen("explorer ")));
+    EXPECT_FALSE(address.contains(' ')) << "the address would be split into two words";
+    const QString path = QUrl::fromEncoded(address).toLocalFile();
+    EXPECT_TRUE(path.startsWith(QString::fromStdString(cache_ + "/my cache/"))) << path.toStdString();
+    EXPECT_TRUE(path.endsWith(QStringLiteral("/README.md")));
+
+    QFile written(path);
+    QFile bundled(QStringLiteral(":/README.md"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(bundled.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), bundled.readAll());
+}
+
+} // namespace

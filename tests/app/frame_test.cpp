@@ -1,0 +1,283 @@
+// The application frame: the tree as data, start-up, page switching as a user does it, the
+// one-third / two-thirds layout and the status strip.
+#include "MdlStart.h"
+#include "MessageBoxes.h"
+#include "Module.h"
+#include "Page.h"
+#include "ScopedEnv.h"
+#include "TempMachine.h"
+#include "frmStart.h"
+#include "frmTR.h"
+#include "win32.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QTreeWidget>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+void SetWineVersion(const char *name)
+{
+    win::HKEY key = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                   nullptr),
+              ERROR_SUCCESS);
+    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
+                        static_cast<win::DWORD>(std::strlen(name) + 1));
+    win::RegCloseKey(key);
+}
+
+QStringList KeysOf(const std::vector<TreeNode> &nodes)
+{
+    QStringList keys;
+    for (const TreeNode &node : nodes)
+        keys << QString::fromLatin1(node.key);
+    return keys;
+}
+
+// A page that saves on close like the real ones and writes what happens to it into a log.
+class ProbePage : public Page
+{
+public:
+    explicit ProbePage(QStringList &log) : log_(log)
+    {
+        setObjectName(QStringLiteral("ProbePage"));
+        log_ << QStringLiteral("create");
+    }
+    void Edit() { Changed = true; }
+
+protected:
+    void Form_Load() override
+    {
+        log_ << QStringLiteral("load");
+        Changed = false;
+    }
+    void Form_Unload() override
+    {
+        log_ << QStringLiteral("unload");
+        if (Changed && Module::AskSaveChanges(QStringLiteral("None")))
+            log_ << QStringLiteral("save");
+    }
+
+private:
+    QStringList &log_;
+};
+
+class Frame : public ::testing::Test
+{
+protected:
+    void SetUp() override { env_.Set("LANG", "en_US.UTF-8"), env_.Unset("LC_ALL"), env_.Unset("LC_MESSAGES"); }
+    void TearDown() override { MdlStart::Shutdown(); }
+
+    static frmTR &Tree() { return *MdlStart::TreeWindow(); }
+    static void Click(const char *key)
+    {
+        QTreeWidgetItem *item = Tree().ItemOf(QString::fromLatin1(key));
+        ASSERT_NE(item, nullptr) << key;
+        Tree().TR_NodeClick(item);
+    }
+    static QString CurrentName() { return MdlStart::CurrentPage ? MdlStart::CurrentPage->objectName() : QString(); }
+
+    // Starts the program with probe pages behind "StartUp" and "Korvex".
+    void StartWithProbes()
+    {
+        MdlStart::Main([this](const QString &key) -> Page * {
+            if (key == QLatin1String("StartUp") || key == QLatin1String("Korvex"))
+                return new ProbePage(log_);
+            return nullptr;
+        });
+    }
+    // Changes something on the probe page that is shown.
+    static void EditCurrentPage()
+    {
+        if (auto *probe = dynamic_cast<ProbePage *>(MdlStart::CurrentPage.data()))
+            probe->Edit();
+        else
+            ADD_FAILURE() << "no probe page is shown";
+    }
+
+    ScopedEnv env_;
+    TempMachine machine_;
+    QStringList log_;
+};
+
+TEST_F(Frame, TreeHoldsItsNodesInOrderWithOptimizationOnlyOnNineX)
+{
+    const QStringList common = {
+        "About", "Windows",      "StartUp",   "Korvex", "StartMenu", "Explorer", "ActiveDesktop", "IE",    "IERes",
+        "IETB",  "ControlPanel", "Uninstall", "GUI",    "DrvIco",    "FldIco",   "sysIco",        "FIcon", "MenuItem",
+        "Short", "Internet",     "ieSF",      "Other",  "VHDD",      "Subst",    "runSubst",      "Clock", "SysEl"};
+    EXPECT_EQ(KeysOf(frmTR::Nodes()), common) << "a new Wine prefix reports Windows 7";
+    SetWineVersion("win98");
+    QStringList nineX = common;
+    nineX << "Optim";
+    EXPECT_EQ(KeysOf(frmTR::Nodes()), nineX);
+
+    frmTR tree;
+    tree.BuildTree();
+    EXPECT_EQ(tree.Tree()->topLevelItemCount(), 5);
+    QTreeWidgetItem *optim = tree.ItemOf("Optim");
+    ASSERT_NE(optim, nullptr);
+    EXPECT_EQ(optim->parent(), tree.ItemOf("Internet"));
+    EXPECT_EQ(optim->parent()->indexOfChild(optim), 1) << "after Domain Find in IE";
+    EXPECT_EQ(tree.ItemOf("Subst")->parent(), tree.ItemOf("VHDD"));
+    EXPECT_FALSE(tree.ItemOf("Windows")->isExpanded());
+}
+
+TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
+{
+    frmTR english;
+    english.BuildTree();
+    EXPECT_EQ(english.ItemOf("StartUp")->text(0), QStringLiteral("On StartUp"));
+    EXPECT_EQ(english.ItemOf("Korvex")->text(0), QStringLiteral("Administrations Tools"));
+    env_.Set("LANG", "ru_RU.UTF-8");
+    frmTR russian;
+    russian.BuildTree();
+    EXPECT_EQ(russian.ItemOf("Windows")->text(0), QStringLiteral("Система"));
+    EXPECT_EQ(russian.ItemOf("IE")->text(0), QStringLiteral("Internet Explorer"));
+    EXPECT_EQ(russian.ItemOf("Uninstall")->text(0), QStringLiteral("Windows Uninstall"));
+}
+
+TEST_F(Frame, StartsWithAboutBesideTheTree)
+{
+    MdlStart::Main();
+    frmStart *window = MdlStart::MainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Korvex"));
+    EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
+    const Page *page = MdlStart::CurrentPage;
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->isVisible());
+    EXPECT_EQ(MdlStart::CurrentVersionKey, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
+}
+
+TEST_F(Frame, TreeTakesAThirdAndThePageTheRest)
+{
+    MdlStart::Main();
+    frmStart *window = MdlStart::MainWindow();
+    for (const QSize size : {QSize(1200, 800), QSize(1501, 950), QSize(900, 700)}) {
+        window->resize(size);
+        QApplication::processEvents();
+        const QWidget *client = window->Client();
+        const QRect tree = Tree().geometry();
+        const Page *current = MdlStart::CurrentPage;
+        ASSERT_NE(current, nullptr);
+        const QRect page = current->geometry();
+        EXPECT_EQ(tree, QRect(0, 0, qRound(client->width() / 3.0), client->height())) << size.width();
+        EXPECT_EQ(page.left(), tree.width());
+        EXPECT_EQ(page.width(), qRound(client->width() * 2.0 / 3.0));
+        EXPECT_EQ(page.height(), client->height());
+        EXPECT_EQ(Tree().Tree()->geometry(), QRect(0, 0, tree.width(), tree.height()));
+    }
+}
+
+TEST_F(Frame, MainWindowSnapsBackToItsMinimumSize)
+{
+    MdlStart::Main();
+    frmStart *window = MdlStart::MainWindow();
+    window->resize(100, 100);
+    QApplication::processEvents();
+    EXPECT_EQ(window->frameGeometry().width(), TwipsToPixelsX(10000, window));
+    EXPECT_EQ(window->frameGeometry().height(), TwipsToPixelsY(6000, window));
+}
+
+TEST_F(Frame, GroupNodesAndAboutShowTheAboutPage)
+{
+    StartWithProbes();
+    for (const char *key : {"StartUp", "Windows", "StartUp", "IE", "GUI", "Internet", "Other", "VHDD", "About"}) {
+        Click(key);
+        const bool probe = std::strcmp(key, "StartUp") == 0;
+        EXPECT_EQ(CurrentName(), probe ? QStringLiteral("ProbePage") : QStringLiteral("frmAbout")) << key;
+    }
+    EXPECT_EQ(MdlStart::MainWindow()->Client()->findChildren<Page *>().size(), 1) << "exactly one page exists";
+}
+
+TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
+{
+    StartWithProbes();
+    Click("StartUp");
+    EditCurrentPage();
+    log_.clear();
+    {
+        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
+        Click("Korvex");
+        EXPECT_EQ(log_, (QStringList{"unload", "create", "load"})) << "No saves nothing";
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Save Changes ?"));
+    }
+
+    EditCurrentPage();
+    log_.clear();
+    MessageBoxAnswerer yes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
+    Click("About");
+    EXPECT_EQ(log_, (QStringList{"unload", "save"}));
+}
+
+TEST_F(Frame, ClickingTheShownPagesNodeLoadsItAfresh)
+{
+    StartWithProbes();
+    Click("StartUp");
+    const QPointer<Page> first = MdlStart::CurrentPage;
+    EditCurrentPage();
+    log_.clear();
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
+    Click("StartUp");
+    EXPECT_EQ(log_, (QStringList{"unload", "save", "create", "load"}));
+    EXPECT_TRUE(first.isNull()) << "the old page is gone";
+    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
+}
+
+TEST_F(Frame, ClosingTheMainWindowUnloadsTheCurrentPage)
+{
+    StartWithProbes();
+    Click("Korvex");
+    EditCurrentPage();
+    log_.clear();
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
+    MdlStart::MainWindow()->close();
+    EXPECT_EQ(log_, (QStringList{"unload", "save"}));
+}
+
+TEST_F(Frame, KeyboardOpensTheSelectedNode)
+{
+    StartWithProbes();
+    QTreeWidget *tree = Tree().Tree();
+    tree->setCurrentItem(Tree().ItemOf("StartUp"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(tree, &enter);
+    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
+}
+
+TEST(StatusStrip, PositionIsOneBasedWithFourDigitsAtLeast)
+{
+    EXPECT_EQ(frmStart::PositionText(QPoint(0, 0)), QStringLiteral("0001x0001"));
+    EXPECT_EQ(frmStart::PositionText(QPoint(11, 33)), QStringLiteral("0012x0034"));
+    EXPECT_EQ(frmStart::PositionText(QPoint(12345, 767)), QStringLiteral("12346x0768"));
+    EXPECT_EQ(frmStart::PositionText(QPoint(-6, 0)), QStringLiteral("-0005x0001")) << "a screen left of the first";
+}
+
+TEST(StatusStrip, TextsAreDrawnOnlyWhenTheyChange)
+{
+    StatusStrip strip;
+    strip.SetPositionText(QStringLiteral("0001x0001"));
+    strip.SetTimeText(QStringLiteral("12:00:00"));
+    EXPECT_EQ(strip.Redraws(), 2);
+    strip.SetPositionText(QStringLiteral("0001x0001"));
+    strip.SetTimeText(QStringLiteral("12:00:00"));
+    EXPECT_EQ(strip.Redraws(), 2);
+    strip.SetTimeText(QStringLiteral("12:00:01"));
+    EXPECT_EQ(strip.Redraws(), 3);
+
+    frmStart window;
+    window.tmrStat_Timer();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]$"))
+                    .match(window.Status()->TimeText())
+                    .hasMatch());
+    EXPECT_EQ(window.Status()->PositionText(), frmStart::PositionText(QCursor::pos()));
+}
+
+} // namespace

@@ -1,0 +1,309 @@
+// The shared routines as the pages use them: the save question answered in the real message
+// box, the system texts, icons drawn from a file, and the file dialogs driven like a user would.
+#include "DialogBox.h"
+#include "MessageBoxes.h"
+#include "Module.h"
+#include "ScopedEnv.h"
+#include "TempMachine.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using Boxes = MessageBoxAnswerer;
+
+class Shared : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        env_.Unset("LC_ALL");
+        env_.Unset("LC_MESSAGES");
+        env_.Set("LANG", "en_US.UTF-8");
+    }
+
+    ScopedEnv env_;
+    TempMachine machine_;
+};
+
+// ---- The save question ---------------------------------------------------------------------
+
+TEST_F(Shared, SaveQuestionShowsTheSharedTextAndEnterAnswersYes)
+{
+    Boxes boxes({Boxes::Enter()});
+    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    const Boxes::Shown &box = boxes.Seen()[0];
+    EXPECT_EQ(box.text, "Save Changes ?");
+    EXPECT_EQ(box.title, "Saving...");
+    EXPECT_EQ(box.icon, QMessageBox::Question);
+    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
+}
+
+TEST_F(Shared, SaveQuestionIsFalseForNoAndForAClosedBox)
+{
+    Boxes boxes({Boxes::Click(QMessageBox::No), Boxes::Escape(), Boxes::Click(QMessageBox::Yes)});
+    EXPECT_FALSE(Module::AskSaveChanges(QStringLiteral("None")));
+    EXPECT_FALSE(Module::AskSaveChanges(QStringLiteral("None")));
+    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
+    EXPECT_EQ(boxes.Seen().size(), 3u);
+}
+
+TEST_F(Shared, AnyOtherPromptIsAskedAsItIsUnderTheSameTitle)
+{
+    const QStringList prompts = {QStringLiteral("You want delete - Notepad ?"), QStringLiteral("none"),
+                                 QStringLiteral("None "), QStringLiteral("Заменить значок ?")};
+    std::vector<Boxes::Answer> answers(static_cast<std::size_t>(prompts.size()), Boxes::Click(QMessageBox::Yes));
+    Boxes boxes(answers);
+    for (const QString &prompt : prompts)
+        EXPECT_TRUE(Module::AskSaveChanges(prompt)) << prompt.toStdString();
+    ASSERT_EQ(boxes.Seen().size(), static_cast<std::size_t>(prompts.size()));
+    for (qsizetype i = 0; i < prompts.size(); ++i) {
+        EXPECT_EQ(boxes.Seen()[static_cast<std::size_t>(i)].text, prompts[i]);
+        EXPECT_EQ(boxes.Seen()[static_cast<std::size_t>(i)].title, "Saving...");
+    }
+}
+
+TEST_F(Shared, SaveQuestionSpeaksTheInterfaceLanguage)
+{
+    env_.Set("LANG", "ru_RU.UTF-8");
+    Boxes boxes({Boxes::Enter()});
+    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Сохранить внесенные изменения ?"));
+    EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Сохранение..."));
+}
+
+// ---- System texts --------------------------------------------------------------------------
+
+bool HasTrailingBlankOrNul(const QString &text)
+{
+    return !text.isEmpty() && (text.back() == QLatin1Char(' ') || text.back() == QChar(0));
+}
+
+void SetComputerName(const std::string &name)
+{
+    win::HKEY key = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    win::RegSetValueExA(key, "ComputerName", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name.c_str()),
+                        static_cast<win::DWORD>(name.size() + 1));
+    win::RegCloseKey(key);
+}
+
+TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
+{
+    SetComputerName("SKÅNE-PC");
+    EXPECT_EQ(Module::ComputerName(), QStringLiteral("SKÅNE-PC"));
+
+    char user[512] = {};
+    win::DWORD size = sizeof user;
+    ASSERT_TRUE(win::GetUserNameA(user, &size));
+    EXPECT_EQ(Module::CurrentUserName(), QString::fromUtf8(user));
+
+    EXPECT_EQ(Module::SystemDirectory(), QStringLiteral("C:\\windows\\system32"));
+
+    for (const QString &text : {Module::ComputerName(), Module::CurrentUserName(), Module::SystemDirectory()}) {
+        EXPECT_FALSE(text.isEmpty());
+        EXPECT_FALSE(HasTrailingBlankOrNul(text)) << text.toStdString();
+    }
+}
+
+TEST_F(Shared, ComputerNameFallsBackToTheHostsName)
+{
+    char name[64] = {};
+    win::DWORD size = sizeof name;
+    ASSERT_TRUE(win::GetComputerNameA(name, &size));
+    EXPECT_EQ(Module::ComputerName(), QString::fromUtf8(name, static_cast<qsizetype>(size)));
+    EXPECT_FALSE(HasTrailingBlankOrNul(Module::ComputerName()));
+}
+
+// ---- Icons drawn from a file ---------------------------------------------------------------
+
+struct Square {
+    int size;
+    QRgb colour;
+};
+
+// An .ico file with one opaque 32-bit image per square, in the given order.
+std::string IcoOf(const std::vector<Square> &squares)
+{
+    std::string out;
+    auto u16 = [&out](unsigned v) { out += static_cast<char>(v & 0xff), out += static_cast<char>((v >> 8) & 0xff); };
+    auto u32 = [&](unsigned v) { u16(v & 0xffff), u16(v >> 16); };
+    u16(0), u16(1), u16(static_cast<unsigned>(squares.size()));
+    unsigned offset = 6 + 16 * static_cast<unsigned>(squares.size());
+    std::vector<unsigned> sizes;
+    for (const Square &s : squares) {
+        const unsigned side = static_cast<unsigned>(s.size);
+        const unsigned bytes = 40 + side * side * 4 + ((side + 31) / 32) * 4 * side;
+        out += static_cast<char>(side % 256), out += static_cast<char>(side % 256), out += '\0', out += '\0';
+        u16(1), u16(32), u32(bytes), u32(offset);
+        offset += bytes;
+    }
+    for (const Square &s : squares) {
+        const unsigned side = static_cast<unsigned>(s.size);
+        u32(40), u32(side), u32(side * 2), u16(1), u16(32);
+        for (int i = 0; i < 6; ++i)
+            u32(0);
+        for (unsigned p = 0; p < side * side; ++p) {
+            out += static_cast<char>(qBlue(s.colour)), out += static_cast<char>(qGreen(s.colour));
+            out += static_cast<char>(qRed(s.colour)), out += '\xff';
+        }
+        out.append(((side + 31) / 32) * 4 * side, '\0'); // the AND mask: everything opaque
+    }
+    return out;
+}
+
+TEST_F(Shared, DrawFileIconDrawsTheLargeImageAtTheTopLeft)
+{
+    std::filesystem::create_directories(machine_.PathOf("drive_c/icons"));
+    machine_.WriteFile("drive_c/icons/three.ico",
+                       IcoOf({{16, qRgb(255, 0, 0)}, {32, qRgb(0, 255, 0)}, {48, qRgb(0, 0, 255)}}));
+    machine_.WriteFile("drive_c/icons/nolarge.ico", IcoOf({{16, qRgb(255, 0, 0)}, {48, qRgb(0, 0, 255)}}));
+
+    QLabel target;
+    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\three.ico"), 0, &target), 1);
+    QImage drawn = target.pixmap().toImage();
+    EXPECT_EQ(drawn.size(), QSize(32, 32));
+    EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, qRgb(0, 255, 0) & 0xffffff);
+    EXPECT_EQ(target.alignment(), Qt::AlignLeft | Qt::AlignTop);
+
+    // Without a 32x32 image, the largest one; a host path works as well.
+    EXPECT_EQ(Module::DrawFileIcon(QString::fromStdString(machine_.PathOf("drive_c/icons/nolarge.ico")), 0, &target),
+              1);
+    drawn = target.pixmap().toImage();
+    EXPECT_EQ(drawn.size(), QSize(48, 48));
+    EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
+}
+
+TEST_F(Shared, DrawFileIconOnlyCountsForMinusOneOrAMissingIcon)
+{
+    std::filesystem::create_directories(machine_.PathOf("drive_c/icons"));
+    machine_.WriteFile("drive_c/icons/one.ico", IcoOf({{32, qRgb(0, 255, 0)}}));
+    machine_.WriteFile("drive_c/icons/plain.txt", "not an icon");
+
+    QLabel target;
+    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\one.ico"), -1, &target), 1);
+    EXPECT_TRUE(target.pixmap().isNull());
+    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\one.ico"), 1, &target), 1);
+    EXPECT_TRUE(target.pixmap().isNull());
+    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\plain.txt"), 0, &target), 0);
+    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\missing.ico"), 0, &target), 0);
+    EXPECT_TRUE(target.pixmap().isNull());
+}
+
+// ---- File dialogs --------------------------------------------------------------------------
+
+TEST(DialogBoxFilter, WindowsPairsBecomeQtFilters)
+{
+    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icon Files(*.ico)|*.ico")), "Icon Files(*.ico) (*.ico)");
+    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("All Pictures|*.bmp;*.jpg;*.jpeg;*.gif")),
+              "All Pictures (*.bmp *.jpg *.jpeg *.gif)");
+    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|Programs|*.exe;*.dll|All Files(*.*)|*.*")),
+              "Icons (*.ico);;Programs (*.exe *.dll);;All Files(*.*) (*.*)");
+    // A closing "|" and a description left without patterns add nothing.
+    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|")), "Icons (*.ico)");
+    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|Orphan")), "Icons (*.ico)");
+    EXPECT_EQ(DialogBox::QtFilter(QString()), QString());
+}
+
+TEST_F(Shared, WindowsNameOfAChoiceMustFitTheDialogsBuffer)
+{
+    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QString::fromStdString(machine_.PathOf("drive_c/a.txt"))), "C:\\a.txt");
+    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QStringLiteral("/opt/b.txt")), "Z:\\opt\\b.txt");
+    const QString longName = QString::fromStdString(machine_.PathOf("drive_c/")) + QString(260, QLatin1Char('x'));
+    EXPECT_EQ(DialogBox::WindowsPathOfChoice(longName), QString());
+    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QString()), QString());
+}
+
+struct DialogSeen {
+    QString title;
+    QStringList filters;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    bool parented = true;
+    bool confirmsOverwrite = true;
+};
+
+// Records the file dialog, then types `path` and presses its accept button, or cancels it when
+// `path` is empty.
+ModalWatcher Choose(const QString &path, DialogSeen &seen)
+{
+    return ModalWatcher([path, &seen](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        ASSERT_NE(dialog, nullptr);
+        seen = {dialog->windowTitle(), dialog->nameFilters(), dialog->acceptMode(), dialog->parentWidget() != nullptr,
+                !dialog->testOption(QFileDialog::DontConfirmOverwrite)};
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (path.isEmpty()) {
+            buttons->button(QDialogButtonBox::Cancel)->click();
+            return;
+        }
+        name->setText(path);
+        const auto standard =
+            dialog->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open : QDialogButtonBox::Save;
+        buttons->button(standard)->click();
+    });
+}
+
+TEST_F(Shared, CancelledOpenDialogGivesTheEmptyText)
+{
+    DialogSeen seen;
+    const ModalWatcher watcher = Choose(QString(), seen);
+    EXPECT_EQ(DialogBox().OpenFile(QStringLiteral("Choose Icon"), QStringLiteral("Icon Files(*.ico)|*.ico")), "");
+    EXPECT_EQ(watcher.Handled(), 1u);
+    EXPECT_EQ(seen.title, "Choose Icon");
+    EXPECT_EQ(seen.filters, QStringList{"Icon Files(*.ico) (*.ico)"});
+    EXPECT_FALSE(seen.parented);
+}
+
+TEST_F(Shared, OpenDialogGivesTheChosenFilesWindowsName)
+{
+    std::filesystem::create_directories(machine_.PathOf("drive_c/My Icons"));
+    machine_.WriteFile("drive_c/My Icons/disk.ico", "x");
+    DialogSeen seen;
+    const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/My Icons/disk.ico")), seen);
+    EXPECT_EQ(DialogBox().OpenFile(), "C:\\My Icons\\disk.ico");
+    EXPECT_EQ(seen.title, "Open file...");
+    EXPECT_EQ(seen.filters, QStringList{"All Files(*.*) (*.*)"});
+    EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
+}
+
+TEST_F(Shared, DialogsCheckNothingAboutTheChosenName)
+{
+    machine_.WriteFile("drive_c/old.txt", "keep");
+    DialogSeen seen;
+    {
+        // Opening a name that does not exist.
+        const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/new.txt")), seen);
+        EXPECT_EQ(DialogBox().OpenFile(), "C:\\new.txt");
+    }
+    {
+        // Saving over an existing file asks nothing.
+        Boxes boxes;
+        const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/old.txt")), seen);
+        EXPECT_EQ(DialogBox().SaveFile(QStringLiteral("ignored.txt")), "C:\\old.txt");
+        EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
+        EXPECT_EQ(seen.title, "Save file...");
+        EXPECT_FALSE(seen.confirmsOverwrite);
+        EXPECT_TRUE(boxes.Seen().empty());
+    }
+    EXPECT_EQ(machine_.ReadFile("drive_c/old.txt"), "keep");
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+// Answering the real modal dialogs of the code under test, the way a user would.
+//
+// A modal dialog runs its own event loop inside the call that shows it, so the test arms a
+// watcher before the call. The watcher polls QApplication::activeModalWidget() from the event
+// loop and hands each new modal widget to a handler once.
+//
+//     MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
+//     const bool saved = Module::AskSaveChanges("None");
+//     ASSERT_EQ(boxes.Seen().size(), 1u);
+//     EXPECT_EQ(boxes.Seen()[0].text, "Save Changes ?");
+//
+// Header-only so that every test program can use it without linking anything more.
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <utility>
+#include <vector>
+
+// Hands every modal widget that appears while it lives to `handler`, once each.
+class ModalWatcher
+{
+public:
+    explicit ModalWatcher(std::function<void(QWidget *)> handler, int pollMs = 5) : handler_(std::move(handler))
+    {
+        timer_.setInterval(pollMs);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start();
+    }
+    ModalWatcher(const ModalWatcher &) = delete;
+    ModalWatcher &operator=(const ModalWatcher &) = delete;
+
+    // How many modal widgets were handed over.
+    std::size_t Handled() const { return handled_; }
+
+private:
+    void Poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        // Guarded pointers: a later dialog may reuse the address of one that is gone. Each
+        // watcher keeps its own list, so two watchers armed at once both see every dialog.
+        std::erase_if(seen_, [](const QPointer<QWidget> &widget) { return widget.isNull(); });
+        for (const QPointer<QWidget> &widget : seen_) {
+            if (widget == modal)
+                return;
+        }
+        seen_.emplace_back(modal);
+        ++handled_;
+        handler_(modal);
+    }
+
+    std::function<void(QWidget *)> handler_;
+    std::vector<QPointer<QWidget>> seen_;
+    QTimer timer_;
+    std::size_t handled_ = 0;
+};
+
+// Answers message boxes from a queue of answers and records what each box showed.
+class MessageBoxAnswerer
+{
+public:
+    struct Answer {
+        enum class Kind { Click, Enter, Escape } kind = Kind::Escape;
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
+    };
+    // Clicks the box's button of that kind.
+    static Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
+    // Presses Enter on the widget that has the focus, as a user who accepts the default would.
+    static Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
+    // Presses Escape, as a user who closes the box would.
+    static Answer Escape() { return {Answer::Kind::Escape, QMessageBox::NoButton}; }
+
+    struct Shown {
+        QString title;
+        QString text;
+        QString informativeText;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        bool hasParent = false;
+    };
+
+    // Boxes beyond the queue are recorded and closed with Escape, so a test never hangs on
+    // an unexpected question; compare Seen().size() with the number expected.
+    explicit MessageBoxAnswerer(std::vector<Answer> answers = {})
+        : answers_(answers.begin(), answers.end()), watcher_([this](QWidget *modal) { Handle(modal); })
+    {
+    }
+
+    const std::vector<Shown> &Seen() const { return seen_; }
+    // Widgets that became modal but were no message box (left alone for another watcher).
+    std::size_t OtherDialogs() const { return others_; }
+
+private:
+    void Handle(QWidget *modal)
+    {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            ++others_;
+            return;
+        }
+        Shown seen;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.informativeText = box->informativeText();
+        seen.icon = box->icon();
+        seen.buttons = box->standardButtons();
+        seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
+        seen.hasParent = box->parentWidget() != nullptr;
+        seen_.push_back(seen);
+
+        Answer answer;
+        if (!answers_.empty()) {
+            answer = answers_.front();
+            answers_.pop_front();
+        }
+        switch (answer.kind) {
+        case Answer::Kind::Click:
+            if (QAbstractButton *button = box->button(answer.button)) {
+                button->click();
+                return;
+            }
+            break; // no such button: close it like a user would
+        case Answer::Kind::Enter: PressKey(box, Qt::Key_Return); return;
+        case Answer::Kind::Escape: break;
+        }
+        PressKey(box, Qt::Key_Escape);
+    }
+
+    static void PressKey(QMessageBox *box, Qt::Key key)
+    {
+        QPointer<QWidget> target = box->focusWidget() ? box->focusWidget() : box;
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+        if (target) {
+            QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+            QApplication::sendEvent(target, &release);
+        }
+    }
+
+    std::deque<Answer> answers_;
+    std::vector<Shown> seen_;
+    std::size_t others_ = 0;
+    ModalWatcher watcher_;
+};
