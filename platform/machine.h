@@ -36,7 +36,8 @@ std::string ReportedWindowsVersion();
 bool IsWindows9xMachine();
 
 // A Windows path ("C:\\windows\\system32\\x.ini") as a host path, through the machine's
-// dosdevices links; empty when its drive letter has no link or the path is not absolute.
+// dosdevices links, each name matched without regard to case as Wine does; empty when its
+// drive letter has no link or the path is not absolute.
 std::string HostPathOf(const std::string &windowsPath);
 
 // A host path as a Windows path: through the drive whose link target holds it most closely

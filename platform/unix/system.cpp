@@ -1,6 +1,7 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
 #include "unix/machine_store.h"
+#include "unix/unicode.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -143,6 +144,20 @@ UINT Spawn(const std::vector<std::string> &arguments, const std::vector<std::str
     return 33;
 }
 
+// Windows names ignore case: a name is taken as the folder spells it, when one matches.
+std::string ExistingSpelling(const fs::path &folder, const std::string &name)
+{
+    std::error_code ec;
+    if (name == "." || name == ".." || fs::exists(folder / name, ec))
+        return name;
+    for (const auto &entry : fs::directory_iterator(folder, ec)) {
+        const std::string candidate = entry.path().filename().string();
+        if (detail::SameName(candidate, name))
+            return candidate;
+    }
+    return name;
+}
+
 bool IsWebAddress(const std::string &text)
 {
     for (const char *scheme : {"http://", "https://", "ftp://", "mailto:", "file://"})
@@ -257,12 +272,13 @@ std::string HostPathOf(const std::string &windowsPath)
     fs::path target = fs::read_symlink(link, ec);
     if (target.is_relative())
         target = link.parent_path() / target;
+    fs::path host = target.lexically_normal();
     std::string rest = windowsPath.substr(3);
     std::replace(rest.begin(), rest.end(), '\\', '/');
-    std::string host = target.lexically_normal().string();
-    if (!rest.empty())
-        host = (fs::path(host) / rest).string();
-    return host;
+    for (const fs::path &part : fs::path(rest))
+        if (!part.empty())
+            host /= ExistingSpelling(host, part.string());
+    return host.string();
 }
 
 std::string WindowsPathOf(const std::string &hostPath)

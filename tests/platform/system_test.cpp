@@ -98,6 +98,8 @@ TEST(MachinePaths, WindowsPathsGoThroughTheDriveLinks)
               machine.Folder() + "/drive_c/windows/system32/Tolvane.ini");
     EXPECT_EQ(win::HostPathOf("c:/windows"), machine.Folder() + "/drive_c/windows");
     EXPECT_EQ(win::HostPathOf("Z:\\etc"), "/etc");
+    EXPECT_EQ(win::HostPathOf("C:\\WINDOWS\\SYSTEM32\\NEW.INI"), machine.Folder() + "/drive_c/windows/system32/NEW.INI")
+        << "existing folders are found whatever the case; a new name keeps its spelling";
     EXPECT_EQ(win::HostPathOf("Q:\\nothing"), "") << "a letter without a link";
     EXPECT_EQ(win::HostPathOf("relative\\path"), "");
 
