@@ -5,10 +5,12 @@
 #include "frmStart.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     SeedNewMachine();
     MdlStart::Main(&CreatePage);
     ReportMachineProblems(MdlStart::MainWindow());
