@@ -60,6 +60,39 @@ Page *CreatePageForKey(const QString &key)
     return page ? page : new frmAbout;
 }
 
+namespace
+{
+
+// Unloads the current page and takes it away; `later` when the page's own handler is running.
+void TakeAwayCurrentPage(bool later)
+{
+    Page *old = CurrentPage;
+    if (!old)
+        return;
+    CurrentPage = nullptr;
+    old->Unload();
+    if (later) {
+        old->hide();
+        old->deleteLater();
+    } else {
+        delete old;
+    }
+}
+
+} // namespace
+
+void UnloadCurrentPage()
+{
+    TakeAwayCurrentPage(false);
+}
+
+void ShowAboutPage()
+{
+    TakeAwayCurrentPage(true);
+    CurrentPage = new frmAbout;
+    PlacePage();
+}
+
 void Main(PageFactory pages)
 {
     Pages() = std::move(pages);

@@ -37,6 +37,13 @@ bool IsWindowsNT();
 // The page for a tree key: the factory's, else the About page.
 Page *CreatePageForKey(const QString &key);
 
+// Unloads and destroys the current page (its save question first); no page is current after.
+void UnloadCurrentPage();
+
+// Closes the current page and shows the About page in its place, leaving the tree's selection
+// as it is (a page's OK button).
+void ShowAboutPage();
+
 frmStart *MainWindow();
 frmTR *TreeWindow();
 

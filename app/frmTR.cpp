@@ -117,10 +117,7 @@ void frmTR::TR_NodeClick(QTreeWidgetItem *node)
     if (!node)
         return;
     // The page shown so far goes first: its save question comes before the next page exists.
-    if (Page *old = MdlStart::CurrentPage) {
-        old->Unload();
-        delete old;
-    }
+    MdlStart::UnloadCurrentPage();
     MdlStart::CurrentPage = MdlStart::CreatePageForKey(node->data(0, Qt::UserRole).toString());
     MdlStart::PlacePage();
 }

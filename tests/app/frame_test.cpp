@@ -242,6 +242,21 @@ TEST_F(Frame, ClosingTheMainWindowUnloadsTheCurrentPage)
     EXPECT_EQ(log_, (QStringList{"unload", "save"}));
 }
 
+TEST_F(Frame, APageCanHandOverToAboutKeepingTheTreesSelection)
+{
+    StartWithProbes();
+    QTreeWidgetItem *startUp = Tree().ItemOf("StartUp");
+    Tree().Tree()->setCurrentItem(startUp);
+    Click("StartUp");
+    EditCurrentPage();
+    log_.clear();
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
+    MdlStart::ShowAboutPage();
+    EXPECT_EQ(log_, (QStringList{"unload", "save"}));
+    EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(Tree().Tree()->currentItem(), startUp);
+}
+
 TEST_F(Frame, KeyboardOpensTheSelectedNode)
 {
     StartWithProbes();
