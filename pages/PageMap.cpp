@@ -1,6 +1,12 @@
 #include "PageMap.h"
 
 #include "Page.h"
+#include "frmActDesk.h"
+#include "frmControlPanel.h"
+#include "frmExplorer.h"
+#include "frmIErestrict.h"
+#include "frmKorv.h"
+#include "frmPusk.h"
 
 #include <QHash>
 
@@ -9,11 +15,20 @@ namespace
 
 using Maker = Page *(*)();
 
+template <typename P> Page *Make()
+{
+    return new P;
+}
+
 // Tree keys and the pages they open. A key that is not here shows the About page; the pages of
 // the tree are added here as they are built.
 const QHash<QString, Maker> &Pages()
 {
-    static const QHash<QString, Maker> pages{};
+    static const QHash<QString, Maker> pages{
+        {QStringLiteral("Korvex"), &Make<frmKorv>},       {QStringLiteral("StartMenu"), &Make<frmPusk>},
+        {QStringLiteral("Explorer"), &Make<frmExplorer>}, {QStringLiteral("ActiveDesktop"), &Make<frmActDesk>},
+        {QStringLiteral("IERes"), &Make<frmIErestrict>},  {QStringLiteral("ControlPanel"), &Make<frmControlPanel>},
+    };
     return pages;
 }
 
