@@ -39,22 +39,10 @@ QString Padded(std::uint64_t number, int width)
     return QStringLiteral("%1").arg(number, width, 10, QLatin1Char('0'));
 }
 
-// 2^exponent as a decimal, exact for any depth a display could report.
+// 2^exponent as a decimal: a power of two is exact in a double, and printed exactly.
 QString PowerOfTwo(int exponent)
 {
-    QByteArray digits("1"); // least significant digit first
-    for (int i = 0; i < exponent; ++i) {
-        int carry = 0;
-        for (char &digit : digits) {
-            const int value = (digit - '0') * 2 + carry;
-            digit = static_cast<char>('0' + value % 10);
-            carry = value / 10;
-        }
-        if (carry)
-            digits.append(static_cast<char>('0' + carry));
-    }
-    std::reverse(digits.begin(), digits.end());
-    return QString::fromLatin1(digits);
+    return QString::number(std::ldexp(1.0, exponent), 'f', 0);
 }
 
 // The mode of the primary display in device pixels, as the display driver reports it.
