@@ -7,6 +7,8 @@
 #include "frmIErestrict.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmStartUp.h"
+#include "frmshortcut.h"
 
 #include <QHash>
 

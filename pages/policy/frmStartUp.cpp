@@ -1,0 +1,179 @@
+#include "frmStartUp.h"
+
+#include "MdlStart.h"
+#include "Module.h"
+#include "Reg.h"
+#include "Strings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextDocument>
+#include <algorithm>
+#include <initializer_list>
+
+namespace
+{
+
+// Where Windows keeps the message, below the platform's "CurrentVersion" key of
+// HKEY_LOCAL_MACHINE. Only the caption decides whether the message is on.
+constexpr auto kWinlogonSubKey = "\\Winlogon";
+constexpr auto kCaptionValue = "LegalNoticeCaption";
+constexpr auto kTextValue = "LegalNoticeText";
+
+constexpr int kShowMessageCaption = 106;
+constexpr int kTitleCaption = 107;
+constexpr int kTextCaption = 108;
+constexpr int kHelpCaption = 113;
+constexpr auto kDesignTitle = "Windows";
+constexpr auto kOkCaption = "Ok";
+constexpr auto kStandardQuestion = "None";
+
+// Design geometry in twips. The controls stand in one column; each row is as high as its
+// control needs at the interface font, except the message text and the help text.
+constexpr int kLeft = 60;
+constexpr int kTop = 120;
+constexpr int kRowGap = 60;
+constexpr int kSectionGap = 180;
+constexpr int kDesignWidth = 4800;
+constexpr int kWidthAllowance = 120; // the column is the inner width less this
+constexpr int kTextHeight = 1935;
+constexpr int kOkWidth = 1215;
+constexpr int kHelpLines = 6; // room for the longer Russian help text
+
+QString WinlogonKey()
+{
+    return MdlStart::CurrentVersionKey + QLatin1String(kWinlogonSubKey);
+}
+
+// The box's text as a Windows multi-line text box gives it: lines joined by CR LF, the form
+// Windows shows the message in. The raw text keeps every other character as it was typed or
+// loaded (the plain text would turn no-break spaces into blanks).
+QString WindowsText(const QPlainTextEdit &box)
+{
+    QString text = box.document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    return text;
+}
+
+template <typename Widget> Widget *NewControl(const char *name, QWidget *parent)
+{
+    auto *control = new Widget(parent);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+} // namespace
+
+frmStartUp::frmStartUp(QWidget *parent)
+    : Page(parent), chkYN(NewControl<QCheckBox>("chkYN", this)), lblTitle(NewControl<QLabel>("lblTitle", this)),
+      txtTitle(NewControl<QLineEdit>("txtTitle", this)), lblText(NewControl<QLabel>("lblText", this)),
+      txtText(NewControl<QPlainTextEdit>("txtText", this)), cmdOk(NewControl<QPushButton>("cmdOk", this)),
+      lblHelp(NewControl<QLabel>("lblHelp", this))
+{
+    setObjectName(QStringLiteral("frmStartUp"));
+
+    // Design state: the message off, both boxes disabled, the title Windows uses by default.
+    txtTitle->setText(QLatin1String(kDesignTitle));
+    txtTitle->setEnabled(false);
+    txtText->setEnabled(false);
+    cmdOk->setText(QLatin1String(kOkCaption));
+    lblHelp->setWordWrap(true);
+    lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    const int left = TwipsToPixelsX(kLeft, this);
+    const int columnWidth = TwipsToPixelsX(kDesignWidth, this);
+    int top = TwipsToPixelsY(kTop, this);
+    const auto place = [&](QWidget *control, int height, int gapAfter) {
+        control->setGeometry(left, top, columnWidth, height);
+        top += height + TwipsToPixelsY(gapAfter, this);
+    };
+    place(chkYN, chkYN->sizeHint().height(), kSectionGap);
+    place(lblTitle, lblTitle->sizeHint().height(), kRowGap);
+    place(txtTitle, txtTitle->sizeHint().height(), kSectionGap);
+    place(lblText, lblText->sizeHint().height(), kRowGap);
+    place(txtText, TwipsToPixelsY(kTextHeight, this), kSectionGap);
+    place(cmdOk, cmdOk->sizeHint().height(), kSectionGap);
+    place(lblHelp, lblHelp->fontMetrics().lineSpacing() * kHelpLines, 0);
+    cmdOk->resize(std::max(TwipsToPixelsX(kOkWidth, this), cmdOk->sizeHint().width()), cmdOk->height());
+
+    connect(chkYN, &QCheckBox::toggled, this, &frmStartUp::chkYN_Click);
+    connect(txtTitle, &QLineEdit::textChanged, this, &frmStartUp::txtTitle_Change);
+    connect(txtText, &QPlainTextEdit::textChanged, this, &frmStartUp::txtText_Change);
+    connect(cmdOk, &QPushButton::clicked, this, &frmStartUp::cmdOk_Click);
+}
+
+void frmStartUp::Form_Load()
+{
+    lblHelp->setText(LoadResString(kHelpCaption));
+    chkYN->setText(LoadResString(kShowMessageCaption));
+    lblTitle->setText(LoadResString(kTitleCaption));
+    lblText->setText(LoadResString(kTextCaption));
+
+    QString caption;
+    if (Reg::GetValue(HKEY_LOCAL_MACHINE, WinlogonKey(), QLatin1String(kCaptionValue), caption)) {
+        chkYN->setChecked(true);
+        txtTitle->setEnabled(true);
+        txtTitle->setText(caption);
+        QString text; // stays empty when only the caption is stored
+        Reg::GetValue(HKEY_LOCAL_MACHINE, WinlogonKey(), QLatin1String(kTextValue), text);
+        txtText->setPlainText(text);
+        txtText->setEnabled(true);
+    }
+
+    // Setting the controls above raised their change events.
+    Changed = false;
+}
+
+void frmStartUp::chkYN_Click()
+{
+    Changed = true;
+    const bool on = chkYN->isChecked();
+    txtTitle->setEnabled(on);
+    txtText->setEnabled(on);
+}
+
+void frmStartUp::txtTitle_Change()
+{
+    Changed = true;
+}
+
+void frmStartUp::txtText_Change()
+{
+    Changed = true;
+}
+
+void frmStartUp::cmdOk_Click()
+{
+    // Closes this page (with its save question) and shows About; the tree keeps its selection.
+    MdlStart::ShowAboutPage();
+}
+
+void frmStartUp::Form_Unload()
+{
+    if (!Changed || !Module::AskSaveChanges(QLatin1String(kStandardQuestion)))
+        return;
+    const QString key = WinlogonKey();
+    if (chkYN->isChecked()) {
+        Reg::SetString(HKEY_LOCAL_MACHINE, key, QLatin1String(kCaptionValue), txtTitle->text());
+        Reg::SetString(HKEY_LOCAL_MACHINE, key, QLatin1String(kTextValue), WindowsText(*txtText));
+    } else {
+        // Off means no message at all: the texts shown in the boxes are dropped.
+        Reg::DeleteValue(HKEY_LOCAL_MACHINE, key, QLatin1String(kCaptionValue));
+        Reg::DeleteValue(HKEY_LOCAL_MACHINE, key, QLatin1String(kTextValue));
+    }
+}
+
+void frmStartUp::Form_Resize()
+{
+    const int columnWidth = std::max(0, width() - TwipsToPixelsX(kWidthAllowance, this));
+    for (QWidget *control : std::initializer_list<QWidget *>{lblTitle, lblText, txtTitle, txtText, chkYN, lblHelp}) {
+        if (control->width() != columnWidth)
+            control->resize(columnWidth, control->height());
+    }
+    const int okLeft = width() / 2 - cmdOk->width() / 2;
+    if (cmdOk->x() != okLeft)
+        cmdOk->move(okLeft, cmdOk->y());
+}

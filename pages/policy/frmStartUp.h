@@ -1,0 +1,39 @@
+// The logon message page: the title and text that Windows shows before the user logs on,
+// switched on or off as a whole. Nothing is written while the page is open; closing it asks
+// whether to save, and a Yes writes both values or deletes both.
+#pragma once
+
+#include "Page.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+class frmStartUp : public Page
+{
+    Q_OBJECT
+
+public:
+    explicit frmStartUp(QWidget *parent = nullptr);
+
+protected:
+    void Form_Load() override;
+    void Form_Unload() override;
+    void Form_Resize() override;
+
+private:
+    void chkYN_Click();
+    void txtTitle_Change();
+    void txtText_Change();
+    void cmdOk_Click();
+
+    QCheckBox *chkYN;
+    QLabel *lblTitle;
+    QLineEdit *txtTitle;
+    QLabel *lblText;
+    QPlainTextEdit *txtText;
+    QPushButton *cmdOk;
+    QLabel *lblHelp;
+};

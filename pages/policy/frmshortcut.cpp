@@ -1,0 +1,195 @@
+#include "frmshortcut.h"
+
+#include "Module.h"
+#include "Reg.h"
+#include "Strings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <array>
+
+namespace
+{
+
+// The shortcut text: REG_BINARY "link" of the Explorer key. The current user's value is the one
+// read; the default profile gets the same bytes so that new users start with them.
+constexpr auto kLinkValue = "link";
+constexpr auto kUserExplorerKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr auto kDefaultExplorerKey = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+// The page writes the text followed by this byte, and loading takes one of them off again so
+// that saving an unedited text does not lengthen it.
+constexpr char kTextEnd = ' ';
+// "link" meaning no text at all. Read back it is three zero characters (the reader drops one as
+// a terminator), and an empty value means the same.
+constexpr int kNoTextLength = 4;
+constexpr int kMaxTextLength = 255;
+
+// The arrow: a shortcut class shows it while it carries this empty value. Written in this order.
+constexpr auto kArrowValue = "IsShortCut";
+constexpr auto kLinkClass = "lnkfile";
+constexpr auto kPifClass = "piffile";
+constexpr std::array<const char *, 2> kShortcutClasses = {kLinkClass, kPifClass};
+
+constexpr int kTextCaption = 385;
+constexpr int kNoTextCaption = 387;
+constexpr int kNoArrowCaption = 388;
+constexpr int kApplyCaption = 130;
+constexpr auto kStandardQuestion = "None";
+
+// Design geometry in twips; rows are as high as their control needs at the interface font.
+constexpr int kLeft = 60;
+constexpr int kTop = 120;
+constexpr int kRowGap = 60;
+constexpr int kSectionGap = 180;
+constexpr int kDesignWidth = 4800;
+constexpr int kWidthAllowance = 120; // the text box is the page's width less this
+constexpr int kApplyWidth = 1215;
+
+bool MeansNoText(const QString &stored)
+{
+    const auto allZero = [&stored] {
+        return std::all_of(stored.cbegin(), stored.cend(), [](QChar c) { return c.isNull(); });
+    };
+    return stored.isEmpty() || ((stored.size() == kNoTextLength - 1 || stored.size() == kNoTextLength) && allZero());
+}
+
+template <typename Widget> Widget *NewControl(const char *name, QWidget *parent)
+{
+    auto *control = new Widget(parent);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+} // namespace
+
+frmshortcut::frmshortcut(QWidget *parent)
+    : Page(parent), lbltxt(NewControl<QLabel>("lbltxt", this)), txtShortCut(NewControl<QLineEdit>("txtShortCut", this)),
+      chkns(NewControl<QCheckBox>("chkns", this)), chkni(NewControl<QCheckBox>("chkni", this)),
+      btnApply(NewControl<QPushButton>("btnApply", this))
+{
+    setObjectName(QStringLiteral("frmshortcut"));
+    // The text is read back through a 1024-byte buffer: a longer one would load as no text and
+    // be overwritten. 255 characters stay within it in any script.
+    txtShortCut->setMaxLength(kMaxTextLength);
+    lbltxt->setIndent(TwipsToPixelsX(kLeft, this));
+
+    const int left = TwipsToPixelsX(kLeft, this);
+    const int designWidth = TwipsToPixelsX(kDesignWidth, this);
+    int top = TwipsToPixelsY(kTop, this);
+    const auto place = [&](QWidget *control, int controlLeft, int height, int gapAfter) {
+        control->setGeometry(controlLeft, top, designWidth, height);
+        top += height + TwipsToPixelsY(gapAfter, this);
+    };
+    place(lbltxt, 0, lbltxt->sizeHint().height(), kRowGap);
+    place(txtShortCut, left, txtShortCut->sizeHint().height(), kRowGap);
+    place(chkns, left, chkns->sizeHint().height(), kSectionGap);
+    place(chkni, left, chkni->sizeHint().height(), kSectionGap);
+    place(btnApply, left, btnApply->sizeHint().height(), 0);
+    btnApply->resize(std::max(TwipsToPixelsX(kApplyWidth, this), btnApply->sizeHint().width()), btnApply->height());
+
+    connect(chkns, &QCheckBox::toggled, this, &frmshortcut::chkns_Click);
+    connect(chkni, &QCheckBox::toggled, this, &frmshortcut::chkni_Click);
+    connect(txtShortCut, &QLineEdit::textChanged, this, &frmshortcut::txtShortCut_Change);
+    connect(btnApply, &QPushButton::clicked, this, &frmshortcut::btnApply_Click);
+}
+
+void frmshortcut::Form_Load()
+{
+    lbltxt->setText(LoadResString(kTextCaption));
+    btnApply->setText(LoadResString(kApplyCaption));
+    chkns->setText(LoadResString(kNoTextCaption));
+    chkni->setText(LoadResString(kNoArrowCaption));
+    // The boxes keep their design width and are not resized with the page: fit the captions.
+    for (QCheckBox *box : {chkns, chkni})
+        box->resize(std::max(box->width(), box->sizeHint().width()), box->height());
+
+    QString stored; // the bytes of "link", one character each
+    if (Reg::GetValue(HKEY_CURRENT_USER, QLatin1String(kUserExplorerKey), QLatin1String(kLinkValue), stored)) {
+        const bool noText = MeansNoText(stored);
+        chkns->setChecked(noText);
+        // The zero bytes that mean "no text" are no text to edit: unticking the box must not
+        // store them in front of the space.
+        QString text = noText ? QString() : QString::fromUtf8(stored.toLatin1());
+        if (text.endsWith(QLatin1Char(kTextEnd)))
+            text.chop(1);
+        txtShortCut->setText(text);
+    } else {
+        chkns->setChecked(true);
+    }
+
+    // Both classes are read, even when the first already answers.
+    QString ignored;
+    const bool pifArrow =
+        Reg::GetValue(HKEY_CLASSES_ROOT, QLatin1String(kPifClass), QLatin1String(kArrowValue), ignored);
+    const bool linkArrow =
+        Reg::GetValue(HKEY_CLASSES_ROOT, QLatin1String(kLinkClass), QLatin1String(kArrowValue), ignored);
+    chkni->setChecked(!pifArrow && !linkArrow);
+
+    // A box that kept its design state raised no event, and the text box must still follow it.
+    chkns_Click();
+    chkni_Click();
+    Changed = false;
+}
+
+void frmshortcut::chkns_Click()
+{
+    // The typed text stays in the disabled box, ready for when the box is unticked again.
+    txtShortCut->setEnabled(!chkns->isChecked());
+    Changed = true;
+}
+
+void frmshortcut::chkni_Click()
+{
+    Changed = true;
+}
+
+void frmshortcut::txtShortCut_Change()
+{
+    Changed = true;
+}
+
+void frmshortcut::btnApply_Click()
+{
+    SaveShortcutSettings();
+    Changed = false;
+}
+
+void frmshortcut::SaveShortcutSettings()
+{
+    const QByteArray link =
+        chkns->isChecked() ? QByteArray(kNoTextLength, '\0') : txtShortCut->text().toUtf8() + kTextEnd;
+    Reg::SetBinary(HKEY_CURRENT_USER, QLatin1String(kUserExplorerKey), QLatin1String(kLinkValue), link);
+    Reg::SetBinary(HKEY_USERS, QLatin1String(kDefaultExplorerKey), QLatin1String(kLinkValue), link);
+
+    // Results are not examined: a profile that cannot be written does not stop the arrow.
+    for (const char *shortcutClass : kShortcutClasses) {
+        if (chkni->isChecked())
+            Reg::DeleteValue(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), QLatin1String(kArrowValue));
+        else
+            Reg::SetString(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), QLatin1String(kArrowValue), QString());
+    }
+}
+
+void frmshortcut::Form_Unload()
+{
+    if (Changed && Module::AskSaveChanges(QLatin1String(kStandardQuestion)))
+        SaveShortcutSettings();
+}
+
+void frmshortcut::Form_Resize()
+{
+    if (isMinimized())
+        return;
+    const int pageWidth = width();
+    if (lbltxt->width() != pageWidth)
+        lbltxt->resize(pageWidth, lbltxt->height());
+    const int textWidth = std::max(0, pageWidth - TwipsToPixelsX(kWidthAllowance, this));
+    if (txtShortCut->width() != textWidth)
+        txtShortCut->resize(textWidth, txtShortCut->height());
+    const int applyLeft = pageWidth / 2 - btnApply->width() / 2;
+    if (btnApply->x() != applyLeft)
+        btnApply->move(applyLeft, btnApply->y());
+}
