@@ -1,6 +1,7 @@
 # `make run` and `make test` do the whole set-up on a fresh Debian machine: install what is
 # missing, configure, build, then start Korvex or run every test headless.
 BUILD_DIR ?= build
+WINDOWS_BUILD_DIR ?= build-windows
 SANITIZE ?=
 JOBS ?= $(shell nproc)
 
@@ -9,12 +10,13 @@ BUILD_DIR := build-sanitize
 CMAKE_FLAGS += -DKORVEX_SANITIZE=ON -DKORVEX_BENCHMARKS=OFF
 endif
 
-# Debian packages the build, the tests (Wine for the interop tests) and the benchmarks need.
+# Debian packages the build, the tests (Wine for the interop tests; MinGW-w64 and GoogleTest's
+# sources for the contract tests as a Windows program) and the benchmarks need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev clang-format wine wine64
+            libbenchmark-dev clang-format wine wine64 g++-mingw-w64-x86-64 googletest
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench format format-check clean
+.PHONY: all deps configure build run test test-windows bench format format-check clean
 
 all: build
 
@@ -39,6 +41,11 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-windows
+
+# The platform contract tests built for Windows and run under Wine against its real functions.
+test-windows: deps
+	tests/windows/run_under_wine.sh $(WINDOWS_BUILD_DIR)
 
 bench: build
 	./$(BUILD_DIR)/bench/korvex_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -50,4 +57,4 @@ format-check:
 	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize $(WINDOWS_BUILD_DIR)

@@ -37,11 +37,12 @@ bool IsWindows9xMachine();
 
 // A Windows path ("C:\\windows\\system32\\x.ini") as a host path, through the machine's
 // dosdevices links, each name matched without regard to case as Wine does; empty when its
-// drive letter has no link or the path is not absolute.
+// drive letter has no link or the path is not absolute. On Windows the path itself.
 std::string HostPathOf(const std::string &windowsPath);
 
 // A host path as a Windows path: through the drive whose link target holds it most closely
-// (z: maps "/" itself, so every absolute host path has one); empty when none does.
+// (z: maps "/" itself, so every absolute host path has one); empty when none does. On Windows
+// the path itself.
 std::string WindowsPathOf(const std::string &hostPath);
 
 // How many key handles are open (Unix), or all handles of the process (Windows): compare two

@@ -24,11 +24,16 @@ using ::FILETIME;
 using ::HKEY;
 using ::LONG;
 using ::LPSECURITY_ATTRIBUTES;
+using ::PHKEY;
 using ::REGSAM;
 using ::SECURITY_ATTRIBUTES;
+using ::ULONG_PTR;
 
+using ::BOOL;
 using ::OSVERSIONINFOA;
+using ::OSVERSIONINFOEXA;
 using ::UINT;
+using ::WORD;
 
 using ::GetComputerNameA;
 using ::GetSystemDirectoryA;
@@ -55,6 +60,7 @@ namespace win
 {
 
 using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using REGSAM = DWORD;
@@ -86,7 +92,12 @@ inline HKEY PredefinedKey(std::uint32_t code)
 //
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes; HKEY_USERS holds ".DEFAULT" and the
 // current user's SID. Names compare without regard to case and keep the case they were created
-// with. A path through a link key reaches the link's target.
+// with; a key name has at most 256 UTF-16 units and a value name 16383 (ERROR_INVALID_PARAMETER
+// beyond). Names and string data that are not valid UTF-8 get U+FFFD for each malformed part,
+// as the A functions' conversion does on Windows. A path through a link key reaches the link's
+// target. Subkeys enumerate in the order of their lower-cased names, as Wine keeps them (NT
+// compares upper-cased names: the two differ for "[\]^_`"). A handle to a key deleted through
+// this process gives ERROR_KEY_DELETED, also after a key of the same name is made again.
 //
 // Every function returns ERROR_SUCCESS or a Win32 error code. Codes of this implementation
 // beyond those Windows documents for the function:
@@ -102,7 +113,10 @@ LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samD
 
 // Opens a key, creating it and every missing key on its path. `lpdwDisposition` receives
 // REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. `lpClass` becomes the class of a new key.
-// REG_OPTION_VOLATILE keys live in this process's memory only and are never written.
+// REG_OPTION_VOLATILE keys live in this process's memory only and are never written; every
+// key the call creates gets the option, and a volatile key takes only volatile subkeys
+// (ERROR_CHILD_MUST_BE_VOLATILE). The rights of `hKey`'s handle do not limit what is created
+// below it: on Windows the key's security decides, and a machine folder grants everything.
 LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions, REGSAM samDesired,
                      const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult, DWORD *lpdwDisposition);
 
@@ -148,9 +162,25 @@ struct OSVERSIONINFOA {
     char szCSDVersion[128];
 };
 
-// The Windows version the machine reports (see ReportedWindowsVersion in machine.h): its
-// named version, else the NT keys of HKEY_LOCAL_MACHINE, else Windows 7 as a new Wine prefix.
-// FALSE when the record's size field is not 148.
+// The longer record NT 4 SP6 and later also fill; pass it as an OSVERSIONINFOA.
+struct OSVERSIONINFOEXA {
+    DWORD dwOSVersionInfoSize; // 156
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType; // VER_NT_WORKSTATION (1), VER_NT_DOMAIN_CONTROLLER (2), VER_NT_SERVER (3)
+    BYTE wReserved;
+};
+
+// The Windows version the machine reports (see ReportedWindowsVersion in machine.h), with the
+// numbers, service pack and product type Wine gives for it; Windows 7 SP1 when it names none,
+// as a new Wine prefix. Fills an OSVERSIONINFOA (size 148) or, except on Windows 9x, an
+// OSVERSIONINFOEXA (size 156); FALSE for any other size field.
 BOOL GetVersionExA(OSVERSIONINFOA *lpVersionInformation);
 
 // The computer's name: the machine's ComputerName value, else the host name in capitals, at
@@ -173,8 +203,10 @@ std::uint64_t GetTickCount64();
 
 // Starts a command line without a shell and without waiting; above 31 on success, else
 // ERROR_FILE_NOT_FOUND (2), ERROR_PATH_NOT_FOUND (3) or 0 (out of resources). "explorer
-// <address>" opens the address with the desktop's opener; any other program runs through Wine
-// when the machine is a Wine prefix and Wine is installed.
+// <address>" opens the address with the desktop's opener; any other program is looked for on
+// the machine as Windows looks for it (a path as given, a bare name in C:\windows\system32,
+// C:\windows\system, C:\windows and the machine's PATH, ".exe" added to a name without an
+// extension) and runs through Wine when the machine is a Wine prefix and Wine is installed.
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 
 } // namespace win
@@ -210,6 +242,10 @@ UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
+#define VER_NT_WORKSTATION 1
+#define VER_NT_DOMAIN_CONTROLLER 2
+#define VER_NT_SERVER 3
+#define VER_SUITE_SINGLEUSERTS 0x00000100
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1

@@ -29,6 +29,8 @@ using detail::ValueData;
 
 constexpr int kUsersRoot = -1; // HKEY_USERS itself: the hives of the users are its subkeys
 constexpr int kMaxLinkHops = 16;
+constexpr std::size_t kMaxKeyName = 256;     // UTF-16 units, as Wine; longer names are refused
+constexpr std::size_t kMaxValueName = 16383; // UTF-16 units
 constexpr const char *kUserSid = "S-1-5-21-0-0-0-1000";
 
 struct KeyRef {
@@ -36,6 +38,9 @@ struct KeyRef {
     std::vector<std::string> path; // stored names from the hive's root
     REGSAM access = KEY_ALL_ACCESS;
     bool predefined = false;
+    // The key was deleted through this process. A key made later at the same path is another
+    // key, which the handle must not reach, as a Windows handle never does.
+    bool deleted = false;
 };
 
 struct HandleTable {
@@ -88,6 +93,15 @@ HKEY NewHandle(KeyRef ref)
     return reinterpret_cast<HKEY>(value);
 }
 
+// A name as the A functions pass it on: through UTF-16, so that malformed UTF-8 becomes U+FFFD.
+std::string AnsiName(std::string_view name)
+{
+    for (unsigned char c : name)
+        if (c >= 0x80)
+            return detail::Utf16ToUtf8(detail::AnsiToUtf16(name));
+    return std::string(name);
+}
+
 // Splits "A\B\C" into its names; empty names (a trailing backslash) are passed over.
 std::vector<std::string> SplitPath(const char *subKey)
 {
@@ -98,7 +112,7 @@ std::vector<std::string> SplitPath(const char *subKey)
     while (!rest.empty()) {
         const size_t sep = rest.find('\\');
         if (sep != 0)
-            parts.emplace_back(rest.substr(0, sep));
+            parts.emplace_back(AnsiName(rest.substr(0, sep)));
         if (sep == std::string_view::npos)
             break;
         rest.remove_prefix(sep + 1);
@@ -173,10 +187,6 @@ Key *Step(Hive &hive, int hiveIndex, Key &key, const std::string &name, const Wa
         walk.status = ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
-    if (name.size() > 255) {
-        walk.status = ERROR_INVALID_PARAMETER;
-        return nullptr;
-    }
     if (key.isVolatile && !options.makeVolatile) {
         walk.status = ERROR_CHILD_MUST_BE_VOLATILE;
         return nullptr;
@@ -193,6 +203,16 @@ Key *Step(Hive &hive, int hiveIndex, Key &key, const std::string &name, const Wa
 Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &options)
 {
     Walk walk;
+    if (start.deleted) {
+        walk.status = ERROR_KEY_DELETED;
+        return walk;
+    }
+    for (const std::string &name : names) {
+        if (detail::Utf16Length(name) > kMaxKeyName) {
+            walk.status = ERROR_INVALID_PARAMETER;
+            return walk;
+        }
+    }
     size_t i = 0;
     // A root below its hive's root (HKEY_CLASSES_ROOT) is walked like any path, so that it may
     // be missing and be created.
@@ -258,6 +278,10 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
 // The key a handle names, in its up-to-date hive; `status` tells why there is none.
 Key *Resolve(const KeyRef &ref, Hive **hiveOut, LONG &status)
 {
+    if (ref.deleted) {
+        status = ERROR_KEY_DELETED;
+        return nullptr;
+    }
     if (ref.hive == kUsersRoot) {
         status = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -277,12 +301,27 @@ Key *Resolve(const KeyRef &ref, Hive **hiveOut, LONG &status)
 // Runs `change` on the key a handle names, inside a locked, durable change of its hive.
 LONG ChangeKey(const KeyRef &ref, const std::function<LONG(Hive &, Key &)> &change)
 {
+    if (ref.deleted)
+        return ERROR_KEY_DELETED;
     if (ref.hive == kUsersRoot)
         return ERROR_ACCESS_DENIED;
     return Store().Change(ref.hive, [&](Hive &hive) {
         Key *key = Locate(hive, ref.path);
         return key ? change(hive, *key) : ERROR_KEY_DELETED;
     });
+}
+
+// Every open handle of the deleted key or a key below it.
+void MarkDeleted(const KeyRef &gone)
+{
+    for (auto &[value, ref] : Handles().open) {
+        if (ref.hive != gone.hive || ref.path.size() < gone.path.size())
+            continue;
+        bool below = true;
+        for (size_t i = 0; below && i < gone.path.size(); ++i)
+            below = detail::SameName(ref.path[i], gone.path[i]);
+        ref.deleted = ref.deleted || below;
+    }
 }
 
 bool IsStringType(DWORD type)
@@ -315,7 +354,7 @@ std::vector<std::uint8_t> AnsiBytes(const ValueData &data)
 
 std::string NameOrDefault(const char *name)
 {
-    return name ? std::string(name) : std::string();
+    return name ? AnsiName(name) : std::string();
 }
 
 // What opening and creating check first: somewhere to put the handle, a known key to start
@@ -359,8 +398,10 @@ LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWOR
     options.openLink = dwOptions & REG_OPTION_OPEN_LINK;
     Walk walk = WalkPath(*base, names, options);
     if (walk.status == ERROR_FILE_NOT_FOUND) {
-        // Only the users' own hives can be made under HKEY_USERS.
-        if (walk.stopHive == kUsersRoot || !(base->access & KEY_CREATE_SUB_KEY))
+        // Only the users' own hives can be made under HKEY_USERS. The rights of the handle the
+        // path starts from do not matter: on Windows the key's own security decides, and a
+        // machine folder grants everything.
+        if (walk.stopHive == kUsersRoot)
             return ERROR_ACCESS_DENIED;
         // New keys are all made in the hive where the first missing one belongs (a link may have
         // led the path there), inside one locked, durable change of that hive.
@@ -445,11 +486,11 @@ LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, con
     ValueData data;
     data.type = dwType;
     if (IsStringType(dwType))
-        data.bytes = Utf16Bytes(detail::Utf8ToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
+        data.bytes = Utf16Bytes(detail::AnsiToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
     else if (count)
         data.bytes.assign(lpData, lpData + count);
     const std::string name = NameOrDefault(lpValueName);
-    if (name.size() > 16383)
+    if (detail::Utf16Length(name) > kMaxValueName)
         return ERROR_INVALID_PARAMETER;
     return ChangeKey(*ref, [&](Hive &hive, Key &key) {
         hive.SetValue(key, name, std::move(data), detail::FileTimeNow());
@@ -498,13 +539,16 @@ LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
         return ERROR_ACCESS_DENIED;
     const KeyRef parentRef{walk.ref.hive, {walk.ref.path.begin(), walk.ref.path.end() - 1}, KEY_ALL_ACCESS};
     const std::string name = walk.ref.path.back();
-    return ChangeKey(parentRef, [&](Hive &hive, Key &parent) {
+    const LONG rc = ChangeKey(parentRef, [&](Hive &hive, Key &parent) {
         Key *child = Hive::FindChild(parent, name);
         if (!child)
             return ERROR_FILE_NOT_FOUND;
         hive.RemoveChild(parent, *child, detail::FileTimeNow());
         return ERROR_SUCCESS;
     });
+    if (rc == ERROR_SUCCESS)
+        MarkDeleted(walk.ref);
+    return rc;
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,

@@ -30,18 +30,53 @@ namespace fs = std::filesystem;
 struct VersionInfo {
     const char *name;
     DWORD major, minor, build, platform;
+    const char *csd; // szCSDVersion
+    WORD servicePack;
+    WORD suite;
+    BYTE product;
 };
 
-// The versions Wine reports for its version names.
+constexpr WORD kTs = VER_SUITE_SINGLEUSERTS;
+constexpr BYTE kWs = VER_NT_WORKSTATION;
+constexpr BYTE kSrv = VER_NT_SERVER;
+
+// What Wine reports for its version names.
 constexpr VersionInfo kVersions[] = {
-    {"win95", 4, 0, 950, 1},   {"win98", 4, 10, 2222, 1},    {"winme", 4, 90, 3000, 1},   {"nt351", 3, 51, 1057, 2},
-    {"nt40", 4, 0, 1381, 2},   {"win2000", 5, 0, 2195, 2},   {"win2k", 5, 0, 2195, 2},    {"nt2k", 5, 0, 2195, 2},
-    {"nt2000", 5, 0, 2195, 2}, {"winxp", 5, 1, 2600, 2},     {"winxp64", 5, 2, 3790, 2},  {"win2003", 5, 2, 3790, 2},
-    {"win2k3", 5, 2, 3790, 2}, {"vista", 6, 0, 6002, 2},     {"winvista", 6, 0, 6002, 2}, {"win2008", 6, 0, 6002, 2},
-    {"win2k8", 6, 0, 6002, 2}, {"win2008r2", 6, 1, 7601, 2}, {"win2k8r2", 6, 1, 7601, 2}, {"win7", 6, 1, 7601, 2},
-    {"win8", 6, 2, 9200, 2},   {"win81", 6, 3, 9600, 2},     {"win10", 10, 0, 19043, 2},  {"win11", 10, 0, 22000, 2},
-    {"win20", 2, 0, 0, 0},     {"win30", 3, 0, 0, 0},        {"win31", 3, 10, 0, 0},
+    {"win20", 2, 0, 0, 0, "Win32s 1.3", 0, 0, 0},
+    {"win30", 3, 0, 0, 0, "Win32s 1.3", 0, 0, 0},
+    {"win31", 3, 10, 0, 0, "Win32s 1.3", 0, 0, 0},
+    {"win95", 4, 0, 950, 1, "", 0, 0, 0},
+    {"win98", 4, 10, 2222, 1, " A ", 0, 0, 0},
+    {"winme", 4, 90, 3000, 1, " ", 0, 0, 0},
+    {"nt351", 3, 51, 1057, 2, "Service Pack 5", 5, 0, kWs},
+    {"nt40", 4, 0, 1381, 2, "Service Pack 6a", 6, 0, kWs},
+    {"win2000", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
+    {"win2k", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
+    {"nt2k", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
+    {"nt2000", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
+    {"winxp", 5, 1, 2600, 2, "Service Pack 3", 3, kTs, kWs},
+    {"winxp64", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kWs},
+    {"win2003", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kSrv},
+    {"win2k3", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kSrv},
+    {"vista", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kWs},
+    {"winvista", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kWs},
+    {"win2008", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kSrv},
+    {"win2k8", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kSrv},
+    // Wine 8.0 swaps the product types of these two; the server is the server here.
+    {"win2008r2", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kSrv},
+    {"win2k8r2", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kSrv},
+    {"win7", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kWs},
+    {"win8", 6, 2, 9200, 2, "", 0, kTs, kWs},
+    {"win81", 6, 3, 9600, 2, "", 0, kTs, kWs},
+    {"win10", 10, 0, 19043, 2, "", 0, kTs, kWs},
+    {"win11", 10, 0, 22000, 2, "", 0, kTs, kWs},
 };
+
+// A prefix that names no version: what Wine 8.0 reports for a new prefix.
+constexpr VersionInfo kNewPrefixVersion = {"", 6, 1, 7601, 2, "Service Pack 1", 1, 0, kWs};
+
+constexpr DWORD kVersionInfoSize = 148;
+constexpr DWORD kVersionInfoExSize = 156;
 
 // Copies `text` and its terminator when it fits in `size` bytes.
 bool CopyOut(const std::string &text, char *buffer, DWORD size)
@@ -158,6 +193,73 @@ std::string ExistingSpelling(const fs::path &folder, const std::string &name)
     return name;
 }
 
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+bool IsFile(const std::string &hostPath)
+{
+    std::error_code ec;
+    return !hostPath.empty() && fs::is_regular_file(hostPath, ec);
+}
+
+// The folders of the machine's PATH ("C:\\windows\\system32;%SystemRoot%;..."), with the
+// variables Wine's own PATH uses put in.
+std::vector<std::string> MachineSearchPath()
+{
+    std::vector<std::string> folders{"C:\\windows\\system32", "C:\\windows\\system", "C:\\windows"};
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return folders;
+    std::string path(4096, '\0');
+    DWORD size = static_cast<DWORD>(path.size() - 1);
+    DWORD type = 0;
+    const LONG rc = RegQueryValueExA(key, "PATH", nullptr, &type, reinterpret_cast<BYTE *>(path.data()), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return folders;
+    path.resize(std::strlen(path.c_str()));
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t end = std::min(path.find(';', start), path.size());
+        std::string folder = path.substr(start, end - start);
+        for (const std::string variable : {"%systemroot%", "%windir%"})
+            if (const size_t at = Lower(folder).find(variable); at != std::string::npos)
+                folder.replace(at, variable.size(), "C:\\windows");
+        if (!folder.empty())
+            folders.push_back(folder);
+        start = end + 1;
+    }
+    return folders;
+}
+
+// The file a command line's program names on the machine, found as CreateProcess finds it: a
+// path names the file itself, a bare name is looked for in the system folders and along the
+// machine's PATH, and a name without an extension gets ".exe". Empty when there is none.
+std::string FindProgram(const std::string &program)
+{
+    const size_t slash = program.find_last_of("\\/");
+    const std::string file = slash == std::string::npos ? program : program.substr(slash + 1);
+    std::vector<std::string> names{program};
+    if (file.find('.') == std::string::npos)
+        names.insert(names.begin(), program + ".exe");
+    const bool absolute = program.size() > 2 && program[1] == ':';
+    for (const std::string &name : names) {
+        if (absolute) {
+            if (IsFile(HostPathOf(name)))
+                return name;
+        } else if (slash == std::string::npos) {
+            for (const std::string &folder : MachineSearchPath())
+                if (IsFile(HostPathOf(folder + "\\" + name)))
+                    return folder + "\\" + name;
+        }
+    }
+    return {};
+}
+
 bool IsWebAddress(const std::string &text)
 {
     for (const char *scheme : {"http://", "https://", "ftp://", "mailto:", "file://"})
@@ -170,26 +272,40 @@ bool IsWebAddress(const std::string &text)
 
 BOOL GetVersionExA(OSVERSIONINFOA *info)
 {
-    if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+    static_assert(sizeof(OSVERSIONINFOA) == kVersionInfoSize && sizeof(OSVERSIONINFOEXA) == kVersionInfoExSize);
+    if (!info || (info->dwOSVersionInfoSize != kVersionInfoSize && info->dwOSVersionInfoSize != kVersionInfoExSize))
         return 0;
-    VersionInfo found{"win7", 6, 1, 7601, 2};
+    const VersionInfo *found = &kNewPrefixVersion;
     const std::string name = ReportedWindowsVersion();
     bool named = false;
     for (const VersionInfo &v : kVersions) {
         if (name == v.name) {
-            found = v;
+            found = &v;
             named = true;
         }
     }
     if (!named && IsWindows9xMachine())
-        found = kVersions[1];
-    info->dwMajorVersion = found.major;
-    info->dwMinorVersion = found.minor;
-    info->dwBuildNumber = found.platform == 1 ? (found.major << 24 | found.minor << 16 | found.build) : found.build;
-    info->dwPlatformId = found.platform;
+        found = &kVersions[4];
+    // Windows 9x knows only the short record.
+    if (info->dwOSVersionInfoSize == kVersionInfoExSize && found->platform != VER_PLATFORM_WIN32_NT)
+        return 0;
+    info->dwMajorVersion = found->major;
+    info->dwMinorVersion = found->minor;
+    // 9x puts the version in the high word of the build number.
+    info->dwBuildNumber = found->platform == VER_PLATFORM_WIN32_WINDOWS
+                              ? (found->major << 24 | found->minor << 16 | found->build)
+                              : found->build;
+    info->dwPlatformId = found->platform;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-    if (found.platform == 2 && found.major == 6 && found.minor == 1)
-        std::strcpy(info->szCSDVersion, "Service Pack 1");
+    std::strcpy(info->szCSDVersion, found->csd);
+    if (info->dwOSVersionInfoSize == kVersionInfoExSize) {
+        auto *ex = reinterpret_cast<OSVERSIONINFOEXA *>(info);
+        ex->wServicePackMajor = found->servicePack;
+        ex->wServicePackMinor = 0;
+        ex->wSuiteMask = found->suite;
+        ex->wProductType = found->product;
+        ex->wReserved = 0;
+    }
     return 1;
 }
 
@@ -251,8 +367,9 @@ UINT WinExec(const char *commandLine, UINT)
     std::transform(program.begin(), program.end(), program.begin(), [](unsigned char c) { return std::tolower(c); });
     if ((program == "explorer" || program == "explorer.exe") && words.size() == 2 && IsWebAddress(words[1]))
         return OnPath("xdg-open") ? Spawn({"xdg-open", words[1]}, {}) : ERROR_FILE_NOT_FOUND;
-    // Anything else is a Windows program: it runs in the machine's Wine, where there is one.
-    if (!OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
+    // Anything else is a Windows program of the machine: it runs in the machine's Wine, where
+    // there is one. A program that is not there fails as on Windows, without starting Wine.
+    if (FindProgram(words[0]).empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
         return ERROR_FILE_NOT_FOUND;
     std::vector<std::string> arguments{"wine"};
     arguments.insert(arguments.end(), words.begin(), words.end());

@@ -122,6 +122,65 @@ std::u16string Utf8ToUtf16(std::string_view utf8)
     return out;
 }
 
+std::u16string AnsiToUtf16(std::string_view ansi)
+{
+    std::u16string out;
+    out.reserve(ansi.size());
+    size_t i = 0;
+    // The continuation byte at `i`, consumed into `cp`; false when there is none.
+    const auto next = [&](char32_t &cp) {
+        const auto c = static_cast<unsigned char>(ansi[i]);
+        if ((c & 0xC0) != 0x80)
+            return false;
+        cp = (cp << 6) | (c & 0x3F);
+        return true;
+    };
+    while (i < ansi.size()) {
+        const auto lead = static_cast<unsigned char>(ansi[i++]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            continue;
+        }
+        // C0, C1 and F5 to FF start nothing.
+        const size_t extra = lead >= 0xC2 && lead <= 0xDF   ? 1
+                             : lead >= 0xE0 && lead <= 0xEF ? 2
+                             : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                            : 0;
+        if (i + extra > ansi.size()) {
+            out.push_back(0xFFFD); // cut off by the end: the rest is one malformed part
+            break;
+        }
+        char32_t cp = lead & (0x3F >> extra);
+        bool valid = false;
+        if (extra == 1) {
+            valid = next(cp) && ++i;
+        } else if (extra == 2) {
+            // An overlong form or a surrogate shows at the first continuation byte, which then
+            // belongs to the malformed part.
+            valid = next(cp) && ++i && cp >= 0x20 && (cp < 0x360 || cp > 0x37F) && next(cp) && ++i;
+        } else if (extra == 3) {
+            // Above U+10FFFF shows at the second continuation byte, which does not belong to it.
+            valid = next(cp) && ++i && cp >= 0x10 && next(cp) && cp < 0x4400 && ++i && next(cp) && ++i;
+        }
+        if (valid)
+            AppendUtf16(out, cp);
+        else
+            out.push_back(0xFFFD);
+    }
+    return out;
+}
+
+std::size_t Utf16Length(std::string_view utf8)
+{
+    std::size_t units = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if ((c & 0xC0) != 0x80)
+            units += c >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
 std::string Utf16ToUtf8(std::u16string_view utf16)
 {
     std::string out;

@@ -11,6 +11,17 @@ namespace win::detail
 // pairs: the rule Wine applies when it reads a registry file.
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// Text of the ANSI code page (UTF-8) to UTF-16, as the A functions convert it on Windows and
+// Wine: each malformed part becomes one U+FFFD instead of being dropped. A malformed part is a
+// byte that starts no sequence, or a lead byte with the continuation bytes that fit it up to
+// where the sequence turns out wrong (an overlong form or a surrogate at its first continuation
+// byte, which is included; a code point above U+10FFFF at its second, which is not); a sequence
+// cut off by the end of the text makes the rest of the text one malformed part.
+std::u16string AnsiToUtf16(std::string_view ansi);
+
+// The length of UTF-8 text in UTF-16 units, the measure of Windows' name limits.
+std::size_t Utf16Length(std::string_view utf8);
+
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 

@@ -1,5 +1,5 @@
 // On Windows the machine is the running system: there is no folder, no Wine and no hive file
-// of Korvex's own to report on.
+// of Korvex's own to report on, and a Windows path is already a host path.
 #include "machine.h"
 #include "win32.h"
 
@@ -33,13 +33,24 @@ std::string ReportedWindowsVersion()
 
 bool IsWindows9xMachine()
 {
-    return (GetVersion() & 0x80000000u) != 0;
+    // GetVersion's high bit is set on the Windows 9x platform only.
+    return (::GetVersion() & 0x80000000u) != 0;
+}
+
+std::string HostPathOf(const std::string &windowsPath)
+{
+    return windowsPath;
+}
+
+std::string WindowsPathOf(const std::string &hostPath)
+{
+    return hostPath;
 }
 
 std::size_t OpenHandleCount()
 {
     DWORD count = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &count);
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
     return count;
 }
 

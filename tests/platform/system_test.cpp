@@ -1,24 +1,18 @@
-// System information and paths as the machine reports them to programs.
+// System information and starting programs as the machine reports them to programs. The tests
+// before the machine folder's own section are contract tests that also run against the real
+// functions (see Differences.h).
+#include "Differences.h"
 #include "TempMachine.h"
 #include "machine.h"
 #include "win32.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace
 {
-
-void SetWineVersion(const char *name)
-{
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                   nullptr),
-              ERROR_SUCCESS);
-    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
-                        static_cast<win::DWORD>(std::strlen(name) + 1));
-    win::RegCloseKey(key);
-}
 
 win::OSVERSIONINFOA Version()
 {
@@ -28,23 +22,60 @@ win::OSVERSIONINFOA Version()
     return info;
 }
 
-TEST(SystemInfo, VersionFollowsTheMachinesSetting)
+bool RunsOnAWinePrefix()
+{
+    return Running() != Implementation::Windows;
+}
+
+TEST(SystemInfo, NewWinePrefixReportsWindows7)
+{
+    if (!RunsOnAWinePrefix())
+        GTEST_SKIP() << "Windows reports its own version";
+    TempMachine machine;
+    const win::OSVERSIONINFOA info = Version();
+    EXPECT_EQ(info.dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(info.dwMajorVersion, 6u);
+    EXPECT_EQ(info.dwMinorVersion, 1u);
+    EXPECT_EQ(info.dwBuildNumber, 7601u);
+    EXPECT_STREQ(info.szCSDVersion, "Service Pack 1");
+
+    win::OSVERSIONINFOEXA ex{};
+    ex.dwOSVersionInfoSize = sizeof ex;
+    ASSERT_TRUE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));
+    EXPECT_EQ(ex.wServicePackMajor, 1);
+    EXPECT_EQ(ex.wServicePackMinor, 0);
+    EXPECT_EQ(ex.wProductType, VER_NT_WORKSTATION);
+}
+
+TEST(SystemInfo, VersionRecordSizeIsChecked)
 {
     TempMachine machine;
-    EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT)) << "Wine's default, Windows 7";
-    SetWineVersion("win98");
-    const win::OSVERSIONINFOA nine = Version();
-    EXPECT_EQ(nine.dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_WINDOWS));
-    EXPECT_EQ(nine.dwMajorVersion, 4u);
-    EXPECT_EQ(nine.dwMinorVersion, 10u);
-    SetWineVersion("win95");
-    EXPECT_EQ(Version().dwMinorVersion, 0u);
-    SetWineVersion("nt40");
-    EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
-
     win::OSVERSIONINFOA wrongSize{};
     wrongSize.dwOSVersionInfoSize = 100;
     EXPECT_FALSE(win::GetVersionExA(&wrongSize));
+    wrongSize.dwOSVersionInfoSize = sizeof(win::OSVERSIONINFOA) + 1;
+    EXPECT_FALSE(win::GetVersionExA(&wrongSize));
+
+    // NT also fills the longer record: the service pack as numbers, the suite and the product
+    // type after the short record's fields.
+    struct {
+        win::OSVERSIONINFOEXA info;
+        win::BYTE after[4];
+    } record;
+    std::memset(&record, 0xCC, sizeof record);
+    record.info.dwOSVersionInfoSize = sizeof record.info;
+    ASSERT_TRUE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&record.info)));
+    const win::OSVERSIONINFOA shortRecord = Version();
+    EXPECT_EQ(record.info.dwMajorVersion, shortRecord.dwMajorVersion);
+    EXPECT_EQ(record.info.dwMinorVersion, shortRecord.dwMinorVersion);
+    EXPECT_EQ(record.info.dwBuildNumber, shortRecord.dwBuildNumber);
+    EXPECT_EQ(record.info.dwPlatformId, shortRecord.dwPlatformId);
+    EXPECT_STREQ(record.info.szCSDVersion, shortRecord.szCSDVersion);
+    const char *csd = shortRecord.szCSDVersion;
+    EXPECT_EQ(record.info.wServicePackMajor, std::strncmp(csd, "Service Pack ", 13) == 0 ? std::atoi(csd + 13) : 0);
+    EXPECT_GE(record.info.wProductType, VER_NT_WORKSTATION);
+    EXPECT_LE(record.info.wProductType, VER_NT_SERVER);
+    EXPECT_EQ(record.after[0], 0xCC) << "nothing written past the record";
 }
 
 TEST(SystemInfo, NamesAndDirectoriesReportTheirSizesLikeWindows)
@@ -62,12 +93,89 @@ TEST(SystemInfo, NamesAndDirectoriesReportTheirSizesLikeWindows)
     size = sizeof buffer;
     ASSERT_TRUE(win::GetUserNameA(buffer, &size));
     EXPECT_EQ(size, std::strlen(buffer) + 1) << "the user name's size counts its terminator";
+    const win::DWORD userSize = size;
+    size = userSize - 1;
+    EXPECT_FALSE(win::GetUserNameA(buffer, &size));
+    EXPECT_EQ(size, userSize);
 
-    EXPECT_EQ(win::GetSystemDirectoryA(buffer, sizeof buffer), std::strlen("C:\\windows\\system32"));
-    EXPECT_STREQ(buffer, "C:\\windows\\system32");
-    EXPECT_EQ(win::GetWindowsDirectoryA(buffer, 4), std::strlen("C:\\windows") + 1);
+    char windows[64];
+    const win::UINT windowsLength = win::GetWindowsDirectoryA(windows, sizeof windows);
+    EXPECT_EQ(windowsLength, std::strlen(windows));
+    const win::UINT systemLength = win::GetSystemDirectoryA(buffer, sizeof buffer);
+    EXPECT_EQ(systemLength, std::strlen(buffer));
+    EXPECT_EQ(std::string(buffer).rfind(std::string(windows) + "\\", 0), 0u) << "the system folder is in Windows'";
+    if (RunsOnAWinePrefix()) {
+        EXPECT_STREQ(windows, "C:\\windows");
+        EXPECT_STREQ(buffer, "C:\\windows\\system32");
+    }
+    // A buffer without room for the terminator gets the size needed, terminator included.
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(win::GetWindowsDirectoryA(buffer, windowsLength), windowsLength + 1);
+    EXPECT_EQ(win::GetWindowsDirectoryA(buffer, windowsLength + 1), windowsLength);
+    EXPECT_STREQ(buffer, windows);
 }
 
+TEST(SystemInfo, TickCountIsTheLowPartOfTheLongCount)
+{
+    const std::uint64_t longCount = win::GetTickCount64();
+    const win::DWORD shortCount = win::GetTickCount();
+    EXPECT_GE(shortCount - static_cast<win::DWORD>(longCount), 0u);
+    EXPECT_LT(shortCount - static_cast<win::DWORD>(longCount), 10'000u);
+}
+
+TEST(StartingPrograms, MissingProgramsFailWithTheirErrorCodes)
+{
+    TempMachine machine;
+    EXPECT_EQ(win::WinExec("", SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(win::WinExec("korvex-no-such-program.exe", SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(win::WinExec("korvex-no-such-program /x", SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(win::WinExec("C:\\windows\\korvex-no-such-program.exe", SW_SHOWNORMAL),
+              static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
+}
+
+#ifndef _WIN32
+// ---- What only the machine folder does --------------------------------------------------------
+
+void SetWineVersion(const char *name)
+{
+    win::HKEY key = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                   nullptr),
+              ERROR_SUCCESS);
+    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
+                        static_cast<win::DWORD>(std::strlen(name) + 1));
+    win::RegCloseKey(key);
+}
+
+// Wine reads the setting when a program starts; Korvex follows it at once.
+TEST(SystemInfo, VersionFollowsTheMachinesSetting)
+{
+    TempMachine machine;
+    EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT)) << "Wine's default, Windows 7";
+    SetWineVersion("win98");
+    const win::OSVERSIONINFOA nine = Version();
+    EXPECT_EQ(nine.dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_WINDOWS));
+    EXPECT_EQ(nine.dwMajorVersion, 4u);
+    EXPECT_EQ(nine.dwMinorVersion, 10u);
+    EXPECT_EQ(nine.dwBuildNumber, 0x040A08AEu) << "9x puts the version in the build number's high word";
+    SetWineVersion("win95");
+    EXPECT_EQ(Version().dwMinorVersion, 0u);
+
+    EXPECT_STREQ(nine.szCSDVersion, " A ") << "Windows 98 Second Edition";
+    // Windows 9x knows only the short record.
+    win::OSVERSIONINFOEXA ex{};
+    ex.dwOSVersionInfoSize = sizeof ex;
+    EXPECT_FALSE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));
+
+    SetWineVersion("nt40");
+    EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
+    EXPECT_STREQ(Version().szCSDVersion, "Service Pack 6a");
+    ASSERT_TRUE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));
+    EXPECT_EQ(ex.wServicePackMajor, 6);
+}
+
+// A machine folder has no start-up that would make the name the active one: the name set for
+// the machine is the name it has.
 TEST(SystemInfo, ComputerNameComesFromTheMachineFirst)
 {
     TempMachine machine;
@@ -81,14 +189,6 @@ TEST(SystemInfo, ComputerNameComesFromTheMachineFirst)
     win::DWORD size = sizeof buffer;
     ASSERT_TRUE(win::GetComputerNameA(buffer, &size));
     EXPECT_STREQ(buffer, "KORVEXBOX");
-}
-
-TEST(SystemInfo, TickCountIsTheLowPartOfTheLongCount)
-{
-    const std::uint64_t longCount = win::GetTickCount64();
-    const win::DWORD shortCount = win::GetTickCount();
-    EXPECT_GE(shortCount - static_cast<win::DWORD>(longCount), 0u);
-    EXPECT_LT(shortCount - static_cast<win::DWORD>(longCount), 10'000u);
 }
 
 TEST(MachinePaths, WindowsPathsGoThroughTheDriveLinks)
@@ -110,11 +210,13 @@ TEST(MachinePaths, WindowsPathsGoThroughTheDriveLinks)
     EXPECT_EQ(win::HostPathOf(win::WindowsPathOf("/usr/share")), "/usr/share");
 }
 
-TEST(StartingPrograms, NothingToRunFailsLikeAMissingProgram)
+// Windows promises nothing for a null command line (Wine's WinExec crashes); ours fails as for
+// an empty one.
+TEST(StartingPrograms, NullCommandLineFailsLikeAMissingProgram)
 {
     TempMachine machine;
-    EXPECT_EQ(win::WinExec("", SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(win::WinExec(nullptr, SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
 }
+#endif
 
 } // namespace

@@ -1,5 +1,9 @@
 // A fresh machine folder for one test, chosen through WINEPREFIX like a user would choose one,
 // and removed afterwards. Tests never touch the developer's own prefix.
+//
+// On Windows (TempMachine_windows.cpp) the machine is the running system: the registry keys the
+// platform suites write to are deleted before and after each test, and Folder() is an empty
+// temporary folder.
 #pragma once
 
 #include <string>

@@ -1,0 +1,57 @@
+#include "Differences.h"
+
+#include <initializer_list>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace
+{
+
+struct Listed {
+    Difference difference;
+    std::initializer_list<Implementation> in;
+};
+
+constexpr Listed kListed[] = {
+    {Difference::DeleteKeyTakesSubkeys, {Implementation::MachineFolder}},
+    {Difference::SubkeysSortLowerCased, {Implementation::MachineFolder, Implementation::Wine}},
+    {Difference::DefaultUserSpelledDefault, {Implementation::Wine}},
+    {Difference::CurrentControlSetIsNoLink, {Implementation::Wine}},
+};
+
+} // namespace
+
+Implementation Running()
+{
+#ifdef _WIN32
+    // Wine's ntdll exports its version; Windows' does not.
+    static const Implementation running = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")
+                                              ? Implementation::Wine
+                                              : Implementation::Windows;
+    return running;
+#else
+    return Implementation::MachineFolder;
+#endif
+}
+
+std::string RunningName()
+{
+    switch (Running()) {
+    case Implementation::MachineFolder: return "the machine folder";
+    case Implementation::Wine: return "Wine";
+    case Implementation::Windows: return "Windows";
+    }
+    return {};
+}
+
+bool Has(Difference difference)
+{
+    for (const Listed &listed : kListed)
+        if (listed.difference == difference)
+            for (Implementation implementation : listed.in)
+                if (implementation == Running())
+                    return true;
+    return false;
+}

@@ -1,0 +1,70 @@
+#!/bin/sh
+# Cross-builds the platform contract tests as a Windows program (windows/CMakeLists.txt, with
+# MinGW-w64) and runs them under Wine, headless, in a Wine prefix made for this run and removed
+# afterwards, so that the suites that pass against the machine folder also pass against Wine's
+# own registry and system functions.
+#
+#   tests/windows/run_under_wine.sh [BUILD_DIR] [-- GTEST_ARGUMENTS...]
+#
+# Skips (exit 0) when Wine, the cross compiler or GoogleTest's sources are missing; exits
+# non-zero when the build or a test fails.
+set -u
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$root/build-windows
+if [ $# -gt 0 ] && [ "$1" != "--" ]; then
+    build=$1
+    shift
+fi
+[ "${1:-}" = "--" ] && shift
+
+skip() {
+    echo "Windows contract tests skipped: $1"
+    exit 0
+}
+command -v wine >/dev/null 2>&1 || skip "Wine is not installed (Debian: wine wine64)"
+command -v wineserver >/dev/null 2>&1 || skip "wineserver is not installed"
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 ||
+    skip "the MinGW-w64 cross compiler is not installed (Debian: g++-mingw-w64-x86-64)"
+[ -f /usr/src/googletest/googletest/CMakeLists.txt ] || skip "GoogleTest's sources are not installed (Debian: googletest)"
+
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvex-wine-XXXXXX") || exit 1
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+# No Mono or Gecko installers, no menu entries or file associations on the host.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+boot=
+cleanup() {
+    [ -n "$boot" ] && wait "$boot" 2>/dev/null
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    rm -rf "$prefix"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The prefix is made while the program builds.
+wineboot --init </dev/null >/dev/null 2>&1 &
+boot=$!
+
+cmake -S "$root/windows" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null || exit 1
+cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1 || {
+    cat "$build/build.log"
+    echo "Windows contract tests: the cross build failed"
+    exit 1
+}
+wait "$boot" || {
+    echo "Windows contract tests: wineboot could not make a prefix in $prefix"
+    exit 1
+}
+boot=
+
+log=$build/test.log
+wine "$build/platform_contract_tests.exe" --gtest_color=no "$@" </dev/null 2>&1 | tee "$log" |
+    grep -Ev '^\[ +(RUN|OK) +\]|^it looks like wine32 is missing|^multiarch needs|^execute "dpkg|^apt-get install wine32'
+status=$(grep -c '^\[  PASSED  \]' "$log")
+passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log")
+failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
+skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
+grep -q '^\[==========\] .* ran\.' "$log" || echo "Wine: the test program ended before its summary (it crashed?)"
+echo "Wine: ${passed:-0} passed, ${failed:-0} failed, ${skipped:-0} skipped"
+[ "$status" -eq 1 ] && [ "${failed:-0}" -eq 0 ] && grep -q '^\[==========\] .* ran\.' "$log"
