@@ -277,6 +277,12 @@ std::string MachineStore::EmptyHiveText(const HiveFile &file)
 
 void MachineStore::Refresh(HiveFile &file)
 {
+    // The common case, a file unchanged since it was read, costs one stat() and no open().
+    struct stat current {
+    };
+    if (file.loaded && file.identity.exists && stat(file.path.c_str(), &current) == 0 &&
+        IdentityOf(current) == file.identity)
+        return;
     const int fd = open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {
     };

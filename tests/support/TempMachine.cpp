@@ -39,7 +39,10 @@ TempMachine::TempMachine(const std::string &templateFolder)
         for (const auto &entry : fs::directory_iterator(templateFolder)) {
             const fs::path target = fs::path(folder_) / entry.path().filename();
             if (entry.path().filename() == "drive_c")
-                fs::copy(entry.path(), target, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+                // Wine links the profile folders to $HOME: they stay links, never copies of home.
+                fs::copy(entry.path(), target,
+                         fs::copy_options::recursive | fs::copy_options::create_hard_links |
+                             fs::copy_options::copy_symlinks);
             else if (entry.path().filename() != "wineserver" && entry.path().filename() != ".korvex-complete")
                 fs::copy(entry.path(), target, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         }
