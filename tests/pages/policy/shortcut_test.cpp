@@ -4,6 +4,7 @@
 #include "Page.h"
 #include "Reg.h"
 #include "ScopedEnv.h"
+#include "StoredValue.h"
 #include "TempMachine.h"
 #include "frmshortcut.h"
 #include "win32.h"
@@ -26,28 +27,6 @@ const QString kUserExplorer = QStringLiteral("Software\\Microsoft\\Windows\\Curr
 const QString kDefaultExplorer = QStringLiteral(".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
 const QByteArray kNoText(4, '\0');
 
-struct Stored {
-    win::DWORD type = REG_NONE;
-    QByteArray data;
-};
-
-std::optional<Stored> Read(win::HKEY root, const QString &path, const char *name)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path.toUtf8().constData(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::array<char, 4096> buffer{};
-    win::DWORD size = buffer.size();
-    Stored stored;
-    const auto result =
-        win::RegQueryValueExA(key, name, nullptr, &stored.type, reinterpret_cast<win::BYTE *>(buffer.data()), &size);
-    win::RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return std::nullopt;
-    stored.data = QByteArray(buffer.data(), static_cast<qsizetype>(size));
-    return stored;
-}
-
 void StoreLink(const QByteArray &bytes)
 {
     ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kUserExplorer, QStringLiteral("link"), bytes));
@@ -62,7 +41,7 @@ void ShowArrow(const char *shortcutClass)
 void ExpectLink(const QByteArray &bytes)
 {
     for (const auto &[root, path] : {std::pair{HKEY_CURRENT_USER, kUserExplorer}, {HKEY_USERS, kDefaultExplorer}}) {
-        const std::optional<Stored> stored = Read(root, path, "link");
+        const std::optional<StoredValue> stored = ReadStoredValue(root, path, "link");
         ASSERT_TRUE(stored.has_value()) << path.toStdString();
         EXPECT_EQ(stored->type, static_cast<win::DWORD>(REG_BINARY)) << path.toStdString();
         EXPECT_EQ(stored->data.toHex(' '), bytes.toHex(' ')) << path.toStdString();
@@ -73,7 +52,8 @@ void ExpectLink(const QByteArray &bytes)
 void ExpectArrow(bool shown)
 {
     for (const char *shortcutClass : {"lnkfile", "piffile"}) {
-        const std::optional<Stored> stored = Read(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), "IsShortCut");
+        const std::optional<StoredValue> stored =
+            ReadStoredValue(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), "IsShortCut");
         ASSERT_EQ(stored.has_value(), shown) << shortcutClass;
         if (shown) {
             EXPECT_EQ(stored->type, static_cast<win::DWORD>(REG_SZ)) << shortcutClass;
@@ -143,8 +123,8 @@ TEST_F(ShortcutPage, WithoutLinkOrArrowBothBoxesLoadTickedAndClosingWritesNothin
     EXPECT_EQ(Control<QLineEdit>(page, "txtShortCut").text(), QString());
 
     EXPECT_EQ(Close(page), 0u);
-    EXPECT_FALSE(Read(HKEY_CURRENT_USER, kUserExplorer, "link").has_value());
-    EXPECT_FALSE(Read(HKEY_USERS, kDefaultExplorer, "link").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_USERS, kDefaultExplorer, "link").has_value());
 }
 
 TEST_F(ShortcutPage, ZeroBytesOrAnEmptyValueMeanNoTextAndAnythingElseIsText)
@@ -241,9 +221,9 @@ TEST_F(ShortcutPage, NoLeavesEverythingAsItWas)
     Control<QCheckBox>(page, "chkni").click();
     Control<QCheckBox>(page, "chkns").click();
     EXPECT_EQ(Close(page, QMessageBox::No), 1u);
-    EXPECT_TRUE(Read(HKEY_CLASSES_ROOT, QStringLiteral("lnkfile"), "IsShortCut").has_value());
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, kUserExplorer, "link")->data, QByteArray("Old "));
-    EXPECT_FALSE(Read(HKEY_USERS, kDefaultExplorer, "link").has_value());
+    EXPECT_TRUE(ReadStoredValue(HKEY_CLASSES_ROOT, QStringLiteral("lnkfile"), "IsShortCut").has_value());
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link")->data, QByteArray("Old "));
+    EXPECT_FALSE(ReadStoredValue(HKEY_USERS, kDefaultExplorer, "link").has_value());
 }
 
 TEST_F(ShortcutPage, ApplyWritesWithoutAQuestionAndOnlyALaterEditAsksAgain)
@@ -276,8 +256,8 @@ TEST_F(ShortcutPage, AProfileThatCannotBeWrittenDoesNotStopTheArrow)
     page.Load();
     Control<QCheckBox>(page, "chkni").click();
     Control<QPushButton>(page, "btnApply").click();
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, kUserExplorer, "link")->data, kNoText);
-    EXPECT_FALSE(Read(HKEY_USERS, kDefaultExplorer, "link").has_value());
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link")->data, kNoText);
+    EXPECT_FALSE(ReadStoredValue(HKEY_USERS, kDefaultExplorer, "link").has_value());
     ExpectArrow(true);
     EXPECT_EQ(machine_.ReadFile("userdef.reg"), damaged);
     EXPECT_EQ(Close(page), 0u);

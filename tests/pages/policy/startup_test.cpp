@@ -5,6 +5,7 @@
 #include "Page.h"
 #include "Reg.h"
 #include "ScopedEnv.h"
+#include "StoredValue.h"
 #include "TempMachine.h"
 #include "frmAbout.h"
 #include "frmStartUp.h"
@@ -31,28 +32,6 @@ namespace
 const QString kNtWinlogon = QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
 const QString k9xWinlogon = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon");
 
-struct Stored {
-    win::DWORD type = REG_NONE;
-    QByteArray data;
-};
-
-std::optional<Stored> Read(win::HKEY root, const QString &path, const char *name)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path.toUtf8().constData(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::array<char, 4096> buffer{};
-    win::DWORD size = buffer.size();
-    Stored stored;
-    const auto result =
-        win::RegQueryValueExA(key, name, nullptr, &stored.type, reinterpret_cast<win::BYTE *>(buffer.data()), &size);
-    win::RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
-        return std::nullopt;
-    stored.data = QByteArray(buffer.data(), static_cast<qsizetype>(size));
-    return stored;
-}
-
 // A REG_SZ as the registry holds it: the UTF-8 text and its terminating zero.
 QByteArray Sz(const QString &text)
 {
@@ -61,7 +40,7 @@ QByteArray Sz(const QString &text)
 
 void ExpectString(const QString &path, const char *name, const QString &text)
 {
-    const std::optional<Stored> stored = Read(HKEY_LOCAL_MACHINE, path, name);
+    const std::optional<StoredValue> stored = ReadStoredValue(HKEY_LOCAL_MACHINE, path, name);
     ASSERT_TRUE(stored.has_value()) << name;
     EXPECT_EQ(stored->type, static_cast<win::DWORD>(REG_SZ)) << name;
     EXPECT_EQ(stored->data, Sz(text)) << name;
@@ -165,7 +144,8 @@ TEST_F(LogonMessage, ACaptionWithoutTextOpensOnWithAnEmptyTextAndClosingUntouche
     MessageBoxAnswerer boxes;
     page.Unload();
     EXPECT_TRUE(boxes.Seen().empty());
-    EXPECT_FALSE(Read(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value()) << "nothing was written";
+    EXPECT_FALSE(ReadStoredValue(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value())
+        << "nothing was written";
 }
 
 TEST_F(LogonMessage, UntickingAndYesDeletesBothValues)
@@ -184,8 +164,8 @@ TEST_F(LogonMessage, UntickingAndYesDeletesBothValues)
         page.Unload();
         EXPECT_EQ(boxes.Seen().size(), 1u);
     }
-    EXPECT_FALSE(Read(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeCaption").has_value());
-    EXPECT_FALSE(Read(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeCaption").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value());
 }
 
 TEST_F(LogonMessage, TypingTheOldTextBackStillAsksAndNoKeepsTheValues)
@@ -325,7 +305,7 @@ TEST_F(LogonMessageInTheFrame, ValuesLiveUnderTheNtKeyOnNt)
     MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
     Open("About");
     ExpectString(kNtWinlogon, "LegalNoticeCaption", QStringLiteral("Windows"));
-    EXPECT_FALSE(Read(HKEY_LOCAL_MACHINE, k9xWinlogon, "LegalNoticeCaption").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_LOCAL_MACHINE, k9xWinlogon, "LegalNoticeCaption").has_value());
 }
 
 TEST_F(LogonMessageInTheFrame, ValuesLiveUnderTheWindowsKeyOn9x)
@@ -334,15 +314,15 @@ TEST_F(LogonMessageInTheFrame, ValuesLiveUnderTheWindowsKeyOn9x)
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, QStringLiteral("Software\\Wine"), QStringLiteral("Version"),
                                QLatin1String(version)));
     ASSERT_TRUE(Reg::SetString(HKEY_LOCAL_MACHINE, k9xWinlogon, QStringLiteral("LegalNoticeCaption"),
-                               QStringLiteral("Stored on 9x")));
+                               QStringLiteral("StoredValue on 9x")));
     Start();
     Open("StartUp");
-    EXPECT_EQ(Control<QLineEdit>(Current(), "txtTitle").text(), QStringLiteral("Stored on 9x"));
+    EXPECT_EQ(Control<QLineEdit>(Current(), "txtTitle").text(), QStringLiteral("StoredValue on 9x"));
     Type(Control<QPlainTextEdit>(Current(), "txtText"), QStringLiteral("Hello"));
     MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
     Open("About");
     ExpectString(k9xWinlogon, "LegalNoticeText", QStringLiteral("Hello"));
-    EXPECT_FALSE(Read(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value());
+    EXPECT_FALSE(ReadStoredValue(HKEY_LOCAL_MACHINE, kNtWinlogon, "LegalNoticeText").has_value());
 }
 
 } // namespace
