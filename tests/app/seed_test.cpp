@@ -66,19 +66,6 @@ void Rebuild(const Hive &from, const Key &source, Hive &to, Key &target)
     Hive::Touch(target, source.modified);
 }
 
-// The file's key blocks, each from its "[" line up to the line before the next blank line.
-std::vector<std::string> Blocks(const std::string &text)
-{
-    std::vector<std::string> blocks;
-    size_t at = 0;
-    while ((at = text.find("\n[", at)) != std::string::npos) {
-        const size_t end = text.find("\n\n", at + 1);
-        blocks.push_back(text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1));
-        at += 2;
-    }
-    return blocks;
-}
-
 class SeedFormat : public ::testing::TestWithParam<SeedFile>
 {
 };
@@ -107,25 +94,6 @@ TEST_P(SeedFormat, IsWhatTheWriterMakesOfTheSameKeys)
     ASSERT_TRUE(fresh.Parse(std::string(parsed.Preamble()) + "\n"));
     Rebuild(parsed, parsed.Root(), fresh, fresh.Root());
     EXPECT_EQ(fresh.Serialize(), text);
-}
-
-TEST_P(SeedFormat, EveryKeyStatesOneTimeTwice)
-{
-    // "[path] N" gives Unix seconds, "#time=" the same instant as a FILETIME; Wine believes the
-    // second, so a mismatch would show one time here and another after Wine saves the file.
-    const std::string text = SeedText(GetParam().name);
-    const std::vector<std::string> blocks = Blocks(text);
-    ASSERT_FALSE(blocks.empty());
-    for (const std::string &block : blocks) {
-        const size_t close = block.find("] ");
-        const size_t newline = block.find('\n');
-        ASSERT_NE(close, std::string::npos) << block;
-        ASSERT_NE(newline, std::string::npos) << block;
-        const unsigned long long seconds = std::stoull(block.substr(close + 2, newline - close - 2));
-        ASSERT_EQ(block.compare(newline + 1, 6, "#time="), 0) << block;
-        const unsigned long long ticks = std::stoull(block.substr(newline + 7), nullptr, 16);
-        EXPECT_EQ(ticks, seconds * 10'000'000ull + 116'444'736'000'000'000ull) << block;
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Seed, SeedFormat, ::testing::ValuesIn(kSeedFiles), [](const auto &test) {
@@ -229,106 +197,6 @@ struct StockValue {
     win::DWORD type;
     std::string data;
 };
-
-TEST_F(SeededMachine, HoldsTheStockValuesThePagesRead)
-{
-    const StockValue values[] = {
-        {HKEY_CURRENT_USER, "Software\\Wine", "Version", REG_SZ, "win98"},
-        {HKEY_CURRENT_USER, "Control Panel\\International", "s1159", REG_SZ, "AM"},
-        {HKEY_CURRENT_USER, "Control Panel\\International", "s2359", REG_SZ, "PM"},
-        {HKEY_CURRENT_USER, "Control Panel\\International", "sTimeFormat", REG_SZ, "h:mm:ss tt"},
-        {HKEY_USERS, ".DEFAULT\\Control Panel\\International", "s1159", REG_SZ, "AM"},
-        {HKEY_USERS, ".DEFAULT\\Control Panel\\International", "sTimeFormat", REG_SZ, "h:mm:ss tt"},
-        {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", "NoDriveTypeAutoRun",
-         REG_BINARY, std::string("\x95\0\0\0", 4)},
-        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "VersionNumber", REG_SZ, "4.10.2222"},
-        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "SystemRoot", REG_SZ, "C:\\windows"},
-        {HKEY_CLASSES_ROOT, "lnkfile", "IsShortCut", REG_SZ, ""},
-        {HKEY_CLASSES_ROOT, "piffile", "IsShortCut", REG_SZ, ""},
-        {HKEY_CLASSES_ROOT, ".txt", "", REG_SZ, "txtfile"},
-        {HKEY_CLASSES_ROOT, "txtfile", "", REG_SZ, "Text Document"},
-        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer", "Version", REG_SZ, "5.00.2614.3500"},
-        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer\\Main\\UrlTemplate", "1", REG_SZ, "www.%s.com"},
-        {HKEY_LOCAL_MACHINE, "Enum\\Root\\Net\\0000", "DeviceDesc", REG_SZ, "Dial-Up Adapter"},
-    };
-    for (const StockValue &expected : values) {
-        SCOPED_TRACE(std::string(expected.path) + " : " + expected.name);
-        const auto stored = Query(expected.root, expected.path, expected.name);
-        ASSERT_TRUE(stored.has_value());
-        EXPECT_EQ(stored->type, expected.type);
-        EXPECT_EQ(stored->data, expected.data);
-    }
-    const auto icon = Query(HKEY_CLASSES_ROOT, "txtfile\\DefaultIcon", "");
-    ASSERT_TRUE(icon.has_value());
-    EXPECT_NE(icon->data.find(".dll,"), std::string::npos) << icon->data;
-}
-
-TEST_F(SeededMachine, HasTheKeysThePagesListAndNoSwitchedOnPolicy)
-{
-    for (const char *path : {"Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon",
-                             "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-                             "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                             "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\Shell Icons",
-                             "System\\CurrentControlSet\\Services\\VxD\\MSTCP",
-                             "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000"})
-        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, path)) << path;
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "*"));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Folder"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"));
-    EXPECT_TRUE(KeyExists(HKEY_USERS, ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer"));
-
-    // What a new Windows 98 does not have: a logon message, a browser title, a shortcut text,
-    // a log-on helper, a policy switched on.
-    EXPECT_FALSE(
-        Query(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon", "LegalNoticeCaption"));
-    EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer\\Main", "Window Title"));
-    EXPECT_FALSE(Query(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer", "link"));
-    EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tolvane"));
-    EXPECT_FALSE(Query(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD\\MSTCP", "DefaultTTL"));
-    for (const char *policy : {"NoDesktop", "NoNetHood", "NoSaveSettings", "NoRun", "NoClose"})
-        EXPECT_FALSE(
-            Query(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer", policy))
-            << policy;
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System"));
-}
-
-TEST_F(SeededMachine, ListsOneNetworkAdapter)
-{
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum\\Root\\Net", 0, KEY_ENUMERATE_SUB_KEYS, &key),
-              ERROR_SUCCESS);
-    char name[256] = {};
-    win::DWORD length = sizeof name;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(name, length), "0000");
-    length = sizeof name;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-    win::RegCloseKey(key);
-}
-
-TEST_F(SeededMachine, AWriteThroughTheLinkLandsInControlSet001AndKeepsTheRest)
-{
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\VxD\\MSTCP", 0, nullptr, 0,
-                                   KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const char ttl[] = "64";
-    EXPECT_EQ(win::RegSetValueExA(key, "DefaultTTL", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(ttl), sizeof ttl),
-              ERROR_SUCCESS);
-    win::RegCloseKey(key);
-
-    const std::string before = SeedText("system.reg");
-    const std::string after = machine_.ReadFile("system.reg");
-    const std::vector<std::string> old = Blocks(before);
-    const std::vector<std::string> now = Blocks(after);
-    ASSERT_EQ(now.size(), old.size()) << "the write made a key of its own instead of following the link";
-    for (size_t i = 0; i < old.size(); ++i) {
-        if (old[i].rfind("[System\\\\ControlSet001\\\\Services\\\\VxD\\\\MSTCP]", 0) == 0)
-            EXPECT_NE(now[i].find("\"DefaultTTL\"=\"64\""), std::string::npos) << now[i];
-        else
-            EXPECT_EQ(now[i], old[i]);
-    }
-}
 
 // ---- Pictures ----------------------------------------------------------------------------------
 
