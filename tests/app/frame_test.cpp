@@ -20,17 +20,6 @@
 namespace
 {
 
-void SetWineVersion(const char *name)
-{
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                   nullptr),
-              ERROR_SUCCESS);
-    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
-                        static_cast<win::DWORD>(std::strlen(name) + 1));
-    win::RegCloseKey(key);
-}
-
 QStringList KeysOf(const std::vector<TreeNode> &nodes)
 {
     QStringList keys;
@@ -112,7 +101,7 @@ TEST_F(Frame, TreeHoldsItsNodesInOrderWithOptimizationOnlyOnNineX)
         "IETB",  "ControlPanel", "Uninstall", "GUI",    "DrvIco",    "FldIco",   "sysIco",        "FIcon", "MenuItem",
         "Short", "Internet",     "ieSF",      "Other",  "VHDD",      "Subst",    "runSubst",      "Clock", "SysEl"};
     EXPECT_EQ(KeysOf(frmTR::Nodes()), common) << "a new Wine prefix reports Windows 7";
-    SetWineVersion("win98");
+    machine_.ReportWindowsVersion("win98");
     QStringList nineX = common;
     nineX << "Optim";
     EXPECT_EQ(KeysOf(frmTR::Nodes()), nineX);

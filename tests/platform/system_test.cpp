@@ -136,29 +136,18 @@ TEST(StartingPrograms, MissingProgramsFailWithTheirErrorCodes)
 #ifndef _WIN32
 // ---- What only the machine folder does --------------------------------------------------------
 
-void SetWineVersion(const char *name)
-{
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                   nullptr),
-              ERROR_SUCCESS);
-    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
-                        static_cast<win::DWORD>(std::strlen(name) + 1));
-    win::RegCloseKey(key);
-}
-
 // Wine reads the setting when a program starts; Korvex follows it at once.
 TEST(SystemInfo, VersionFollowsTheMachinesSetting)
 {
     TempMachine machine;
     EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT)) << "Wine's default, Windows 7";
-    SetWineVersion("win98");
+    machine.ReportWindowsVersion("win98");
     const win::OSVERSIONINFOA nine = Version();
     EXPECT_EQ(nine.dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_WINDOWS));
     EXPECT_EQ(nine.dwMajorVersion, 4u);
     EXPECT_EQ(nine.dwMinorVersion, 10u);
     EXPECT_EQ(nine.dwBuildNumber, 0x040A08AEu) << "9x puts the version in the build number's high word";
-    SetWineVersion("win95");
+    machine.ReportWindowsVersion("win95");
     EXPECT_EQ(Version().dwMinorVersion, 0u);
 
     EXPECT_STREQ(nine.szCSDVersion, " A ") << "Windows 98 Second Edition";
@@ -167,7 +156,7 @@ TEST(SystemInfo, VersionFollowsTheMachinesSetting)
     ex.dwOSVersionInfoSize = sizeof ex;
     EXPECT_FALSE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));
 
-    SetWineVersion("nt40");
+    machine.ReportWindowsVersion("nt40");
     EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
     EXPECT_STREQ(Version().szCSDVersion, "Service Pack 6a");
     ASSERT_TRUE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));

@@ -1,8 +1,10 @@
 #include "TempMachine.h"
 
 #include "machine.h"
+#include "win32.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -78,4 +80,15 @@ void TempMachine::WriteFile(const std::string &name, const std::string &text) co
 {
     std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
     out << text;
+}
+
+void TempMachine::ReportWindowsVersion(const char *name) const
+{
+    win::HKEY key = nullptr;
+    if (win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                             nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot set the machine's Windows version");
+    win::RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
+                        static_cast<win::DWORD>(std::strlen(name) + 1));
+    win::RegCloseKey(key);
 }

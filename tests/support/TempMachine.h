@@ -24,6 +24,10 @@ public:
     std::string ReadFile(const std::string &name) const;
     void WriteFile(const std::string &name, const std::string &text) const;
 
+    // Makes the machine report a Windows version by Wine's name for it ("win98", "nt40", ...),
+    // as a user sets it with winecfg.
+    void ReportWindowsVersion(const char *name) const;
+
 private:
     std::string folder_;
     std::string savedPrefix_;

@@ -149,11 +149,6 @@ Stored Dword(win::DWORD value)
     return {REG_DWORD, std::string(reinterpret_cast<const char *>(&value), 4)};
 }
 
-void SetWineVersion(const char *name)
-{
-    PutString({HKEY_CURRENT_USER, "Software\\Wine", "Version"}, name);
-}
-
 class PolicyPages : public ::testing::Test
 {
 protected:
@@ -364,7 +359,7 @@ TEST_F(PolicyPages, PlatformRulesHideOrDisableButStillWrite)
         Leave();
     }
     MdlStart::Shutdown();
-    SetWineVersion("win98");
+    machine_.ReportWindowsVersion("win98");
     PolicyPage &start = Open("StartMenu");
     EXPECT_FALSE(start.chk(1)->isEnabled());
     EXPECT_FALSE(start.chk(5)->isEnabled());
