@@ -26,11 +26,18 @@ template <typename P> Page *Make()
 // the tree are added here as they are built.
 const QHash<QString, Maker> &Pages()
 {
+    // clang-format off
     static const QHash<QString, Maker> pages{
-        {QStringLiteral("Korvex"), &Make<frmKorv>},       {QStringLiteral("StartMenu"), &Make<frmPusk>},
-        {QStringLiteral("Explorer"), &Make<frmExplorer>}, {QStringLiteral("ActiveDesktop"), &Make<frmActDesk>},
-        {QStringLiteral("IERes"), &Make<frmIErestrict>},  {QStringLiteral("ControlPanel"), &Make<frmControlPanel>},
+        {QStringLiteral("StartUp"),       &Make<frmStartUp>},
+        {QStringLiteral("Korvex"),        &Make<frmKorv>},
+        {QStringLiteral("StartMenu"),     &Make<frmPusk>},
+        {QStringLiteral("Explorer"),      &Make<frmExplorer>},
+        {QStringLiteral("ActiveDesktop"), &Make<frmActDesk>},
+        {QStringLiteral("IERes"),         &Make<frmIErestrict>},
+        {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
+        {QStringLiteral("Short"),         &Make<frmshortcut>},
     };
+    // clang-format on
     return pages;
 }
 

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 
 namespace
@@ -224,6 +225,21 @@ TEST_F(PolicyPages, EveryBoxReadsAndWritesItsOwnSwitch)
         for (int i = 0; i < count; ++i)
             EXPECT_EQ(Read(table.switches[static_cast<size_t>(i)]), Dword(i % 3 == 1 ? 1 : 0)) << "box " << i;
     }
+}
+
+TEST(PageMap, EveryBuiltPageOpensFromItsTreeKey)
+{
+    const std::pair<const char *, const char *> pages[] = {
+        {"StartUp", "frmStartUp"},           {"Korvex", "frmKorv"},           {"StartMenu", "frmPusk"},
+        {"Explorer", "frmExplorer"},         {"ActiveDesktop", "frmActDesk"}, {"IERes", "frmIErestrict"},
+        {"ControlPanel", "frmControlPanel"}, {"Short", "frmshortcut"}};
+    for (const auto &[key, className] : pages) {
+        std::unique_ptr<Page> page(CreatePage(QString::fromLatin1(key)));
+        ASSERT_NE(page, nullptr) << key;
+        EXPECT_EQ(page->objectName(), QString::fromLatin1(className)) << key;
+    }
+    for (const char *group : {"About", "Windows", "IE", "GUI", "Internet", "Other", "VHDD", "unknown"})
+        EXPECT_EQ(std::unique_ptr<Page>(CreatePage(QString::fromLatin1(group))), nullptr) << group;
 }
 
 TEST_F(PolicyPages, OnlyTheTextOneTicksAndAnUnchangedPageKeepsTypes)
