@@ -53,13 +53,3 @@ int TwipsToPixelsY(int twips, const QWidget *widget)
 {
     return Scale(twips, widget->logicalDpiY() / kTwipsPerInch);
 }
-
-int PixelsToTwipsX(int pixels, const QWidget *widget)
-{
-    return Scale(pixels, kTwipsPerInch / widget->logicalDpiX());
-}
-
-int PixelsToTwipsY(int pixels, const QWidget *widget)
-{
-    return Scale(pixels, kTwipsPerInch / widget->logicalDpiY());
-}

@@ -36,8 +36,14 @@ private:
     bool unloaded_ = false;
 };
 
-// Geometry given in twips (1/1440 inch) as pixels of the widget's screen, and back.
+// Geometry given in twips (1/1440 inch) as pixels of the widget's screen.
 int TwipsToPixelsX(int twips, const QWidget *widget);
 int TwipsToPixelsY(int twips, const QWidget *widget);
-int PixelsToTwipsX(int pixels, const QWidget *widget);
-int PixelsToTwipsY(int pixels, const QWidget *widget);
+
+// A control of a page, carrying its name as objectName so that it can be found by that name.
+template <typename Control> Control *NewControl(const char *name, QWidget *page)
+{
+    auto *control = new Control(page);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}

@@ -55,13 +55,6 @@ frmAbout::DisplayMode PrimaryDisplayMode()
     return {size.width(), size.height(), screen->depth()};
 }
 
-QLabel *NewLabel(const char *name, QWidget *parent)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 } // namespace
 
 frmAbout::frmAbout(QWidget *parent)
@@ -69,11 +62,12 @@ frmAbout::frmAbout(QWidget *parent)
       Execute([](const QByteArray &commandLine) {
           return static_cast<unsigned>(win::WinExec(commandLine.constData(), SW_SHOWNORMAL));
       }),
-      AppImg(NewLabel("AppImg", this)), lblVersion(NewLabel("lblVersion", this)), lblBild(NewLabel("lblBild", this)),
-      lblCN(NewLabel("lblCN", this)), lblUsr(NewLabel("lblUsr", this)), lblwo(NewLabel("lblwo", this)),
-      picWinOn(NewLabel("picWinOn", this)), lblDisp(NewLabel("lblDisp", this)),
-      lblProgrammer(NewLabel("lblProgrammer", this)), lblurl(NewLabel("lblurl", this)), tmr(new QTimer(this)),
-      tmrD(new QTimer(this))
+      AppImg(NewControl<QLabel>("AppImg", this)), lblVersion(NewControl<QLabel>("lblVersion", this)),
+      lblBild(NewControl<QLabel>("lblBild", this)), lblCN(NewControl<QLabel>("lblCN", this)),
+      lblUsr(NewControl<QLabel>("lblUsr", this)), lblwo(NewControl<QLabel>("lblwo", this)),
+      picWinOn(NewControl<QLabel>("picWinOn", this)), lblDisp(NewControl<QLabel>("lblDisp", this)),
+      lblProgrammer(NewControl<QLabel>("lblProgrammer", this)), lblurl(NewControl<QLabel>("lblurl", this)),
+      tmr(new QTimer(this)), tmrD(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));

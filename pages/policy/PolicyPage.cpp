@@ -28,8 +28,7 @@ PolicyPage::PolicyPage(const QString &className, const Shape &shape, QWidget *pa
 {
     setObjectName(className);
     for (int i = 0; i < shape.boxCount; ++i) {
-        auto *box = new QCheckBox(this);
-        box->setObjectName(QStringLiteral("chk_%1").arg(i));
+        auto *box = NewControl<QCheckBox>(QStringLiteral("chk_%1").arg(i).toLatin1().constData(), this);
         const int left = TwipsToPixelsX(kLeftTwips + (IsIndented(i) ? kIndentTwips : 0), this);
         box->setGeometry(left, TwipsToPixelsY(kTopTwips + i * kRowTwips, this), TwipsToPixelsX(kDesignWidthTwips, this),
                          TwipsToPixelsY(kBoxHeightTwips, this));

@@ -30,8 +30,6 @@ public:
     // The check box with that index (the control array `chk`).
     QCheckBox *chk(int index) const { return boxes_.at(static_cast<size_t>(index)); }
     int BoxCount() const { return static_cast<int>(boxes_.size()); }
-    // The binding table, as the page fills it when it loads.
-    const std::vector<PolicyBinding> &Bindings() const { return bindings_; }
 
 protected:
     struct Shape {

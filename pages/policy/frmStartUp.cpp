@@ -58,13 +58,6 @@ QString WindowsText(const QPlainTextEdit &box)
     return text;
 }
 
-template <typename Widget> Widget *NewControl(const char *name, QWidget *parent)
-{
-    auto *control = new Widget(parent);
-    control->setObjectName(QLatin1String(name));
-    return control;
-}
-
 } // namespace
 
 frmStartUp::frmStartUp(QWidget *parent)

@@ -56,13 +56,6 @@ bool MeansNoText(const QString &stored)
     return stored.isEmpty() || ((stored.size() == kNoTextLength - 1 || stored.size() == kNoTextLength) && allZero());
 }
 
-template <typename Widget> Widget *NewControl(const char *name, QWidget *parent)
-{
-    auto *control = new Widget(parent);
-    control->setObjectName(QLatin1String(name));
-    return control;
-}
-
 } // namespace
 
 frmshortcut::frmshortcut(QWidget *parent)

@@ -38,14 +38,18 @@ std::optional<std::string> StringValue(int hiveIndex, std::initializer_list<cons
     return detail::Utf16ToUtf8(units);
 }
 
-std::string ProgramName()
+// This program's name as Wine would see it ("korvex.exe"); it never changes while running.
+const std::string &ProgramName()
 {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return {};
-    const std::string full(path, static_cast<size_t>(n));
-    return full.substr(full.rfind('/') + 1) + ".exe";
+    static const std::string name = [] {
+        char path[PATH_MAX];
+        const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+        if (n <= 0)
+            return std::string();
+        const std::string full(path, static_cast<size_t>(n));
+        return full.substr(full.rfind('/') + 1) + ".exe";
+    }();
+    return name;
 }
 
 bool KeyExists(int hiveIndex, std::initializer_list<const char *> path)
@@ -75,7 +79,7 @@ bool IsVersionName(const std::string &name)
 
 std::string ReportedWindowsVersion()
 {
-    const std::string program = ProgramName();
+    const std::string &program = ProgramName();
     for (auto v : {StringValue(detail::kUserHive, {"Software", "Wine", "AppDefaults", program.c_str()}, "Version"),
                    StringValue(detail::kUserHive, {"Software", "Wine"}, "Version")})
         if (v && IsVersionName(*v))

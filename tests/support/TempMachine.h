@@ -6,6 +6,8 @@
 // temporary folder.
 #pragma once
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 class TempMachine
@@ -21,8 +23,17 @@ public:
     const std::string &Folder() const { return folder_; }
     std::string PathOf(const std::string &name) const { return folder_ + "/" + name; }
 
-    std::string ReadFile(const std::string &name) const;
-    void WriteFile(const std::string &name, const std::string &text) const;
+    std::string ReadFile(const std::string &name) const
+    {
+        std::ifstream in(PathOf(name), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    void WriteFile(const std::string &name, const std::string &text) const
+    {
+        std::ofstream(PathOf(name), std::ios::binary | std::ios::trunc) << text;
+    }
 
     // Makes the machine report a Windows version by Wine's name for it ("win98", "nt40", ...),
     // as a user sets it with winecfg.

@@ -83,17 +83,3 @@ TempMachine::~TempMachine()
     }
     RemoveFolder(folder_);
 }
-
-std::string TempMachine::ReadFile(const std::string &name) const
-{
-    std::ifstream in(PathOf(name), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void TempMachine::WriteFile(const std::string &name, const std::string &text) const
-{
-    std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
-    out << text;
-}
