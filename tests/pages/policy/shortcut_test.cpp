@@ -1,5 +1,6 @@
 // The shortcut appearance page used as a user uses it: how it reads the stored text and arrow,
 // what Apply and the save question write, and that an unedited text survives saving unchanged.
+#include "Controls.h"
 #include "MessageBoxes.h"
 #include "Page.h"
 #include "Reg.h"
@@ -62,28 +63,9 @@ void ExpectArrow(bool shown)
     }
 }
 
-template <typename Widget> Widget &Control(const QWidget &page, const char *name)
-{
-    auto *control = page.findChild<Widget *>(QLatin1String(name));
-    if (!control) {
-        ADD_FAILURE() << "no control " << name;
-        throw std::runtime_error(name);
-    }
-    return *control;
-}
-
-void Type(QWidget &target, const QString &text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(&target, &press);
-    }
-}
-
 void Backspace(QWidget &target)
 {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    QApplication::sendEvent(&target, &press);
+    Press(target, Qt::Key_Backspace);
 }
 
 class ShortcutPage : public ::testing::Test

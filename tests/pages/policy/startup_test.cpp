@@ -1,5 +1,6 @@
 // The logon message page used as a user uses it: what it shows for what is stored, what the
 // save question writes or deletes, the OK button, and where the values live on NT and on 9x.
+#include "Controls.h"
 #include "MdlStart.h"
 #include "MessageBoxes.h"
 #include "Page.h"
@@ -44,30 +45,6 @@ void ExpectString(const QString &path, const char *name, const QString &text)
     ASSERT_TRUE(stored.has_value()) << name;
     EXPECT_EQ(stored->type, static_cast<win::DWORD>(REG_SZ)) << name;
     EXPECT_EQ(stored->data, Sz(text)) << name;
-}
-
-template <typename Widget> Widget &Control(const QWidget &page, const char *name)
-{
-    auto *control = page.findChild<Widget *>(QLatin1String(name));
-    if (!control) {
-        ADD_FAILURE() << "no control " << name;
-        throw std::runtime_error(name);
-    }
-    return *control;
-}
-
-void Press(QWidget &target, Qt::Key key, const QString &text = QString())
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QApplication::sendEvent(&target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QApplication::sendEvent(&target, &release);
-}
-
-void Type(QWidget &target, const QString &text)
-{
-    for (const QChar c : text)
-        Press(target, c == QLatin1Char('\n') ? Qt::Key_Return : Qt::Key_A, c == QLatin1Char('\n') ? QString() : c);
 }
 
 class LogonMessage : public ::testing::Test
