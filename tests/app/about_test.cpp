@@ -27,9 +27,7 @@ class About : public ::testing::Test
 protected:
     void SetUp() override
     {
-        env_.Unset("LC_ALL");
-        env_.Unset("LC_MESSAGES");
-        env_.Set("LANG", "en_US.UTF-8");
+        env_.SetLanguage("en_US.UTF-8");
         // The link writes its file under the cache folder; a blank in the name must survive
         // the command line.
         cache_ = MakeTempFolder("korvex-cache");

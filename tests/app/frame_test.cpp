@@ -59,7 +59,7 @@ private:
 class Frame : public ::testing::Test
 {
 protected:
-    void SetUp() override { env_.Set("LANG", "en_US.UTF-8"), env_.Unset("LC_ALL"), env_.Unset("LC_MESSAGES"); }
+    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
     void TearDown() override { MdlStart::Shutdown(); }
 
     static frmTR &Tree() { return *MdlStart::TreeWindow(); }

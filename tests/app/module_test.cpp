@@ -27,12 +27,7 @@ using Boxes = MessageBoxAnswerer;
 class Shared : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        env_.Unset("LC_ALL");
-        env_.Unset("LC_MESSAGES");
-        env_.Set("LANG", "en_US.UTF-8");
-    }
+    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
 
     ScopedEnv env_;
     TempMachine machine_;

@@ -26,6 +26,15 @@ public:
         unsetenv(name);
     }
 
+    // The interface language as the system names it ("en_US.UTF-8", "ru_RU.UTF-8"), with
+    // nothing set that would take precedence over LANG.
+    void SetLanguage(const char *lang)
+    {
+        Unset("LC_ALL");
+        Unset("LC_MESSAGES");
+        Set("LANG", lang);
+    }
+
     ~ScopedEnv()
     {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {

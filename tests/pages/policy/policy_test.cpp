@@ -153,12 +153,7 @@ Stored Dword(win::DWORD value)
 class PolicyPages : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        env_.Unset("LC_ALL");
-        env_.Unset("LC_MESSAGES");
-        env_.Set("LANG", "en_US.UTF-8");
-    }
+    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
     void TearDown() override { MdlStart::Shutdown(); }
 
     // Opens a page through the tree, as a click on its node does.

@@ -71,12 +71,7 @@ void Backspace(QWidget &target)
 class ShortcutPage : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        env_.Set("LANG", "en_US.UTF-8");
-        env_.Unset("LC_ALL");
-        env_.Unset("LC_MESSAGES");
-    }
+    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
 
     // Closes the page answering the save question, if one comes; how many came.
     static std::size_t Close(frmshortcut &page, QMessageBox::StandardButton answer = QMessageBox::Yes)

@@ -52,9 +52,7 @@ class LogonMessage : public ::testing::Test
 protected:
     void SetUp() override
     {
-        env_.Set("LANG", "en_US.UTF-8");
-        env_.Unset("LC_ALL");
-        env_.Unset("LC_MESSAGES");
+        env_.SetLanguage("en_US.UTF-8");
         // What start-up decides for a new machine, which reports Windows 7.
         MdlStart::CurrentVersionKey = QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion");
     }
