@@ -37,7 +37,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	./$(BUILD_DIR)/app/korvex
+	./$(BUILD_DIR)/korvex/korvex
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
