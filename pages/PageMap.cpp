@@ -2,6 +2,8 @@
 
 #include "Page.h"
 #include "frmActDesk.h"
+#include "frmClockText.h"
+#include "frmConFileMenu.h"
 #include "frmControlPanel.h"
 #include "frmExplorer.h"
 #include "frmIErestrict.h"
@@ -36,6 +38,8 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("Clock"),         &Make<frmClockText>},
+        {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
     };
     // clang-format on
     return pages;
