@@ -10,6 +10,7 @@
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmStartUp.h"
+#include "frmUninstall.h"
 #include "frmshortcut.h"
 
 #include <QHash>
@@ -40,6 +41,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("Short"),         &Make<frmshortcut>},
         {QStringLiteral("Clock"),         &Make<frmClockText>},
         {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
+        {QStringLiteral("Uninstall"),     &Make<frmUninstall>},
     };
     // clang-format on
     return pages;
