@@ -10,6 +10,7 @@
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmStartUp.h"
+#include "frmSysBtn.h"
 #include "frmUninstall.h"
 #include "frmshortcut.h"
 
@@ -42,6 +43,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("Clock"),         &Make<frmClockText>},
         {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
         {QStringLiteral("Uninstall"),     &Make<frmUninstall>},
+        {QStringLiteral("SysEl"),         &Make<frmSysBtn>},
     };
     // clang-format on
     return pages;
