@@ -130,6 +130,27 @@ SYSTEM_HIVE = {
     "System\\CurrentControlSet": {"SymbolicLinkValue": link("\\Registry\\Machine\\System\\ControlSet001")},
 }
 
+
+def add_shell_tools(system_hive):
+    """The shell tool pages' share of a new Windows 98: two registered uninstallers (one named and
+    started by its quiet values only) and a second verb of the text file class. The regional
+    settings the clock page edits are in INTERNATIONAL."""
+    uninstall = CURRENT_VERSION + "\\Uninstall"
+    rundll = WINDOWS + "\\rundll32.exe "
+    system_hive[uninstall + "\\WinTour"] = {
+        "DisplayName": sz("Welcome to Windows 98 Tour"),
+        "UninstallString": sz(rundll + "setupx.dll,InstallHinfSection DefaultUninstall 132 " + WINDOWS + "\\inf\\tour98.inf"),
+    }
+    system_hive[uninstall + "\\IEData"] = {
+        "QuietDisplayName": sz("Internet Explorer Data"),
+        "QuietUninstallString": sz(rundll + "advpack.dll,LaunchINFSection " + WINDOWS + "\\inf\\iedata.inf,Uninstall"),
+    }
+    system_hive["Software\\Classes\\txtfile\\shell\\print"] = {"@": sz("&Print")}
+    system_hive["Software\\Classes\\txtfile\\shell\\print\\command"] = {"@": sz(WINDOWS + "\\notepad.exe /p %1")}
+
+
+add_shell_tools(SYSTEM_HIVE)
+
 USER_HIVE = {
     "Control Panel\\International": INTERNATIONAL,
     "Software\\Microsoft\\Internet Explorer\\Main": {"Start Page": sz("http://www.msn.com/")},
