@@ -137,6 +137,9 @@ def add_shell_tools(system_hive):
     settings the clock page edits are in INTERNATIONAL."""
     uninstall = CURRENT_VERSION + "\\Uninstall"
     rundll = WINDOWS + "\\rundll32.exe "
+    # A key without values is saved only through its subkeys once it has some, as Wine saves it.
+    if not system_hive.get(uninstall):
+        system_hive.pop(uninstall, None)
     system_hive[uninstall + "\\WinTour"] = {
         "DisplayName": sz("Welcome to Windows 98 Tour"),
         "UninstallString": sz(rundll + "setupx.dll,InstallHinfSection DefaultUninstall 132 " + WINDOWS + "\\inf\\tour98.inf"),
