@@ -4,9 +4,12 @@
 #include "frmActDesk.h"
 #include "frmControlPanel.h"
 #include "frmExplorer.h"
+#include "frmFIcon.h"
+#include "frmIETB.h"
 #include "frmIErestrict.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmShell32.h"
 #include "frmStartUp.h"
 #include "frmshortcut.h"
 
@@ -36,6 +39,9 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("IETB"),          &Make<frmIETB>},
+        {QStringLiteral("sysIco"),        &Make<frmShell32>},
+        {QStringLiteral("FIcon"),         &Make<frmFIcon>},
     };
     // clang-format on
     return pages;
