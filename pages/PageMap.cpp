@@ -3,8 +3,10 @@
 #include "Page.h"
 #include "frmActDesk.h"
 #include "frmControlPanel.h"
+#include "frmDrvIco.h"
 #include "frmExplorer.h"
 #include "frmFIcon.h"
+#include "frmFldIco.h"
 #include "frmIETB.h"
 #include "frmIErestrict.h"
 #include "frmKorv.h"
@@ -42,6 +44,8 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IETB"),          &Make<frmIETB>},
         {QStringLiteral("sysIco"),        &Make<frmShell32>},
         {QStringLiteral("FIcon"),         &Make<frmFIcon>},
+        {QStringLiteral("DrvIco"),        &Make<frmDrvIco>},
+        {QStringLiteral("FldIco"),        &Make<frmFldIco>},
     };
     // clang-format on
     return pages;

@@ -59,8 +59,9 @@ TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
     EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(0));
     EXPECT_FALSE(BackShown());
 
-    List().setCurrentRow(300);
-    EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(300));
+    List().setCurrentRow(150);
+    EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(150));
+    EXPECT_FALSE(Picture().pixmap().isNull());
 }
 
 TEST_F(SystemIconsPage, NamesFollowTheInterfaceLanguage)
