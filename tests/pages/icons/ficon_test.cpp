@@ -127,3 +127,21 @@ TEST_F(FileTypePage, ApplyWithoutAnIconFileSaysSoAndWritesNothing)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST_F(FileTypePage, NewMachineShowsItsFileTypes)
+{
+    UseSeed();
+    Open("FIcon");
+    EXPECT_EQ(Box("TxtFileInf").text(), "txtfile");
+    Box("TxtRas").setText("log");
+    EXPECT_EQ(Box("TxtFileInf").text(), "txtfile");
+    Box("TxtRas").setText("ini");
+    EXPECT_EQ(Box("TxtFileInf").text(), "inifile");
+    EXPECT_EQ(Box("TxtCurIco").text(), "C:\\windows\\system32\\shell32.dll,-151");
+    EXPECT_EQ(Picture("img").pixmap().toImage(), Fallback()); // a library is no picture
+}
+
+} // namespace
