@@ -5,10 +5,15 @@
 #include "frmClockText.h"
 #include "frmConFileMenu.h"
 #include "frmControlPanel.h"
+#include "frmDrvIco.h"
 #include "frmExplorer.h"
+#include "frmFIcon.h"
+#include "frmFldIco.h"
+#include "frmIETB.h"
 #include "frmIErestrict.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmShell32.h"
 #include "frmStartUp.h"
 #include "frmSysBtn.h"
 #include "frmUninstall.h"
@@ -40,6 +45,11 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("IETB"),          &Make<frmIETB>},
+        {QStringLiteral("sysIco"),        &Make<frmShell32>},
+        {QStringLiteral("FIcon"),         &Make<frmFIcon>},
+        {QStringLiteral("DrvIco"),        &Make<frmDrvIco>},
+        {QStringLiteral("FldIco"),        &Make<frmFldIco>},
         {QStringLiteral("Clock"),         &Make<frmClockText>},
         {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
         {QStringLiteral("Uninstall"),     &Make<frmUninstall>},
