@@ -7,6 +7,7 @@
 #include "frmIErestrict.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmSiteFind.h"
 #include "frmStartUp.h"
 #include "frmshortcut.h"
 
@@ -36,6 +37,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("ieSF"),          &Make<frmSiteFind>},
     };
     // clang-format on
     return pages;
