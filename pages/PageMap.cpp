@@ -5,6 +5,7 @@
 #include "frmControlPanel.h"
 #include "frmExplorer.h"
 #include "frmIErestrict.h"
+#include "frmInetOpti.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmSiteFind.h"
@@ -38,6 +39,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
         {QStringLiteral("ieSF"),          &Make<frmSiteFind>},
+        {QStringLiteral("Optim"),         &Make<frmInetOpti>},
     };
     // clang-format on
     return pages;
