@@ -290,8 +290,8 @@ void frmInetOpti::cbAdap_Click(int index)
         // An adapter without a TCP/IP binding has no MTU or MSS to tune; Apply must not make
         // one up for it.
         Reg::OpenKey binding;
-        bindingExists_ = win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, NetTransKey().toUtf8().constData(), 0,
-                                            KEY_QUERY_VALUE, binding.Out()) == ERROR_SUCCESS;
+        bindingExists_ = win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, NetTransKey().toUtf8().constData(), 0, KEY_QUERY_VALUE,
+                                            binding.Out()) == ERROR_SUCCESS;
     }
     EnableTuning(true, bindingExists_);
 
