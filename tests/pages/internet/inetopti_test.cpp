@@ -57,6 +57,8 @@ TEST_F(InetOpti, TheSeedsAdapterShowsItsDefaultsAndTheMssFollowsTheMtu)
     EXPECT_EQ(Field(page, "txtMTU").text(), QString());
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("Default=1460"));
     EXPECT_EQ(Field(page, "txtTTL").text(), QString());
+    EXPECT_EQ(Hosts(page), (QStringList{"# Addresses and NetBIOS names, read before the network is asked.",
+                                        "127.0.0.1\tlocalhost"}));
 
     Type(Field(page, "txtMTU"), QStringLiteral("1400"));
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("1360"));
