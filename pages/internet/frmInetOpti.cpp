@@ -88,7 +88,7 @@ constexpr int kListWidth = 3045;
 constexpr int kListHeight = 2400;
 constexpr int kHelpLeft = 3300;
 constexpr int kHelpRightMargin = 90;
-constexpr int kHostHelpLines = 3;
+constexpr int kHostHelpLines = 5; // room for the longer Russian text
 
 // Limits what the user types, as a Windows text box's limit does, while text set by the page
 // itself may be longer (a canonical "1E+20" is shown whole instead of cut to a wrong number).
@@ -178,11 +178,16 @@ frmInetOpti::frmInetOpti(QWidget *parent)
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
+    for (QLabel *label : {lblMTU, lblMSS, lblTTL}) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    }
 
     // The three tuning values side by side, Apply beside them, the adapter list below.
     const auto x = [this](int twips) { return TwipsToPixelsX(twips, this); };
     const auto y = [this](int twips) { return TwipsToPixelsY(twips, this); };
-    const int labelHeight = lblMTU->sizeHint().height();
+    // Two lines for a caption longer than its field ("Default TTL"), standing on the field.
+    const int labelHeight = lblMTU->fontMetrics().lineSpacing() * 2;
     const int fieldHeight = txtMTU->sizeHint().height();
     const int fieldTop = y(kTop) + labelHeight;
     const std::array<QLabel *, 3> labels = {lblMTU, lblMSS, lblTTL};
@@ -234,8 +239,25 @@ void frmInetOpti::Form_Load()
     cmdadd->setText(LoadResString(kAddCaption));
     lblH->setText(LabelText(kHelpCaption));
     lblh2->setText(LabelText(kHostHelpCaption));
+    FitButtons();
     FillAdapters();
     LoadHosts();
+}
+
+void frmInetOpti::FitButtons()
+{
+    // A longer caption widens its button: Apply pushes the help text to the right, the frame's
+    // buttons grow leftwards inside the frame.
+    if (cmdAP->width() < cmdAP->sizeHint().width()) {
+        cmdAP->resize(cmdAP->sizeHint().width(), cmdAP->height());
+        const int helpLeft = std::max(lblH->x(), cmdAP->geometry().right() + TwipsToPixelsX(kGap, this));
+        lblH->move(helpLeft, lblH->y());
+    }
+    const int frameInnerRight = Frame1->width() - TwipsToPixelsX(kFrameInnerLeft, this);
+    for (QPushButton *button : {cmdadd, cmdDel}) {
+        const int width = std::max(button->width(), button->sizeHint().width());
+        button->setGeometry(std::min(button->x(), frameInnerRight - width), button->y(), width, button->height());
+    }
 }
 
 void frmInetOpti::FillAdapters()
@@ -300,6 +322,7 @@ void frmInetOpti::cbAdap_Click(int index)
         if (!Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(tuning.value), text))
             text = QLatin1String(tuning.missingText);
         field->setText(text);
+        field->setCursorPosition(0); // a long default text shows its beginning
     };
     // The MSS read second replaces the one the MTU's change derived.
     show(txtMTU, NetTransKey(), kMaxMtu);

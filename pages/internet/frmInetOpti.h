@@ -46,6 +46,7 @@ private:
     // Add only for four address parts of 0 to 255 and a host name; the host controls only when
     // the host file could be read (or is not there yet).
     void UpdateHostButtons();
+    void FitButtons();
     QString NetTransKey() const;
 
     QLabel *lblMTU;

@@ -107,6 +107,10 @@ void frmSiteFind::Form_Load()
     lblHelp->setText(LoadResString(kHelpCaption));
     chkwww->setText(LoadResString(kWwwCaption));
     Text2->setText(LoadResString(kSiteNameText));
+    // The Russian caption is longer than the design's room.
+    chkwww->resize(std::max(chkwww->width(), chkwww->sizeHint().width()), chkwww->height());
+    for (QPushButton *button : {cmdadd, cmdDel})
+        button->resize(std::max(button->width(), button->sizeHint().width()), button->height());
     LoadTemplates();
     Changed = false;
 }
