@@ -90,19 +90,24 @@ constexpr int kHelpLeft = 3300;
 constexpr int kHelpRightMargin = 90;
 constexpr int kHostHelpLines = 5; // room for the longer Russian text
 
-// Limits what the user types, as a Windows text box's limit does, while text set by the page
-// itself may be longer (a canonical "1E+20" is shown whole instead of cut to a wrong number).
+// Limits what the user types, as a Windows text box's limit does: text the page sets itself may
+// be longer (a canonical "1E+20" is shown whole instead of cut to a wrong number), and the user
+// may still shorten such a text.
 class TypingLimit : public QValidator
 {
 public:
-    TypingLimit(int length, QObject *parent) : QValidator(parent), length_(length) {}
+    TypingLimit(int length, QLineEdit *field) : QValidator(field), length_(length)
+    {
+        connect(field, &QLineEdit::textChanged, this, [this](const QString &text) { shown_ = text.size(); });
+    }
     State validate(QString &input, int & /*pos*/) const override
     {
-        return input.size() <= length_ ? Acceptable : Invalid;
+        return input.size() <= length_ || input.size() < shown_ ? Acceptable : Invalid;
     }
 
 private:
     int length_;
+    qsizetype shown_ = 0;
 };
 
 // The numeric field rule: after every change the field shows the canonical form of its

@@ -64,6 +64,9 @@ TEST_F(InetOpti, TheSeedsAdapterShowsItsDefaultsAndTheMssFollowsTheMtu)
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("1360"));
     Type(Field(page, "txtMTU"), QStringLiteral("9"));
     EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("1400")) << "four characters at most";
+    Field(page, "txtMTU").setText(QStringLiteral("1e9"));
+    Press(Field(page, "txtMTU"), Qt::Key_Backspace);
+    EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("100000000")) << "a long number can be shortened";
     Field(page, "txtMTU").setText(QStringLiteral("15x0"));
     EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("15"));
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("-25"));
