@@ -1,16 +1,42 @@
 #include "MachineCheck.h"
 
 #include "Strings.h"
+#include "files.h"
 #include "machine.h"
+#include "win32.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <array>
+#include <string>
 
 namespace
 {
 
 const char *const kSeedFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+
+// Files of the new machine's Windows directory, from the seed resource of the same name.
+const char *const kSeedWindowsFiles[] = {"lmhosts"};
+constexpr win::UINT kPathBuffer = 260;
+
+// Puts the seed's files into the Windows directory, where the machine has none of that name.
+bool SeedWindowsFiles()
+{
+    std::array<char, kPathBuffer> folder{};
+    const win::UINT length = win::GetWindowsDirectoryA(folder.data(), kPathBuffer);
+    if (length == 0 || length >= kPathBuffer)
+        return false;
+    for (const char *name : kSeedWindowsFiles) {
+        const std::string target = std::string(folder.data(), length) + '\\' + name;
+        if (win::FileExists(target))
+            continue;
+        QFile seed(QStringLiteral(":/seed/") + QLatin1String(name));
+        if (!seed.open(QIODevice::ReadOnly) || !win::WriteWholeFile(target, seed.readAll().toStdString(), false))
+            return false;
+    }
+    return true;
+}
 
 QString Text(const char *english, const char *russian)
 {
@@ -36,7 +62,7 @@ bool SeedNewMachine()
                                           QFileDevice::ReadOther);
     }
     win::ResetMachine();
-    return true;
+    return SeedWindowsFiles();
 }
 
 QString MachineProblems()

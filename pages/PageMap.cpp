@@ -11,9 +11,11 @@
 #include "frmFldIco.h"
 #include "frmIETB.h"
 #include "frmIErestrict.h"
+#include "frmInetOpti.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmShell32.h"
+#include "frmSiteFind.h"
 #include "frmStartUp.h"
 #include "frmSysBtn.h"
 #include "frmUninstall.h"
@@ -54,6 +56,8 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
         {QStringLiteral("Uninstall"),     &Make<frmUninstall>},
         {QStringLiteral("SysEl"),         &Make<frmSysBtn>},
+        {QStringLiteral("ieSF"),          &Make<frmSiteFind>},
+        {QStringLiteral("Optim"),         &Make<frmInetOpti>},
     };
     // clang-format on
     return pages;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the registry of a fresh Windows 98 machine folder: resources/seed/*.reg.
+"""Writes the registry of a fresh Windows 98 machine folder, resources/seed/*.reg, and the files
+Korvex puts into its Windows directory (lmhosts).
 
-Korvex copies these three files into a new machine folder when it finds no Wine prefix. They are
+Korvex copies the three registry files into a new machine folder when it finds no Wine prefix. They are
 in Wine's text format exactly as Wine itself would save them (keys depth-first, siblings and values
 sorted by their lower-cased names, hex data wrapped at Wine's width), so that a Wine started on
 the folder reads them and Korvex's own writer keeps them byte for byte.
@@ -275,9 +276,23 @@ def write_keys(node, path, out):
         write_keys(children, full, out)
 
 
+# The host-name file of the Windows directory, as a user of the network would keep it: a comment
+# and the machine's own name, lines ended by CR LF as Windows writes them.
+LMHOSTS_LINES = [
+    "# Addresses and NetBIOS names, read before the network is asked.",
+    "127.0.0.1\tlocalhost",
+]
+
+
+def write_internet_files(folder):
+    with open(os.path.join(folder, "lmhosts"), "w", encoding="ascii", newline="") as f:
+        f.write("".join(line + "\r\n" for line in LMHOSTS_LINES))
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "seed")
     os.makedirs(folder, exist_ok=True)
+    write_internet_files(folder)
     for file_name, root, hive in FILES:
         # Debian's Wine is 64-bit only and refuses a prefix without this line as a 32-bit one.
         lines = ["WINE REGISTRY Version 2", ";; All keys relative to " + root, "", "#arch=win64"]
