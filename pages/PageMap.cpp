@@ -8,6 +8,7 @@
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmStartUp.h"
+#include "frmVHDDrun.h"
 #include "frmshortcut.h"
 
 #include <QHash>
@@ -36,6 +37,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
     };
     // clang-format on
     return pages;
