@@ -232,6 +232,13 @@ std::uint64_t GetTickCount64();
 // the machine as Windows looks for it (a path as given, a bare name in C:\windows\system32,
 // C:\windows\system, C:\windows and the machine's PATH, ".exe" added to a name without an
 // extension) and runs through Wine when the machine is a Wine prefix and Wine is installed.
+// "subst X: <folder>" and "subst /D X:" are done here, at once, on the machine's dosdevices
+// links (Wine's own subst keeps nothing): the folder's link becomes drive X:, and only a drive
+// that subst made is removed again, never c:, z:, a winecfg drive or a device. As subst.exe on
+// Windows, the command always starts (33); when it fails the drive is simply not made or
+// removed, and the last error tells why (ERROR_ALREADY_EXISTS for a letter in use,
+// ERROR_PATH_NOT_FOUND for a missing folder, ERROR_INVALID_PARAMETER for bad arguments or a
+// drive that subst did not make).
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 
 // ---- Errors ----------------------------------------------------------------------------------
@@ -381,6 +388,7 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_INVALID_DATA 13L
+#define ERROR_NOT_SUPPORTED 50L
 
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1

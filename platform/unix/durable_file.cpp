@@ -1,6 +1,7 @@
 #include "durable_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -144,7 +145,7 @@ bool ReadWholeFile(const std::string &path, std::string &bytes)
     return read;
 }
 
-LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, unsigned newMode)
+LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode)
 {
     const std::string real = ResolvedPath(path);
     const fs::path target(real);
@@ -156,12 +157,12 @@ LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, unsig
         return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno);
     struct stat old {
     };
-    if (stat(real.c_str(), &old) == 0) {
-        fchmod(fd, old.st_mode & 07777);
+    if (mode.keepExisting && stat(real.c_str(), &old) == 0) {
+        fchmod(fd, (old.st_mode & 07777) | mode.added);
         if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0))
             (void)!fchown(fd, old.st_uid, old.st_gid);
     } else {
-        fchmod(fd, newMode);
+        fchmod(fd, mode.forNewFile | mode.added);
     }
     int error = 0;
     if (!WriteAll(fd, bytes) || fsync(fd) != 0)
@@ -191,6 +192,21 @@ void RemoveLeftTemporaryFiles(const std::string &folder)
             unlinkat(dirfd(dir), entry->d_name, 0);
     }
     closedir(dir);
+}
+
+void RemoveStaleTemporaryFilesOf(const std::string &path)
+{
+    const fs::path target(ResolvedPath(path));
+    const std::string stem = "." + target.filename().string() + std::string(kTemporaryMark);
+    std::error_code ec;
+    const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+    for (const auto &entry : fs::directory_iterator(target.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        std::error_code e;
+        if (name.size() == stem.size() + kTemporarySuffixLength && name.rfind(stem, 0) == 0 &&
+            entry.is_regular_file(e) && entry.last_write_time(e) < old && !e)
+            fs::remove(entry.path(), e);
+    }
 }
 
 } // namespace win::detail

@@ -45,14 +45,25 @@ bool ReadAll(int fd, std::string &bytes);
 // Reads a whole file; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string &path, std::string &bytes);
 
+// The permissions a replaced file gets.
+struct FileMode {
+    unsigned forNewFile = 0644;
+    unsigned added = 0;       // added in every case (execute bits)
+    bool keepExisting = true; // an existing file keeps its mode (and owner); else `forNewFile`
+};
+
 // Replaces `path` (following a symlink to its target) with `bytes`: written to a temporary file
-// beside it, flushed, renamed over it, the folder flushed. Keeps the file's mode and owner; a new
-// file gets 0644, or `newMode` when given. Returns ERROR_SUCCESS, or ERROR_ACCESS_DENIED /
-// ERROR_DISK_FULL / ERROR_PATH_NOT_FOUND / ERROR_WRITE_FAULT with the old file untouched.
-LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, unsigned newMode = 0644);
+// beside it, flushed, renamed over it, the folder flushed. Returns ERROR_SUCCESS, or
+// ERROR_ACCESS_DENIED / ERROR_DISK_FULL / ERROR_PATH_NOT_FOUND / ERROR_WRITE_FAULT with the old
+// file untouched.
+LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode = {});
 
 // Removes the temporary files that a process which died in ReplaceFileDurably left in `folder`.
 // Call it only under the machine's lock, under which every temporary file is made.
 void RemoveLeftTemporaryFiles(const std::string &folder);
+
+// Removes what a process that died while replacing `path` left beside it, when it is older than
+// a minute: the folder may be shared with another machine, whose writers take another lock.
+void RemoveStaleTemporaryFilesOf(const std::string &path);
 
 } // namespace win::detail

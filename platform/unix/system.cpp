@@ -1,6 +1,7 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
 #include "machine_store.h"
+#include "subst.h"
 #include "unicode.h"
 #include "win32.h"
 #include "windows_versions.h"
@@ -308,8 +309,13 @@ UINT WinExec(const char *commandLine, UINT)
     const std::vector<std::string> words = SplitCommandLine(commandLine ? commandLine : "");
     if (words.empty())
         return ERROR_FILE_NOT_FOUND;
-    std::string program = words[0];
-    std::transform(program.begin(), program.end(), program.begin(), [](unsigned char c) { return std::tolower(c); });
+    // subst.exe starts, does its work or shows its error in its own window, and ends: the
+    // program started, so WinExec succeeds either way, and the drive exists or does not.
+    if (detail::IsSubstProgram(words[0])) {
+        SetLastError(static_cast<DWORD>(detail::RunSubst({words.begin() + 1, words.end()})));
+        return 33;
+    }
+    const std::string program = Lower(words[0]);
     if ((program == "explorer" || program == "explorer.exe") && words.size() == 2 && IsWebAddress(words[1]))
         return OnPath("xdg-open") ? Spawn({"xdg-open", words[1]}, {}) : ERROR_FILE_NOT_FOUND;
     // Anything else is a Windows program of the machine: it runs in the machine's Wine, where

@@ -54,6 +54,8 @@ std::size_t OpenHandleCount()
     return count;
 }
 
+void UseMachineFolder(const std::string &) {}
+
 void ResetMachine() {}
 
 bool CreateEmptyMachine(const std::string &)

@@ -1,0 +1,44 @@
+// Files of the machine named by Windows paths: resolving them, the error of a missing one, and
+// changing them durably under the machine's lock.
+#pragma once
+
+#include "durable_file.h"
+#include "win32.h"
+
+#include <functional>
+#include <string>
+
+namespace win::detail
+{
+
+// Sets the last error and returns FALSE, for the functions that report failure that way.
+inline BOOL Fail(DWORD error)
+{
+    SetLastError(error);
+    return 0;
+}
+
+// The host path of an absolute Windows path ("C:\\x\\y.ini"); empty when there is none (no
+// path, not absolute, or a drive that does not exist).
+std::string HostPathForFile(const char *windowsPath);
+
+// Why the host path names nothing: ERROR_FILE_NOT_FOUND when its folder exists,
+// ERROR_PATH_NOT_FOUND when the folder does not (or the path itself is empty).
+DWORD MissingError(const std::string &hostPath);
+
+// The Win32 error of a failed open or stat of an existing path's parts (errno).
+DWORD ErrorOfLookup(const std::string &hostPath, int error);
+
+// Replaces the file at `hostPath` with `bytes` under the machine's lock, so that another
+// Korvex or Tolvane process never interleaves its change: checked writable first, written to a
+// temporary file beside it, flushed and renamed over it. Returns ERROR_SUCCESS or the Win32
+// error, the old file kept.
+LONG ReplaceMachineFile(const std::string &hostPath, const std::string &bytes, const FileMode &mode = {});
+
+// Changes the file at `hostPath` under the machine's lock: `change` gets its bytes (empty when
+// it does not exist yet) and edits them, or returns an error; the file is replaced as above only
+// when the bytes changed (a missing file only when they are not empty). A missing folder gives
+// ERROR_PATH_NOT_FOUND before `change` runs.
+LONG ChangeMachineFile(const std::string &hostPath, const std::function<LONG(std::string &bytes)> &change);
+
+} // namespace win::detail
