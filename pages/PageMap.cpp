@@ -8,6 +8,7 @@
 #include "frmKorv.h"
 #include "frmPusk.h"
 #include "frmStartUp.h"
+#include "frmVHDD.h"
 #include "frmVHDDrun.h"
 #include "frmshortcut.h"
 
@@ -37,6 +38,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("Subst"),         &Make<frmVHDD>},
         {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
     };
     // clang-format on
