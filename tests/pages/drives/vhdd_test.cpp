@@ -70,7 +70,7 @@ protected:
 
 TEST_F(VhddTest, OffersFreeLettersForMountingAndFixedDisksForUnmounting)
 {
-    Link('d', "/dev/null");
+    Link('d', "../drive_c");
     PutString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
     Open("Subst");
     EXPECT_EQ(Items("cbDrive").first(), "E:");
