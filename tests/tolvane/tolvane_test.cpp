@@ -4,9 +4,11 @@
 #include "mdlMain.h"
 #include "win32.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -123,5 +125,69 @@ TEST_P(TolvaneProgramTest, MountsTheListBesideItself)
 
 INSTANTIATE_TEST_SUITE_P(SystemDirectoryAndDriveRoot, TolvaneProgramTest,
                          ::testing::Values("drive_c/windows/system32", "drive_c"));
+
+// Log-on on a real Wine prefix: `wine wineboot` starts the Run entries, Tolvane among them, a
+// native program named Tolvane.exe in the system directory; the drive it makes is one that
+// Wine's own programs see.
+class TolvaneAtLogOnTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
+        if (!folder || !*folder || !fs::exists(fs::path(folder) / "system.reg"))
+            GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest.";
+        machine_ = std::make_unique<TempMachine>(folder);
+    }
+    void TearDown() override
+    {
+        if (machine_)
+            Wine("wineserver -k");
+    }
+
+    // Runs a Wine command for the test's prefix; returns what it printed.
+    std::string Wine(const std::string &command) const
+    {
+        const std::string line = "WINEPREFIX='" + machine_->Folder() +
+                                 "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " + command + " 2>/dev/null";
+        std::string output;
+        if (FILE *pipe = popen(line.c_str(), "r")) {
+            char buffer[4096];
+            while (const size_t n = fread(buffer, 1, sizeof buffer, pipe))
+                output.append(buffer, n);
+            pclose(pipe);
+        }
+        return output;
+    }
+
+    std::unique_ptr<TempMachine> machine_;
+};
+
+TEST_F(TolvaneAtLogOnTest, WinebootMountsTheList)
+{
+    const TempMachine &machine = *machine_;
+    const std::string program = machine.PathOf("drive_c/windows/system32/Tolvane.exe");
+    fs::copy_file(TOLVANE_PROGRAM, program);
+    fs::create_directories(machine.PathOf("drive_c/My Games"));
+    machine.WriteFile("drive_c/My Games/tetris.txt", "blocks");
+    machine.WriteFile("drive_c/windows/system32/Tolvane.ini", "E:C:\\My Games\r\n");
+    win::HKEY run = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr,
+                                   0, KEY_ALL_ACCESS, nullptr, &run, nullptr),
+              ERROR_SUCCESS);
+    constexpr char kRunData[] = "Tolvane.exe";
+    ASSERT_EQ(
+        win::RegSetValueExA(run, "Tolvane", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(kRunData), sizeof kRunData),
+        ERROR_SUCCESS);
+    win::RegCloseKey(run);
+
+    Wine("wine wineboot");
+    Wine("wineserver -w");
+
+    const fs::path link = machine.PathOf("dosdevices/e:");
+    ASSERT_TRUE(fs::is_symlink(link)) << "Tolvane did not mount E: at log-on";
+    EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
+    EXPECT_NE(Wine("wine cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
+}
 
 } // namespace
