@@ -72,7 +72,7 @@ TEST_F(VhddTest, OffersFreeLettersForMountingAndFixedDisksForUnmounting)
 {
     Link('d', "../drive_c");
     PutString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
-    Open("Subst");
+    EXPECT_EQ(Open("Subst").objectName(), "frmVHDD");
     EXPECT_EQ(Items("cbDrive").first(), "E:");
     EXPECT_FALSE(Items("cbDrive").contains("D:"));
     EXPECT_FALSE(Items("cbUm").contains("D:")) << "a CD-ROM is no fixed disk";

@@ -136,6 +136,7 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
 TEST_F(VhddRunTest, SwitchingOnInstallsTolvaneOnceAndOffRemovesOnlyTheRunValue)
 {
     Page &page = Open("runSubst");
+    EXPECT_EQ(page.objectName(), "frmVHDDrun");
     auto &autorun = Control<QCheckBox>(page, "chkAutorun");
     ASSERT_FALSE(autorun.isChecked());
     EXPECT_FALSE(Control<QGroupBox>(page, "frameO").isVisible());
