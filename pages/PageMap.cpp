@@ -3,10 +3,15 @@
 #include "Page.h"
 #include "frmActDesk.h"
 #include "frmControlPanel.h"
+#include "frmDrvIco.h"
 #include "frmExplorer.h"
+#include "frmFIcon.h"
+#include "frmFldIco.h"
+#include "frmIETB.h"
 #include "frmIErestrict.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmShell32.h"
 #include "frmStartUp.h"
 #include "frmVHDD.h"
 #include "frmVHDDrun.h"
@@ -38,6 +43,11 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("IETB"),          &Make<frmIETB>},
+        {QStringLiteral("sysIco"),        &Make<frmShell32>},
+        {QStringLiteral("FIcon"),         &Make<frmFIcon>},
+        {QStringLiteral("DrvIco"),        &Make<frmDrvIco>},
+        {QStringLiteral("FldIco"),        &Make<frmFldIco>},
         {QStringLiteral("Subst"),         &Make<frmVHDD>},
         {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
     };

@@ -144,6 +144,26 @@ DEFAULT_USER_HIVE = {
     CURRENT_VERSION + "\\Explorer": {},
 }
 
+
+def add_icon_pages(system_hive, user_hive):
+    """File types with icons of their own for the file type icon page, and the browser's title for
+    its appearance page."""
+    classes = "Software\\Classes\\"
+    for extension, file_type, description, icon in [
+        (".bat", "batfile", "MS-DOS Batch File", SYSTEM + "\\shell32.dll,-153"),
+        (".ini", "inifile", "Configuration Settings", SYSTEM + "\\shell32.dll,-151"),
+        (".log", "txtfile", None, None),
+    ]:
+        system_hive[classes + extension] = {"@": sz(file_type)}
+        if description:
+            system_hive[classes + file_type] = {"@": sz(description)}
+            system_hive[classes + file_type + "\\DefaultIcon"] = {"@": sz(icon)}
+    system_hive["Software\\Microsoft\\Internet Explorer\\Main"]["Window Title"] = sz("Microsoft Internet Explorer")
+    user_hive["Software\\Microsoft\\Internet Explorer\\Main"]["Window Title"] = sz("Microsoft Internet Explorer")
+
+
+add_icon_pages(SYSTEM_HIVE, USER_HIVE)
+
 FILES = [
     ("system.reg", "REGISTRY\\\\Machine", SYSTEM_HIVE),
     ("user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000", USER_HIVE),
