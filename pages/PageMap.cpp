@@ -19,6 +19,8 @@
 #include "frmStartUp.h"
 #include "frmSysBtn.h"
 #include "frmUninstall.h"
+#include "frmVHDD.h"
+#include "frmVHDDrun.h"
 #include "frmshortcut.h"
 
 #include <QHash>
@@ -58,6 +60,8 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("SysEl"),         &Make<frmSysBtn>},
         {QStringLiteral("ieSF"),          &Make<frmSiteFind>},
         {QStringLiteral("Optim"),         &Make<frmInetOpti>},
+        {QStringLiteral("Subst"),         &Make<frmVHDD>},
+        {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
     };
     // clang-format on
     return pages;
