@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <cstring>
@@ -164,16 +163,6 @@ TEST_F(About, DisplayLineFollowsAModeChangeOnTheNextTick)
     mode_ = {1280, 1024, 32};
     page->tmrD_Timer();
     EXPECT_EQ(Text(*page, "lblDisp"), "Current Resolution 1280x1024 Color depth is 32 (4294967296) Bit (Colors)");
-}
-
-TEST_F(About, DisplayLineReadsThePrimaryScreen)
-{
-    frmAbout page;
-    page.Load();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    ASSERT_NE(screen, nullptr);
-    const QSize size = screen->geometry().size() * screen->devicePixelRatio();
-    EXPECT_EQ(Text(page, "lblDisp"), frmAbout::DisplayModeText(size.width(), size.height(), screen->depth()));
 }
 
 TEST_F(About, TimersRunWhileThePageIsLoaded)
