@@ -49,8 +49,6 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
          QStringLiteral("Saving...")},
         {"en_US.UTF-8", QStringLiteral("None"), Boxes::Click(QMessageBox::No), false, QStringLiteral("Save Changes ?"),
          QStringLiteral("Saving...")},
-        {"en_US.UTF-8", QStringLiteral("None"), Boxes::Escape(), false, QStringLiteral("Save Changes ?"),
-         QStringLiteral("Saving...")},
         {"en_US.UTF-8", QStringLiteral("None "), Boxes::Click(QMessageBox::Yes), true, QStringLiteral("None "),
          QStringLiteral("Saving...")},
         {"ru_RU.UTF-8", QStringLiteral("None"), Boxes::Enter(), true, QStringLiteral("Сохранить внесенные изменения ?"),
