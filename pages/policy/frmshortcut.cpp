@@ -144,7 +144,8 @@ void frmshortcut::btnApply_Click()
 {
     SaveReport report(this);
     Save();
-    Changed = false;
+    // What could not be written stays a change, so that leaving the page still offers to save it.
+    Changed = !report.AllSaved();
 }
 
 void frmshortcut::Save()

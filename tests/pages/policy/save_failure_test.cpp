@@ -160,6 +160,18 @@ TEST_F(PageTest, AFailedApplyWarnsOnceAndThePageKeepsItsInput)
     const auto stored = Stored(HKEY_USERS, ".DEFAULT\\" + kUserExplorer, "link");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->data, QByteArray("Copy of "));
+    EXPECT_TRUE(Leave().empty()) << "a save that worked leaves nothing to ask about";
+}
+
+TEST_F(PageTest, WhatAFailedApplyCouldNotWriteIsOfferedAgainOnLeaving)
+{
+    machine_.WriteFile("userdef.reg", "not a registry file\n");
+    Open("Short");
+    Control<QCheckBox>(*MdlStart::CurrentPage, "chkni").click();
+    ASSERT_EQ(Click("btnApply", {Ok}).size(), 1u);
+    const Boxes boxes = Leave({No});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Save Changes ?"));
 }
 
 } // namespace
