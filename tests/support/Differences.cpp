@@ -19,6 +19,7 @@ constexpr Listed kListed[] = {
     {Difference::SubkeysSortLowerCased, {Implementation::MachineFolder, Implementation::Wine}},
     {Difference::DefaultUserSpelledDefault, {Implementation::Wine}},
     {Difference::CurrentControlSetIsNoLink, {Implementation::Wine}},
+    {Difference::ReadOnlyFoldersIgnored, {Implementation::MachineFolder, Implementation::Wine}},
 };
 
 } // namespace
