@@ -1,5 +1,6 @@
 #include "Differences.h"
 
+#include <cstdlib>
 #include <initializer_list>
 
 #ifdef _WIN32
@@ -21,6 +22,12 @@ constexpr Listed kListed[] = {
     {Difference::CurrentControlSetIsNoLink, {Implementation::Wine}},
     {Difference::ReadOnlyFoldersIgnored, {Implementation::MachineFolder, Implementation::Wine}},
 };
+
+bool WineRunsAsRoot()
+{
+    const char *root = std::getenv("KORVEX_WINE_AS_ROOT");
+    return Running() == Implementation::Wine && root && std::string(root) == "1";
+}
 
 } // namespace
 
@@ -49,6 +56,8 @@ std::string RunningName()
 
 bool Has(Difference difference)
 {
+    if (difference == Difference::ReadOnlyFilesWrittenByRoot)
+        return WineRunsAsRoot();
     for (const Listed &listed : kListed)
         if (listed.difference == difference)
             for (Implementation implementation : listed.in)

@@ -33,6 +33,9 @@ enum class Difference {
     // SetFileAttributesA ignores read-only on a folder, as Wine does: a Unix folder without write
     // permission would refuse new files, which a read-only folder on Windows does not.
     ReadOnlyFoldersIgnored,
+    // A read-only file is written all the same: Wine leaves the check to the Unix permissions,
+    // which the superuser passes. Only when Wine runs as root (run_under_wine.sh tells).
+    ReadOnlyFilesWrittenByRoot,
 };
 
 // True when the running implementation has `difference`.
