@@ -49,6 +49,7 @@ test-windows: deps
 
 bench: build
 	./$(BUILD_DIR)/bench/korvex_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	./$(BUILD_DIR)/bench/internet_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

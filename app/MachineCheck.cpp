@@ -1,16 +1,42 @@
 #include "MachineCheck.h"
 
 #include "Strings.h"
+#include "files.h"
 #include "machine.h"
+#include "win32.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <array>
+#include <string>
 
 namespace
 {
 
 const char *const kSeedFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+
+// Files of the new machine's Windows directory, from the seed resource of the same name.
+const char *const kSeedWindowsFiles[] = {"lmhosts"};
+constexpr win::UINT kPathBuffer = 260;
+
+// Puts the seed's files into the Windows directory, where the machine has none of that name.
+bool SeedWindowsFiles()
+{
+    std::array<char, kPathBuffer> folder{};
+    const win::UINT length = win::GetWindowsDirectoryA(folder.data(), kPathBuffer);
+    if (length == 0 || length >= kPathBuffer)
+        return false;
+    for (const char *name : kSeedWindowsFiles) {
+        const std::string target = std::string(folder.data(), length) + '\\' + name;
+        if (win::FileExists(target))
+            continue;
+        QFile seed(QStringLiteral(":/seed/") + QLatin1String(name));
+        if (!seed.open(QIODevice::ReadOnly) || !win::WriteWholeFile(target, seed.readAll().toStdString(), false))
+            return false;
+    }
+    return true;
+}
 
 QString Text(const char *english, const char *russian)
 {
@@ -36,7 +62,7 @@ bool SeedNewMachine()
                                           QFileDevice::ReadOther);
     }
     win::ResetMachine();
-    return true;
+    return SeedWindowsFiles();
 }
 
 QString MachineProblems()
@@ -45,10 +71,13 @@ QString MachineProblems()
     if (win::WineServerRunning())
         reasons << Text("A Wine program is running on this Windows installation. Wine keeps its settings in memory "
                         "and would overwrite every change, so Korvex changes nothing while it runs. Close the Wine "
-                        "programs (or run \"wineserver -k\") and start Korvex again.",
+                        "programs (or run \"wineserver -k\"): Korvex checks again at every save, so the pages "
+                        "keep what you enter and a later save stores it without a restart.",
                         "В этой установке Windows работает программа Wine. Wine держит настройки в памяти и "
                         "затёр бы любое изменение, поэтому Korvex ничего не меняет, пока она работает. Закройте "
-                        "программы Wine (или выполните \"wineserver -k\") и запустите Korvex снова.");
+                        "программы Wine (или выполните \"wineserver -k\"): Korvex проверяет это при каждом "
+                        "сохранении, поэтому страницы сохраняют введённое, и следующее сохранение запишет его без "
+                        "перезапуска.");
     QStringList damaged;
     for (const std::string &file : win::DamagedRegistryFiles())
         damaged << QString::fromStdString(file);

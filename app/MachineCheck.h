@@ -7,8 +7,8 @@
 class QWidget;
 
 // Fills the chosen machine folder with the bundled Windows 98 registry when it has none yet
-// (Korvex's own folder on first start, or a WINEPREFIX that does not exist). Returns true when
-// it did.
+// (Korvex's own folder on first start, or a WINEPREFIX that does not exist), and its Windows
+// directory with the bundled lmhosts. Returns true when it did.
 bool SeedNewMachine();
 
 // Why the machine's settings cannot be changed now, for the user: a running wineserver, damaged

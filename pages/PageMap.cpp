@@ -2,12 +2,25 @@
 
 #include "Page.h"
 #include "frmActDesk.h"
+#include "frmClockText.h"
+#include "frmConFileMenu.h"
 #include "frmControlPanel.h"
+#include "frmDrvIco.h"
 #include "frmExplorer.h"
+#include "frmFIcon.h"
+#include "frmFldIco.h"
+#include "frmIETB.h"
 #include "frmIErestrict.h"
+#include "frmInetOpti.h"
 #include "frmKorv.h"
 #include "frmPusk.h"
+#include "frmShell32.h"
+#include "frmSiteFind.h"
 #include "frmStartUp.h"
+#include "frmSysBtn.h"
+#include "frmUninstall.h"
+#include "frmVHDD.h"
+#include "frmVHDDrun.h"
 #include "frmshortcut.h"
 
 #include <QHash>
@@ -36,6 +49,19 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("IERes"),         &Make<frmIErestrict>},
         {QStringLiteral("ControlPanel"),  &Make<frmControlPanel>},
         {QStringLiteral("Short"),         &Make<frmshortcut>},
+        {QStringLiteral("IETB"),          &Make<frmIETB>},
+        {QStringLiteral("sysIco"),        &Make<frmShell32>},
+        {QStringLiteral("FIcon"),         &Make<frmFIcon>},
+        {QStringLiteral("DrvIco"),        &Make<frmDrvIco>},
+        {QStringLiteral("FldIco"),        &Make<frmFldIco>},
+        {QStringLiteral("Clock"),         &Make<frmClockText>},
+        {QStringLiteral("MenuItem"),      &Make<frmConFileMenu>},
+        {QStringLiteral("Uninstall"),     &Make<frmUninstall>},
+        {QStringLiteral("SysEl"),         &Make<frmSysBtn>},
+        {QStringLiteral("ieSF"),          &Make<frmSiteFind>},
+        {QStringLiteral("Optim"),         &Make<frmInetOpti>},
+        {QStringLiteral("Subst"),         &Make<frmVHDD>},
+        {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
     };
     // clang-format on
     return pages;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the registry of a fresh Windows 98 machine folder: resources/seed/*.reg.
+"""Writes the registry of a fresh Windows 98 machine folder, resources/seed/*.reg, and the files
+Korvex puts into its Windows directory (lmhosts).
 
-Korvex copies these three files into a new machine folder when it finds no Wine prefix. They are
+Korvex copies the three registry files into a new machine folder when it finds no Wine prefix. They are
 in Wine's text format exactly as Wine itself would save them (keys depth-first, siblings and values
 sorted by their lower-cased names, hex data wrapped at Wine's width), so that a Wine started on
 the folder reads them and Korvex's own writer keeps them byte for byte.
@@ -130,6 +131,30 @@ SYSTEM_HIVE = {
     "System\\CurrentControlSet": {"SymbolicLinkValue": link("\\Registry\\Machine\\System\\ControlSet001")},
 }
 
+
+def add_shell_tools(system_hive):
+    """The shell tool pages' share of a new Windows 98: two registered uninstallers (one named and
+    started by its quiet values only) and a second verb of the text file class. The regional
+    settings the clock page edits are in INTERNATIONAL."""
+    uninstall = CURRENT_VERSION + "\\Uninstall"
+    rundll = WINDOWS + "\\rundll32.exe "
+    # A key without values is saved only through its subkeys once it has some, as Wine saves it.
+    if not system_hive.get(uninstall):
+        system_hive.pop(uninstall, None)
+    system_hive[uninstall + "\\WinTour"] = {
+        "DisplayName": sz("Welcome to Windows 98 Tour"),
+        "UninstallString": sz(rundll + "setupx.dll,InstallHinfSection DefaultUninstall 132 " + WINDOWS + "\\inf\\tour98.inf"),
+    }
+    system_hive[uninstall + "\\IEData"] = {
+        "QuietDisplayName": sz("Internet Explorer Data"),
+        "QuietUninstallString": sz(rundll + "advpack.dll,LaunchINFSection " + WINDOWS + "\\inf\\iedata.inf,Uninstall"),
+    }
+    system_hive["Software\\Classes\\txtfile\\shell\\print"] = {"@": sz("&Print")}
+    system_hive["Software\\Classes\\txtfile\\shell\\print\\command"] = {"@": sz(WINDOWS + "\\notepad.exe /p %1")}
+
+
+add_shell_tools(SYSTEM_HIVE)
+
 USER_HIVE = {
     "Control Panel\\International": INTERNATIONAL,
     "Software\\Microsoft\\Internet Explorer\\Main": {"Start Page": sz("http://www.msn.com/")},
@@ -143,6 +168,26 @@ DEFAULT_USER_HIVE = {
     "Control Panel\\International": INTERNATIONAL,
     CURRENT_VERSION + "\\Explorer": {},
 }
+
+
+def add_icon_pages(system_hive, user_hive):
+    """File types with icons of their own for the file type icon page, and the browser's title for
+    its appearance page."""
+    classes = "Software\\Classes\\"
+    for extension, file_type, description, icon in [
+        (".bat", "batfile", "MS-DOS Batch File", SYSTEM + "\\shell32.dll,-153"),
+        (".ini", "inifile", "Configuration Settings", SYSTEM + "\\shell32.dll,-151"),
+        (".log", "txtfile", None, None),
+    ]:
+        system_hive[classes + extension] = {"@": sz(file_type)}
+        if description:
+            system_hive[classes + file_type] = {"@": sz(description)}
+            system_hive[classes + file_type + "\\DefaultIcon"] = {"@": sz(icon)}
+    system_hive["Software\\Microsoft\\Internet Explorer\\Main"]["Window Title"] = sz("Microsoft Internet Explorer")
+    user_hive["Software\\Microsoft\\Internet Explorer\\Main"]["Window Title"] = sz("Microsoft Internet Explorer")
+
+
+add_icon_pages(SYSTEM_HIVE, USER_HIVE)
 
 FILES = [
     ("system.reg", "REGISTRY\\\\Machine", SYSTEM_HIVE),
@@ -231,9 +276,23 @@ def write_keys(node, path, out):
         write_keys(children, full, out)
 
 
+# The host-name file of the Windows directory, as a user of the network would keep it: a comment
+# and the machine's own name, lines ended by CR LF as Windows writes them.
+LMHOSTS_LINES = [
+    "# Addresses and NetBIOS names, read before the network is asked.",
+    "127.0.0.1\tlocalhost",
+]
+
+
+def write_internet_files(folder):
+    with open(os.path.join(folder, "lmhosts"), "w", encoding="ascii", newline="") as f:
+        f.write("".join(line + "\r\n" for line in LMHOSTS_LINES))
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "seed")
     os.makedirs(folder, exist_ok=True)
+    write_internet_files(folder)
     for file_name, root, hive in FILES:
         # Debian's Wine is 64-bit only and refuses a prefix without this line as a 32-bit one.
         lines = ["WINE REGISTRY Version 2", ";; All keys relative to " + root, "", "#arch=win64"]

@@ -35,51 +35,40 @@ protected:
 
 // ---- The save question ---------------------------------------------------------------------
 
-TEST_F(Shared, SaveQuestionShowsTheSharedTextAndEnterAnswersYes)
+TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
 {
-    Boxes boxes({Boxes::Enter()});
-    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
-    ASSERT_EQ(boxes.Seen().size(), 1u);
-    const Boxes::Shown &box = boxes.Seen()[0];
-    EXPECT_EQ(box.text, "Save Changes ?");
-    EXPECT_EQ(box.title, "Saving...");
-    EXPECT_EQ(box.icon, QMessageBox::Question);
-    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
-}
-
-TEST_F(Shared, SaveQuestionIsFalseForNoAndForAClosedBox)
-{
-    Boxes boxes({Boxes::Click(QMessageBox::No), Boxes::Escape(), Boxes::Click(QMessageBox::Yes)});
-    EXPECT_FALSE(Module::AskSaveChanges(QStringLiteral("None")));
-    EXPECT_FALSE(Module::AskSaveChanges(QStringLiteral("None")));
-    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
-    EXPECT_EQ(boxes.Seen().size(), 3u);
-}
-
-TEST_F(Shared, AnyOtherPromptIsAskedAsItIsUnderTheSameTitle)
-{
-    const QStringList prompts = {QStringLiteral("You want delete - Notepad ?"), QStringLiteral("none"),
-                                 QStringLiteral("None "), QStringLiteral("Заменить значок ?")};
-    std::vector<Boxes::Answer> answers(static_cast<std::size_t>(prompts.size()), Boxes::Click(QMessageBox::Yes));
-    Boxes boxes(answers);
-    for (const QString &prompt : prompts)
-        EXPECT_TRUE(Module::AskSaveChanges(prompt)) << prompt.toStdString();
-    ASSERT_EQ(boxes.Seen().size(), static_cast<std::size_t>(prompts.size()));
-    for (qsizetype i = 0; i < prompts.size(); ++i) {
-        EXPECT_EQ(boxes.Seen()[static_cast<std::size_t>(i)].text, prompts[i]);
-        EXPECT_EQ(boxes.Seen()[static_cast<std::size_t>(i)].title, "Saving...");
+    const struct {
+        const char *lang;
+        QString prompt;
+        Boxes::Answer answer;
+        bool yes;
+        QString text;
+        QString title;
+    } cases[] = {
+        {"en_US.UTF-8", QStringLiteral("None"), Boxes::Enter(), true, QStringLiteral("Save Changes ?"),
+         QStringLiteral("Saving...")},
+        {"en_US.UTF-8", QStringLiteral("None"), Boxes::Click(QMessageBox::No), false, QStringLiteral("Save Changes ?"),
+         QStringLiteral("Saving...")},
+        {"en_US.UTF-8", QStringLiteral("None "), Boxes::Click(QMessageBox::Yes), true, QStringLiteral("None "),
+         QStringLiteral("Saving...")},
+        {"ru_RU.UTF-8", QStringLiteral("None"), Boxes::Enter(), true, QStringLiteral("Сохранить внесенные изменения ?"),
+         QStringLiteral("Сохранение...")},
+        {"ru_RU.UTF-8", QStringLiteral("Заменить значок ?"), Boxes::Click(QMessageBox::Yes), true,
+         QStringLiteral("Заменить значок ?"), QStringLiteral("Сохранение...")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.prompt.toStdString());
+        env_.SetLanguage(c.lang);
+        Boxes boxes({c.answer});
+        EXPECT_EQ(Module::AskSaveChanges(c.prompt), c.yes);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        const Boxes::Shown &box = boxes.Seen()[0];
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_EQ(box.title, c.title);
+        EXPECT_EQ(box.icon, QMessageBox::Question);
+        EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
     }
-}
-
-TEST_F(Shared, SaveQuestionSpeaksTheInterfaceLanguage)
-{
-    env_.Set("LANG", "ru_RU.UTF-8");
-    Boxes boxes({Boxes::Enter()});
-    EXPECT_TRUE(Module::AskSaveChanges(QStringLiteral("None")));
-    ASSERT_EQ(boxes.Seen().size(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Сохранить внесенные изменения ?"));
-    EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Сохранение..."));
 }
 
 // ---- System texts --------------------------------------------------------------------------
@@ -102,6 +91,10 @@ void SetComputerName(const std::string &name)
 
 TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
 {
+    char host[64] = {};
+    win::DWORD hostSize = sizeof host;
+    ASSERT_TRUE(win::GetComputerNameA(host, &hostSize));
+    EXPECT_EQ(Module::ComputerName(), QString::fromUtf8(host, static_cast<qsizetype>(hostSize))) << "the host's name";
     SetComputerName("SKÅNE-PC");
     EXPECT_EQ(Module::ComputerName(), QStringLiteral("SKÅNE-PC"));
 
@@ -116,15 +109,6 @@ TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
         EXPECT_FALSE(text.isEmpty());
         EXPECT_FALSE(HasTrailingBlankOrNul(text)) << text.toStdString();
     }
-}
-
-TEST_F(Shared, ComputerNameFallsBackToTheHostsName)
-{
-    char name[64] = {};
-    win::DWORD size = sizeof name;
-    ASSERT_TRUE(win::GetComputerNameA(name, &size));
-    EXPECT_EQ(Module::ComputerName(), QString::fromUtf8(name, static_cast<qsizetype>(size)));
-    EXPECT_FALSE(HasTrailingBlankOrNul(Module::ComputerName()));
 }
 
 // ---- Icons drawn from a file ---------------------------------------------------------------
@@ -164,42 +148,39 @@ std::string IcoOf(const std::vector<Square> &squares)
     return out;
 }
 
-TEST_F(Shared, DrawFileIconDrawsTheLargeImageAtTheTopLeft)
+TEST_F(Shared, DrawFileIconDrawsTheLargeImageAndOnlyCountsOtherIndexes)
 {
     std::filesystem::create_directories(machine_.PathOf("drive_c/icons"));
     machine_.WriteFile("drive_c/icons/three.ico",
                        IcoOf({{16, qRgb(255, 0, 0)}, {32, qRgb(0, 255, 0)}, {48, qRgb(0, 0, 255)}}));
     machine_.WriteFile("drive_c/icons/nolarge.ico", IcoOf({{16, qRgb(255, 0, 0)}, {48, qRgb(0, 0, 255)}}));
-
-    QLabel target;
-    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\three.ico"), 0, &target), 1);
-    QImage drawn = target.pixmap().toImage();
-    EXPECT_EQ(drawn.size(), QSize(32, 32));
-    EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, qRgb(0, 255, 0) & 0xffffff);
-    EXPECT_EQ(target.alignment(), Qt::AlignLeft | Qt::AlignTop);
-
-    // Without a 32x32 image, the largest one; a host path works as well.
-    EXPECT_EQ(Module::DrawFileIcon(QString::fromStdString(machine_.PathOf("drive_c/icons/nolarge.ico")), 0, &target),
-              1);
-    drawn = target.pixmap().toImage();
-    EXPECT_EQ(drawn.size(), QSize(48, 48));
-    EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
-}
-
-TEST_F(Shared, DrawFileIconOnlyCountsForMinusOneOrAMissingIcon)
-{
-    std::filesystem::create_directories(machine_.PathOf("drive_c/icons"));
-    machine_.WriteFile("drive_c/icons/one.ico", IcoOf({{32, qRgb(0, 255, 0)}}));
     machine_.WriteFile("drive_c/icons/plain.txt", "not an icon");
-
-    QLabel target;
-    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\one.ico"), -1, &target), 1);
-    EXPECT_TRUE(target.pixmap().isNull());
-    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\one.ico"), 1, &target), 1);
-    EXPECT_TRUE(target.pixmap().isNull());
-    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\plain.txt"), 0, &target), 0);
-    EXPECT_EQ(Module::DrawFileIcon(QStringLiteral("C:\\icons\\missing.ico"), 0, &target), 0);
-    EXPECT_TRUE(target.pixmap().isNull());
+    const QString nolargeOnHost = QString::fromStdString(machine_.PathOf("drive_c/icons/nolarge.ico"));
+    const struct {
+        QString file;
+        int index;
+        int count;
+        int side; // of the picture drawn, 0 for none
+        QRgb colour;
+    } cases[] = {
+        {QStringLiteral("C:\\icons\\three.ico"), 0, 1, 32, qRgb(0, 255, 0)},
+        {nolargeOnHost, 0, 1, 48, qRgb(0, 0, 255)}, // without a 32x32 image the largest; a host path works too
+        {QStringLiteral("C:\\icons\\three.ico"), -1, 1, 0, 0},
+        {QStringLiteral("C:\\icons\\three.ico"), 1, 1, 0, 0},
+        {QStringLiteral("C:\\icons\\plain.txt"), 0, 0, 0, 0},
+        {QStringLiteral("C:\\icons\\missing.ico"), 0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file.toStdString() + " " + std::to_string(c.index));
+        QLabel target;
+        EXPECT_EQ(Module::DrawFileIcon(c.file, c.index, &target), c.count);
+        const QImage drawn = target.pixmap().toImage();
+        EXPECT_EQ(drawn.width(), c.side);
+        if (c.side) {
+            EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, c.colour & 0xffffff);
+            EXPECT_EQ(target.alignment(), Qt::AlignLeft | Qt::AlignTop);
+        }
+    }
 }
 
 // ---- File dialogs --------------------------------------------------------------------------
@@ -256,22 +237,20 @@ ModalWatcher Choose(const QString &path, DialogSeen &seen)
     });
 }
 
-TEST_F(Shared, CancelledOpenDialogGivesTheEmptyText)
-{
-    DialogSeen seen;
-    const ModalWatcher watcher = Choose(QString(), seen);
-    EXPECT_EQ(DialogBox().OpenFile(QStringLiteral("Choose Icon"), QStringLiteral("Icon Files(*.ico)|*.ico")), "");
-    EXPECT_EQ(watcher.Handled(), 1u);
-    EXPECT_EQ(seen.title, "Choose Icon");
-    EXPECT_EQ(seen.filters, QStringList{"Icon Files(*.ico) (*.ico)"});
-    EXPECT_FALSE(seen.parented);
-}
-
-TEST_F(Shared, OpenDialogGivesTheChosenFilesWindowsName)
+TEST_F(Shared, OpenDialogGivesTheChosenFilesWindowsNameOrNothing)
 {
     std::filesystem::create_directories(machine_.PathOf("drive_c/My Icons"));
     machine_.WriteFile("drive_c/My Icons/disk.ico", "x");
     DialogSeen seen;
+    {
+        const ModalWatcher watcher = Choose(QString(), seen);
+        EXPECT_EQ(DialogBox().OpenFile(QStringLiteral("Choose Icon"), QStringLiteral("Icon Files(*.ico)|*.ico")), "");
+        EXPECT_EQ(watcher.Handled(), 1u);
+    }
+    EXPECT_EQ(seen.title, "Choose Icon");
+    EXPECT_EQ(seen.filters, QStringList{"Icon Files(*.ico) (*.ico)"});
+    EXPECT_FALSE(seen.parented);
+
     const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/My Icons/disk.ico")), seen);
     EXPECT_EQ(DialogBox().OpenFile(), "C:\\My Icons\\disk.ico");
     EXPECT_EQ(seen.title, "Open file...");

@@ -1,6 +1,7 @@
 // The pages' registry layer: what it reads back as text, what it stores, and that it closes
 // every key it opens, on a fresh machine folder per test.
 #include "Reg.h"
+#include "StoredValue.h"
 #include "TempMachine.h"
 #include "machine.h"
 
@@ -18,29 +19,11 @@ protected:
     void SetUp() override { handlesBefore_ = win::OpenHandleCount(); }
     void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }
 
-    // The type and raw bytes stored for a value, read through the platform directly.
-    static std::pair<win::DWORD, QByteArray> Stored(win::HKEY root, const QString &path, const char *name)
-    {
-        win::HKEY key = nullptr;
-        if (win::RegOpenKeyExA(root, path.toUtf8().constData(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return {REG_NONE, QByteArray()};
-        QByteArray data(4096, '\0');
-        win::DWORD type = 0;
-        auto size = static_cast<win::DWORD>(data.size());
-        const win::LONG rc =
-            win::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<win::BYTE *>(data.data()), &size);
-        win::RegCloseKey(key);
-        if (rc != ERROR_SUCCESS)
-            return {REG_NONE, QByteArray()};
-        data.truncate(size);
-        return {type, data};
-    }
-
     static void Put(const char *name, win::DWORD type, const QByteArray &bytes)
     {
         win::HKEY key = nullptr;
-        ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, kKey.toUtf8().constData(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                       nullptr, &key, nullptr),
+        ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\KorvexReg", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                       &key, nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.constData()),
                                       static_cast<win::DWORD>(bytes.size())),
@@ -48,99 +31,60 @@ protected:
         win::RegCloseKey(key);
     }
 
-    static QString Get(const char *name, bool *ok = nullptr, const QString &initial = QStringLiteral("untouched"))
-    {
-        QString out = initial;
-        const bool result = Reg::GetValue(HKEY_CURRENT_USER, kKey, QString::fromUtf8(name), out);
-        if (ok)
-            *ok = result;
-        return out;
-    }
-
     TempMachine machine_;
     std::size_t handlesBefore_ = 0;
 };
 
-TEST_F(RegLayer, DwordsReadAsTheirLowestByte)
+TEST_F(RegLayer, ValuesReadBackAsTheTextThePagesExpect)
 {
     const struct {
-        qint32 stored;
-        const char *text;
-    } cases[] = {{1, "1"}, {0, "0"}, {257, "1"}, {300, "44"}, {-1, "255"}};
+        win::DWORD type;
+        QByteArray stored;
+        bool ok;
+        QString text; // "mine" is the caller's text, left alone
+    } cases[] = {
+        {REG_DWORD, QByteArray("\x01\x00\x00\x00", 4), true, QStringLiteral("1")},
+        {REG_DWORD, QByteArray("\x01\x01\x00\x00", 4), true, QStringLiteral("1")}, // 257: the lowest byte
+        {REG_DWORD, QByteArray("\x2c\x01\x00\x00", 4), true, QStringLiteral("44")},
+        {REG_DWORD, QByteArray("\xff\xff\xff\xff", 4), true, QStringLiteral("255")},
+        {REG_SZ, QByteArray("abc", 4), true, QStringLiteral("abc")},
+        {REG_SZ, QStringLiteral("Сообщение \"дня\"").toUtf8() + '\0', true, QStringLiteral("Сообщение \"дня\"")},
+        {REG_SZ, QByteArray("whole", 5), true, QStringLiteral("whole")}, // stored without a terminator
+        {REG_SZ, QByteArray(1, '\0'), true, QString()},
+        {REG_BINARY, QByteArray(4, '\0'), true, QString(3, QChar(0))}, // the last zero goes like a terminator
+        {REG_BINARY, QByteArray("\xd0\xaf \xff", 4), true, QString::fromLatin1("\xd0\xaf \xff", 4)},
+        {REG_BINARY, QByteArray(1024, 'b'), true, QString(1024, QLatin1Char('b'))},
+        {REG_BINARY, QByteArray(1025, 'b'), false, QString()}, // longer than the reading buffer
+        {REG_EXPAND_SZ, QByteArray("%WINDIR%", 9), true, QStringLiteral("mine")},
+    };
     for (const auto &c : cases) {
-        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, kKey, QStringLiteral("d"), c.stored));
-        bool ok = false;
-        EXPECT_EQ(Get("d", &ok), QString::fromLatin1(c.text)) << c.stored;
-        EXPECT_TRUE(ok);
+        SCOPED_TRACE(c.stored.left(16).toHex(' ').toStdString());
+        Put("v", c.type, c.stored);
+        QString out = QStringLiteral("mine");
+        EXPECT_EQ(Reg::GetValue(HKEY_CURRENT_USER, kKey, QStringLiteral("v"), out), c.ok);
+        EXPECT_EQ(out, c.text);
     }
-    const auto [type, bytes] = Stored(HKEY_CURRENT_USER, kKey, "d");
-    EXPECT_EQ(type, static_cast<win::DWORD>(REG_DWORD));
-    EXPECT_EQ(bytes, QByteArray("\xff\xff\xff\xff", 4));
-}
-
-TEST_F(RegLayer, StringsLoseOnlyTheirTerminator)
-{
-    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("s"), QStringLiteral("abc")));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kKey, "s"), std::make_pair(win::DWORD{REG_SZ}, QByteArray("abc", 4)));
-    EXPECT_EQ(Get("s"), QStringLiteral("abc"));
-
-    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("ru"), QStringLiteral("Сообщение \"дня\"")));
-    EXPECT_EQ(Get("ru"), QStringLiteral("Сообщение \"дня\""));
-
-    Put("bare", REG_SZ, QByteArray("whole", 5)); // stored without a terminator
-    EXPECT_EQ(Get("bare"), QStringLiteral("whole"));
-
-    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("empty"), QString()));
-    EXPECT_EQ(Get("empty"), QString());
-}
-
-TEST_F(RegLayer, BinaryTravelsAsOneCharacterPerByte)
-{
-    const QByteArray bytes("\x00\x00\x00\x00", 4);
-    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kKey, QStringLiteral("zeros"), bytes));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kKey, "zeros"), std::make_pair(win::DWORD{REG_BINARY}, bytes));
-    // The last zero byte goes like a terminator would.
-    EXPECT_EQ(Get("zeros"), QString(3, QChar(0)));
-
-    const QByteArray text = QByteArray("Ярлык ").append('\xff');
-    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kKey, QStringLiteral("link"), text));
-    const QString out = Get("link");
-    ASSERT_EQ(out.size(), text.size());
-    EXPECT_EQ(out.toLatin1(), text);
-}
-
-TEST_F(RegLayer, OtherTypesLeaveTheCallersTextAndSucceed)
-{
-    Put("expand", REG_EXPAND_SZ, QByteArray("%WINDIR%", 9));
-    bool ok = false;
-    EXPECT_EQ(Get("expand", &ok, QStringLiteral("mine")), QStringLiteral("mine"));
-    EXPECT_TRUE(ok);
-}
-
-TEST_F(RegLayer, ReadFailuresEmptyTheText)
-{
-    bool ok = true;
-    EXPECT_EQ(Get("missing", &ok), QString());
-    EXPECT_FALSE(ok);
-
     QString out = QStringLiteral("x");
+    EXPECT_FALSE(Reg::GetValue(HKEY_CURRENT_USER, kKey, QStringLiteral("missing"), out));
+    EXPECT_TRUE(out.isEmpty());
+    out = QStringLiteral("x");
     EXPECT_FALSE(Reg::GetValue(HKEY_CURRENT_USER, QStringLiteral("Software\\Nowhere"), QString(), out));
     EXPECT_TRUE(out.isEmpty());
-
-    Put("big", REG_BINARY, QByteArray(1025, 'b'));
-    EXPECT_EQ(Get("big", &ok), QString());
-    EXPECT_FALSE(ok);
-    Put("fits", REG_BINARY, QByteArray(1024, 'b'));
-    EXPECT_EQ(Get("fits", &ok).size(), 1024);
-    EXPECT_TRUE(ok);
 }
 
-TEST_F(RegLayer, WritesCreateTheKeyPathAndReplaceOtherTypes)
+TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathAndReplaceOtherTypes)
 {
-    const QString deep = QStringLiteral("Software\\KorvexReg\\A\\B\\C");
+    const QString deep = kKey + QStringLiteral("\\A\\B\\C");
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, deep, QStringLiteral("v"), QStringLiteral("1")));
-    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, deep, QStringLiteral("v"), 0));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, deep, "v").first, static_cast<win::DWORD>(REG_DWORD));
+    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, deep, QStringLiteral("v"), -1));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->type, static_cast<win::DWORD>(REG_DWORD));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->data, QByteArray("\xff\xff\xff\xff", 4));
+    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kKey, QStringLiteral("b"), QByteArray(4, '\0')));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "b")->type, static_cast<win::DWORD>(REG_BINARY));
+    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("s"), QStringLiteral("abc")));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "s")->data, QByteArray("abc", 4));
+
+    // The current control set is the same key as the one it links to.
     ASSERT_TRUE(Reg::SetString(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"),
                                QStringLiteral("x"), QStringLiteral("y")));
     QString out;
@@ -151,7 +95,7 @@ TEST_F(RegLayer, WritesCreateTheKeyPathAndReplaceOtherTypes)
 
 TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFails)
 {
-    const QString fresh = QStringLiteral("Software\\KorvexReg\\Fresh");
+    const QString fresh = kKey + QStringLiteral("\\Fresh");
     EXPECT_FALSE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("nothing")));
     QStringList keys;
     EXPECT_TRUE(Reg::ListSubKeys(keys, HKEY_CURRENT_USER, kKey));
@@ -159,7 +103,7 @@ TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFails)
 
     ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh, QStringLiteral("v"), 1));
     EXPECT_TRUE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("V")));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, fresh, "v").first, static_cast<win::DWORD>(REG_NONE));
+    EXPECT_FALSE(ReadStoredValue(HKEY_CURRENT_USER, fresh, "v"));
 }
 
 TEST_F(RegLayer, ListingReplacesTheEntries)
@@ -167,19 +111,26 @@ TEST_F(RegLayer, ListingReplacesTheEntries)
     for (const char *name : {"Zeta", "alpha", "Мир"})
         ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, kKey + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
     QListWidget list;
-    list.addItem(QStringLiteral("stale"));
-    EXPECT_TRUE(Reg::ListSubKeys(list, HKEY_CURRENT_USER, kKey));
-    QStringList shown;
-    for (int i = 0; i < list.count(); ++i)
-        shown << list.item(i)->text();
-    EXPECT_EQ(shown, (QStringList{QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}));
-
-    list.addItem(QStringLiteral("stale"));
-    EXPECT_TRUE(Reg::ListSubKeys(list, HKEY_CURRENT_USER, kKey + "\\alpha"));
-    EXPECT_EQ(list.count(), 0) << "a key without subkeys empties the list";
-    list.addItem(QStringLiteral("stale"));
-    EXPECT_FALSE(Reg::ListSubKeys(list, HKEY_CURRENT_USER, QStringLiteral("Software\\Nowhere")));
-    EXPECT_EQ(list.count(), 0);
+    const auto shown = [&list] {
+        QStringList texts;
+        for (int i = 0; i < list.count(); ++i)
+            texts << list.item(i)->text();
+        return texts;
+    };
+    const struct {
+        QString key;
+        bool ok;
+        QStringList entries;
+    } cases[] = {
+        {kKey, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}},
+        {kKey + QStringLiteral("\\alpha"), true, {}}, // a key without subkeys empties the list
+        {QStringLiteral("Software\\Nowhere"), false, {}},
+    };
+    for (const auto &c : cases) {
+        list.addItem(QStringLiteral("stale"));
+        EXPECT_EQ(Reg::ListSubKeys(list, HKEY_CURRENT_USER, c.key), c.ok) << c.key.toStdString();
+        EXPECT_EQ(shown(), c.entries) << c.key.toStdString();
+    }
 }
 
 TEST_F(RegLayer, FailedWritesReportFalse)

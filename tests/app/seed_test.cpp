@@ -1,6 +1,8 @@
 // The committed resources: the registry of a new machine folder, written as Wine writes it and
 // read back as a Windows 98 machine, and the pictures of the tree and the two icons.
+#include "StoredValue.h"
 #include "TempMachine.h"
+#include "frmTR.h"
 #include "machine.h"
 #include "unix/hive.h"
 #include "win32.h"
@@ -18,6 +20,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -103,41 +106,6 @@ INSTANTIATE_TEST_SUITE_P(Seed, SeedFormat, ::testing::ValuesIn(kSeedFiles), [](c
 
 // ---- The seeded machine, read through the platform ---------------------------------------------
 
-struct Stored {
-    win::DWORD type = REG_NONE;
-    std::string data;
-};
-
-std::optional<Stored> Query(win::HKEY root, const char *path, const char *name)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::string data(1024, '\0');
-    Stored stored;
-    auto size = static_cast<win::DWORD>(data.size());
-    const win::LONG rc =
-        win::RegQueryValueExA(key, name, nullptr, &stored.type, reinterpret_cast<win::BYTE *>(data.data()), &size);
-    win::RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
-        return std::nullopt;
-    data.resize(size);
-    // Strings come with their terminator; compare them without it.
-    if ((stored.type == REG_SZ || stored.type == REG_EXPAND_SZ) && !data.empty() && data.back() == '\0')
-        data.pop_back();
-    stored.data = data;
-    return stored;
-}
-
-bool KeyExists(win::HKEY root, const char *path)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    win::RegCloseKey(key);
-    return true;
-}
-
 class SeededMachine : public ::testing::Test
 {
 protected:
@@ -157,107 +125,72 @@ protected:
     std::size_t handlesBefore_ = 0;
 };
 
-TEST_F(SeededMachine, ReportsWindows98)
+TEST_F(SeededMachine, ReportsWindows98AndReadsThroughTheControlSetLink)
 {
     EXPECT_TRUE(win::DamagedRegistryFiles().empty());
     EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
-    EXPECT_TRUE(win::IsWindows9xMachine());
     win::OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = sizeof info;
     ASSERT_TRUE(win::GetVersionExA(&info));
-    EXPECT_EQ(info.dwPlatformId, 1u);
-    EXPECT_EQ(info.dwMajorVersion, 4u);
-    EXPECT_EQ(info.dwMinorVersion, 10u);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion"))
+    EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion), std::tuple(1u, 4u, 10u));
+    win::HKEY nt = nullptr;
+    EXPECT_NE(
+        win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &nt),
+        ERROR_SUCCESS)
         << "NT keys would make the machine look like Windows NT to a Wine that ignores the version value";
-}
 
-TEST_F(SeededMachine, ReadsThroughTheControlSetLink)
-{
-    const auto name =
-        Query(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName");
-    ASSERT_TRUE(name.has_value());
-    EXPECT_EQ(name->type, static_cast<win::DWORD>(REG_SZ));
-    EXPECT_EQ(name->data, "KORVEX98");
-    char buffer[32] = {};
-    win::DWORD size = sizeof buffer;
-    ASSERT_TRUE(win::GetComputerNameA(buffer, &size));
-    EXPECT_EQ(std::string(buffer, size), "KORVEX98");
-
-    const auto update = Query(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Update", "UpdateMode");
+    char name[32] = {};
+    win::DWORD size = sizeof name;
+    ASSERT_TRUE(win::GetComputerNameA(name, &size));
+    EXPECT_EQ(std::string(name, size), "KORVEX98");
+    const auto update =
+        ReadStoredValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"), "UpdateMode");
     ASSERT_TRUE(update.has_value());
     EXPECT_EQ(update->type, static_cast<win::DWORD>(REG_BINARY));
-    EXPECT_EQ(update->data, std::string(1, '\x01'));
+    EXPECT_EQ(update->data, QByteArray(1, '\x01'));
 }
-
-struct StockValue {
-    win::HKEY root;
-    const char *path;
-    const char *name;
-    win::DWORD type;
-    std::string data;
-};
 
 // ---- Pictures ----------------------------------------------------------------------------------
 
-const char *const kTreeKeys[] = {"imgWin",   "imgStart", "ControlPanel", "imgIE",     "RootDir", "imgExpl",
-                                 "imgHlp",   "imgDesk",  "imgFldIco",    "imgDrvIco", "imgAdm",  "imgMenu",
-                                 "imgClock", "imgTel",   "runSubst",     "Subst",     "FIcon",   "Uninst",
-                                 "imgShort", "imgIcons", "imgSF",        "imgSE"};
-
-// Counts of transparent and opaque pixels; fails on half-transparent ones and on opaque pixels of
-// the image list's mask colour, which the classic list would punch out.
+// Fails on half-transparent pixels and on opaque pixels of the image list's mask colour, which
+// the classic list would punch out; wants a transparent background and a visible picture.
 void CheckPixels(const QImage &image, const QString &what)
 {
+    SCOPED_TRACE(what.toStdString());
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
     int transparent = 0, opaque = 0, maskColoured = 0;
     for (int y = 0; y < argb.height(); ++y) {
         for (int x = 0; x < argb.width(); ++x) {
             const QRgb p = argb.pixel(x, y);
-            if (qAlpha(p) == 0) {
-                ++transparent;
-            } else {
-                ++opaque;
-                if ((p & 0xFFFFFFu) == 0xC0C0C0u)
-                    ++maskColoured;
-            }
+            (qAlpha(p) == 0 ? transparent : opaque) += 1;
+            maskColoured += qAlpha(p) != 0 && (p & 0xFFFFFFu) == 0xC0C0C0u;
         }
     }
-    const int area = argb.width() * argb.height();
-    EXPECT_GT(transparent, 0) << what.toStdString() << " has no transparent background";
-    EXPECT_GT(opaque, area / 8) << what.toStdString() << " is nearly empty";
-    EXPECT_EQ(maskColoured, 0) << what.toStdString() << " paints the mask colour";
-    EXPECT_EQ(qAlpha(argb.pixel(0, argb.height() - 1)) == 0 || qAlpha(argb.pixel(argb.width() - 1, 0)) == 0 ||
-                  qAlpha(argb.pixel(0, 0)) == 0 || qAlpha(argb.pixel(argb.width() - 1, argb.height() - 1)) == 0,
-              true)
-        << what.toStdString() << " fills all four corners";
+    EXPECT_GT(transparent, 0) << "no transparent background";
+    EXPECT_GT(opaque, argb.width() * argb.height() / 8) << "nearly empty";
+    EXPECT_EQ(maskColoured, 0) << "paints the mask colour";
 }
 
-TEST(TreeImages, EveryKeyHasItsOwnSixteenPixelPicture)
+QByteArray PixelsOf(const QImage &image)
 {
-    QStringList expected;
-    for (const char *key : kTreeKeys)
-        expected << QString::fromLatin1(key);
-    QStringList present = QDir(QStringLiteral(":/tree")).entryList();
-    present.sort();
-    QStringList sortedExpected = expected;
-    sortedExpected.sort();
-    EXPECT_EQ(present, sortedExpected);
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    return {reinterpret_cast<const char *>(argb.constBits()), static_cast<qsizetype>(argb.sizeInBytes())};
+}
 
+TEST(TreeImages, EveryNodeShowsAPictureAndNoTwoPicturesLookAlike)
+{
+    const QStringList present = QDir(QStringLiteral(":/tree")).entryList();
+    for (const TreeNode &node : frmTR::Nodes())
+        EXPECT_TRUE(present.contains(QLatin1String(node.imageKey))) << node.key << " has no picture";
     QSet<QByteArray> pictures;
-    for (const QString &key : expected) {
-        SCOPED_TRACE(key.toStdString());
+    for (const QString &key : present) {
         const QImage image(QStringLiteral(":/tree/") + key);
-        ASSERT_FALSE(image.isNull());
-        EXPECT_EQ(image.size(), QSize(16, 16));
-        EXPECT_TRUE(image.hasAlphaChannel());
+        ASSERT_EQ(image.size(), QSize(16, 16)) << key.toStdString();
+        EXPECT_TRUE(image.hasAlphaChannel()) << key.toStdString();
         CheckPixels(image, key);
-        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-        pictures.insert(QByteArray(reinterpret_cast<const char *>(argb.constBits()), argb.sizeInBytes()));
-        const QPixmap pixmap(QStringLiteral(":/tree/") + key);
-        EXPECT_EQ(pixmap.size(), QSize(16, 16));
+        pictures.insert(PixelsOf(image));
     }
-    EXPECT_EQ(pictures.size(), static_cast<qsizetype>(expected.size())) << "two keys show the same picture";
+    EXPECT_EQ(pictures.size(), present.size()) << "two keys show the same picture";
 }
 
 TEST(ResourceIcons, FolderAndDefaultHoldSixteenAndThirtyTwoPixelImages)
@@ -278,8 +211,7 @@ TEST(ResourceIcons, FolderAndDefaultHoldSixteenAndThirtyTwoPixelImages)
             sizes << image.width();
             CheckPixels(image, name + QStringLiteral(" %1").arg(image.width()));
             if (image.width() == 16) {
-                const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-                smallImages.insert(QByteArray(reinterpret_cast<const char *>(argb.constBits()), argb.sizeInBytes()));
+                smallImages.insert(PixelsOf(image));
             }
         }
         std::sort(sizes.begin(), sizes.end());

@@ -18,12 +18,13 @@ template <typename Widget> Widget &Control(const QWidget &page, const char *name
     return *control;
 }
 
-// Presses and releases one key on the widget.
-inline void Press(QWidget &target, Qt::Key key, const QString &text = QString())
+// Presses and releases one key on the widget, with the modifier keys held down.
+inline void Press(QWidget &target, Qt::Key key, const QString &text = QString(),
+                  Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
     QApplication::sendEvent(&target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
     QApplication::sendEvent(&target, &release);
 }
 

@@ -60,13 +60,18 @@ wait "$boot" || {
 }
 boot=
 
-log=$build/test.log
-wine "$build/platform_contract_tests.exe" --gtest_color=no "$@" </dev/null 2>&1 | tee "$log" |
-    grep -Ev '^\[ +(RUN|OK) +\]|^it looks like wine32 is missing|^multiarch needs|^execute "dpkg|^apt-get install wine32'
-status=$(grep -c '^\[  PASSED  \]' "$log")
-passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log")
-failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
-skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
-grep -q '^\[==========\] .* ran\.' "$log" || echo "Wine: the test program ended before its summary (it crashed?)"
-echo "Wine: ${passed:-0} passed, ${failed:-0} failed, ${skipped:-0} skipped"
-[ "$status" -eq 1 ] && [ "${failed:-0}" -eq 0 ] && grep -q '^\[==========\] .* ran\.' "$log"
+# Every Windows test program in turn; all must pass.
+result=0
+for program in platform_contract_tests tolvane_windows_tests; do
+    log=$build/$program.log
+    wine "$build/$program.exe" --gtest_color=no "$@" </dev/null 2>&1 | tee "$log" |
+        grep -Ev '^\[ +(RUN|OK) +\]|^it looks like wine32 is missing|^multiarch needs|^execute "dpkg|^apt-get install wine32'
+    status=$(grep -c '^\[  PASSED  \]' "$log")
+    passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log")
+    failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
+    skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:.*/\1/p' "$log")
+    grep -q '^\[==========\] .* ran\.' "$log" || echo "Wine: $program ended before its summary (it crashed?)"
+    echo "Wine, $program: ${passed:-0} passed, ${failed:-0} failed, ${skipped:-0} skipped"
+    [ "$status" -eq 1 ] && [ "${failed:-0}" -eq 0 ] && grep -q '^\[==========\] .* ran\.' "$log" || result=1
+done
+exit $result

@@ -1,0 +1,143 @@
+#include "frmIETB.h"
+
+#include "DialogBox.h"
+#include "Module.h"
+#include "Reg.h"
+#include "SaveReport.h"
+#include "Strings.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+
+namespace
+{
+
+// The three settings, all REG_SZ. Each is read from one root and written to both, in the order
+// given: the browser looks at the user's value first, the machine's serves new users.
+// Roots by their predefined codes, which unlike the handles are constant expressions.
+constexpr std::uint32_t kMachine = 0x80000002u; // HKEY_LOCAL_MACHINE
+constexpr std::uint32_t kUser = 0x80000001u;    // HKEY_CURRENT_USER
+struct BrowserValue {
+    const char *key;
+    const char *name;
+    std::uint32_t readFrom;
+    std::array<std::uint32_t, 2> writeTo;
+};
+constexpr BrowserValue kTitle{
+    "Software\\Microsoft\\Internet Explorer\\Main", "Window Title", kMachine, {kMachine, kUser}};
+constexpr BrowserValue kVersion{"Software\\Microsoft\\Internet Explorer", "Version", kMachine, {kUser, kMachine}};
+constexpr BrowserValue kToolbarPicture{
+    "Software\\Microsoft\\Internet Explorer\\Toolbar", "BackBitmap", kUser, {kUser, kMachine}};
+
+constexpr int kApplyCaption = 130;
+constexpr int kTitleCaption = 301;
+constexpr int kVersionCaption = 302;
+constexpr int kPictureCaption = 303;
+constexpr int kBrowseTitle = 304;
+constexpr auto kPictureFilter = "All Pictures|*.bmp;*.jpg;*.jpeg;*.gif";
+
+// Design geometry in twips.
+constexpr int kLeft = 60;
+constexpr int kTop = 120;
+constexpr int kRowGap = 60;
+constexpr int kSectionGap = 180;
+constexpr int kDesignWidth = 4800;
+constexpr int kWideAllowance = 120; // the title and version boxes are the page less this
+constexpr int kPathAllowance = 500; // the picture box leaves room for the browse button
+constexpr int kBrowseGap = 60;
+constexpr int kApplyWidth = 1215;
+
+QString Read(const BrowserValue &value)
+{
+    QString text; // a missing value or key leaves it empty
+    Reg::GetValue(win::PredefinedKey(value.readFrom), QLatin1String(value.key), QLatin1String(value.name), text);
+    return text;
+}
+
+void Write(const BrowserValue &value, const QString &text)
+{
+    for (std::uint32_t root : value.writeTo)
+        Reg::SetString(win::PredefinedKey(root), QLatin1String(value.key), QLatin1String(value.name), text);
+}
+
+void SetWidth(QWidget *control, int width)
+{
+    if (control->width() != width)
+        control->resize(width, control->height());
+}
+
+} // namespace
+
+frmIETB::frmIETB(QWidget *parent)
+    : Page(parent), lblDC(NewControl<QLabel>("lblDC", this)), txtDC(NewControl<QLineEdit>("txtDC", this)),
+      lblVer(NewControl<QLabel>("lblVer", this)), txtVer(NewControl<QLineEdit>("txtVer", this)),
+      lblTBI(NewControl<QLabel>("lblTBI", this)), txtTBI(NewControl<QLineEdit>("txtTBI", this)),
+      cmdbrowse(NewControl<QPushButton>("cmdbrowse", this)), cmdAP(NewControl<QPushButton>("cmdAP", this))
+{
+    setObjectName(QStringLiteral("frmIETB"));
+    cmdbrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+
+    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
+    column.Place(lblDC, kRowGap);
+    column.Place(txtDC, kSectionGap);
+    column.Place(lblVer, kRowGap);
+    column.Place(txtVer, kSectionGap);
+    column.Place(lblTBI, kRowGap);
+    column.Place(txtTBI, kSectionGap);
+    column.Place(cmdAP, 0);
+    cmdAP->resize(std::max(TwipsToPixelsX(kApplyWidth, this), cmdAP->sizeHint().width()), cmdAP->height());
+    cmdbrowse->resize(txtTBI->height(), txtTBI->height());
+    cmdbrowse->move(txtTBI->geometry().right() + 1 + TwipsToPixelsX(kBrowseGap, this), txtTBI->y());
+
+    connect(cmdbrowse, &QPushButton::clicked, this, &frmIETB::cmdbrowse_Click);
+    connect(cmdAP, &QPushButton::clicked, this, &frmIETB::cmdAP_Click);
+}
+
+void frmIETB::Form_Load()
+{
+    txtDC->setText(Read(kTitle));
+    txtVer->setText(Read(kVersion));
+    txtTBI->setText(Read(kToolbarPicture));
+
+    cmdAP->setText(LoadResString(kApplyCaption));
+    lblDC->setText(LoadResString(kTitleCaption));
+    lblVer->setText(LoadResString(kVersionCaption));
+    lblTBI->setText(LoadResString(kPictureCaption));
+}
+
+void frmIETB::cmdbrowse_Click()
+{
+    // Whatever comes back replaces the box, so cancelling empties it.
+    txtTBI->setText(DialogBox().OpenFile(LoadResString(kBrowseTitle), QLatin1String(kPictureFilter)));
+}
+
+void frmIETB::cmdAP_Click()
+{
+    if (!Module::AskSaveChanges(QStringLiteral("None")))
+        return;
+    SaveReport report(this);
+    // All six values, changed or not; an empty box stores an empty text.
+    Write(kTitle, txtDC->text());
+    Write(kVersion, txtVer->text());
+    Write(kToolbarPicture, txtTBI->text());
+}
+
+void frmIETB::Form_Resize()
+{
+    const int wide = std::max(0, width() - TwipsToPixelsX(kWideAllowance, this));
+    for (QWidget *control : std::initializer_list<QWidget *>{lblDC, txtDC, lblVer, txtVer, lblTBI})
+        SetWidth(control, wide);
+    SetWidth(txtTBI, std::max(0, width() - TwipsToPixelsX(kPathAllowance, this)));
+    const int browseLeft = txtTBI->x() + txtTBI->width() + TwipsToPixelsX(kBrowseGap, this);
+    if (cmdbrowse->x() != browseLeft)
+        cmdbrowse->move(browseLeft, cmdbrowse->y());
+    const int applyLeft = (width() - cmdAP->width()) / 2;
+    if (cmdAP->x() != applyLeft)
+        cmdAP->move(applyLeft, cmdAP->y());
+}

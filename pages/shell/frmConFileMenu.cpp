@@ -1,0 +1,313 @@
+#include "frmConFileMenu.h"
+
+#include "Module.h"
+#include "Reg.h"
+#include "SaveReport.h"
+#include "Strings.h"
+#include "TwipsPlace.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <vector>
+
+namespace
+{
+
+// Item keys: <base>\<name> holds the caption as its default value, <base>\<name>\command the
+// command line. The base of all files is fixed; a file type's base follows its extension.
+constexpr auto kAllFilesBase = "*\\Shell";
+constexpr auto kShellSuffix = "\\Shell";
+constexpr auto kCommandKey = "command";
+constexpr auto kAllFilesExtension = "*";
+// Enumerating subkeys is all the list needs.
+constexpr win::REGSAM kEnumerateSubKeys = 8;
+// A key name is at most 255 characters; in UTF-8 each may take three bytes.
+constexpr win::DWORD kNameBufferBytes = 255 * 3 + 1;
+
+constexpr int kAllFilesCaption = 311;
+constexpr int kFileTypeCaption = 312;
+constexpr int kAddCaption = 313;
+constexpr int kEditCaption = 314;
+constexpr int kDeleteCaption = 315;
+constexpr int kExtensionCaption = 316;
+constexpr int kCaptionCaption = 317;
+constexpr int kCommandCaption = 318;
+constexpr int kFindCaption = 319;
+constexpr int kHelpCaption = 320;
+constexpr int kIncorrectNameMessage = 321;
+constexpr int kNameCaption = 322;
+constexpr int kProgramName = 101;
+
+// Design geometry in twips.
+constexpr int kListLeft = 60;
+constexpr int kListTop = 420;
+constexpr int kListWidth = 2415;
+constexpr int kListHeight = 1815;
+constexpr int kButtonLeft = 2595;
+constexpr int kButtonWidth = 1095;
+constexpr int kFieldsLeft = 3810;
+constexpr int kFieldWidth = 1455;
+constexpr int kSecondFieldLeft = 5385;
+constexpr int kLabelHeight = 255;
+constexpr int kHelpTop = 2400;
+constexpr int kHelpWidth = 7200;
+constexpr int kHelpHeight = 3600;
+// txtSub and txtCmd end this far inside the page's right edge.
+constexpr int kRightMargin = 120;
+
+QString Classes(const char *text)
+{
+    return QLatin1String(text);
+}
+
+// Deletes an item key with its command. Windows NT deletes only keys without subkeys, so the
+// command goes first; an item that is already gone is what the deletion wanted.
+void DeleteItemKey(const QString &itemKey)
+{
+    const QByteArray command = (itemKey + QLatin1Char('\\') + Classes(kCommandKey)).toUtf8();
+    win::RegDeleteKeyA(HKEY_CLASSES_ROOT, command.constData());
+    const win::LONG result = win::RegDeleteKeyA(HKEY_CLASSES_ROOT, itemKey.toUtf8().constData());
+    Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
+                 Reg::RootName(HKEY_CLASSES_ROOT) + QLatin1Char('\\') + itemKey);
+}
+
+} // namespace
+
+frmConFileMenu::frmConFileMenu(QWidget *parent)
+    : Page(parent), OptAF(NewControl<QRadioButton>("OptAF", this)), OptOF(NewControl<QRadioButton>("OptOF", this)),
+      lblExt(NewControl<QLabel>("lblExt", this)), txtExt(NewControl<QLineEdit>("txtExt", this)),
+      cmdfind(NewControl<QPushButton>("cmdfind", this)), lstMenu(NewControl<QListWidget>("lstMenu", this)),
+      cmdadd(NewControl<QPushButton>("cmdadd", this)), cmdEdit(NewControl<QPushButton>("cmdEdit", this)),
+      cmdDel(NewControl<QPushButton>("cmdDel", this)), lblName(NewControl<QLabel>("lblName", this)),
+      txtCaption(NewControl<QLineEdit>("txtCaption", this)), lblCap(NewControl<QLabel>("lblCap", this)),
+      txtSub(NewControl<QLineEdit>("txtSub", this)), lblCmd(NewControl<QLabel>("lblCmd", this)),
+      txtCmd(NewControl<QLineEdit>("txtCmd", this)), lblHelp(NewControl<QLabel>("lblHelp", this))
+{
+    setObjectName(QStringLiteral("frmConFileMenu"));
+    OptAF->setChecked(true);
+    lblHelp->setWordWrap(true);
+    lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    PlaceTwips(OptAF, kListLeft, 60, kListWidth, kLabelHeight + 60);
+    PlaceTwips(OptOF, kFieldsLeft, 60, 2 * kFieldWidth + 120, kLabelHeight + 60);
+    PlaceTwips(lstMenu, kListLeft, kListTop, kListWidth, kListHeight);
+    PlaceTwips(cmdadd, kButtonLeft, 540, kButtonWidth);
+    PlaceTwips(cmdEdit, kButtonLeft, 1140, kButtonWidth);
+    PlaceTwips(cmdDel, kButtonLeft, 1800, kButtonWidth);
+    PlaceTwips(lblExt, kFieldsLeft, kListTop, kFieldWidth, kLabelHeight);
+    PlaceTwips(txtExt, kFieldsLeft, 690, kFieldWidth);
+    PlaceTwips(cmdfind, kSecondFieldLeft, 660, kButtonWidth);
+    PlaceTwips(lblName, kFieldsLeft, 1140, kFieldWidth, kLabelHeight);
+    PlaceTwips(txtCaption, kFieldsLeft, 1410, kFieldWidth);
+    PlaceTwips(lblCap, kSecondFieldLeft, 1140, kFieldWidth, kLabelHeight);
+    PlaceTwips(txtSub, kSecondFieldLeft, 1410, kFieldWidth);
+    PlaceTwips(lblCmd, kFieldsLeft, 1800, kFieldWidth, kLabelHeight);
+    PlaceTwips(txtCmd, kFieldsLeft, 2040, 2 * kFieldWidth + 120);
+    PlaceTwips(lblHelp, kListLeft, kHelpTop + 120, kHelpWidth, kHelpHeight);
+
+    // An option's click is its becoming selected; the one that loses the selection is silent.
+    connect(OptAF, &QRadioButton::toggled, this, [this](bool on) { on ? OptAF_Click() : void(); });
+    connect(OptOF, &QRadioButton::toggled, this, [this](bool on) { on ? OptOF_Click() : void(); });
+    connect(txtExt, &QLineEdit::textChanged, this, &frmConFileMenu::txtExt_Change);
+    connect(cmdfind, &QPushButton::clicked, this, &frmConFileMenu::cmdfind_Click);
+    connect(lstMenu, &QListWidget::currentRowChanged, this, &frmConFileMenu::lstMenu_Click);
+    connect(cmdadd, &QPushButton::clicked, this, &frmConFileMenu::cmdadd_Click);
+    connect(cmdEdit, &QPushButton::clicked, this, &frmConFileMenu::cmdEdit_Click);
+    connect(cmdDel, &QPushButton::clicked, this, &frmConFileMenu::cmdDel_Click);
+}
+
+void frmConFileMenu::Form_Load()
+{
+    OptAF->setText(LoadResString(kAllFilesCaption));
+    OptOF->setText(LoadResString(kFileTypeCaption));
+    cmdadd->setText(LoadResString(kAddCaption));
+    cmdDel->setText(LoadResString(kDeleteCaption));
+    cmdEdit->setText(LoadResString(kEditCaption));
+    cmdfind->setText(LoadResString(kFindCaption));
+    lblExt->setText(LoadResString(kExtensionCaption));
+    lblCap->setText(LoadResString(kCaptionCaption));
+    lblCmd->setText(LoadResString(kCommandCaption));
+    lblName->setText(LoadResString(kNameCaption));
+    lblHelp->setText(LoadResString(kHelpCaption));
+
+    OptAF_Click();
+    EnableItemButtons(true);
+    RefreshMenuList();
+}
+
+void frmConFileMenu::Form_Resize()
+{
+    for (QLineEdit *field : {txtSub, txtCmd})
+        SetWidthIfChanged(field, width() - field->x() - TwipsToPixelsX(kRightMargin, this));
+}
+
+void frmConFileMenu::OptAF_Click()
+{
+    txtExt->setText(Classes(kAllFilesExtension));
+    ClearItemFields();
+    txtExt->setReadOnly(true);
+    cmdfind->setEnabled(false);
+    EnableItemButtons(true);
+    RefreshMenuList();
+}
+
+void frmConFileMenu::OptOF_Click()
+{
+    lstMenu->clear();
+    txtExt->setReadOnly(false);
+    ClearItemFields();
+    cmdfind->setEnabled(true);
+    // Until Find has looked the extension up there is no base to write under.
+    EnableItemButtons(false);
+}
+
+void frmConFileMenu::txtExt_Change()
+{
+    ClearItemFields();
+    // The base of the list no longer matches the typed extension.
+    EnableItemButtons(false);
+}
+
+void frmConFileMenu::cmdfind_Click()
+{
+    SelIndex = 0;
+    ClearItemFields();
+    EnableItemButtons(true);
+    RefreshMenuList();
+}
+
+void frmConFileMenu::lstMenu_Click(int row)
+{
+    // Clearing the list moves its current row to none; that is no click.
+    if (row < 0)
+        return;
+    SelIndex = static_cast<qint16>(row);
+    const QString name = SelectedEntry();
+    ShellKey = ItemBaseKey();
+    const QString itemKey = ShellKey + QLatin1Char('\\') + name;
+
+    QString command;
+    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + Classes(kCommandKey), QString(), command);
+    txtCaption->setText(name);
+    txtCmd->setText(command);
+    QString caption;
+    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey, QString(), caption);
+    txtSub->setText(caption);
+}
+
+void frmConFileMenu::cmdadd_Click()
+{
+    if (!NameTyped() || !Module::AskSaveChanges(QStringLiteral("None")))
+        return;
+    SaveReport report(this);
+    WriteItem();
+    RefreshMenuList();
+}
+
+void frmConFileMenu::cmdEdit_Click()
+{
+    if (lstMenu->count() == 0 || !NameTyped())
+        return;
+    // A stale index names no item: deleting "<base>\" would take the whole base with it.
+    const QString entry = SelectedEntry();
+    if (entry.isEmpty() || !Module::AskSaveChanges(QStringLiteral("None")))
+        return;
+    SaveReport report(this);
+    // A new name, a change of letter case included, moves the item.
+    if (txtCaption->text() != entry)
+        DeleteItemKey(ShellKey + QLatin1Char('\\') + entry);
+    WriteItem();
+    RefreshMenuList();
+}
+
+void frmConFileMenu::cmdDel_Click()
+{
+    if (lstMenu->count() == 0)
+        return;
+    const QString entry = SelectedEntry();
+    if (entry.isEmpty() || !Module::AskSaveChanges(QStringLiteral("None")))
+        return;
+    SaveReport report(this);
+    DeleteItemKey(ShellKey + QLatin1Char('\\') + entry);
+    RefreshMenuList();
+}
+
+void frmConFileMenu::EnableItemButtons(bool enabled)
+{
+    cmdadd->setEnabled(enabled);
+    cmdEdit->setEnabled(enabled);
+    cmdDel->setEnabled(enabled);
+}
+
+void frmConFileMenu::RefreshMenuList()
+{
+    ShellKey = ItemBaseKey();
+    ListMenuItems(ShellKey);
+}
+
+QString frmConFileMenu::ItemBaseKey() const
+{
+    if (OptAF->isChecked())
+        return Classes(kAllFilesBase);
+    // The extension is used as typed: one typed with its dot gives a key with two.
+    const QString extensionKey = QLatin1Char('.') + txtExt->text();
+    QString fileType;
+    if (Reg::GetValue(HKEY_CLASSES_ROOT, extensionKey, QString(), fileType) && !fileType.isEmpty())
+        return fileType + Classes(kShellSuffix);
+    return extensionKey + Classes(kShellSuffix);
+}
+
+void frmConFileMenu::ListMenuItems(const QString &key)
+{
+    lstMenu->clear();
+    Reg::OpenKey handle;
+    if (win::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.toUtf8().constData(), 0, kEnumerateSubKeys, handle.Out()) !=
+        ERROR_SUCCESS) {
+        lstMenu->setEnabled(false);
+        return;
+    }
+    std::vector<char> name(kNameBufferBytes);
+    for (win::DWORD index = 0;; ++index) {
+        win::DWORD length = kNameBufferBytes;
+        if (win::RegEnumKeyExA(handle.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        lstMenu->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
+    }
+    lstMenu->setEnabled(true);
+}
+
+QString frmConFileMenu::SelectedEntry() const
+{
+    const QListWidgetItem *entry = lstMenu->item(SelIndex);
+    return entry ? entry->text() : QString();
+}
+
+bool frmConFileMenu::NameTyped()
+{
+    // A name of one character is a name.
+    if (!txtCaption->text().isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::NoIcon, LoadResString(kProgramName), LoadResString(kIncorrectNameMessage),
+                    QMessageBox::Ok, this);
+    box.exec();
+    return false;
+}
+
+void frmConFileMenu::WriteItem()
+{
+    const QString itemKey = ShellKey + QLatin1Char('\\') + txtCaption->text();
+    Reg::SetString(HKEY_CLASSES_ROOT, itemKey, QString(), txtSub->text());
+    Reg::SetString(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + Classes(kCommandKey), QString(), txtCmd->text());
+}
+
+void frmConFileMenu::ClearItemFields()
+{
+    txtSub->clear();
+    txtCaption->clear();
+    txtCmd->clear();
+}

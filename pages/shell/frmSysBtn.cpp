@@ -1,0 +1,238 @@
+#include "frmSysBtn.h"
+
+#include "ShellSeams.h"
+#include "Strings.h"
+#include "TwipsPlace.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+// The elements, by row of the list: the top-level window's class, and the class of its child
+// that is the element (null when the top-level window is the element itself).
+struct Element {
+    int caption;
+    const char *windowClass;
+    const char *childClass;
+};
+constexpr std::array<Element, 4> kElements = {{
+    {466, "Shell_TrayWnd", "Button"},
+    {467, "Progman", nullptr},
+    {468, "Shell_TrayWnd", nullptr},
+    {469, "Shell_TrayWnd", "TrayNotifyWnd"},
+}};
+
+// Sizing keeps the position, moving keeps the size; neither keeps the Z order (the element is
+// raised) and neither activates it.
+constexpr win::UINT kResizeFlags = SWP_NOMOVE | SWP_NOACTIVATE;
+constexpr win::UINT kMoveFlags = SWP_NOSIZE | SWP_NOACTIVATE;
+
+constexpr int kSelectCaption = 465;
+constexpr int kSizeCaption = 461;
+constexpr int kPositionCaption = 462;
+constexpr int kShowHideCaption = 463;
+constexpr int kEnableDisableCaption = 464;
+constexpr auto kXLabel = "X=";
+constexpr auto kYLabel = "Y=";
+constexpr auto kStartNumber = "0";
+
+// Design geometry in twips.
+constexpr int kLeft = 120;
+constexpr int kListWidth = 2655;
+constexpr int kRowHeight = 285;
+constexpr int kLabelWidth = 375;
+constexpr int kNumberWidth = 1095;
+constexpr int kButtonWidth = 1815;
+
+bool IsDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+} // namespace
+
+double LeadingNumber(const QString &text)
+{
+    QString compact;
+    for (const QChar c : text) {
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r'))
+            compact += c;
+    }
+    // The longest start of the text that is a decimal number: [sign] digits [. digits] [exponent].
+    qsizetype end = 0;
+    const auto skipDigits = [&compact, &end] {
+        const qsizetype start = end;
+        while (end < compact.size() && IsDigit(compact[end]))
+            ++end;
+        return end > start;
+    };
+    if (end < compact.size() && (compact[end] == QLatin1Char('+') || compact[end] == QLatin1Char('-')))
+        ++end;
+    bool digits = skipDigits();
+    if (end < compact.size() && compact[end] == QLatin1Char('.')) {
+        ++end;
+        digits = skipDigits() || digits;
+    }
+    if (!digits)
+        return 0;
+    qsizetype mantissaEnd = end;
+    if (end < compact.size() && QStringLiteral("eEdD").contains(compact[end])) {
+        ++end;
+        if (end < compact.size() && (compact[end] == QLatin1Char('+') || compact[end] == QLatin1Char('-')))
+            ++end;
+        if (skipDigits())
+            mantissaEnd = end;
+    }
+    QString number = compact.left(mantissaEnd);
+    number.replace(QLatin1Char('d'), QLatin1Char('e')).replace(QLatin1Char('D'), QLatin1Char('e'));
+    const double value = number.toDouble();
+    return std::isfinite(value) ? value : 0;
+}
+
+int RoundToLong(double number)
+{
+    constexpr double lowest = std::numeric_limits<int>::min();
+    constexpr double highest = std::numeric_limits<int>::max();
+    // nearbyint rounds halves to even in the default rounding mode.
+    return static_cast<int>(std::clamp(std::nearbyint(number), lowest, highest));
+}
+
+frmSysBtn::frmSysBtn(QWidget *parent)
+    : Page(parent), lblsi(NewControl<QLabel>("lblsi", this)), cboSE(NewControl<QComboBox>("cboSE", this)),
+      optSize(NewControl<QRadioButton>("optSize", this)), optPos(NewControl<QRadioButton>("optPos", this)),
+      lblX(NewControl<QLabel>("lblX", this)), TxtX(NewControl<QLineEdit>("TxtX", this)),
+      lblY(NewControl<QLabel>("lblY", this)), TxtY(NewControl<QLineEdit>("TxtY", this)),
+      btnSH(NewControl<QPushButton>("btnSH", this)), btnED(NewControl<QPushButton>("btnED", this)),
+      windows_(CurrentShellWindows())
+{
+    setObjectName(QStringLiteral("frmSysBtn"));
+    optSize->setChecked(true);
+    TxtX->setText(QLatin1String(kStartNumber));
+    TxtY->setText(QLatin1String(kStartNumber));
+    lblX->setText(QLatin1String(kXLabel));
+    lblY->setText(QLatin1String(kYLabel));
+
+    PlaceTwips(lblsi, kLeft, 120, kListWidth, kRowHeight);
+    PlaceTwips(cboSE, kLeft, 420, kListWidth);
+    PlaceTwips(optSize, kLeft, 900, kListWidth / 2, kRowHeight);
+    PlaceTwips(optPos, kLeft + kListWidth / 2, 900, kListWidth / 2, kRowHeight);
+    PlaceTwips(lblX, kLeft, 1320, kLabelWidth, kRowHeight);
+    PlaceTwips(TxtX, kLeft + kLabelWidth, 1290, kNumberWidth);
+    PlaceTwips(lblY, kLeft + kLabelWidth + kNumberWidth + 120, 1320, kLabelWidth, kRowHeight);
+    PlaceTwips(TxtY, kLeft + 2 * kLabelWidth + kNumberWidth + 120, 1290, kNumberWidth);
+    PlaceTwips(btnSH, kLeft, 1800, kButtonWidth);
+    PlaceTwips(btnED, kLeft + kButtonWidth + 120, 1800, kButtonWidth);
+
+    connect(cboSE, &QComboBox::currentIndexChanged, this, &frmSysBtn::cboSE_Click);
+    // An option's click is its becoming selected; the one that loses the selection is silent.
+    connect(optSize, &QRadioButton::toggled, this, [this](bool on) { on ? optSize_Click() : void(); });
+    connect(optPos, &QRadioButton::toggled, this, [this](bool on) { on ? optPos_Click() : void(); });
+    connect(TxtX, &QLineEdit::textChanged, this, &frmSysBtn::TxtX_Change);
+    connect(TxtY, &QLineEdit::textChanged, this, &frmSysBtn::TxtY_Change);
+    connect(btnSH, &QPushButton::clicked, this, &frmSysBtn::btnSH_Click);
+    connect(btnED, &QPushButton::clicked, this, &frmSysBtn::btnED_Click);
+}
+
+void frmSysBtn::Form_Load()
+{
+    lblsi->setText(LoadResString(kSelectCaption));
+    optSize->setText(LoadResString(kSizeCaption));
+    optPos->setText(LoadResString(kPositionCaption));
+    btnSH->setText(LoadResString(kShowHideCaption));
+    btnED->setText(LoadResString(kEnableDisableCaption));
+    {
+        // Filling the list selects its first row on the way; the selection counts only once
+        // every row is there.
+        const QSignalBlocker quiet(cboSE);
+        for (const Element &element : kElements)
+            cboSE->addItem(LoadResString(element.caption));
+        cboSE->setCurrentIndex(-1);
+    }
+    cboSE->setCurrentIndex(0);
+}
+
+win::HWND frmSysBtn::FindElement(int row) const
+{
+    const Element &element = kElements.at(static_cast<std::size_t>(row));
+    win::HWND window = windows_.FindWindowA(element.windowClass, nullptr);
+    if (element.childClass)
+        window = windows_.FindWindowExA(window, nullptr, element.childClass, nullptr);
+    return window;
+}
+
+void frmSysBtn::cboSE_Click(int row)
+{
+    if (row >= 0 && row < static_cast<int>(kElements.size()))
+        ElementWnd = FindElement(row);
+    ShowPlacement();
+}
+
+void frmSysBtn::optSize_Click()
+{
+    ShowPlacement();
+}
+
+void frmSysBtn::optPos_Click()
+{
+    ShowPlacement();
+}
+
+void frmSysBtn::TxtX_Change()
+{
+    ApplyPlacement();
+}
+
+void frmSysBtn::TxtY_Change()
+{
+    ApplyPlacement();
+}
+
+void frmSysBtn::ShowPlacement()
+{
+    win::WINDOWPLACEMENT placement{};
+    placement.length = sizeof(win::WINDOWPLACEMENT);
+    // A missing element leaves the record zeroed: the boxes show 0 and 0.
+    windows_.GetWindowPlacement(ElementWnd, &placement);
+    const win::RECT &normal = placement.rcNormalPosition;
+    // Y first: each box applies what it holds as soon as it changes.
+    if (optSize->isChecked()) {
+        TxtY->setText(QString::number(normal.bottom - normal.top));
+        TxtX->setText(QString::number(normal.right - normal.left));
+    } else if (optPos->isChecked()) {
+        TxtY->setText(QString::number(normal.top));
+        TxtX->setText(QString::number(normal.left));
+    }
+}
+
+void frmSysBtn::ApplyPlacement()
+{
+    if (optSize->isChecked()) {
+        const int width = RoundToLong(std::abs(LeadingNumber(TxtX->text())));
+        const int height = RoundToLong(std::abs(LeadingNumber(TxtY->text())));
+        windows_.SetWindowPos(ElementWnd, HWND_TOP, 0, 0, width, height, kResizeFlags);
+    } else if (optPos->isChecked()) {
+        const int x = RoundToLong(LeadingNumber(TxtX->text()));
+        const int y = RoundToLong(LeadingNumber(TxtY->text()));
+        windows_.SetWindowPos(ElementWnd, HWND_TOP, x, y, 0, 0, kMoveFlags);
+    }
+}
+
+void frmSysBtn::btnSH_Click()
+{
+    windows_.ShowWindow(ElementWnd, windows_.IsWindowVisible(ElementWnd) ? SW_HIDE : SW_SHOWNORMAL);
+}
+
+void frmSysBtn::btnED_Click()
+{
+    windows_.EnableWindow(ElementWnd, windows_.IsWindowEnabled(ElementWnd) ? 0 : 1);
+}

@@ -1,0 +1,193 @@
+#include "frmUninstall.h"
+
+#include "Module.h"
+#include "Reg.h"
+#include "SaveReport.h"
+#include "ShellSeams.h"
+#include "Strings.h"
+#include "TwipsPlace.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace
+{
+
+// The registrations: one subkey each, named and started by these values (the first one that
+// can be read of each pair).
+constexpr auto kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr auto kDisplayName = "DisplayName";
+constexpr auto kQuietDisplayName = "QuietDisplayName";
+constexpr auto kUninstallString = "UninstallString";
+constexpr auto kQuietUninstallString = "QuietUninstallString";
+
+constexpr auto kNoProgramsRow = "No Programm instalation. Strings Error!";
+constexpr auto kQuestionEnd = " ?";
+constexpr win::UINT kShowNormal = 1;
+// WinExec's results up to this one are errors.
+constexpr win::UINT kLastStartError = 31;
+
+constexpr int kHideCaption = 380;
+constexpr int kUninstallCaption = 381;
+constexpr int kDeleteQuestion = 382;
+constexpr int kCannotUninstallMessage = 383;
+constexpr int kHelpCaption = 384;
+constexpr int kProgramName = 101;
+
+// Design geometry in twips.
+constexpr int kListWidth = 3195;
+constexpr int kListHeight = 2985;
+constexpr int kButtonTop = 3060;
+constexpr int kButtonWidth = 1335;
+constexpr int kHelpTop = 3600;
+constexpr int kHelpHeight = 1800;
+// The list is this much narrower than the page.
+constexpr int kListAllowance = 40;
+
+// The first of the two values that can be read, as text; false when neither can.
+bool ReadEither(const QString &key, const char *first, const char *second, QString &text)
+{
+    return Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(first), text) ||
+           Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(second), text);
+}
+
+void LetPendingMessagesRun()
+{
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+frmUninstall::frmUninstall(QWidget *parent)
+    : Page(parent), lbScr(NewControl<QListWidget>("lbScr", this)), lbN(NewControl<QListWidget>("lbN", this)),
+      cmdUninst(NewControl<QPushButton>("cmdUninst", this)), cmdDel(NewControl<QPushButton>("cmdDel", this)),
+      lblHLP(NewControl<QLabel>("lblHLP", this))
+{
+    setObjectName(QStringLiteral("frmUninstall"));
+    lbN->hide();
+    lblHLP->setWordWrap(true);
+    lblHLP->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    PlaceTwips(lbScr, 0, 0, kListWidth, kListHeight);
+    PlaceTwips(cmdDel, 0, kButtonTop, kButtonWidth);
+    PlaceTwips(cmdUninst, kButtonWidth + 120, kButtonTop, kButtonWidth);
+    PlaceTwips(lblHLP, 0, kHelpTop, kListWidth, kHelpHeight);
+
+    connect(lbScr, &QListWidget::currentRowChanged, this, &frmUninstall::lbScr_Click);
+    connect(cmdDel, &QPushButton::clicked, this, &frmUninstall::cmdDel_Click);
+    connect(cmdUninst, &QPushButton::clicked, this, &frmUninstall::cmdUninst_Click);
+}
+
+void frmUninstall::Form_Load()
+{
+    lbScr->clear();
+    cmdDel->setText(LoadResString(kHideCaption));
+    cmdUninst->setText(LoadResString(kUninstallCaption));
+    lblHLP->setText(LoadResString(kHelpCaption));
+
+    if (!Reg::ListSubKeys(*lbN, HKEY_LOCAL_MACHINE, QLatin1String(kUninstallKey))) {
+        ShowNoPrograms();
+        return;
+    }
+    LetPendingMessagesRun();
+
+    // A registration without a name is dropped from both lists, so that row i of each still
+    // belongs to the same subkey.
+    for (int i = 0; i < lbN->count(); ++i) {
+        const QString key = QLatin1String(kUninstallKey) + QLatin1Char('\\') + lbN->item(i)->text();
+        QString name;
+        ReadEither(key, kDisplayName, kQuietDisplayName, name);
+        if (!name.isEmpty()) {
+            lbScr->addItem(name);
+        } else {
+            delete lbN->takeItem(i);
+            --i;
+        }
+    }
+
+    if (lbScr->count() == 0) {
+        ShowNoPrograms();
+        return;
+    }
+    SelIndex = 0;
+    lbScr->setCurrentRow(0);
+    cmdDel->setEnabled(true);
+    cmdUninst->setEnabled(true);
+}
+
+void frmUninstall::Form_Resize()
+{
+    SetWidthIfChanged(lbScr, width() - TwipsToPixelsX(kListAllowance, this));
+}
+
+void frmUninstall::lbScr_Click(int row)
+{
+    if (lbScr->count() > 0)
+        SelIndex = static_cast<qint16>(row);
+}
+
+void frmUninstall::cmdDel_Click()
+{
+    if (lbN->count() == 0)
+        return;
+    // A registration without a subkey name of its own cannot be deleted alone: its key would be
+    // the uninstall key itself, with every registration in it.
+    if (SelectedSubKeyName().isEmpty())
+        return;
+    const QListWidgetItem *shown = lbScr->item(SelIndex);
+    const QString question =
+        LoadResString(kDeleteQuestion) + (shown ? shown->text() : QString()) + QLatin1String(kQuestionEnd);
+    if (!Module::AskSaveChanges(question))
+        return;
+    {
+        SaveReport report(this);
+        const QString key = SelectedKey();
+        const win::LONG result = win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.toUtf8().constData());
+        // A registration that is already gone is what Hide wanted.
+        Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
+                     Reg::RootName(HKEY_LOCAL_MACHINE) + QLatin1Char('\\') + key);
+    }
+    LetPendingMessagesRun();
+    Form_Load();
+}
+
+void frmUninstall::cmdUninst_Click()
+{
+    if (lbN->count() == 0)
+        return;
+    QString command;
+    bool started = false;
+    if (ReadEither(SelectedKey(), kUninstallString, kQuietUninstallString, command)) {
+        // The command line goes to the system as it is: a program and its arguments, no shell.
+        started = CurrentProgramStarter()(command.toUtf8().constData(), kShowNormal) > kLastStartError;
+    }
+    if (!started) {
+        QMessageBox box(QMessageBox::Critical, LoadResString(kProgramName), LoadResString(kCannotUninstallMessage),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+    // The entry stays listed until its uninstaller has removed it.
+    LetPendingMessagesRun();
+    Form_Load();
+}
+
+void frmUninstall::ShowNoPrograms()
+{
+    lbScr->addItem(QLatin1String(kNoProgramsRow));
+    cmdDel->setEnabled(false);
+    cmdUninst->setEnabled(false);
+}
+
+QString frmUninstall::SelectedSubKeyName() const
+{
+    const QListWidgetItem *row = lbN->item(SelIndex);
+    return row ? row->text() : QString();
+}
+
+QString frmUninstall::SelectedKey() const
+{
+    return QLatin1String(kUninstallKey) + QLatin1Char('\\') + SelectedSubKeyName();
+}

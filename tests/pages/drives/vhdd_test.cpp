@@ -1,0 +1,132 @@
+// The virtual drive page used as a user uses it: the letters it offers, mounting a folder and
+// unmounting it again on the machine's drives, and the second the page stays locked meanwhile.
+#include "PageTest.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStringList>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class VhddTest : public PageTest
+{
+protected:
+    Page &Page_() const { return *MdlStart::CurrentPage; }
+
+    QStringList Items(const char *combo) const
+    {
+        QStringList items;
+        const auto &box = Control<QComboBox>(Page_(), combo);
+        for (int i = 0; i < box.count(); ++i)
+            items << box.itemText(i);
+        return items;
+    }
+
+    // Whether the two buttons and the two letter lists can be used.
+    std::vector<bool> Unlocked() const
+    {
+        std::vector<bool> enabled;
+        for (const char *name : {"cmdMount", "cmdUm", "cbDrive", "cbUm"})
+            enabled.push_back(Page_().findChild<QWidget *>(QLatin1String(name))->isEnabled());
+        return enabled;
+    }
+
+    // Runs the event loop until the page has rebuilt its lists after a command.
+    void WaitForRefresh() const
+    {
+        const QDeadlineTimer deadline(10000);
+        while (Unlocked() != std::vector<bool>(4, true) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    // Highlights the folder list's row of that name.
+    void Highlight(const char *name) const
+    {
+        auto &folders = Control<QListWidget>(Page_(), "DirTH");
+        const auto rows = folders.findItems(QString::fromUtf8(name), Qt::MatchExactly);
+        ASSERT_EQ(rows.size(), 1) << name;
+        folders.setCurrentItem(rows.first());
+    }
+
+    void Choose(const char *combo, const char *letter) const
+    {
+        auto &box = Control<QComboBox>(Page_(), combo);
+        box.setCurrentIndex(box.findText(QLatin1String(letter)));
+        ASSERT_EQ(box.currentText(), letter);
+    }
+
+    void Link(char letter, const char *target) const
+    {
+        fs::create_directory_symlink(target, machine_.PathOf(std::string("dosdevices/") + letter + ':'));
+    }
+};
+
+TEST_F(VhddTest, OffersFreeLettersForMountingAndFixedDisksForUnmounting)
+{
+    Link('d', "../drive_c");
+    PutString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
+    EXPECT_EQ(Open("Subst").objectName(), "frmVHDD");
+    EXPECT_EQ(Items("cbDrive").first(), "E:");
+    EXPECT_FALSE(Items("cbDrive").contains("D:"));
+    EXPECT_FALSE(Items("cbUm").contains("D:")) << "a CD-ROM is no fixed disk";
+    EXPECT_TRUE(Items("cbUm").contains("C:"));
+    EXPECT_EQ(Unlocked(), std::vector<bool>(4, true));
+}
+
+TEST_F(VhddTest, MountsAFolderWithBlanksAndUnmountsItAgain)
+{
+    fs::create_directories(machine_.PathOf("drive_c/My Games"));
+    Open("Subst");
+    Highlight("My Games");
+    Choose("cbDrive", "E:");
+    EXPECT_TRUE(Click("cmdMount").empty());
+    EXPECT_EQ(Unlocked(), std::vector<bool>(4, false)) << "locked for a second";
+    ASSERT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/e:")));
+    EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/e:"), machine_.PathOf("drive_c/My Games")));
+
+    WaitForRefresh();
+    EXPECT_FALSE(Items("cbDrive").contains("E:"));
+    EXPECT_TRUE(Items("cbUm").contains("E:"));
+
+    Choose("cbUm", "E:");
+    EXPECT_TRUE(Click("cmdUm").empty());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(machine_.PathOf("dosdevices/e:"))));
+    WaitForRefresh();
+    EXPECT_EQ(Items("cbDrive").first(), "D:");
+    EXPECT_FALSE(Items("cbUm").contains("E:"));
+}
+
+TEST_F(VhddTest, MountsADriveRootAndLeavesRealDisksAlone)
+{
+    Open("Subst");
+    Choose("cbDrive", "F:");
+    Click("cmdMount"); // no row highlighted: the folder list's own folder, C:\ .
+    ASSERT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/f:")));
+    EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/f:"), machine_.PathOf("drive_c")));
+    WaitForRefresh();
+
+    Choose("cbUm", "C:");
+    Click("cmdUm");
+    WaitForRefresh();
+    EXPECT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/c:"))) << "C: is a real disk";
+    EXPECT_TRUE(Items("cbUm").contains("C:"));
+}
+
+TEST_F(VhddTest, MountIsDisabledWhenNoLetterIsFree)
+{
+    for (char letter = 'd'; letter <= 'y'; ++letter)
+        Link(letter, "../drive_c");
+    Open("Subst");
+    EXPECT_TRUE(Items("cbDrive").isEmpty());
+    EXPECT_FALSE(Control<QPushButton>(Page_(), "cmdMount").isEnabled());
+    EXPECT_TRUE(Control<QPushButton>(Page_(), "cmdUm").isEnabled());
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+// The auto-mount list page used as a user uses it: the list file it writes and reads, the
+// letters it offers, and switching Tolvane's start at log-on on and off.
+#include "PageTest.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr auto kListFile = "drive_c/windows/system32/Tolvane.ini";
+constexpr auto kProgramFile = "drive_c/windows/system32/Tolvane.exe";
+
+class VhddRunTest : public PageTest
+{
+protected:
+    // Opens the page with start-up mounting on (the list panel shown) and `list` as the file.
+    Page &OpenWithList(const std::string &list)
+    {
+        PutString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane", "Tolvane.exe");
+        machine_.WriteFile(kListFile, list);
+        return Open("runSubst");
+    }
+
+    QStringList Items(const char *combo) const
+    {
+        QStringList items;
+        const auto &box = Control<QComboBox>(*MdlStart::CurrentPage, combo);
+        for (int i = 0; i < box.count(); ++i)
+            items << box.itemText(i);
+        return items;
+    }
+
+    QString Text(const char *name) const { return Control<QLineEdit>(*MdlStart::CurrentPage, name).text(); }
+
+    // Adds or edits an entry through the editor panel; returns the boxes Save showed.
+    Boxes Enter(const char *opener, const char *drive, const QString &folder,
+                std::vector<MessageBoxAnswerer::Answer> answers = {})
+    {
+        Click(opener);
+        auto &letters = Control<QComboBox>(*MdlStart::CurrentPage, "cbodN");
+        letters.setCurrentIndex(letters.findText(QLatin1String(drive)));
+        Control<QLineEdit>(*MdlStart::CurrentPage, "txtpN").setText(folder);
+        return Click("btnsN", std::move(answers));
+    }
+
+    std::string ListFile() const { return machine_.ReadFile(kListFile); }
+};
+
+TEST_F(VhddRunTest, SavesEveryEntryAsOneLineInListOrder)
+{
+    OpenWithList("");
+    EXPECT_TRUE(Enter("btnN", "E:", "C:\\GAMES").empty());
+    EXPECT_TRUE(Enter("btnN", "F:", "D:\\WORK").empty());
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\nF:D:\\WORK\r\n");
+    EXPECT_EQ(Items("cboD"), (QStringList{"E:", "F:"}));
+    EXPECT_EQ(Text("txtP"), "C:\\GAMES");
+}
+
+TEST_F(VhddRunTest, EditingMovesTheEntryToTheEndAndSelectsTheFirst)
+{
+    OpenWithList("E:C:\\GAMES\r\nF:D:\\WORK\r\nG:C:\\Music\r\n");
+    Enter("btnS", "H:", "C:\\GAMES2");
+    EXPECT_EQ(ListFile(), "F:D:\\WORK\r\nG:C:\\Music\r\nH:C:\\GAMES2\r\n");
+    EXPECT_EQ(Control<QComboBox>(*MdlStart::CurrentPage, "cboD").currentText(), "F:");
+    EXPECT_EQ(Text("txtP"), "D:\\WORK");
+}
+
+TEST_F(VhddRunTest, DeletingTheLastEntryLeavesAnEmptyFileAndField)
+{
+    OpenWithList("E:C:\\GAMES\r\n");
+    Click("btnD");
+    EXPECT_EQ(ListFile(), "");
+    EXPECT_EQ(Text("txtP"), "");
+    EXPECT_FALSE(Control<QPushButton>(*MdlStart::CurrentPage, "btnS").isEnabled()) << "nothing left to edit";
+    machine_.WriteFile(kListFile, "\r\n");
+    Click("btnD");
+    EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
+}
+
+TEST_F(VhddRunTest, ReadsEveryLineWholeAndKeepsWhatItDoesNotChange)
+{
+    // A comma inside a folder, LF endings, a blank and a one-character line, a letter out of
+    // range, a non-ASCII folder.
+    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nF:C:\\Игры");
+    EXPECT_EQ(Items("cboD"), (QStringList{"E:", "1:", "F:"}));
+    EXPECT_EQ(Text("txtP"), "C:\\Old,New");
+    Enter("btnN", "G:", "C:\\My Games");
+    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\n1:C:\\odd\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+}
+
+TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
+{
+    fs::create_directory_symlink("../drive_c/windows", machine_.PathOf("dosdevices/d:"));
+    OpenWithList("F:C:\\GAMES\r\nE:C:\\WORK\r\n");
+    Click("btnN");
+    const QStringList offered = Items("cbodN");
+    EXPECT_EQ(offered.first(), "G:");
+    for (const char *taken : {"C:", "D:", "E:", "F:", "Z:"})
+        EXPECT_FALSE(offered.contains(QLatin1String(taken))) << taken;
+    Click("btnC");
+
+    Click("btnS");
+    EXPECT_EQ(Items("cbodN").first(), "F:");
+    EXPECT_EQ(Items("cbodN").mid(1), offered);
+    EXPECT_EQ(Text("txtpN"), "C:\\GAMES");
+}
+
+TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
+{
+    Page &page = OpenWithList("E:C:\\GAMES\r\n");
+    Click("btnN");
+    Control<QLineEdit>(page, "txtpN").clear();
+    Click("btnsN");
+    EXPECT_TRUE(Control<QGroupBox>(page, "FrameN").isVisible());
+    EXPECT_FALSE(Control<QCheckBox>(page, "chkAutorun").isEnabled());
+    Control<QComboBox>(page, "cbodN").clear();
+    Control<QLineEdit>(page, "txtpN").setText("C:\\GAMES");
+    Click("btnsN");
+    EXPECT_TRUE(Control<QGroupBox>(page, "FrameN").isVisible());
+    Click("btnC");
+    EXPECT_TRUE(Control<QGroupBox>(page, "frameO").isVisible());
+    EXPECT_TRUE(Control<QCheckBox>(page, "chkAutorun").isEnabled());
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "nothing was saved";
+}
+
+TEST_F(VhddRunTest, SwitchingOnInstallsTolvaneOnceAndOffRemovesOnlyTheRunValue)
+{
+    Page &page = Open("runSubst");
+    EXPECT_EQ(page.objectName(), "frmVHDDrun");
+    auto &autorun = Control<QCheckBox>(page, "chkAutorun");
+    ASSERT_FALSE(autorun.isChecked());
+    EXPECT_FALSE(Control<QGroupBox>(page, "frameO").isVisible());
+
+    autorun.click();
+    QFile resource(QStringLiteral(":/CUSTOM/TOLVANE"));
+    ASSERT_TRUE(resource.open(QIODevice::ReadOnly));
+    const QByteArray program = resource.readAll();
+    QFile built(QStringLiteral(TOLVANE_PROGRAM));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    EXPECT_EQ(program, built.readAll()) << "the resource is Tolvane's exact bytes";
+    EXPECT_EQ(machine_.ReadFile(kProgramFile), program.toStdString());
+    EXPECT_NE(fs::status(machine_.PathOf(kProgramFile)).permissions() & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
+    EXPECT_TRUE(Control<QGroupBox>(page, "frameO").isVisible());
+
+    Enter("btnN", "E:", "C:\\GAMES");
+    autorun.click();
+    EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane").has_value());
+    EXPECT_EQ(machine_.ReadFile(kProgramFile), program.toStdString()) << "the program stays";
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "the list stays";
+
+    machine_.WriteFile(kProgramFile, "an older Tolvane");
+    autorun.click();
+    EXPECT_EQ(machine_.ReadFile(kProgramFile), "an older Tolvane") << "an existing program is left as it is";
+    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
+}
+
+TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
+{
+    OpenWithList("E:C:\\GAMES\r\n");
+    fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::remove);
+    const Boxes boxes = Enter("btnN", "F:", "D:\\WORK", {Ok});
+    fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains("Tolvane.ini")) << boxes[0].text.toStdString();
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n");
+    EXPECT_EQ(Items("cboD"), (QStringList{"E:", "F:"}));
+    Click("btnD");
+    EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+// The fixture of the icon page tests: PageTest with icon files on the machine's drive C and a
+// user who picks a file in the real file dialog.
+#pragma once
+
+#include "PageTest.h"
+
+#include <QColor>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QImage>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+
+class IconPageTest : public PageTest
+{
+protected:
+    // The host path of a Windows path on drive C ("C:\\Icons\\a.ico").
+    std::string HostOf(const std::string &windowsPath) const
+    {
+        std::string rest = windowsPath.substr(3);
+        std::replace(rest.begin(), rest.end(), '\\', '/');
+        return machine_.PathOf("drive_c/" + rest);
+    }
+
+    // Writes a one-image 32x32 .ico file of one colour at a Windows path on drive C, making its
+    // folders; returns the path.
+    std::string WriteIcon(const std::string &windowsPath, QColor colour = Qt::red) const
+    {
+        const std::string host = HostOf(windowsPath);
+        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(colour);
+        QImageWriter writer(QString::fromStdString(host), "ico");
+        EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+        return windowsPath;
+    }
+
+    // Clicks a button that opens the file dialog; the user chooses `windowsPath` in it (or
+    // cancels when empty), then answers the boxes that come up.
+    Boxes ClickChoosing(const char *button, const std::string &windowsPath,
+                        std::vector<MessageBoxAnswerer::Answer> answers = {})
+    {
+        const QString host = windowsPath.empty() ? QString() : QString::fromStdString(HostOf(windowsPath));
+        QString title;
+        const ModalWatcher chooser([&host, &title](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            if (!dialog)
+                return;
+            title = dialog->windowTitle();
+            auto *buttons = dialog->findChild<QDialogButtonBox *>();
+            if (host.isEmpty()) {
+                buttons->button(QDialogButtonBox::Cancel)->click();
+                return;
+            }
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(host);
+            buttons->button(QDialogButtonBox::Open)->click();
+        });
+        Boxes seen = Click(button, std::move(answers));
+        dialogTitle_ = title;
+        return seen;
+    }
+
+    // The colour at the centre of a picture control; invalid when it shows nothing.
+    static QColor Shown(const QLabel &picture)
+    {
+        const QImage image = picture.pixmap().toImage();
+        return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+    }
+
+    QString dialogTitle_;
+};

@@ -1,0 +1,211 @@
+// The TCP/IP tuning page used as a user uses it: the adapter's values and their defaults, the
+// numeric fields, what Apply stores, and the lmhosts file kept line for line.
+#include "PageTest.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace
+{
+
+constexpr auto kNetTrans = "System\\CurrentControlSet\\Services\\Class\\NetTrans\\0000";
+constexpr auto kMstcp = "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
+constexpr auto kHosts = "drive_c/windows/lmhosts";
+
+class InetOpti : public PageTest
+{
+protected:
+    // The Windows 98 machine Korvex seeds: one dial-up adapter bound to TCP/IP.
+    void SetUp() override
+    {
+        PageTest::SetUp();
+        UseSeed();
+    }
+    static QLineEdit &Field(Page &page, const char *name) { return Control<QLineEdit>(page, name); }
+    static std::optional<std::string> Tcp(const char *name) { return StoredString(HKEY_LOCAL_MACHINE, kMstcp, name); }
+    static std::optional<std::string> Binding(const char *name)
+    {
+        return StoredString(HKEY_LOCAL_MACHINE, kNetTrans, name);
+    }
+    static QStringList Hosts(Page &page)
+    {
+        QStringList texts;
+        auto &list = Control<QListWidget>(page, "lslHosts");
+        for (int row = 0; row < list.count(); ++row)
+            texts << list.item(row)->text();
+        return texts;
+    }
+    void AddHost(Page &page, const QStringList &parts, const QString &name)
+    {
+        for (int i = 0; i < 4; ++i)
+            Field(page, ("ip" + std::to_string(i + 1)).c_str()).setText(parts[i]);
+        Field(page, "txtHost").setText(name);
+        Click("cmdadd");
+    }
+};
+
+TEST_F(InetOpti, TheSeedsAdapterShowsItsDefaultsAndTheMssFollowsTheMtu)
+{
+    Page &page = Open("Optim");
+    EXPECT_EQ(page.objectName(), QStringLiteral("frmInetOpti"));
+    EXPECT_EQ(Control<QComboBox>(page, "cbAdap").currentText(), QStringLiteral("0000 - Dial-Up Adapter"));
+    // Missing values: the default texts of MTU and TTL are not numbers and empty themselves.
+    EXPECT_EQ(Field(page, "txtMTU").text(), QString());
+    EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("Default=1460"));
+    EXPECT_EQ(Field(page, "txtTTL").text(), QString());
+    EXPECT_EQ(Hosts(page), (QStringList{"# Addresses and NetBIOS names, read before the network is asked.",
+                                        "127.0.0.1\tlocalhost"}));
+
+    Type(Field(page, "txtMTU"), QStringLiteral("1400"));
+    EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("1360"));
+    Type(Field(page, "txtMTU"), QStringLiteral("9"));
+    EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("1400")) << "four characters at most";
+    Field(page, "txtMTU").setText(QStringLiteral("1e9"));
+    Press(Field(page, "txtMTU"), Qt::Key_Backspace);
+    EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("100000000")) << "a long number can be shortened";
+    Field(page, "txtMTU").setText(QStringLiteral("15x0"));
+    EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("15"));
+    EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("-25"));
+}
+
+TEST_F(InetOpti, ApplyAsksThenStoresNumbersOnlyAndAlwaysTheReceiveWindow)
+{
+    PutString(HKEY_LOCAL_MACHINE, kNetTrans, "MaxMSS", "536");
+    PutString(HKEY_LOCAL_MACHINE, kMstcp, "DefaultTTL", "32");
+    Page &page = Open("Optim");
+    EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("536"));
+    Field(page, "txtMTU").setText(QStringLiteral("576"));
+    Field(page, "txtTTL").setText(QString());
+
+    EXPECT_EQ(Click("cmdAP", {No}).size(), 1u);
+    EXPECT_EQ(Tcp("DefaultRcvWindow"), std::nullopt) << "No writes nothing";
+
+    const Boxes boxes = Click("cmdAP", {Yes});
+    ASSERT_EQ(boxes.size(), 1u) << "the question only, no warning";
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Save Changes ?"));
+    EXPECT_EQ(Binding("MaxMTU"), "576");
+    EXPECT_EQ(Binding("MaxMSS"), "536");
+    EXPECT_EQ(Tcp("DefaultTTL"), "32") << "an empty field leaves the stored value";
+    EXPECT_EQ(Tcp("DefaultRcvWindow"), "4288");
+
+    // Neither a negative MSS nor a number too long for the registry is stored.
+    Field(page, "txtMTU").setText(QStringLiteral("9e99"));
+    EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("9E+99")) << "shown whole, not cut to a wrong number";
+    Field(page, "txtMSS").setText(QStringLiteral("-40"));
+    Field(page, "txtTTL").setText(QStringLiteral("&H40"));
+    Click("cmdAP", {Yes});
+    EXPECT_EQ(Binding("MaxMTU"), "576");
+    EXPECT_EQ(Binding("MaxMSS"), "536");
+    EXPECT_EQ(Tcp("DefaultTTL"), "64");
+}
+
+TEST_F(InetOpti, AddressPartsKeepNumbersOnlyAndAddNeedsAWholeAddress)
+{
+    Page &page = Open("Optim");
+    QLineEdit &part = Field(page, "ip1");
+    const std::pair<const char *, const char *> typed[] = {{"a", ""},    {"0", "0"}, {"007", "7"},  {" 1 2", "12"},
+                                                           {"-1", "-1"}, {"", ""},   {"999", "999"}};
+    for (const auto &[text, shown] : typed) {
+        part.setText(QLatin1String(text));
+        EXPECT_EQ(part.text(), QLatin1String(shown)) << text;
+    }
+    auto &cmdadd = Control<QPushButton>(page, "cmdadd");
+    for (const char *invalid : {"999", "-1", ""}) {
+        part.setText(QLatin1String(invalid));
+        EXPECT_FALSE(cmdadd.isEnabled()) << invalid;
+    }
+    part.setText(QStringLiteral("10"));
+    EXPECT_TRUE(cmdadd.isEnabled());
+    Field(page, "txtHost").setText(QStringLiteral("  "));
+    EXPECT_FALSE(cmdadd.isEnabled()) << "no host name";
+}
+
+TEST_F(InetOpti, TheHostFileKeepsEveryLineByteForByteAndGetsTheNewEntryLast)
+{
+    // LF ends, no final end, comments, #PRE and #DOM:, quotes, commas, tabs, a blank line, a
+    // name that is not UTF-8.
+    const std::string lines[] = {"# lmhosts, written by hand",
+                                 "102.54.94.97\trhino\t#PRE #DOM:networking",
+                                 "",
+                                 "10.0.0.2 \"appname        \\0x14\" #PRE",
+                                 "#INCLUDE \\\\localsrv\\public\\lmhosts",
+                                 "10.0.0.3\tk\xf3rvex",
+                                 "10.0.0.4 a,b"};
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    text.pop_back();
+    machine_.WriteFile(kHosts, text);
+
+    Page &page = Open("Optim");
+    EXPECT_EQ(Hosts(page).size(), 7);
+    EXPECT_EQ(Hosts(page)[6], QStringLiteral("10.0.0.4 a,b"));
+    EXPECT_TRUE(Click("cmdDel").empty()) << "nothing selected: nothing asked";
+
+    AddHost(page, {"192", "168", "0", "10"}, QStringLiteral("N"));
+    std::string expected;
+    for (const std::string &line : lines)
+        expected += line + "\r\n";
+    EXPECT_EQ(machine_.ReadFile(kHosts), expected + "192.168.0.10\tN\r\n");
+
+    Control<QListWidget>(page, "lslHosts").setCurrentRow(0);
+    EXPECT_EQ(Click("cmdDel", {No}).size(), 1u);
+    EXPECT_EQ(machine_.ReadFile(kHosts), expected + "192.168.0.10\tN\r\n");
+    Click("cmdDel", {Yes});
+    EXPECT_EQ(machine_.ReadFile(kHosts), expected.substr(lines[0].size() + 2) + "192.168.0.10\tN\r\n");
+}
+
+TEST_F(InetOpti, AMissingHostFileIsMadeAndAReadOnlyOneIsLeftWithAWarning)
+{
+    std::filesystem::remove(machine_.PathOf(kHosts));
+    Page &page = Open("Optim");
+    EXPECT_TRUE(Hosts(page).isEmpty());
+    AddHost(page, {"10", "0", "0", "1"}, QStringLiteral("first"));
+    EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
+
+    chmod(machine_.PathOf(kHosts).c_str(), 0444);
+    MessageBoxAnswerer boxes({Ok});
+    Field(page, "txtHost").setText(QStringLiteral("second"));
+    Control<QPushButton>(page, "cmdadd").click();
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
+    EXPECT_EQ(Hosts(page).size(), 2) << "the entry stays to be saved again";
+}
+
+TEST_F(InetOpti, WithoutAdaptersOrABindingTheTuningIsDisabled)
+{
+    // An adapter without a TCP/IP binding: only the stack's own values can be applied, and no
+    // binding is made up for it.
+    win::HKEY key = nullptr;
+    ASSERT_EQ(win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\NetTrans", 0,
+                                 KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    ASSERT_EQ(win::RegDeleteKeyA(key, "0000"), ERROR_SUCCESS);
+    win::RegCloseKey(key);
+    Page &page = Open("Optim");
+    EXPECT_FALSE(Field(page, "txtMTU").isEnabled());
+    EXPECT_FALSE(Field(page, "txtMSS").isEnabled());
+    Field(page, "txtTTL").setText(QStringLiteral("128"));
+    Click("cmdAP", {Yes});
+    EXPECT_EQ(Tcp("DefaultTTL"), "128");
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, kNetTrans, "MaxMSS"), std::nullopt);
+
+    // An adapter key with no adapters in it, then none at all.
+    for (const char *adapter : {"Enum\\Root\\Net\\0000", "Enum\\Root\\Net"}) {
+        Leave();
+        ASSERT_EQ(win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, adapter), ERROR_SUCCESS) << adapter;
+        Page &bare = Open("Optim");
+        auto &cbAdap = Control<QComboBox>(bare, "cbAdap");
+        EXPECT_FALSE(cbAdap.isEnabled()) << adapter;
+        EXPECT_EQ(cbAdap.count(), 0) << adapter;
+        EXPECT_EQ(cbAdap.placeholderText(), QStringLiteral("No Adapters Found"));
+        EXPECT_FALSE(Control<QPushButton>(bare, "cmdAP").isEnabled()) << adapter;
+    }
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+// The browser's address templates page used as a user uses it: what it lists for what is
+// stored, the two forms Add makes, Delete, and what closing the page leaves in the registry.
+#include "PageTest.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <map>
+
+namespace
+{
+
+constexpr auto kKey = "Software\\Microsoft\\Internet Explorer\\Main\\UrlTemplate";
+
+class SiteFind : public PageTest
+{
+protected:
+    void PutTemplate(int number, const std::string &text)
+    {
+        PutString(HKEY_LOCAL_MACHINE, kKey, std::to_string(number).c_str(), text);
+    }
+    // Every numbered value stored, up to beyond the highest number the page uses.
+    static std::map<int, std::string> StoredTemplates()
+    {
+        std::map<int, std::string> stored;
+        for (int number = 1; number <= 300; ++number) {
+            if (auto text = StoredString(HKEY_LOCAL_MACHINE, kKey, std::to_string(number).c_str()))
+                stored[number] = *text;
+        }
+        return stored;
+    }
+    static QStringList Listed(Page &page)
+    {
+        QStringList texts;
+        auto &slst = Control<QListWidget>(page, "slst");
+        for (int row = 0; row < slst.count(); ++row)
+            texts << slst.item(row)->text();
+        return texts;
+    }
+    static void AddTemplate(Page &page, bool www, const QString &domain)
+    {
+        Control<QCheckBox>(page, "chkwww").setChecked(www);
+        Control<QLineEdit>(page, "txtDomen").setText(domain);
+        Control<QPushButton>(page, "cmdadd").click();
+    }
+};
+
+TEST_F(SiteFind, TheSeedListsTheBrowsersFourTemplatesAndAnUnchangedCloseAsksNothing)
+{
+    UseSeed();
+    Page &page = Open("ieSF");
+    EXPECT_EQ(page.objectName(), QStringLiteral("frmSiteFind"));
+    EXPECT_EQ(Listed(page), (QStringList{"www.%s.com", "www.%s.org", "www.%s.net", "www.%s.edu"}));
+    EXPECT_EQ(Control<QCheckBox>(page, "chkwww").text(), QStringLiteral("Use WWW before Site adress"));
+    EXPECT_EQ(Control<QLineEdit>(page, "Text2").text(), QStringLiteral(".Site Name."));
+    EXPECT_TRUE(Leave().empty());
+}
+
+TEST_F(SiteFind, AddMakesBothFormsOnceAndSavesThemNumberedInOrder)
+{
+    Page &page = Open("ieSF");
+    EXPECT_FALSE(Control<QPushButton>(page, "cmdDel").isEnabled()) << "nothing to delete";
+    AddTemplate(page, true, "ru");
+    AddTemplate(page, false, "org");
+    AddTemplate(page, false, "");
+    AddTemplate(page, true, "");
+    // A duplicate adds nothing, and does not undo the changes before it.
+    AddTemplate(page, true, "ru");
+    EXPECT_TRUE(Control<QPushButton>(page, "cmdDel").isEnabled());
+    const Boxes boxes = Leave({Yes});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Save Changes ?"));
+    EXPECT_EQ(StoredTemplates(),
+              (std::map<int, std::string>{{1, "www.%s.ru"}, {2, "%s.org"}, {3, "%s."}, {4, "www.%s."}}));
+}
+
+TEST_F(SiteFind, ADuplicateAloneChangesNothing)
+{
+    PutTemplate(1, "%s.com");
+    Page &page = Open("ieSF");
+    AddTemplate(page, false, "com");
+    EXPECT_TRUE(Leave().empty());
+}
+
+TEST_F(SiteFind, SavingRenumbersAndLeavesNoDeletedTemplateBehindAGap)
+{
+    for (int number : {1, 2, 3, 5})
+        PutTemplate(number, "t" + std::to_string(number));
+    PutTemplate(255, "beyond the page's numbers");
+    Page &page = Open("ieSF");
+    EXPECT_EQ(Listed(page), (QStringList{"t1", "t2", "t3", "t5"}));
+    // Delete before any click removes the first entry; after a click, the clicked one.
+    Control<QPushButton>(page, "cmdDel").click();
+    Control<QListWidget>(page, "slst").setCurrentRow(2);
+    Control<QPushButton>(page, "cmdDel").click();
+    EXPECT_EQ(Listed(page), (QStringList{"t2", "t3"}));
+    Leave({Yes});
+    EXPECT_EQ(StoredTemplates(),
+              (std::map<int, std::string>{{1, "t2"}, {2, "t3"}, {255, "beyond the page's numbers"}}));
+}
+
+TEST_F(SiteFind, NoKeepsTheStoredListAndDeletingTheLastEntryDisablesDelete)
+{
+    PutTemplate(7, "only");
+    Page &page = Open("ieSF");
+    Control<QPushButton>(page, "cmdDel").click();
+    EXPECT_FALSE(Control<QPushButton>(page, "cmdDel").isEnabled());
+    EXPECT_EQ(Leave({No}).size(), 1u);
+    EXPECT_EQ(StoredTemplates(), (std::map<int, std::string>{{7, "only"}}));
+}
+
+TEST_F(SiteFind, TheListStopsAtTheHighestNumberSoNothingStoredIsLost)
+{
+    std::map<int, std::string> full;
+    for (int number = 1; number <= 254; ++number) {
+        full[number] = "%s.d" + std::to_string(number);
+        PutTemplate(number, full[number]);
+    }
+    Page &page = Open("ieSF");
+    auto &cmdadd = Control<QPushButton>(page, "cmdadd");
+    EXPECT_FALSE(cmdadd.isEnabled());
+    // Room again after a delete, and one more add fills it.
+    Control<QPushButton>(page, "cmdDel").click();
+    EXPECT_TRUE(cmdadd.isEnabled());
+    AddTemplate(page, false, "new");
+    EXPECT_FALSE(cmdadd.isEnabled());
+    Leave({Yes});
+    full.erase(1);
+    std::map<int, std::string> expected;
+    int number = 1;
+    for (const auto &[old, text] : full)
+        expected[number++] = text;
+    expected[254] = "%s.new";
+    EXPECT_EQ(StoredTemplates(), expected);
+}
+
+} // namespace

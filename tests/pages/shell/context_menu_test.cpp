@@ -1,0 +1,196 @@
+// The context menu editor used as a user uses it: which item base it lists and writes under, and
+// that Add, Edit and Delete change exactly the item meant and nothing above it.
+#include "PageTest.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace
+{
+
+class ContextMenuPage : public PageTest
+{
+protected:
+    void PutItem(const std::string &base, const std::string &name, const char *caption, const char *command)
+    {
+        PutString(HKEY_CLASSES_ROOT, base + "\\" + name, "", caption);
+        PutString(HKEY_CLASSES_ROOT, base + "\\" + name + "\\command", "", command);
+    }
+    static bool KeyExists(const std::string &key)
+    {
+        win::HKEY handle = nullptr;
+        const bool exists = win::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS;
+        win::RegCloseKey(handle);
+        return exists;
+    }
+    static QStringList Listed(Page &page)
+    {
+        QStringList names;
+        auto &list = Control<QListWidget>(page, "lstMenu");
+        for (int row = 0; row < list.count(); ++row)
+            names << list.item(row)->text();
+        return names;
+    }
+    static void Fill(Page &page, const QString &name, const QString &caption, const QString &command)
+    {
+        Control<QLineEdit>(page, "txtCaption").setText(name);
+        Control<QLineEdit>(page, "txtSub").setText(caption);
+        Control<QLineEdit>(page, "txtCmd").setText(command);
+    }
+    // One-file-type mode, the extension typed and looked up.
+    static void FindType(Page &page, const QString &extension)
+    {
+        Control<QRadioButton>(page, "OptOF").click();
+        Control<QLineEdit>(page, "txtExt").setText(extension);
+        Control<QPushButton>(page, "cmdfind").click();
+    }
+};
+
+constexpr auto kAll = "*\\Shell";
+
+TEST_F(ContextMenuPage, AllFilesListsAndAddsUnderTheSharedBase)
+{
+    PutItem(kAll, "open", "Open", "notepad.exe \"%1\"");
+    Page &page = Open("MenuItem");
+    EXPECT_EQ(Control<QLineEdit>(page, "txtExt").text(), QStringLiteral("*"));
+    EXPECT_TRUE(Control<QLineEdit>(page, "txtExt").isReadOnly());
+    EXPECT_FALSE(Control<QPushButton>(page, "cmdfind").isEnabled());
+    EXPECT_EQ(Listed(page), QStringList{QStringLiteral("open")});
+
+    // Blanks, an ampersand, quotes and letters beyond ASCII are a name like any other.
+    const QString name = QStringLiteral("Öffne & \"sieh\"");
+    Fill(page, name, QStringLiteral("Öffnen"), QStringLiteral("viewer.exe \"%1\""));
+    EXPECT_EQ(Click("cmdadd", {Yes}).size(), 1u);
+    const std::string key = std::string(kAll) + "\\" + name.toStdString();
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key, ""), "Öffnen");
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key + "\\command", ""), "viewer.exe \"%1\"");
+    EXPECT_EQ(Listed(page), (QStringList{QStringLiteral("open"), name}));
+}
+
+struct BaseCase {
+    const char *extension;
+    const char *typeName; // the default value of the extension's key; null for none
+    const char *base;     // where the item is written
+};
+
+TEST_F(ContextMenuPage, FindWritesUnderTheBaseOfTheExtension)
+{
+    const BaseCase cases[] = {
+        {"txt", "txtfile", "txtfile\\Shell"}, {"new", "", ".new\\Shell"},         {"none", nullptr, ".none\\Shell"},
+        {".txt", nullptr, "..txt\\Shell"},    {"a.b", "abfile", "abfile\\Shell"},
+    };
+    for (const BaseCase &c : cases) {
+        const std::string extensionKey = std::string(".") + c.extension;
+        if (c.typeName)
+            PutString(HKEY_CLASSES_ROOT, extensionKey, "", c.typeName);
+        Page &page = Open("MenuItem");
+        FindType(page, QString::fromUtf8(c.extension));
+        // An unregistered base lists nothing, and Add still creates it.
+        EXPECT_FALSE(Control<QListWidget>(page, "lstMenu").isEnabled()) << c.extension;
+        Fill(page, QStringLiteral("x"), QStringLiteral("X"), QStringLiteral("x.exe"));
+        Click("cmdadd", {Yes});
+        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(c.base) + "\\x", ""), "X") << c.extension;
+        EXPECT_EQ(Listed(page), QStringList{QStringLiteral("x")}) << c.extension;
+        Leave();
+    }
+}
+
+TEST_F(ContextMenuPage, TypingAnExtensionDisablesTheButtonsUntilFind)
+{
+    Page &page = Open("MenuItem");
+    FindType(page, QStringLiteral("txt"));
+    EXPECT_TRUE(Control<QPushButton>(page, "cmdadd").isEnabled());
+    Control<QLineEdit>(page, "txtExt").setText(QStringLiteral("doc"));
+    for (const char *button : {"cmdadd", "cmdEdit", "cmdDel"})
+        EXPECT_FALSE(Control<QPushButton>(page, button).isEnabled()) << button;
+}
+
+TEST_F(ContextMenuPage, ClickingAnItemShowsItsNameCaptionAndCommand)
+{
+    PutItem("txtfile\\shell", "print", "&Print", "notepad.exe /p %1");
+    PutString(HKEY_CLASSES_ROOT, "txtfile\\shell\\bare", "", "No command");
+    PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
+    Page &page = Open("MenuItem");
+    FindType(page, QStringLiteral("txt"));
+    auto &list = Control<QListWidget>(page, "lstMenu");
+    list.setCurrentRow(static_cast<int>(Listed(page).indexOf(QStringLiteral("print"))));
+    EXPECT_EQ(Control<QLineEdit>(page, "txtCaption").text(), QStringLiteral("print"));
+    EXPECT_EQ(Control<QLineEdit>(page, "txtSub").text(), QStringLiteral("&Print"));
+    EXPECT_EQ(Control<QLineEdit>(page, "txtCmd").text(), QStringLiteral("notepad.exe /p %1"));
+    list.setCurrentRow(static_cast<int>(Listed(page).indexOf(QStringLiteral("bare"))));
+    EXPECT_EQ(Control<QLineEdit>(page, "txtCmd").text(), QString());
+}
+
+TEST_F(ContextMenuPage, EditRewritesInPlaceOrMovesTheItem)
+{
+    const std::string item = std::string(kAll) + "\\open";
+    struct EditCase {
+        const char *newName;
+        const char *keptKey; // where the item is afterwards
+        bool oldRemoved;
+    };
+    const EditCase cases[] = {{"open", "open", false}, {"view", "view", true}, {"Open", "Open", true}};
+    for (const EditCase &c : cases) {
+        PutItem(kAll, "open", "Open", "old.exe");
+        PutString(HKEY_CLASSES_ROOT, item + "\\ddeexec", "", "kept unless moved");
+        Page &page = Open("MenuItem");
+        // Edit before any click acts on the first entry.
+        Fill(page, QString::fromUtf8(c.newName), QStringLiteral("New"), QStringLiteral("new.exe"));
+        EXPECT_EQ(Click("cmdEdit", {Yes}).size(), 1u) << c.newName;
+        const std::string kept = std::string(kAll) + "\\" + c.keptKey;
+        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, kept, ""), "New") << c.newName;
+        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, kept + "\\command", ""), "new.exe") << c.newName;
+        EXPECT_EQ(KeyExists(item + "\\ddeexec"), !c.oldRemoved) << c.newName;
+        EXPECT_EQ(Listed(page), QStringList{QString::fromUtf8(c.newName)}) << c.newName;
+        Leave();
+        win::RegDeleteKeyA(HKEY_CLASSES_ROOT, kAll);
+    }
+}
+
+TEST_F(ContextMenuPage, AnEmptyNameIsRefusedAndOneLetterAccepted)
+{
+    PutItem(kAll, "open", "Open", "old.exe");
+    Page &page = Open("MenuItem");
+    for (const char *button : {"cmdadd", "cmdEdit"}) {
+        Fill(page, QString(), QStringLiteral("C"), QStringLiteral("c.exe"));
+        const Boxes shown = Click(button, {Ok});
+        ASSERT_EQ(shown.size(), 1u) << button;
+        EXPECT_EQ(shown[0].text, QStringLiteral("Incorrect Name")) << button;
+        EXPECT_EQ(shown[0].buttons, QMessageBox::Ok) << button;
+    }
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(kAll) + "\\open", ""), "Open");
+
+    Fill(page, QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("a.exe"));
+    EXPECT_EQ(Click("cmdadd", {Yes}).size(), 1u);
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(kAll) + "\\a", ""), "A");
+}
+
+TEST_F(ContextMenuPage, DeleteRemovesTheClickedItemAndAStaleIndexNothing)
+{
+    PutItem(kAll, "a", "A", "a.exe");
+    PutItem(kAll, "b", "B", "b.exe");
+    Page &page = Open("MenuItem");
+    Control<QListWidget>(page, "lstMenu").setCurrentRow(1);
+    EXPECT_EQ(Click("cmdDel", {No}).size(), 1u);
+    EXPECT_TRUE(KeyExists(std::string(kAll) + "\\b"));
+    EXPECT_EQ(Click("cmdDel", {Yes}).size(), 1u);
+    EXPECT_FALSE(KeyExists(std::string(kAll) + "\\b"));
+    EXPECT_EQ(Listed(page), QStringList{QStringLiteral("a")});
+
+    // The clicked row is gone: Delete and Edit neither ask nor touch the base or the other item.
+    Fill(page, QStringLiteral("c"), QStringLiteral("C"), QStringLiteral("c.exe"));
+    EXPECT_TRUE(Click("cmdDel", {Yes}).empty());
+    EXPECT_TRUE(Click("cmdEdit", {Yes}).empty());
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(kAll) + "\\a\\command", ""), "a.exe");
+    EXPECT_FALSE(KeyExists(std::string(kAll) + "\\c"));
+
+    // With an empty list both do nothing at all.
+    Control<QListWidget>(page, "lstMenu").setCurrentRow(0);
+    Click("cmdDel", {Yes});
+    EXPECT_TRUE(KeyExists(kAll));
+    EXPECT_TRUE(Click("cmdDel", {Yes}).empty());
+}
+
+} // namespace

@@ -1,0 +1,193 @@
+// Tolvane: the command lines it hands to WinExec, and the real program mounting the list that
+// lies beside it on a temporary machine.
+#include "TempMachine.h"
+#include "mdlMain.h"
+#include "win32.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::vector<std::string> &Recorded()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+unsigned Record(const char *commandLine, unsigned showMode)
+{
+    EXPECT_EQ(showMode, 0u) << "every command runs hidden";
+    Recorded().emplace_back(commandLine);
+    return 33;
+}
+
+class TolvaneTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Recorded().clear(); }
+
+    // The commands Tolvane hands over for a list file with `content` in the system directory.
+    std::vector<std::string> CommandsFor(const std::string &content)
+    {
+        machine_.WriteFile("drive_c/windows/system32/Tolvane.ini", content);
+        mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
+        return Recorded();
+    }
+
+    TempMachine machine_;
+};
+
+TEST(AddBackslash, AppendsOnlyWhereMissing)
+{
+    struct Case {
+        const char *path, *expected;
+    };
+    for (const Case &c :
+         {Case{"C:\\windows\\system32", "C:\\windows\\system32\\"}, Case{"C:\\", "C:\\"}, Case{"", "\\"}}) {
+        EXPECT_EQ(mdlMain::AddBackslash(c.path), c.expected) << c.path;
+    }
+}
+
+TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrder)
+{
+    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nF:D:\\WORK\r\n"),
+              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst F: \"D:\\WORK\""}));
+}
+
+TEST_F(TolvaneTest, ReadsEveryLineWholeAndSkipsLinesWithoutADrive)
+{
+    // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
+    // last line without an end, a folder with blanks and one with a non-ASCII name.
+    EXPECT_EQ(CommandsFor("G:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
+              (std::vector<std::string>{"subst G: \"\"", "subst H: \"C:\\Old,New\"", "subst I: \"C:\\My Games\"",
+                                        "subst J: \"C:\\Игры\""}));
+}
+
+TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
+{
+    EXPECT_TRUE(CommandsFor("").empty());
+    fs::remove(machine_.PathOf("drive_c/windows/system32/Tolvane.ini"));
+    mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
+    EXPECT_TRUE(Recorded().empty());
+    machine_.WriteFile("drive_c/windows/system32/Tolvane.ini", "E:C:\\GAMES\r\n");
+    ASSERT_TRUE(win::SetFileAttributesA("C:\\windows\\system32\\Tolvane.ini", FILE_ATTRIBUTE_HIDDEN));
+    mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
+    EXPECT_TRUE(Recorded().empty());
+}
+
+TEST(MachineFolderAbove, FindsTheMachineThatHoldsTheProgram)
+{
+    TempMachine machine;
+    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c/windows/system32")), machine.Folder());
+    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c")), machine.Folder());
+    EXPECT_EQ(mdlMain::MachineFolderAbove("/"), "");
+}
+
+// The real program, copied into a machine that the environment does not name: it finds its
+// machine from its own location and mounts the list beside it, also from a drive root.
+class TolvaneProgramTest : public ::testing::TestWithParam<const char *>
+{
+protected:
+    // Runs a copy of Tolvane from `folder` of `machine` while WINEPREFIX names another machine.
+    static int RunFrom(const TempMachine &machine, const std::string &folder)
+    {
+        const std::string program = machine.PathOf(folder + "/Tolvane.exe");
+        fs::copy_file(TOLVANE_PROGRAM, program, fs::copy_options::overwrite_existing);
+        TempMachine elsewhere;
+        return std::system(("'" + program + "'").c_str());
+    }
+};
+
+TEST_P(TolvaneProgramTest, MountsTheListBesideItself)
+{
+    const std::string folder = GetParam();
+    TempMachine machine;
+    fs::create_directories(machine.PathOf("drive_c/My Games"));
+    machine.WriteFile(folder + "/Tolvane.ini", "E:C:\\My Games\r\nC:C:\\windows\r\n");
+
+    ASSERT_EQ(RunFrom(machine, folder), 0);
+
+    const fs::path link = machine.PathOf("dosdevices/e:");
+    ASSERT_TRUE(fs::is_symlink(link)) << "E: was not mounted";
+    EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
+    EXPECT_TRUE(fs::equivalent(machine.PathOf("dosdevices/c:"), machine.PathOf("drive_c"))) << "C: stays";
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemDirectoryAndDriveRoot, TolvaneProgramTest,
+                         ::testing::Values("drive_c/windows/system32", "drive_c"));
+
+// Log-on on a real Wine prefix: `wine wineboot` starts the Run entries, Tolvane among them, a
+// native program named Tolvane.exe in the system directory; the drive it makes is one that
+// Wine's own programs see.
+class TolvaneAtLogOnTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
+        if (!folder || !*folder || !fs::exists(fs::path(folder) / "system.reg"))
+            GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest.";
+        machine_ = std::make_unique<TempMachine>(folder);
+    }
+    void TearDown() override
+    {
+        if (machine_)
+            Wine("wineserver -k");
+    }
+
+    // Runs a Wine command for the test's prefix; returns what it printed.
+    std::string Wine(const std::string &command) const
+    {
+        const std::string line = "WINEPREFIX='" + machine_->Folder() +
+                                 "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " + command + " 2>/dev/null";
+        std::string output;
+        if (FILE *pipe = popen(line.c_str(), "r")) {
+            char buffer[4096];
+            while (const size_t n = fread(buffer, 1, sizeof buffer, pipe))
+                output.append(buffer, n);
+            pclose(pipe);
+        }
+        return output;
+    }
+
+    std::unique_ptr<TempMachine> machine_;
+};
+
+TEST_F(TolvaneAtLogOnTest, WinebootMountsTheList)
+{
+    const TempMachine &machine = *machine_;
+    const std::string program = machine.PathOf("drive_c/windows/system32/Tolvane.exe");
+    fs::copy_file(TOLVANE_PROGRAM, program);
+    fs::create_directories(machine.PathOf("drive_c/My Games"));
+    machine.WriteFile("drive_c/My Games/tetris.txt", "blocks");
+    machine.WriteFile("drive_c/windows/system32/Tolvane.ini", "E:C:\\My Games\r\n");
+    win::HKEY run = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr,
+                                   0, KEY_ALL_ACCESS, nullptr, &run, nullptr),
+              ERROR_SUCCESS);
+    constexpr char kRunData[] = "Tolvane.exe";
+    ASSERT_EQ(
+        win::RegSetValueExA(run, "Tolvane", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(kRunData), sizeof kRunData),
+        ERROR_SUCCESS);
+    win::RegCloseKey(run);
+
+    Wine("wine wineboot");
+    Wine("wineserver -w");
+
+    const fs::path link = machine.PathOf("dosdevices/e:");
+    ASSERT_TRUE(fs::is_symlink(link)) << "Tolvane did not mount E: at log-on";
+    EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
+    EXPECT_NE(Wine("wine cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+#include "mdlMain.h"
+
+#include "files.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <filesystem>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace mdlMain
+{
+namespace
+{
+
+constexpr const char *ListFileName = "Tolvane.ini";
+constexpr unsigned SW_HIDE_MODE = 0;
+
+// A file the runtime's plain existence test finds: present, neither a folder nor hidden or system.
+bool IsNormalFile(const std::string &windowsPath)
+{
+    const win::DWORD attributes = win::GetFileAttributesA(windowsPath.c_str());
+    constexpr win::DWORD notNormal = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & notNormal) == 0;
+}
+
+// The running program's own file as a host path.
+std::string OwnHostPath()
+{
+#ifdef _WIN32
+    char buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
+#else
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec).string();
+#endif
+}
+
+// The program's own folder as a Windows path ("C:\windows\system32", or "C:\" in a drive root).
+// On Unix the program works on the machine it lies in, wherever the environment points.
+std::string OwnWindowsFolder()
+{
+    const std::string hostFolder = fs::path(OwnHostPath()).parent_path().string();
+#ifdef _WIN32
+    return hostFolder;
+#else
+    const std::string machine = MachineFolderAbove(hostFolder);
+    if (!machine.empty())
+        win::UseMachineFolder(machine);
+    return win::WindowsPathOf(hostFolder);
+#endif
+}
+
+} // namespace
+
+std::string AddBackslash(const std::string &path)
+{
+    if (!path.empty() && path.back() == '\\')
+        return path;
+    return path + '\\';
+}
+
+std::string MountCommand(const std::string &entry)
+{
+    if (entry.size() < 2)
+        return {};
+    const std::string drive = entry.substr(0, 2);
+    const std::string folder = entry.substr(2);
+    return "subst " + drive + " \"" + folder + '"';
+}
+
+void MountList(const std::string &iniPath, CommandRunner run)
+{
+    if (!IsNormalFile(iniPath))
+        return;
+    std::vector<std::string> entries;
+    win::ReadTextLines(iniPath, entries);
+    for (const std::string &entry : entries) {
+        const std::string command = MountCommand(entry);
+        if (!command.empty())
+            run(command.c_str(), SW_HIDE_MODE);
+    }
+}
+
+std::string MachineFolderAbove(const std::string &hostFolder)
+{
+    std::error_code ec;
+    for (fs::path folder = fs::path(hostFolder); !folder.empty(); folder = folder.parent_path()) {
+        if (fs::is_regular_file(folder / "system.reg", ec) && fs::is_directory(folder / "dosdevices", ec))
+            return folder.string();
+        if (folder == folder.parent_path())
+            break;
+    }
+    return {};
+}
+
+void Main()
+{
+    const std::string folder = OwnWindowsFolder();
+    if (folder.empty())
+        return;
+    MountList(AddBackslash(folder) + ListFileName,
+              [](const char *line, unsigned show) -> unsigned { return win::WinExec(line, show); });
+}
+
+} // namespace mdlMain
