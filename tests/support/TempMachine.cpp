@@ -68,6 +68,12 @@ TempMachine::~TempMachine()
     RemoveFolder(folder_);
 }
 
+std::string TempMachine::FilesFolder() const
+{
+    fs::create_directories(fs::path(folder_) / "drive_c" / "korvex-files");
+    return "C:\\korvex-files";
+}
+
 void TempMachine::ReportWindowsVersion(const char *name) const
 {
     win::HKEY key = nullptr;
