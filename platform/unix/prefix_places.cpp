@@ -175,11 +175,8 @@ void Lutris(std::vector<Found> &found)
                 if (std::string prefix = YamlValue(line, "prefix"); !prefix.empty())
                     prefixes.push_back(std::move(prefix));
         }
-    std::vector<Found> fromSettings;
     for (const std::string &prefix : prefixes)
-        AddWhenPrefix(prefix, LastComponent(prefix), fromSettings);
-    std::ranges::sort(fromSettings, {}, &Found::name);
-    found.insert(found.end(), fromSettings.begin(), fromSettings.end());
+        AddWhenPrefix(prefix, LastComponent(prefix), found);
     PrefixesInside(Home() + "/Games", found);
 }
 
@@ -190,7 +187,6 @@ void Heroic(std::vector<Found> &found)
     const std::string prefixes = Home() + "/Games/Heroic/Prefixes";
     PrefixesInside(prefixes, found);
     PrefixesInside(prefixes + "/default", found);
-    std::vector<Found> fromSettings;
     const std::string flatpak = Home() + "/.var/app/com.heroicgameslauncher.hgl/config/heroic/GamesConfig";
     for (const std::string &settings : {ConfigHome() + "/heroic/GamesConfig", flatpak})
         for (const std::string &entry : EntriesOf(settings)) {
@@ -199,10 +195,8 @@ void Heroic(std::vector<Found> &found)
                 continue;
             for (const std::string_view line : LinesOf(text))
                 if (std::string prefix = QuotedAfter(line, "\"winePrefix\""); !prefix.empty())
-                    AddWhenPrefix(prefix, LastComponent(prefix), fromSettings);
+                    AddWhenPrefix(prefix, LastComponent(prefix), found);
         }
-    std::ranges::sort(fromSettings, {}, &Found::name);
-    found.insert(found.end(), fromSettings.begin(), fromSettings.end());
 }
 
 // The Steam libraries: each Steam installation and the folders its libraryfolders.vdf lists,
@@ -247,15 +241,12 @@ void Steam(std::vector<Found> &found)
 {
     for (const std::string &library : SteamLibraries()) {
         const std::string compatdata = library + "/steamapps/compatdata";
-        std::vector<Found> games;
         for (const std::string &appId : EntriesOf(compatdata))
-            AddWhenPrefix(compatdata + "/" + appId + "/pfx", SteamGameName(library, appId), games);
-        std::ranges::sort(games, {}, &Found::name);
-        found.insert(found.end(), games.begin(), games.end());
+            AddWhenPrefix(compatdata + "/" + appId + "/pfx", SteamGameName(library, appId), found);
     }
 }
 
-// The places in the order of PrefixSource, each giving its prefixes in a stable order.
+// The places in the order of PrefixSource.
 std::vector<std::pair<PrefixSource, std::vector<Found>>> Places()
 {
     std::vector<std::pair<PrefixSource, std::vector<Found>>> places;
@@ -283,10 +274,12 @@ std::vector<WinePrefix> FindWinePrefixes()
     const std::vector<std::string> serverFolders = detail::FoldersHeldByWineServers();
     std::vector<WinePrefix> prefixes;
     std::set<std::string> seen;
-    for (const auto &[source, found] : Places())
+    for (auto &[source, found] : Places()) {
+        std::ranges::stable_sort(found, {}, &Found::name);
         for (const Found &prefix : found)
             if (seen.insert(detail::ResolvedPath(prefix.folder)).second)
                 prefixes.push_back(detail::Describe(prefix.folder, source, prefix.name, serverFolders));
+    }
     return prefixes;
 }
 
