@@ -10,8 +10,11 @@
 #include <array>
 #include <cctype>
 #include <climits>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <string_view>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,11 +36,10 @@ struct Wanted {
     bool keySeen = false; // the key, or a key below it, has a block
 };
 
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
+unsigned char Folded(char c)
 {
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u - 'A' + 'a') : u;
 }
 
 // The string data of a value line (`"name"=data`) when its name is `name`.
@@ -55,47 +57,144 @@ std::optional<std::string> StringOfValueLine(std::string_view line, std::string_
     return Utf16ToUtf8(Utf16LeUnits(data.bytes.data(), data.bytes.size() - 2));
 }
 
-// Reads every wanted value out of a registry file's text in one pass over its lines; a key
-// given twice keeps the last data, as Wine merges duplicate blocks.
-void Scan(std::string_view text, std::vector<Wanted> &wanted)
+// Boyer-Moore-Horspool search that ignores the case of ASCII letters, as registry names compare.
+class FoldedSearch
 {
-    std::vector<Wanted *> inBlock;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
+public:
+    explicit FoldedSearch(std::string needle) : needle_(std::move(needle))
+    {
+        std::ranges::transform(needle_, needle_.begin(), [](char c) { return static_cast<char>(Folded(c)); });
+        shift_.fill(needle_.size());
+        for (size_t i = 0; i + 1 < needle_.size(); ++i)
+            shift_[static_cast<unsigned char>(needle_[i])] = needle_.size() - 1 - i;
+    }
+
+    size_t Length() const { return needle_.size(); }
+
+    // Where the needle next occurs in `text` from `from` on; npos when it does not.
+    size_t In(std::string_view text, size_t from) const
+    {
+        const size_t last = needle_.size() - 1;
+        for (size_t at = from; at + last < text.size();) {
+            const unsigned char end = Folded(text[at + last]);
+            if (end == static_cast<unsigned char>(needle_[last]) && Matches(text, at))
+                return at;
+            at += shift_[end];
+        }
+        return std::string_view::npos;
+    }
+
+private:
+    bool Matches(std::string_view text, size_t at) const
+    {
+        for (size_t i = 0; i < needle_.size(); ++i)
+            if (Folded(text[at + i]) != static_cast<unsigned char>(needle_[i]))
+                return false;
+        return true;
+    }
+
+    std::string needle_;
+    std::array<size_t, 256> shift_{};
+};
+
+// Reads the wanted values of the key's block that starts at `block` (its header line).
+void ReadBlock(std::string_view text, size_t block, std::vector<Wanted *> &ofKey)
+{
+    size_t start = text.find('\n', block);
+    while (start != std::string_view::npos && ++start < text.size() && text[start] != '[') {
+        const size_t end = std::min(text.find('\n', start), text.size());
         std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        if (line.empty())
-            continue;
-        if (line.front() == '[') {
-            inBlock.clear();
-            const std::string_view path = line.substr(1);
-            for (Wanted &w : wanted) {
-                if (!StartsWithIgnoringCase(path, w.path))
-                    continue;
-                const std::string_view rest = path.substr(w.path.size());
-                if (rest.starts_with(']'))
-                    inBlock.push_back(&w);
-                if (rest.starts_with(']') || rest.starts_with("\\\\"))
-                    w.keySeen = true;
-            }
-        } else if (line.front() == '"' && !inBlock.empty()) {
-            for (Wanted *w : inBlock)
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (line.starts_with('"'))
+            for (Wanted *w : ofKey)
                 if (auto data = StringOfValueLine(line, w->value))
                     w->found = std::move(data);
-        }
+        start = end;
     }
 }
 
+// Where `needle` occurs in the text. Wine's files spell the well-known keys as Windows does, so
+// they are looked for in that spelling first, which the C library finds fastest; the slower
+// search that ignores case runs only when that finds nothing.
+std::vector<size_t> HeadersOf(std::string_view text, const std::string &needle)
+{
+    std::vector<size_t> found;
+    for (const char *at = text.data(), *end = text.data() + text.size();
+         (at = static_cast<const char *>(memmem(at, static_cast<size_t>(end - at), needle.data(), needle.size())));
+         ++at)
+        found.push_back(static_cast<size_t>(at - text.data()));
+    if (!found.empty())
+        return found;
+    const FoldedSearch search(needle);
+    for (size_t at = search.In(text, 0); at != std::string_view::npos; at = search.In(text, at + 1))
+        found.push_back(at);
+    return found;
+}
+
+// Reads the wanted values out of a registry file's text. Only the wanted keys' header lines are
+// looked for (a fresh prefix's system.reg is megabytes long), without regard to case; a key
+// given twice keeps the last data, as Wine merges duplicate blocks.
+void Scan(std::string_view text, std::vector<Wanted> &wanted)
+{
+    for (auto key = wanted.begin(); key != wanted.end(); ++key) {
+        const auto samePath = [&](const Wanted &w) { return w.path == key->path; };
+        if (std::any_of(wanted.begin(), key, samePath))
+            continue; // looked for with an earlier value of the same key
+        std::vector<Wanted *> ofKey;
+        for (Wanted &w : wanted)
+            if (samePath(w))
+                ofKey.push_back(&w);
+        const std::string needle = "\n[" + key->path;
+        bool seen = false;
+        for (const size_t at : HeadersOf(text, needle)) {
+            const std::string_view rest = text.substr(at + needle.size());
+            if (rest.starts_with(']'))
+                ReadBlock(text, at + 1, ofKey);
+            seen = seen || rest.starts_with(']') || rest.starts_with("\\\\");
+        }
+        for (Wanted *w : ofKey)
+            w->keySeen = seen;
+    }
+}
+
+// The file's text, mapped for reading: a prefix's registry is read, never loaded whole.
+class MappedFile
+{
+public:
+    explicit MappedFile(const std::string &path)
+    {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat st {
+        };
+        if (fstat(fd, &st) == 0 && st.st_size > 0) {
+            void *data = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (data != MAP_FAILED)
+                text_ = std::string_view(static_cast<const char *>(data), static_cast<size_t>(st.st_size));
+        }
+        close(fd);
+    }
+    ~MappedFile()
+    {
+        if (!text_.empty())
+            munmap(const_cast<char *>(text_.data()), text_.size());
+    }
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    std::string_view Text() const { return text_; }
+
+private:
+    std::string_view text_;
+};
+
 std::vector<Wanted> ScanFile(const std::string &path, std::vector<Wanted> wanted)
 {
-    std::string text;
-    if (ReadWholeFile(path, text) && text.starts_with("WINE REGISTRY Version 2"))
-        Scan(text, wanted);
+    const MappedFile file(path);
+    if (file.Text().starts_with("WINE REGISTRY Version 2"))
+        Scan(file.Text(), wanted);
     return wanted;
 }
 
@@ -163,21 +262,21 @@ std::optional<ReportedVersion> SettingOf(const std::string &folder)
 ReportedVersion FromSystemKeys(const std::string &folder)
 {
     constexpr const char *kNtKey = "Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion";
-    std::vector<Wanted> system = ScanFile(
-        folder + "/system.reg", {{kNtKey, "CurrentVersion", {}, false},
-                                 {kNtKey, "CurrentBuild", {}, false},
-                                 {kNtKey, "CurrentBuildNumber", {}, false},
-                                 {"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion", "VersionNumber", {}, false}});
-    const Wanted &ntVersion = system[0];
-    if (ntVersion.keySeen) {
-        const auto [major, minor, unused] = VersionNumbers(ntVersion.found.value_or(""));
-        const std::string &build = system[1].found ? *system[1].found : system[2].found.value_or("");
+    const std::string file = folder + "/system.reg";
+    const std::vector<Wanted> nt = ScanFile(file, {{kNtKey, "CurrentVersion", {}, false},
+                                                   {kNtKey, "CurrentBuild", {}, false},
+                                                   {kNtKey, "CurrentBuildNumber", {}, false}});
+    if (nt[0].keySeen) {
+        const auto [major, minor, unused] = VersionNumbers(nt[0].found.value_or(""));
+        const std::string &build = nt[1].found ? *nt[1].found : nt[2].found.value_or("");
         if (const VersionInfo *v = VersionByNumber(VER_PLATFORM_WIN32_NT, major, minor, VersionNumbers(build)[0]))
             return From(*v);
         return {"win7", true};
     }
-    if (system[3].found) {
-        const auto [major, minor, build] = VersionNumbers(*system[3].found);
+    const std::vector<Wanted> nineX =
+        ScanFile(file, {{"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion", "VersionNumber", {}, false}});
+    if (nineX[0].found) {
+        const auto [major, minor, build] = VersionNumbers(*nineX[0].found);
         if (const VersionInfo *v = VersionByNumber(VER_PLATFORM_WIN32_WINDOWS, major, minor, build))
             return From(*v);
         return {"win98", false};
