@@ -125,6 +125,12 @@ std::string YamlValue(std::string_view line, std::string_view key)
     return std::string(value);
 }
 
+// A path from a tool's settings, with a leading "~/" meaning the home folder.
+std::string ExpandedPath(std::string path)
+{
+    return path.starts_with("~/") ? Home() + path.substr(1) : path;
+}
+
 // Every prefix directly inside `folder`, named after its folder.
 void PrefixesInside(const std::string &folder, std::vector<Found> &found)
 {
@@ -176,7 +182,7 @@ void Lutris(std::vector<Found> &found)
                     prefixes.push_back(std::move(prefix));
         }
     for (const std::string &prefix : prefixes)
-        AddWhenPrefix(prefix, LastComponent(prefix), found);
+        AddWhenPrefix(ExpandedPath(prefix), LastComponent(prefix), found);
     PrefixesInside(Home() + "/Games", found);
 }
 
@@ -194,9 +200,26 @@ void Heroic(std::vector<Found> &found)
             if (!entry.ends_with(".json") || !detail::ReadWholeFile(settings + "/" + entry, text))
                 continue;
             for (const std::string_view line : LinesOf(text))
-                if (std::string prefix = QuotedAfter(line, "\"winePrefix\""); !prefix.empty())
+                if (std::string prefix = ExpandedPath(QuotedAfter(line, "\"winePrefix\"")); !prefix.empty())
                     AddWhenPrefix(prefix, LastComponent(prefix), found);
         }
+}
+
+// The library a line of libraryfolders.vdf names: `"path"  "/games/SteamLibrary"`, or in the
+// older form `"1"  "/games/SteamLibrary"`.
+std::string LibraryPathOf(std::string_view line)
+{
+    if (std::string path = QuotedAfter(line, "\"path\""); !path.empty())
+        return path;
+    const size_t open = line.find('"');
+    const size_t close = open == std::string_view::npos ? open : line.find('"', open + 1);
+    if (close == std::string_view::npos || close == open + 1)
+        return {};
+    const std::string_view key = line.substr(open + 1, close - open - 1);
+    if (key.find_first_not_of("0123456789") != std::string_view::npos)
+        return {};
+    std::string path = QuotedAfter(line.substr(close + 1), "");
+    return path.starts_with('/') ? path : std::string();
 }
 
 // The Steam libraries: each Steam installation and the folders its libraryfolders.vdf lists,
@@ -220,7 +243,7 @@ std::vector<std::string> SteamLibraries()
             continue;
         add(root);
         for (const std::string_view line : LinesOf(text))
-            if (std::string path = QuotedAfter(line, "\"path\""); !path.empty())
+            if (std::string path = LibraryPathOf(line); !path.empty())
                 add(path);
     }
     return libraries;

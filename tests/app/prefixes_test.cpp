@@ -137,12 +137,16 @@ TEST_F(Prefixes, EveryToolsPrefixIsFoundOnceInAStableOrderAndNothingIsWritten)
     MakePrefix(home / "Games/diablo");
     MakePrefix(home / "lutris/witcher");
     Write(home / ".config/lutris/games/witcher-1700000000.yml",
-          "game:\n  exe: drive_c/witcher.exe\n  prefix: " + (home / "lutris/witcher").string() + "\n");
+          "game:\n  exe: drive_c/witcher.exe\n  prefix: ~/lutris/witcher\n");
     MakePrefix(home / "Games/Heroic/Prefixes/default/Hades");
     const fs::path steam = home / ".local/share/Steam";
     Write(steam / "steamapps/libraryfolders.vdf", "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" +
                                                       steam.string() + "\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"" +
                                                       (home / "no-such-library").string() + "\"\n\t}\n}\n");
+    // Older Steam lists a library by number only.
+    Write(home / ".steam/root/steamapps/libraryfolders.vdf",
+          "\"LibraryFolders\"\n{\n\t\"1\"\t\t\"" + (home / "SteamLibrary").string() + "\"\n}\n");
+    MakePrefix(home / "SteamLibrary/steamapps/compatdata/400/pfx");
     fs::create_directories(home / ".steam");
     fs::create_directory_symlink(steam, home / ".steam/steam");
     MakePrefix(steam / "steamapps/compatdata/1091500/pfx", {}, NtKeys("10.0", "19045"));
@@ -167,6 +171,7 @@ TEST_F(Prefixes, EveryToolsPrefixIsFoundOnceInAStableOrderAndNothingIsWritten)
         {win::PrefixSource::Lutris, "witcher", "win7", true},
         {win::PrefixSource::Heroic, "Hades", "win7", true},
         {win::PrefixSource::Steam, "22380", "win7", true},
+        {win::PrefixSource::Steam, "400", "win7", true},
         {win::PrefixSource::Steam, "Cyberpunk 2077", "win10", true},
         {win::PrefixSource::PlayOnLinux, "Office", "win2k", true},
     };
