@@ -41,6 +41,7 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-install
 	$(MAKE) --no-print-directory test-windows
 
 # The platform contract tests built for Windows and run under Wine against its real functions.
@@ -59,3 +60,20 @@ format-check:
 
 clean:
 	rm -rf build build-sanitize $(WINDOWS_BUILD_DIR)
+
+# --- Installing Korvex as a desktop program ------------------------------------------------------
+# `make install PREFIX=/usr DESTDIR=/tmp/stage` and `make package` (a .deb in $(BUILD_DIR));
+# `make test` ends with test-install, which checks both with the desktop's own validators.
+PREFIX ?= /usr/local
+PACKAGES += desktop-file-utils appstream dpkg-dev
+
+.PHONY: install package test-install
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+test-install: build
+	tests/install/check_install.sh $(BUILD_DIR)

@@ -4,6 +4,7 @@
 #include "frmAbout.h"
 #include "frmStart.h"
 #include "frmTR.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QPointer>
@@ -93,13 +94,35 @@ void ShowAboutPage()
     PlacePage();
 }
 
+namespace
+{
+
+void DecidePlatform()
+{
+    CurrentVersionKey = IsWindowsNT() ? QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion")
+                                      : QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion");
+}
+
+} // namespace
+
+void SwitchMachine(const std::string &folder)
+{
+    UnloadCurrentPage();
+    win::UseMachineFolder(folder);
+    win::ResetMachine();
+    DecidePlatform();
+    if (frmTR *tree = TreeWindow())
+        tree->BuildTree();
+    CurrentPage = new frmAbout;
+    PlacePage();
+}
+
 void Main(PageFactory pages)
 {
     Pages() = std::move(pages);
     if (!CurrentPage)
         CurrentPage = new frmAbout;
-    CurrentVersionKey = IsWindowsNT() ? QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion")
-                                      : QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion");
+    DecidePlatform();
     Main_() = new frmStart;
     Main_()->setAttribute(Qt::WA_DeleteOnClose);
     Main_()->resize(TwipsToPixelsX(12000, Main_()), TwipsToPixelsY(8000, Main_()));
