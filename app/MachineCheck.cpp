@@ -45,10 +45,13 @@ QString MachineProblems()
     if (win::WineServerRunning())
         reasons << Text("A Wine program is running on this Windows installation. Wine keeps its settings in memory "
                         "and would overwrite every change, so Korvex changes nothing while it runs. Close the Wine "
-                        "programs (or run \"wineserver -k\") and start Korvex again.",
+                        "programs (or run \"wineserver -k\"): Korvex checks again at every save, so the pages "
+                        "keep what you enter and a later save stores it without a restart.",
                         "В этой установке Windows работает программа Wine. Wine держит настройки в памяти и "
                         "затёр бы любое изменение, поэтому Korvex ничего не меняет, пока она работает. Закройте "
-                        "программы Wine (или выполните \"wineserver -k\") и запустите Korvex снова.");
+                        "программы Wine (или выполните \"wineserver -k\"): Korvex проверяет это при каждом "
+                        "сохранении, поэтому страницы сохраняют введённое, и следующее сохранение запишет его без "
+                        "перезапуска.");
     QStringList damaged;
     for (const std::string &file : win::DamagedRegistryFiles())
         damaged << QString::fromStdString(file);

@@ -1,5 +1,8 @@
 #include "Page.h"
 
+#include "Module.h"
+#include "SaveReport.h"
+
 #include <QResizeEvent>
 #include <cmath>
 
@@ -37,6 +40,14 @@ void Page::Unload()
     Form_Unload();
 }
 
+void Page::SaveOnClose()
+{
+    if (!Changed || !Module::AskSaveChanges(QStringLiteral("None")))
+        return;
+    SaveReport report(this);
+    Save();
+}
+
 void Page::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -52,4 +63,23 @@ int TwipsToPixelsX(int twips, const QWidget *widget)
 int TwipsToPixelsY(int twips, const QWidget *widget)
 {
     return Scale(twips, widget->logicalDpiY() / kTwipsPerInch);
+}
+
+TwipsColumn::TwipsColumn(QWidget *page, int leftTwips, int topTwips, int widthTwips)
+    : page_(page), left_(TwipsToPixelsX(leftTwips, page)), top_(TwipsToPixelsY(topTwips, page)),
+      width_(TwipsToPixelsX(widthTwips, page))
+{
+}
+
+QWidget *TwipsColumn::Place(QWidget *control, int gapAfterTwips, int heightPixels)
+{
+    return PlaceAt(control, left_, gapAfterTwips, heightPixels);
+}
+
+QWidget *TwipsColumn::PlaceAt(QWidget *control, int leftPixels, int gapAfterTwips, int heightPixels)
+{
+    const int height = heightPixels >= 0 ? heightPixels : control->sizeHint().height();
+    control->setGeometry(leftPixels, top_, width_, height);
+    top_ += height + TwipsToPixelsY(gapAfterTwips, page_);
+    return control;
 }

@@ -23,8 +23,15 @@ public:
 
 protected:
     virtual void Form_Load() {}
-    virtual void Form_Unload() {}
+    // By default a page that saves when it closes: see SaveOnClose.
+    virtual void Form_Unload() { SaveOnClose(); }
     virtual void Form_Resize() {}
+    // Writes the page's settings; called by SaveOnClose after a Yes.
+    virtual void Save() {}
+
+    // When the page was changed, asks the shared "Save Changes ?" and on Yes saves; a write that
+    // failed is then reported once. The answer never stops the page from closing.
+    void SaveOnClose();
 
     void resizeEvent(QResizeEvent *event) override;
 
@@ -39,6 +46,25 @@ private:
 // Geometry given in twips (1/1440 inch) as pixels of the widget's screen.
 int TwipsToPixelsX(int twips, const QWidget *widget);
 int TwipsToPixelsY(int twips, const QWidget *widget);
+
+// Lays controls out top-down in one column of a page, in twips: each control gets the column's
+// left and width, the height it asks for (or one given), and the gap below it.
+class TwipsColumn
+{
+public:
+    TwipsColumn(QWidget *page, int leftTwips, int topTwips, int widthTwips);
+
+    // Places the control at the next row; returns it for further adjustment.
+    QWidget *Place(QWidget *control, int gapAfterTwips, int heightPixels = -1);
+    // Places a control that starts at `leftPixels` instead of the column's left.
+    QWidget *PlaceAt(QWidget *control, int leftPixels, int gapAfterTwips, int heightPixels = -1);
+
+private:
+    QWidget *page_;
+    int left_;
+    int top_;
+    int width_;
+};
 
 // A control of a page, carrying its name as objectName so that it can be found by that name.
 template <typename Control> Control *NewControl(const char *name, QWidget *page)

@@ -1,5 +1,7 @@
 #include "Reg.h"
 
+#include "SaveReport.h"
+
 #include <QListWidget>
 #include <array>
 
@@ -14,22 +16,6 @@ namespace
 constexpr win::DWORD kValueBufferSize = 1024;
 constexpr win::DWORD kNameBufferSize = 255;
 
-// An open key that is closed when it goes out of scope, whatever path the routine takes.
-class OpenKey
-{
-public:
-    OpenKey() = default;
-    ~OpenKey() { win::RegCloseKey(handle_); }
-    OpenKey(const OpenKey &) = delete;
-    OpenKey &operator=(const OpenKey &) = delete;
-
-    win::HKEY *Out() { return &handle_; }
-    win::HKEY Get() const { return handle_; }
-
-private:
-    win::HKEY handle_ = nullptr;
-};
-
 QByteArray Ansi(const QString &text)
 {
     return text.toUtf8();
@@ -40,7 +26,7 @@ bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path)
     return win::RegOpenKeyExA(root, Ansi(path).constData(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
 }
 
-bool CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
+win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
 {
     KeySecurity.nLength = 12;
     KeySecurity.lpSecurityDescriptor = nullptr;
@@ -48,18 +34,42 @@ bool CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
     win::DWORD disposition = 0;
     char noClass[] = "";
     return win::RegCreateKeyExA(root, Ansi(path).constData(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                &KeySecurity, key.Out(), &disposition) == ERROR_SUCCESS;
+                                &KeySecurity, key.Out(), &disposition);
 }
 
 bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::DWORD type, const QByteArray &data)
 {
     OpenKey key;
-    if (!CreateForWriting(key, root, path))
-        return false;
-    return win::RegSetValueExA(key.Get(), Ansi(name).constData(), 0, type,
-                               reinterpret_cast<const win::BYTE *>(data.constData()),
-                               static_cast<win::DWORD>(data.size())) == ERROR_SUCCESS;
+    win::LONG result = CreateForWriting(key, root, path);
+    if (result == ERROR_SUCCESS)
+        result = win::RegSetValueExA(key.Get(), Ansi(name).constData(), 0, type,
+                                     reinterpret_cast<const win::BYTE *>(data.constData()),
+                                     static_cast<win::DWORD>(data.size()));
+    return Writes::Note(result, ValueTarget(root, path, name));
 }
+
+} // namespace
+
+QString RootName(win::HKEY root)
+{
+    if (root == HKEY_CLASSES_ROOT)
+        return QStringLiteral("HKEY_CLASSES_ROOT");
+    if (root == HKEY_CURRENT_USER)
+        return QStringLiteral("HKEY_CURRENT_USER");
+    if (root == HKEY_LOCAL_MACHINE)
+        return QStringLiteral("HKEY_LOCAL_MACHINE");
+    if (root == HKEY_USERS)
+        return QStringLiteral("HKEY_USERS");
+    return QStringLiteral("HKEY");
+}
+
+QString ValueTarget(win::HKEY root, const QString &path, const QString &name)
+{
+    return RootName(root) + QLatin1Char('\\') + path + QStringLiteral(" \"") + name + QLatin1Char('"');
+}
+
+namespace
+{
 
 template <typename Append> bool EnumerateSubKeys(win::HKEY root, const QString &path, Append append)
 {
@@ -132,9 +142,13 @@ bool SetBinary(win::HKEY root, const QString &path, const QString &name, const Q
 bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
 {
     OpenKey key;
-    if (!CreateForWriting(key, root, path))
-        return false;
-    return win::RegDeleteValueA(key.Get(), Ansi(name).constData()) == ERROR_SUCCESS;
+    win::LONG result = CreateForWriting(key, root, path);
+    if (result != ERROR_SUCCESS)
+        return Writes::Note(result, ValueTarget(root, path, name));
+    result = win::RegDeleteValueA(key.Get(), Ansi(name).constData());
+    // A value that is not there is already what the delete wanted: nothing failed to be saved.
+    Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result, ValueTarget(root, path, name));
+    return result == ERROR_SUCCESS;
 }
 
 bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path)

@@ -18,6 +18,23 @@ class QListWidget;
 namespace Reg
 {
 
+// An open key that is closed when it goes out of scope, whatever path the routine takes; for
+// the pages that open and enumerate keys with the platform functions themselves.
+class OpenKey
+{
+public:
+    OpenKey() = default;
+    ~OpenKey() { win::RegCloseKey(handle_); }
+    OpenKey(const OpenKey &) = delete;
+    OpenKey &operator=(const OpenKey &) = delete;
+
+    win::HKEY *Out() { return &handle_; }
+    win::HKEY Get() const { return handle_; }
+
+private:
+    win::HKEY handle_ = nullptr;
+};
+
 // The security record every create uses: length 12, no descriptor, inheritable handle.
 extern win::SECURITY_ATTRIBUTES KeySecurity;
 
@@ -27,13 +44,19 @@ extern win::SECURITY_ATTRIBUTES KeySecurity;
 bool GetValue(win::HKEY root, const QString &path, const QString &name, QString &out);
 
 // Write REG_DWORD (4 bytes), REG_SZ (the text and one NUL) and REG_BINARY (the bytes as they
-// are), creating the key and any missing key on its path.
+// are), creating the key and any missing key on its path. Every write, and every delete below,
+// notes its result for the save report of the page (SaveReport.h).
 bool SetDword(win::HKEY root, const QString &path, const QString &name, qint32 number);
 bool SetString(win::HKEY root, const QString &path, const QString &name, const QString &text);
 bool SetBinary(win::HKEY root, const QString &path, const QString &name, const QByteArray &bytes);
 
 // Deletes a value. A missing key is created, empty, before the delete fails.
 bool DeleteValue(win::HKEY root, const QString &path, const QString &name);
+
+// How a write's target is named to the user: the root's name, the key path and the value name
+// in quotes ("HKEY_CURRENT_USER\\Software\\... "NoRun"").
+QString RootName(win::HKEY root);
+QString ValueTarget(win::HKEY root, const QString &path, const QString &name);
 
 // Replaces the list's entries with the names of the key's subkeys, in the registry's order.
 // True when the key could be opened.

@@ -5,8 +5,8 @@
 // run). Every benchmark works on a copy of it; the original is never written.
 #include "Reg.h"
 #include "machine.h"
-#include "unix/hive.h"
-#include "unix/machine_store.h"
+#include "hive.h"
+#include "machine_store.h"
 #include "win32.h"
 
 #include <benchmark/benchmark.h>

@@ -49,6 +49,12 @@ std::string WindowsPathOf(const std::string &hostPath);
 // counts to find a key that was not closed.
 std::size_t OpenHandleCount();
 
+// Makes `hostFolder` the machine to use instead of the one the environment names, the way
+// WINEPREFIX would: it takes effect on first use, or after ResetMachine, and lasts for the life
+// of the process (ResetMachine does not undo it). An empty folder goes back to the environment's
+// choice. Tolvane uses it to work on the machine it was started from. Does nothing on Windows.
+void UseMachineFolder(const std::string &hostFolder);
+
 // Forgets the machine in use, its cached registry and every open key handle; the next call
 // chooses the machine again from the environment.
 void ResetMachine();

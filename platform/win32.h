@@ -52,6 +52,31 @@ using ::RegEnumKeyExA;
 using ::RegOpenKeyExA;
 using ::RegQueryValueExA;
 using ::RegSetValueExA;
+
+using ::GetLastError;
+using ::SetLastError;
+
+using ::GetPrivateProfileStringA;
+using ::WritePrivateProfileStringA;
+
+using ::CopyFileA;
+using ::GetDriveTypeA;
+using ::GetFileAttributesA;
+using ::SetFileAttributesA;
+
+using ::HWND;
+using ::POINT;
+using ::RECT;
+using ::WINDOWPLACEMENT;
+
+using ::EnableWindow;
+using ::FindWindowA;
+using ::FindWindowExA;
+using ::GetWindowPlacement;
+using ::IsWindowEnabled;
+using ::IsWindowVisible;
+using ::SetWindowPos;
+using ::ShowWindow;
 } // namespace win
 
 #else
@@ -209,6 +234,123 @@ std::uint64_t GetTickCount64();
 // extension) and runs through Wine when the machine is a Wine prefix and Wine is installed.
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 
+// ---- Errors ----------------------------------------------------------------------------------
+
+// The calling thread's last error, as the functions below set it when they fail (Win32 codes:
+// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED for a file or folder marked
+// read-only, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION, ERROR_INVALID_PARAMETER, ...). Like
+// Windows, a function that succeeds does not promise to clear it. The registry functions
+// return their code instead and leave it alone.
+DWORD GetLastError();
+void SetLastError(DWORD dwErrCode);
+
+// ---- Profile strings (INI files) ---------------------------------------------------------------
+//
+// `lpFileName` is a Windows path ("C:\\folder\\Desktop.ini"); a bare name means a file in the
+// Windows directory, as on Windows. Sections and keys match without regard to case; blanks
+// around a key and around a value are not part of them. Files are read as ANSI (UTF-8) text with
+// CR LF or LF line ends; a file in UTF-16 (with its byte-order mark) is read as UTF-16, and
+// written to as UTF-16 as Windows does. A value enclosed in one pair of quotes comes back
+// without them.
+
+// Copies the value of `lpKeyName` in `lpAppName` to the buffer, or `lpDefault` (trailing blanks
+// removed; "" when null) when the file, the section or the key is missing. With a null key: the
+// section's key names, each ended by a NUL, with a second NUL at the end; with a null section:
+// the file's section names the same way. Returns the number of characters copied without the
+// terminator; a value that does not fit is cut to nSize - 1 characters and a NUL (nSize - 2 and
+// two NULs for the lists). Sets ERROR_FILE_NOT_FOUND when the file is missing (NT; 9x leaves
+// the last error alone).
+DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpDefault,
+                               char *lpReturnedString, DWORD nSize, const char *lpFileName);
+
+// Sets `lpKeyName` in `lpAppName` to `lpString`: the value of an existing key is replaced in its
+// line, a missing key is added at the end of its section, a missing section at the end of the
+// file, a missing file is created (not its folder). A null `lpString` deletes the key, a null
+// `lpKeyName` the whole section. Every other line, comments and blank lines included, keeps its
+// bytes; new lines end in CR LF (LF in a file that uses LF only). The change is on disk when the
+// function returns TRUE (written to a temporary file, flushed and renamed over the old one).
+// FALSE with the last error when the file or its folder cannot be written.
+BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
+                                const char *lpFileName);
+
+// ---- Files ------------------------------------------------------------------------------------
+//
+// Windows paths, resolved through the machine's drives (HostPathOf). Attributes are kept as Wine
+// keeps them: hidden and system in the extended attribute "user.DOSATTRIB", read-only as the
+// absence of write permission, directory from the file's type; archive is not stored, so every
+// file reports it.
+
+// Copies a file with its contents and attributes, replacing `lpNewFileName` unless
+// `bFailIfExists` (then ERROR_FILE_EXISTS). The copy is on disk when it returns TRUE; a failed
+// copy leaves no partial target. A read-only target is not replaced (ERROR_ACCESS_DENIED).
+BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists);
+
+// The attribute bits of a file or folder; INVALID_FILE_ATTRIBUTES with ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND when it does not exist. A name beginning with "." is hidden, as in Wine.
+DWORD GetFileAttributesA(const char *lpFileName);
+
+// Replaces the attributes of a file or folder with `dwFileAttributes` (read-only, hidden, system
+// and archive count; FILE_ATTRIBUTE_NORMAL or 0 clears them). Read-only on a folder is kept by
+// Windows but ignored by Wine; here it is ignored too.
+BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes);
+
+// The type of the drive whose root is named ("C:\\", also "C:" or "c:\\"): DRIVE_NO_ROOT_DIR for a
+// letter without a drive, otherwise DRIVE_FIXED unless HKEY_LOCAL_MACHINE\Software\Wine\Drives
+// names another type for it ("floppy", "cdrom", "network", "ramdisk"), as Wine reports it. A null
+// argument means the current drive (C:); a path that is no drive root gives DRIVE_NO_ROOT_DIR.
+UINT GetDriveTypeA(const char *lpRootPathName);
+
+// ---- Shell windows ----------------------------------------------------------------------------
+//
+// The windows of a running Windows shell. There is no such shell here: nothing is found, every
+// function on a null handle fails with ERROR_INVALID_WINDOW_HANDLE, and the results are FALSE.
+
+struct HWND__;
+using HWND = HWND__ *;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+
+struct WINDOWPLACEMENT {
+    UINT length; // 44
+    UINT flags;
+    UINT showCmd;
+    POINT ptMinPosition;
+    POINT ptMaxPosition;
+    RECT rcNormalPosition;
+};
+
+// The first top-level window of the class (and title, when not null); null when there is none.
+HWND FindWindowA(const char *lpClassName, const char *lpWindowName);
+
+// The first child of `hWndParent` after `hWndChildAfter` with the class and title; null when none.
+HWND FindWindowExA(HWND hWndParent, HWND hWndChildAfter, const char *lpszClass, const char *lpszWindow);
+
+// The window's show state and its normal position, in work-area coordinates for a top-level
+// window and in its parent's client coordinates for a child.
+BOOL GetWindowPlacement(HWND hWnd, WINDOWPLACEMENT *lpwndpl);
+
+// Moves, sizes and orders a window; SWP_NOSIZE, SWP_NOMOVE, SWP_NOZORDER, SWP_NOACTIVATE select.
+BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
+
+// Shows or hides a window (SW_HIDE, SW_SHOWNORMAL, ...); returns whether it was visible before.
+BOOL ShowWindow(HWND hWnd, int nCmdShow);
+
+BOOL IsWindowVisible(HWND hWnd);
+BOOL IsWindowEnabled(HWND hWnd);
+
+// Enables or disables a window; returns TRUE when it was disabled before.
+BOOL EnableWindow(HWND hWnd, BOOL bEnable);
+
 } // namespace win
 
 // The <windows.h> constants, spelled the same so that code using them compiles on both sides.
@@ -238,6 +380,7 @@ UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_INVALID_DATA 13L
 
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
@@ -247,9 +390,43 @@ UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 #define VER_NT_SERVER 3
 #define VER_SUITE_SINGLEUSERTS 0x00000100
 
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_DIRECTORY 267L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_ATTRIBUTES (static_cast<::win::DWORD>(-1))
+
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
+#define HWND_TOP (static_cast<::win::HWND>(nullptr))
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
 #define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
 
 #define REG_NONE 0
 #define REG_SZ 1

@@ -1,17 +1,16 @@
 #include "PolicyPage.h"
 
-#include "Module.h"
+#include "MdlStart.h"
 #include "Reg.h"
 #include "Strings.h"
 
 #include <QCheckBox>
 #include <algorithm>
 
-const QString kPoliciesBasePath = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Policies");
-const QString kIERestrictionsKey = QStringLiteral("Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions");
-
 namespace
 {
+
+constexpr auto kPoliciesBasePath = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
 
 constexpr int kLeftTwips = 60;
 constexpr int kIndentTwips = 360;
@@ -22,12 +21,19 @@ constexpr int kBoxHeightTwips = 255;
 constexpr int kWidthAllowanceTwips = 120;
 constexpr int kDesignWidthTwips = 6600;
 
+QString KeyPathOf(const PolicySwitch &row)
+{
+    return row.underPolicies ? QLatin1String(kPoliciesBasePath) + QLatin1String(row.key) : QLatin1String(row.key);
+}
+
 } // namespace
 
-PolicyPage::PolicyPage(const QString &className, const Shape &shape, QWidget *parent) : Page(parent), shape_(shape)
+PolicyPage::PolicyPage(const PolicyPageDeclaration &declaration, QWidget *parent)
+    : Page(parent), declaration_(declaration)
 {
-    setObjectName(className);
-    for (int i = 0; i < shape.boxCount; ++i) {
+    setObjectName(QLatin1String(declaration.className));
+    const int count = static_cast<int>(declaration.switches.size());
+    for (int i = 0; i < count; ++i) {
         auto *box = NewControl<QCheckBox>(QStringLiteral("chk_%1").arg(i).toLatin1().constData(), this);
         const int left = TwipsToPixelsX(kLeftTwips + (IsIndented(i) ? kIndentTwips : 0), this);
         box->setGeometry(left, TwipsToPixelsY(kTopTwips + i * kRowTwips, this), TwipsToPixelsX(kDesignWidthTwips, this),
@@ -39,47 +45,79 @@ PolicyPage::PolicyPage(const QString &className, const Shape &shape, QWidget *pa
 
 void PolicyPage::Form_Load()
 {
-    bindings_ = FillBindingTable();
+    FillBindingTable();
     for (int i = 0; i < BoxCount(); ++i)
         LoadBox(i);
-    ApplyPageRules();
+    ApplyPlatformRules();
+    UpdateDependents();
     // Setting the boxes raised the same events as clicks: only now is the page unchanged.
     Changed = false;
 }
 
+void PolicyPage::FillBindingTable()
+{
+    bindings_.clear();
+    for (const PolicySwitch &row : declaration_.switches)
+        bindings_.push_back({win::PredefinedKey(row.root), KeyPathOf(row), QLatin1String(row.valueName)});
+}
+
 void PolicyPage::LoadBox(int index)
 {
-    const PolicyBinding &row = bindings_.at(static_cast<size_t>(index));
+    const Binding &row = bindings_.at(static_cast<size_t>(index));
     QString text;
     Reg::GetValue(row.root, row.keyPath, row.valueName, text);
-    const QString caption = LoadResString(shape_.firstCaptionId + index);
-    if (!shape_.stateBeforeCaption)
+    const QString caption = LoadResString(declaration_.firstCaptionId + index);
+    if (!declaration_.stateBeforeCaption)
         chk(index)->setText(caption);
     chk(index)->setChecked(text == QLatin1String("1"));
-    if (shape_.stateBeforeCaption)
+    if (declaration_.stateBeforeCaption)
         chk(index)->setText(caption);
 }
 
 void PolicyPage::chk_Click(int Index)
 {
+    Q_UNUSED(Index);
     Changed = true;
-    AfterClick(Index);
+    UpdateDependents();
 }
 
-void PolicyPage::Form_Unload()
+void PolicyPage::UpdateDependents()
 {
-    if (!Changed || !Module::AskSaveChanges(QStringLiteral("None")))
-        return;
+    for (const DependencyGroup &group : declaration_.groups)
+        for (int i = group.first; i <= group.last; ++i)
+            chk(i)->setEnabled(!chk(group.master)->isChecked());
+}
+
+void PolicyPage::ApplyPlatformRules()
+{
+    const bool nt = MdlStart::IsWindowsNT();
+    for (const PlatformRule &rule : declaration_.rules) {
+        for (int i = rule.first; i <= rule.last; ++i) {
+            switch (rule.kind) {
+            case PlatformRule::EnabledOnNTOnly: chk(i)->setEnabled(nt); break;
+            case PlatformRule::EnabledOn9xOnly: chk(i)->setEnabled(!nt); break;
+            case PlatformRule::HiddenOnNT: chk(i)->setVisible(!nt); break;
+            case PlatformRule::AlwaysOffDisabled:
+                chk(i)->setChecked(false);
+                chk(i)->setEnabled(false);
+                break;
+            }
+        }
+    }
+}
+
+void PolicyPage::Save()
+{
     // Every box is written, hidden and disabled ones too; a failed write does not stop the rest.
     for (int i = 0; i < BoxCount(); ++i) {
-        const PolicyBinding &row = bindings_.at(static_cast<size_t>(i));
+        const Binding &row = bindings_.at(static_cast<size_t>(i));
         Reg::SetDword(row.root, row.keyPath, row.valueName, chk(i)->isChecked() ? 1 : 0);
     }
 }
 
 void PolicyPage::Form_Resize()
 {
-    if (!shape_.boxesFollowWidth)
+    if (!declaration_.boxesFollowWidth)
         return;
     for (int i = 0; i < BoxCount(); ++i) {
         const int indent = IsIndented(i) ? kIndentTwips : 0;
@@ -91,5 +129,6 @@ void PolicyPage::Form_Resize()
 
 bool PolicyPage::IsIndented(int index) const
 {
-    return std::count(shape_.indentedBoxes.begin(), shape_.indentedBoxes.end(), index) > 0;
+    return std::any_of(declaration_.groups.begin(), declaration_.groups.end(),
+                       [index](const DependencyGroup &group) { return index >= group.first && index <= group.last; });
 }

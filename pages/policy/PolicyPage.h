@@ -1,26 +1,73 @@
 // A page of check boxes, each bound to one switch in the registry: ticked when the switch reads
 // "1", saved as REG_DWORD 0 or 1 for every box when a changed page closes and the user says Yes.
+//
+// A page is its declaration: the binding table (one row per box), the groups of boxes that only
+// matter while their master box is unticked, and the boxes that one platform does not honour.
+// This class loads, tracks and saves every page the same way.
 #pragma once
 
 #include "Page.h"
 #include "win32.h"
 
-#include <QString>
+#include <cstdint>
+#include <span>
 #include <vector>
 
 class QCheckBox;
 
-// One row of a page's binding table: where box i's switch lives.
-struct PolicyBinding {
-    win::HKEY root;
-    QString keyPath;
-    QString valueName;
+// Where box i's switch lives: a root, a key and a value name. Most keys lie below the policies
+// key ("Software\Microsoft\Windows\CurrentVersion\Policies"), which `underPolicies` adds.
+struct PolicySwitch {
+    std::uint32_t root; // the predefined root's code, as HKEY_CURRENT_USER etc. carry it
+    bool underPolicies;
+    const char *key; // a suffix ("\Explorer") below the policies key, else the full key path
+    const char *valueName;
 };
 
-// The part of the key paths most switches share.
-extern const QString kPoliciesBasePath;
+constexpr std::uint32_t kCurrentUser = 0x80000001u;
+constexpr std::uint32_t kLocalMachine = 0x80000002u;
+
+constexpr PolicySwitch UnderPolicies(const char *suffix, const char *valueName, std::uint32_t root = kCurrentUser)
+{
+    return {root, true, suffix, valueName};
+}
+
+constexpr PolicySwitch AtKey(const char *key, const char *valueName, std::uint32_t root = kCurrentUser)
+{
+    return {root, false, key, valueName};
+}
+
 // The browser's restrictions key.
-extern const QString kIERestrictionsKey;
+constexpr auto kIERestrictionsKey = "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
+
+// Boxes `first` to `last` are enabled while box `master` is unticked; they keep their ticks.
+struct DependencyGroup {
+    int master;
+    int first;
+    int last;
+};
+
+// What a platform does to boxes `first` to `last` at the end of loading.
+struct PlatformRule {
+    enum Kind {
+        EnabledOnNTOnly,   // disabled on Windows 9x
+        EnabledOn9xOnly,   // disabled on Windows NT
+        HiddenOnNT,        // shown on Windows 9x only
+        AlwaysOffDisabled, // always loads unticked and cannot be ticked, so a save writes 0
+    } kind;
+    int first;
+    int last;
+};
+
+struct PolicyPageDeclaration {
+    const char *className;
+    int firstCaptionId; // box i's caption is this ID + i
+    std::span<const PolicySwitch> switches;
+    std::span<const DependencyGroup> groups = {};
+    std::span<const PlatformRule> rules = {};
+    bool stateBeforeCaption = false; // set each box's state before its caption
+    bool boxesFollowWidth = true;    // box widths follow the page's width on resizing
+};
 
 class PolicyPage : public Page
 {
@@ -32,33 +79,27 @@ public:
     int BoxCount() const { return static_cast<int>(boxes_.size()); }
 
 protected:
-    struct Shape {
-        int boxCount;
-        int firstCaptionId;
-        std::vector<int> indentedBoxes; // dependent boxes, drawn to the right of their master
-        bool stateBeforeCaption = false;
-        bool boxesFollowWidth = true; // box widths follow the page's width on resizing
-    };
-
-    PolicyPage(const QString &className, const Shape &shape, QWidget *parent = nullptr);
-
-    // The page's binding table in box order.
-    virtual std::vector<PolicyBinding> FillBindingTable() const = 0;
-    // The page's platform and dependency rules, applied at the end of loading.
-    virtual void ApplyPageRules() {}
-    // What a click does beyond marking the page changed.
-    virtual void AfterClick(int index) { Q_UNUSED(index); }
+    PolicyPage(const PolicyPageDeclaration &declaration, QWidget *parent);
 
     void Form_Load() override;
-    void Form_Unload() override;
+    void Save() override;
     void Form_Resize() override;
     void chk_Click(int Index);
 
 private:
+    struct Binding {
+        win::HKEY root;
+        QString keyPath;
+        QString valueName;
+    };
+
+    void FillBindingTable();
     void LoadBox(int index);
+    void UpdateDependents();
+    void ApplyPlatformRules();
     bool IsIndented(int index) const;
 
-    Shape shape_;
+    PolicyPageDeclaration declaration_;
     std::vector<QCheckBox *> boxes_;
-    std::vector<PolicyBinding> bindings_;
+    std::vector<Binding> bindings_;
 };

@@ -5,16 +5,6 @@
 
 class frmControlPanel : public PolicyPage
 {
-    Q_OBJECT
-
 public:
     explicit frmControlPanel(QWidget *parent = nullptr);
-
-protected:
-    std::vector<PolicyBinding> FillBindingTable() const override;
-    void ApplyPageRules() override;
-    void AfterClick(int index) override;
-
-private:
-    void UpdateDependents();
 };

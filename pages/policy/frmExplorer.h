@@ -1,16 +1,10 @@
-// The Explorer page: menus of Explorer windows.
+// The Explorer page: menus and options of the file and web browser windows.
 #pragma once
 
 #include "PolicyPage.h"
 
 class frmExplorer : public PolicyPage
 {
-    Q_OBJECT
-
 public:
     explicit frmExplorer(QWidget *parent = nullptr);
-
-protected:
-    std::vector<PolicyBinding> FillBindingTable() const override;
-    void ApplyPageRules() override;
 };

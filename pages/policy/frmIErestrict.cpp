@@ -1,63 +1,34 @@
 #include "frmIErestrict.h"
 
-#include <QCheckBox>
-
 namespace
 {
 
-constexpr int kBoxes = 18;
-
-// Every switch of this page lives under the browser's restrictions key.
-const char *const kValueNames[kBoxes] = {"NoBrowserClose",
-                                         "NoBrowserContextMenu",
-                                         "NoBrowserOptions",
-                                         "NoBrowserSaveAs",
-                                         "NoFavorites",
-                                         "NoFileNew",
-                                         "NoFileOpen",
-                                         "NoFindFiles",
-                                         "NoSelectDownloadDir",
-                                         "NoTheaterMode",
-                                         "NoAddressBar",
-                                         "NoToolBar",
-                                         "NoLinksBar",
-                                         "NoHelpMenu",
-                                         "NoHelpItemNetscapeHelp",
-                                         "NoHelpItemSendFeedback",
-                                         "NoHelpItemTipOfTheDay",
-                                         "NoHelpItemTutorial"};
+constexpr PolicySwitch kSwitches[] = {
+    AtKey(kIERestrictionsKey, "NoBrowserClose"),
+    AtKey(kIERestrictionsKey, "NoBrowserContextMenu"),
+    AtKey(kIERestrictionsKey, "NoBrowserOptions"),
+    AtKey(kIERestrictionsKey, "NoBrowserSaveAs"),
+    AtKey(kIERestrictionsKey, "NoFavorites"),
+    AtKey(kIERestrictionsKey, "NoFileNew"),
+    AtKey(kIERestrictionsKey, "NoFileOpen"),
+    AtKey(kIERestrictionsKey, "NoFindFiles"),
+    AtKey(kIERestrictionsKey, "NoSelectDownloadDir"),
+    AtKey(kIERestrictionsKey, "NoTheaterMode"),
+    AtKey(kIERestrictionsKey, "NoAddressBar"),
+    AtKey(kIERestrictionsKey, "NoToolBar"),
+    AtKey(kIERestrictionsKey, "NoLinksBar"),
+    AtKey(kIERestrictionsKey, "NoHelpMenu"),
+    AtKey(kIERestrictionsKey, "NoHelpItemNetscapeHelp"),
+    AtKey(kIERestrictionsKey, "NoHelpItemSendFeedback"),
+    AtKey(kIERestrictionsKey, "NoHelpItemTipOfTheDay"),
+    AtKey(kIERestrictionsKey, "NoHelpItemTutorial"),
+};
 
 // The help menu's own items matter only while the whole menu is allowed.
-constexpr int kNoHelpMenu = 13;
-constexpr int kFirstHelpItem = 14;
+constexpr DependencyGroup kGroups[] = {{13, 14, 17}};
+
+constexpr PolicyPageDeclaration kPage{"frmIErestrict", 200, kSwitches, kGroups, {}, false, false};
 
 } // namespace
 
-frmIErestrict::frmIErestrict(QWidget *parent)
-    : PolicyPage(QStringLiteral("frmIErestrict"), {kBoxes, 200, {14, 15, 16, 17}, false, false}, parent)
-{
-}
-
-std::vector<PolicyBinding> frmIErestrict::FillBindingTable() const
-{
-    std::vector<PolicyBinding> table;
-    for (const char *name : kValueNames)
-        table.push_back({HKEY_CURRENT_USER, kIERestrictionsKey, QString::fromLatin1(name)});
-    return table;
-}
-
-void frmIErestrict::UpdateDependents()
-{
-    for (int i = kFirstHelpItem; i < kBoxes; ++i)
-        chk(i)->setEnabled(!chk(kNoHelpMenu)->isChecked());
-}
-
-void frmIErestrict::AfterClick(int)
-{
-    UpdateDependents();
-}
-
-void frmIErestrict::ApplyPageRules()
-{
-    UpdateDependents();
-}
+frmIErestrict::frmIErestrict(QWidget *parent) : PolicyPage(kPage, parent) {}

@@ -5,16 +5,6 @@
 
 class frmIErestrict : public PolicyPage
 {
-    Q_OBJECT
-
 public:
     explicit frmIErestrict(QWidget *parent = nullptr);
-
-protected:
-    std::vector<PolicyBinding> FillBindingTable() const override;
-    void ApplyPageRules() override;
-    void AfterClick(int index) override;
-
-private:
-    void UpdateDependents();
 };

@@ -5,11 +5,6 @@
 
 class frmKorv : public PolicyPage
 {
-    Q_OBJECT
-
 public:
     explicit frmKorv(QWidget *parent = nullptr);
-
-protected:
-    std::vector<PolicyBinding> FillBindingTable() const override;
 };

@@ -1,39 +1,34 @@
 #include "frmPusk.h"
 
-#include "MdlStart.h"
-
-#include <QCheckBox>
-
 namespace
 {
 
-constexpr int kBoxes = 14;
+constexpr PolicySwitch kSwitches[] = {
+    UnderPolicies("\\Explorer", "NoRecentDocsMenu"),
+    UnderPolicies("\\Explorer", "NoSMHelp"),
+    UnderPolicies("\\Explorer", "NoClose"),
+    UnderPolicies("\\Explorer", "NoRun"),
+    UnderPolicies("\\Explorer", "ClearRecentDocsOnExit"),
+    UnderPolicies("\\Explorer", "NoSMMyDocs"),
+    UnderPolicies("\\Explorer", "NoFind"),
+    UnderPolicies("\\Explorer", "NoSetActiveDesktop"),
+    UnderPolicies("\\Explorer", "NoChangeStartMenu"),
+    UnderPolicies("\\Explorer", "NoSetFolders"),
+    UnderPolicies("\\Explorer", "NoSetTaskbar"),
+    UnderPolicies("\\Explorer", "NoControlPanel"),
+    UnderPolicies("\\Explorer", "NoFavoritesMenu"),
+    UnderPolicies("\\Explorer", "NoLogOff"),
+};
 
-// Every switch of this page lives under one key of the current user.
-const char *const kValueNames[kBoxes] = {"NoRecentDocsMenu",      "NoSMHelp",     "NoClose",      "NoRun",
-                                         "ClearRecentDocsOnExit", "NoSMMyDocs",   "NoFind",       "NoSetActiveDesktop",
-                                         "NoChangeStartMenu",     "NoSetFolders", "NoSetTaskbar", "NoControlPanel",
-                                         "NoFavoritesMenu",       "NoLogOff"};
+// Each platform honours only some of these switches; the others keep their state.
+constexpr PlatformRule kRules[] = {
+    {PlatformRule::EnabledOnNTOnly, 1, 1}, // NoSMHelp
+    {PlatformRule::EnabledOnNTOnly, 5, 5}, // NoSMMyDocs
+    {PlatformRule::EnabledOn9xOnly, 8, 8}, // NoChangeStartMenu
+};
 
-enum Box { NoSMHelp = 1, NoSMMyDocs = 5, NoChangeStartMenu = 8 };
+constexpr PolicyPageDeclaration kPage{"frmPusk", 240, kSwitches, {}, kRules};
 
 } // namespace
 
-frmPusk::frmPusk(QWidget *parent) : PolicyPage(QStringLiteral("frmPusk"), {kBoxes, 240, {}}, parent) {}
-
-std::vector<PolicyBinding> frmPusk::FillBindingTable() const
-{
-    std::vector<PolicyBinding> table;
-    for (const char *name : kValueNames)
-        table.push_back({HKEY_CURRENT_USER, kPoliciesBasePath + "\\Explorer", QString::fromLatin1(name)});
-    return table;
-}
-
-void frmPusk::ApplyPageRules()
-{
-    // Each platform honours only some of these switches; the others keep their state.
-    const bool nt = MdlStart::IsWindowsNT();
-    chk(NoSMHelp)->setEnabled(nt);
-    chk(NoSMMyDocs)->setEnabled(nt);
-    chk(NoChangeStartMenu)->setEnabled(!nt);
-}
+frmPusk::frmPusk(QWidget *parent) : PolicyPage(kPage, parent) {}

@@ -5,12 +5,6 @@
 
 class frmPusk : public PolicyPage
 {
-    Q_OBJECT
-
 public:
     explicit frmPusk(QWidget *parent = nullptr);
-
-protected:
-    std::vector<PolicyBinding> FillBindingTable() const override;
-    void ApplyPageRules() override;
 };

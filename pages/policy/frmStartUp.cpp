@@ -1,7 +1,6 @@
 #include "frmStartUp.h"
 
 #include "MdlStart.h"
-#include "Module.h"
 #include "Reg.h"
 #include "Strings.h"
 
@@ -29,7 +28,6 @@ constexpr int kTextCaption = 108;
 constexpr int kHelpCaption = 113;
 constexpr auto kDesignTitle = "Windows";
 constexpr auto kOkCaption = "Ok";
-constexpr auto kStandardQuestion = "None";
 
 // Design geometry in twips. The controls stand in one column; each row is as high as its
 // control needs at the interface font, except the message text and the help text.
@@ -49,12 +47,14 @@ QString WinlogonKey()
 }
 
 // The box's text as a Windows multi-line text box gives it: lines joined by CR LF, the form
-// Windows shows the message in. The raw text keeps every other character as it was typed or
+// Windows shows the message in, whether a line was broken with Enter (a paragraph) or
+// Shift+Enter (a line separator). The raw text keeps every other character as it was typed or
 // loaded (the plain text would turn no-break spaces into blanks).
 QString WindowsText(const QPlainTextEdit &box)
 {
     QString text = box.document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    text.replace(QChar::LineSeparator, QStringLiteral("\r\n"));
     return text;
 }
 
@@ -76,20 +76,14 @@ frmStartUp::frmStartUp(QWidget *parent)
     lblHelp->setWordWrap(true);
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    const int left = TwipsToPixelsX(kLeft, this);
-    const int columnWidth = TwipsToPixelsX(kDesignWidth, this);
-    int top = TwipsToPixelsY(kTop, this);
-    const auto place = [&](QWidget *control, int height, int gapAfter) {
-        control->setGeometry(left, top, columnWidth, height);
-        top += height + TwipsToPixelsY(gapAfter, this);
-    };
-    place(chkYN, chkYN->sizeHint().height(), kSectionGap);
-    place(lblTitle, lblTitle->sizeHint().height(), kRowGap);
-    place(txtTitle, txtTitle->sizeHint().height(), kSectionGap);
-    place(lblText, lblText->sizeHint().height(), kRowGap);
-    place(txtText, TwipsToPixelsY(kTextHeight, this), kSectionGap);
-    place(cmdOk, cmdOk->sizeHint().height(), kSectionGap);
-    place(lblHelp, lblHelp->fontMetrics().lineSpacing() * kHelpLines, 0);
+    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
+    column.Place(chkYN, kSectionGap);
+    column.Place(lblTitle, kRowGap);
+    column.Place(txtTitle, kSectionGap);
+    column.Place(lblText, kRowGap);
+    column.Place(txtText, kSectionGap, TwipsToPixelsY(kTextHeight, this));
+    column.Place(cmdOk, kSectionGap);
+    column.Place(lblHelp, 0, lblHelp->fontMetrics().lineSpacing() * kHelpLines);
     cmdOk->resize(std::max(TwipsToPixelsX(kOkWidth, this), cmdOk->sizeHint().width()), cmdOk->height());
 
     connect(chkYN, &QCheckBox::toggled, this, &frmStartUp::chkYN_Click);
@@ -144,10 +138,8 @@ void frmStartUp::cmdOk_Click()
     MdlStart::ShowAboutPage();
 }
 
-void frmStartUp::Form_Unload()
+void frmStartUp::Save()
 {
-    if (!Changed || !Module::AskSaveChanges(QLatin1String(kStandardQuestion)))
-        return;
     const QString key = WinlogonKey();
     if (chkYN->isChecked()) {
         Reg::SetString(HKEY_LOCAL_MACHINE, key, QLatin1String(kCaptionValue), txtTitle->text());

@@ -20,7 +20,7 @@ public:
 
 protected:
     void Form_Load() override;
-    void Form_Unload() override;
+    void Save() override;
     void Form_Resize() override;
 
 private:

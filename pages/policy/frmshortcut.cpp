@@ -1,7 +1,7 @@
 #include "frmshortcut.h"
 
-#include "Module.h"
 #include "Reg.h"
+#include "SaveReport.h"
 #include "Strings.h"
 
 #include <QCheckBox>
@@ -37,7 +37,6 @@ constexpr int kTextCaption = 385;
 constexpr int kNoTextCaption = 387;
 constexpr int kNoArrowCaption = 388;
 constexpr int kApplyCaption = 130;
-constexpr auto kStandardQuestion = "None";
 
 // Design geometry in twips; rows are as high as their control needs at the interface font.
 constexpr int kLeft = 60;
@@ -69,18 +68,12 @@ frmshortcut::frmshortcut(QWidget *parent)
     txtShortCut->setMaxLength(kMaxTextLength);
     lbltxt->setIndent(TwipsToPixelsX(kLeft, this));
 
-    const int left = TwipsToPixelsX(kLeft, this);
-    const int designWidth = TwipsToPixelsX(kDesignWidth, this);
-    int top = TwipsToPixelsY(kTop, this);
-    const auto place = [&](QWidget *control, int controlLeft, int height, int gapAfter) {
-        control->setGeometry(controlLeft, top, designWidth, height);
-        top += height + TwipsToPixelsY(gapAfter, this);
-    };
-    place(lbltxt, 0, lbltxt->sizeHint().height(), kRowGap);
-    place(txtShortCut, left, txtShortCut->sizeHint().height(), kRowGap);
-    place(chkns, left, chkns->sizeHint().height(), kSectionGap);
-    place(chkni, left, chkni->sizeHint().height(), kSectionGap);
-    place(btnApply, left, btnApply->sizeHint().height(), 0);
+    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
+    column.PlaceAt(lbltxt, 0, kRowGap);
+    column.Place(txtShortCut, kRowGap);
+    column.Place(chkns, kSectionGap);
+    column.Place(chkni, kSectionGap);
+    column.Place(btnApply, 0);
     btnApply->resize(std::max(TwipsToPixelsX(kApplyWidth, this), btnApply->sizeHint().width()), btnApply->height());
 
     connect(chkns, &QCheckBox::toggled, this, &frmshortcut::chkns_Click);
@@ -108,6 +101,9 @@ void frmshortcut::Form_Load()
         QString text = noText ? QString() : QString::fromUtf8(stored.toLatin1());
         if (text.endsWith(QLatin1Char(kTextEnd)))
             text.chop(1);
+        // A longer text stored by another tool is kept whole: cut to the box's limit, a save
+        // would shorten it without the user having touched it.
+        txtShortCut->setMaxLength(std::max(kMaxTextLength, static_cast<int>(text.size())));
         txtShortCut->setText(text);
     } else {
         chkns->setChecked(true);
@@ -146,11 +142,12 @@ void frmshortcut::txtShortCut_Change()
 
 void frmshortcut::btnApply_Click()
 {
-    SaveShortcutSettings();
+    SaveReport report(this);
+    Save();
     Changed = false;
 }
 
-void frmshortcut::SaveShortcutSettings()
+void frmshortcut::Save()
 {
     const QByteArray link =
         chkns->isChecked() ? QByteArray(kNoTextLength, '\0') : txtShortCut->text().toUtf8() + kTextEnd;
@@ -164,12 +161,6 @@ void frmshortcut::SaveShortcutSettings()
         else
             Reg::SetString(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), QLatin1String(kArrowValue), QString());
     }
-}
-
-void frmshortcut::Form_Unload()
-{
-    if (Changed && Module::AskSaveChanges(QLatin1String(kStandardQuestion)))
-        SaveShortcutSettings();
 }
 
 void frmshortcut::Form_Resize()

@@ -19,7 +19,7 @@ public:
 
 protected:
     void Form_Load() override;
-    void Form_Unload() override;
+    void Save() override;
     void Form_Resize() override;
 
 private:
@@ -27,7 +27,6 @@ private:
     void chkni_Click();
     void txtShortCut_Change();
     void btnApply_Click();
-    void SaveShortcutSettings();
 
     QLabel *lbltxt;
     QLineEdit *txtShortCut;

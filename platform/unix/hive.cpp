@@ -1,5 +1,5 @@
-#include "unix/hive.h"
-#include "unix/unicode.h"
+#include "hive.h"
+#include "unicode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -460,9 +460,7 @@ std::string Hive::LinkTarget(Key &key) const
     if (!value)
         return {};
     const ValueData data = Read(*value);
-    std::u16string units(data.bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(data.bytes[2 * i] | (data.bytes[2 * i + 1] << 8));
+    std::u16string units = Utf16LeUnits(data.bytes);
     while (!units.empty() && units.back() == 0)
         units.pop_back();
     return Utf16ToUtf8(units);

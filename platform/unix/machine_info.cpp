@@ -1,9 +1,9 @@
 // What the machine reports about itself, read the way Wine reads it.
 #include "machine.h"
-#include "unix/machine_store.h"
-#include "unix/unicode.h"
+#include "machine_store.h"
+#include "unicode.h"
+#include "windows_versions.h"
 
-#include <array>
 #include <climits>
 #include <optional>
 #include <unistd.h>
@@ -32,10 +32,7 @@ std::optional<std::string> StringValue(int hiveIndex, std::initializer_list<cons
     const detail::ValueData data = hive->Read(*value);
     if (data.type != 1 || data.bytes.size() < 2)
         return std::nullopt;
-    std::u16string units(data.bytes.size() / 2 - 1, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(data.bytes[2 * i] | (data.bytes[2 * i + 1] << 8));
-    return detail::Utf16ToUtf8(units);
+    return detail::Utf16ToUtf8(detail::Utf16LeUnits(data.bytes.data(), data.bytes.size() - 2));
 }
 
 // This program's name as Wine would see it ("korvex.exe"); it never changes while running.
@@ -62,19 +59,6 @@ bool KeyExists(int hiveIndex, std::initializer_list<const char *> path)
     return key != nullptr;
 }
 
-// Wine accepts these names exactly as spelled; any other setting is passed over.
-bool IsVersionName(const std::string &name)
-{
-    static const std::array<const char *, 28> kNames = {
-        "win20",     "win30",    "win31", "win95",   "win98",   "winme",  "nt351", "nt40",     "win2000", "win2k",
-        "nt2k",      "nt2000",   "winxp", "winxp64", "win2003", "win2k3", "vista", "winvista", "win2008", "win2k8",
-        "win2008r2", "win2k8r2", "win7",  "win8",    "win81",   "win10",  "win11", "win11"};
-    for (const char *known : kNames)
-        if (name == known)
-            return true;
-    return false;
-}
-
 } // namespace
 
 std::string ReportedWindowsVersion()
@@ -82,7 +66,7 @@ std::string ReportedWindowsVersion()
     const std::string &program = ProgramName();
     for (auto v : {StringValue(detail::kUserHive, {"Software", "Wine", "AppDefaults", program.c_str()}, "Version"),
                    StringValue(detail::kUserHive, {"Software", "Wine"}, "Version")})
-        if (v && IsVersionName(*v))
+        if (v && detail::FindWindowsVersion(*v))
             return *v;
     return {};
 }
@@ -90,8 +74,8 @@ std::string ReportedWindowsVersion()
 bool IsWindows9xMachine()
 {
     const std::string version = ReportedWindowsVersion();
-    if (!version.empty())
-        return version == "win95" || version == "win98" || version == "winme";
+    if (const detail::VersionInfo *known = detail::FindWindowsVersion(version))
+        return known->platform == VER_PLATFORM_WIN32_WINDOWS;
     // Without a Wine setting, a machine without the NT keys that names a 9x version number.
     return !KeyExists(detail::kSystemHive, {"Software", "Microsoft", "Windows NT", "CurrentVersion"}) &&
            StringValue(detail::kSystemHive, {"Software", "Microsoft", "Windows", "CurrentVersion"}, "VersionNumber")

@@ -1,11 +1,11 @@
 // The registry files of one machine folder: cached, refreshed when their files change, and
-// changed under an exclusive lock with a durable replace of the file.
+// changed under the machine's lock with a durable replace of the file (durable_file.h).
 #pragma once
 
-#include "unix/hive.h"
+#include "hive.h"
 #include "win32.h"
+#include "wineserver.h"
 
-#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -63,43 +63,19 @@ private:
 
     void Refresh(HiveFile &file);
     std::string EmptyHiveText(const HiveFile &file);
-    LONG CheckWritable(const HiveFile &file) const;
 
     std::string folder_;
-    mutable bool processScanValid_ = false;
-    mutable bool processScanResult_ = false;
-    mutable std::chrono::steady_clock::time_point processScanTime_;
+    WineServerWatch server_;
     HiveFile files_[kHiveCount];
 };
 
-// WINEPREFIX, else ~/.wine when it exists, else $XDG_DATA_HOME/korvex/machine.
+// The folder UseMachineFolder named, else WINEPREFIX, else ~/.wine when it exists, else
+// $XDG_DATA_HOME/korvex/machine.
 std::string ChooseMachineFolder();
 
 // The store of the machine in use, chosen on first use; ForgetStore drops it.
 MachineStore &Store();
 void ForgetStore();
-
-// The machine's exclusive lock, held by this object's life: a flock on the machine folder,
-// taken around every change of a hive by every process that uses the machine.
-class FolderLock
-{
-public:
-    explicit FolderLock(const std::string &folder);
-    ~FolderLock();
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
-
-    bool Held() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
-// Replaces `path` (following a symlink to its target) with `text`: written to a temporary file
-// beside it, flushed, renamed over it, the folder flushed. Keeps the file's mode and owner.
-// Returns ERROR_SUCCESS, or ERROR_ACCESS_DENIED / ERROR_DISK_FULL / ERROR_WRITE_FAULT with the
-// old file untouched.
-LONG ReplaceFileDurably(const std::string &path, const std::string &text);
 
 // A new system hive's text with the link every Windows has: System\CurrentControlSet to
 // System\ControlSet001.

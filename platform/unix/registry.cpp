@@ -3,8 +3,8 @@
 // A handle names a key by its hive and the stored names along its path, never by a pointer
 // into a hive: another process may change the file, and the hive is then read afresh.
 #include "machine.h"
-#include "unix/machine_store.h"
-#include "unix/unicode.h"
+#include "machine_store.h"
+#include "unicode.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -329,26 +329,12 @@ bool IsStringType(DWORD type)
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-std::vector<std::uint8_t> Utf16Bytes(std::u16string_view units)
-{
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(units.size() * 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
-    }
-    return bytes;
-}
-
 // The bytes RegQueryValueExA hands out: strings in UTF-8, everything else as stored.
 std::vector<std::uint8_t> AnsiBytes(const ValueData &data)
 {
     if (!IsStringType(data.type))
         return data.bytes;
-    std::u16string units(data.bytes.size() / 2, u'\0');
-    for (size_t k = 0; k < units.size(); ++k)
-        units[k] = static_cast<char16_t>(data.bytes[2 * k] | (data.bytes[2 * k + 1] << 8));
-    const std::string utf8 = detail::Utf16ToUtf8(units);
+    const std::string utf8 = detail::Utf16ToUtf8(detail::Utf16LeUnits(data.bytes));
     return {utf8.begin(), utf8.end()};
 }
 
@@ -486,7 +472,8 @@ LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, con
     ValueData data;
     data.type = dwType;
     if (IsStringType(dwType))
-        data.bytes = Utf16Bytes(detail::AnsiToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
+        data.bytes =
+            detail::Utf16LeBytes(detail::AnsiToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
     else if (count)
         data.bytes.assign(lpData, lpData + count);
     const std::string name = NameOrDefault(lpValueName);

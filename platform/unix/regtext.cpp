@@ -1,6 +1,6 @@
 // The text pieces of Wine's registry format: escapes, value data and their wrapping.
-#include "unix/hive.h"
-#include "unix/unicode.h"
+#include "hive.h"
+#include "unicode.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -44,22 +44,16 @@ void Append(std::string &out, unsigned value, const char *format)
     out.append(buffer, static_cast<size_t>(n));
 }
 
+// A well-formed string's units without its terminating NUL.
 std::u16string StringUnits(const ValueData &data)
 {
-    std::u16string units(data.bytes.size() / 2 - 1, u'\0');
-    for (size_t i = 0; i < units.size(); ++i)
-        units[i] = static_cast<char16_t>(data.bytes[2 * i] | (data.bytes[2 * i + 1] << 8));
-    return units;
+    return Utf16LeUnits(data.bytes.data(), data.bytes.size() - 2);
 }
 
+// Units as stored string data, with the terminating NUL the loader adds back.
 std::vector<std::uint8_t> StringBytes(const std::u16string &units)
 {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(units.size() * 2 + 2);
-    for (char16_t u : units) {
-        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>(u >> 8));
-    }
+    std::vector<std::uint8_t> bytes = Utf16LeBytes(units);
     bytes.push_back(0);
     bytes.push_back(0);
     return bytes;

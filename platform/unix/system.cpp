@@ -1,8 +1,9 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
-#include "unix/machine_store.h"
-#include "unix/unicode.h"
+#include "machine_store.h"
+#include "unicode.h"
 #include "win32.h"
+#include "windows_versions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,54 +27,6 @@ namespace
 {
 
 namespace fs = std::filesystem;
-
-struct VersionInfo {
-    const char *name;
-    DWORD major, minor, build, platform;
-    const char *csd; // szCSDVersion
-    WORD servicePack;
-    WORD suite;
-    BYTE product;
-};
-
-constexpr WORD kTs = VER_SUITE_SINGLEUSERTS;
-constexpr BYTE kWs = VER_NT_WORKSTATION;
-constexpr BYTE kSrv = VER_NT_SERVER;
-
-// What Wine reports for its version names.
-constexpr VersionInfo kVersions[] = {
-    {"win20", 2, 0, 0, 0, "Win32s 1.3", 0, 0, 0},
-    {"win30", 3, 0, 0, 0, "Win32s 1.3", 0, 0, 0},
-    {"win31", 3, 10, 0, 0, "Win32s 1.3", 0, 0, 0},
-    {"win95", 4, 0, 950, 1, "", 0, 0, 0},
-    {"win98", 4, 10, 2222, 1, " A ", 0, 0, 0},
-    {"winme", 4, 90, 3000, 1, " ", 0, 0, 0},
-    {"nt351", 3, 51, 1057, 2, "Service Pack 5", 5, 0, kWs},
-    {"nt40", 4, 0, 1381, 2, "Service Pack 6a", 6, 0, kWs},
-    {"win2000", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
-    {"win2k", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
-    {"nt2k", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
-    {"nt2000", 5, 0, 2195, 2, "Service Pack 4", 4, 0, kWs},
-    {"winxp", 5, 1, 2600, 2, "Service Pack 3", 3, kTs, kWs},
-    {"winxp64", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kWs},
-    {"win2003", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kSrv},
-    {"win2k3", 5, 2, 3790, 2, "Service Pack 2", 2, kTs, kSrv},
-    {"vista", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kWs},
-    {"winvista", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kWs},
-    {"win2008", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kSrv},
-    {"win2k8", 6, 0, 6002, 2, "Service Pack 2", 2, kTs, kSrv},
-    // Wine 8.0 swaps the product types of these two; the server is the server here.
-    {"win2008r2", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kSrv},
-    {"win2k8r2", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kSrv},
-    {"win7", 6, 1, 7601, 2, "Service Pack 1", 1, kTs, kWs},
-    {"win8", 6, 2, 9200, 2, "", 0, kTs, kWs},
-    {"win81", 6, 3, 9600, 2, "", 0, kTs, kWs},
-    {"win10", 10, 0, 19043, 2, "", 0, kTs, kWs},
-    {"win11", 10, 0, 22000, 2, "", 0, kTs, kWs},
-};
-
-// A prefix that names no version: what Wine 8.0 reports for a new prefix.
-constexpr VersionInfo kNewPrefixVersion = {"", 6, 1, 7601, 2, "Service Pack 1", 1, 0, kWs};
 
 constexpr DWORD kVersionInfoSize = 148;
 constexpr DWORD kVersionInfoExSize = 156;
@@ -275,17 +228,9 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     static_assert(sizeof(OSVERSIONINFOA) == kVersionInfoSize && sizeof(OSVERSIONINFOEXA) == kVersionInfoExSize);
     if (!info || (info->dwOSVersionInfoSize != kVersionInfoSize && info->dwOSVersionInfoSize != kVersionInfoExSize))
         return 0;
-    const VersionInfo *found = &kNewPrefixVersion;
-    const std::string name = ReportedWindowsVersion();
-    bool named = false;
-    for (const VersionInfo &v : kVersions) {
-        if (name == v.name) {
-            found = &v;
-            named = true;
-        }
-    }
-    if (!named && IsWindows9xMachine())
-        found = &kVersions[4];
+    const detail::VersionInfo *found = detail::FindWindowsVersion(ReportedWindowsVersion());
+    if (!found)
+        found = IsWindows9xMachine() ? detail::FindWindowsVersion("win98") : &detail::kNewPrefixVersion;
     // Windows 9x knows only the short record.
     if (info->dwOSVersionInfoSize == kVersionInfoExSize && found->platform != VER_PLATFORM_WIN32_NT)
         return 0;

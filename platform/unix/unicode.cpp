@@ -1,4 +1,4 @@
-#include "unix/unicode.h"
+#include "unicode.h"
 
 #include <clocale>
 #include <cwctype>
@@ -236,6 +236,25 @@ int CompareNames(std::string_view a, std::string_view b)
     const bool aLeft = i < a.size() || pendingA;
     const bool bLeft = j < b.size() || pendingB;
     return aLeft == bLeft ? 0 : (aLeft ? 1 : -1);
+}
+
+std::u16string Utf16LeUnits(const std::uint8_t *bytes, std::size_t count)
+{
+    std::u16string units(count / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return units;
+}
+
+std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view units)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(units.size() * 2 + 2);
+    for (const char16_t unit : units) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return bytes;
 }
 
 } // namespace win::detail

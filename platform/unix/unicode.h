@@ -1,8 +1,10 @@
 // Text conversions and name comparison of the Unix registry.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win::detail
 {
@@ -24,6 +26,17 @@ std::size_t Utf16Length(std::string_view utf8);
 
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// UTF-16 units from their little-endian bytes (the form of the registry's string data and of
+// UTF-16 files); an odd last byte is left out.
+std::u16string Utf16LeUnits(const std::uint8_t *bytes, std::size_t count);
+inline std::u16string Utf16LeUnits(const std::vector<std::uint8_t> &bytes)
+{
+    return Utf16LeUnits(bytes.data(), bytes.size());
+}
+
+// UTF-16 units as little-endian bytes.
+std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view units);
 
 // The lower-case form of one UTF-16 unit (simple Unicode mapping; surrogates stay as they are).
 char16_t FoldUnit(char16_t unit);

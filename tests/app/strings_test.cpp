@@ -30,9 +30,9 @@ private:
 
 TEST(InterfaceStrings, EveryIdExistsInBothLanguages)
 {
-    EXPECT_EQ(ResStringCount(InterfaceLanguage::English), 246);
-    EXPECT_EQ(ResStringCount(InterfaceLanguage::Russian), 246);
-    for (int id = 101; id <= 469; ++id) {
+    EXPECT_EQ(ResStringCount(InterfaceLanguage::English), ResStringCount(InterfaceLanguage::Russian));
+    EXPECT_GE(ResStringCount(InterfaceLanguage::English), 246);
+    for (int id = 101; id <= 1299; ++id) {
         const bool english = !LoadResString(id, InterfaceLanguage::English).isEmpty();
         const bool russian = !LoadResString(id, InterfaceLanguage::Russian).isEmpty();
         EXPECT_EQ(english, russian) << id;

@@ -1,7 +1,7 @@
 // Wine's registry file format: what Wine wrote must come back byte for byte, and what we
 // write must be what Wine would write.
-#include "unix/hive.h"
-#include "unix/unicode.h"
+#include "hive.h"
+#include "unicode.h"
 
 #include <gtest/gtest.h>
 #include <string>

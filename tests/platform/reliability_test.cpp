@@ -7,7 +7,7 @@
 // ERROR_SUCCESS, which is the moment the write must be on disk.
 #include "TempMachine.h"
 #include "machine.h"
-#include "unix/hive.h"
+#include "hive.h"
 #include "win32.h"
 #include "writer_process.h"
 

@@ -6,7 +6,7 @@
 #include "Reg.h"
 #include "TempMachine.h"
 #include "machine.h"
-#include "unix/hive.h"
+#include "hive.h"
 #include "win32.h"
 
 #include <QProcess>

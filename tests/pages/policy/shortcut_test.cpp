@@ -232,7 +232,13 @@ TEST_F(ShortcutPage, AProfileThatCannotBeWrittenDoesNotStopTheArrow)
     frmshortcut page;
     page.Load();
     Control<QCheckBox>(page, "chkni").click();
-    Control<QPushButton>(page, "btnApply").click();
+    {
+        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Ok)});
+        Control<QPushButton>(page, "btnApply").click();
+        ASSERT_EQ(boxes.Seen().size(), 1u) << "one warning for the one profile that was not saved";
+        EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Warning);
+        EXPECT_TRUE(boxes.Seen()[0].text.contains(QStringLiteral("HKEY_USERS\\.DEFAULT")));
+    }
     EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link")->data, kNoText);
     EXPECT_FALSE(ReadStoredValue(HKEY_USERS, kDefaultExplorer, "link").has_value());
     ExpectArrow(true);

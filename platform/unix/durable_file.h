@@ -1,0 +1,58 @@
+// Changing files of the machine folder so that no process loses another's change and no crash
+// leaves a half-written file: the machine's lock, and the durable replace of a whole file.
+#pragma once
+
+#include "win32.h"
+
+#include <string>
+
+namespace win::detail
+{
+
+// The machine's exclusive lock, held by this object's life: a flock on the machine folder,
+// taken around every change of a registry file, profile file or text file by every process
+// that uses the machine.
+class FolderLock
+{
+public:
+    explicit FolderLock(const std::string &folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// The Win32 error code of a failed write or open (errno): ERROR_DISK_FULL, ERROR_ACCESS_DENIED,
+// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, else ERROR_WRITE_FAULT.
+LONG ErrorFromErrno(int error);
+
+// The path with every symlink resolved; the path itself when it cannot be resolved.
+std::string ResolvedPath(const std::string &path);
+
+// Whether `path` (which may not exist yet) may be replaced: its folder and, when it exists, the
+// file itself have the owner's write bit, which counts even for root so that a file or folder
+// marked read-only stays so, and are writable to this process. ERROR_SUCCESS,
+// ERROR_ACCESS_DENIED or ERROR_PATH_NOT_FOUND (no folder).
+LONG CheckReplaceable(const std::string &path);
+
+// Reads what is left of an open file; false on a read error.
+bool ReadAll(int fd, std::string &bytes);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string &path, std::string &bytes);
+
+// Replaces `path` (following a symlink to its target) with `bytes`: written to a temporary file
+// beside it, flushed, renamed over it, the folder flushed. Keeps the file's mode and owner; a new
+// file gets 0644, or `newMode` when given. Returns ERROR_SUCCESS, or ERROR_ACCESS_DENIED /
+// ERROR_DISK_FULL / ERROR_PATH_NOT_FOUND / ERROR_WRITE_FAULT with the old file untouched.
+LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, unsigned newMode = 0644);
+
+// Removes the temporary files that a process which died in ReplaceFileDurably left in `folder`.
+// Call it only under the machine's lock, under which every temporary file is made.
+void RemoveLeftTemporaryFiles(const std::string &folder);
+
+} // namespace win::detail

@@ -1,0 +1,147 @@
+// The fixture of every page test: a fresh machine, the interface language, the program started
+// as a user starts it, pages opened through the tree, the real message boxes answered, and
+// what was stored read back through the platform.
+//
+//     TEST_F(PageTest, TickingSavesOnYes)
+//     {
+//         PutDword(HKEY_CURRENT_USER, kKey, "NoRun", 0);
+//         Page &page = Open("StartMenu");
+//         Control<QCheckBox>(page, "chk_3").click();
+//         EXPECT_EQ(Leave({Yes}).size(), 1u);
+//         EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kKey, "NoRun"), 1u);
+//     }
+#pragma once
+
+#include "Controls.h"
+#include "MachineCheck.h"
+#include "MdlStart.h"
+#include "MessageBoxes.h"
+#include "Page.h"
+#include "PageMap.h"
+#include "ScopedEnv.h"
+#include "StoredValue.h"
+#include "TempMachine.h"
+#include "frmTR.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <QAbstractButton>
+#include <QTreeWidgetItem>
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using Shown = MessageBoxAnswerer::Shown;
+using Boxes = std::vector<MessageBoxAnswerer::Shown>;
+inline const MessageBoxAnswerer::Answer Yes = MessageBoxAnswerer::Click(QMessageBox::Yes);
+inline const MessageBoxAnswerer::Answer No = MessageBoxAnswerer::Click(QMessageBox::No);
+inline const MessageBoxAnswerer::Answer Ok = MessageBoxAnswerer::Click(QMessageBox::Ok);
+
+class PageTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
+    void TearDown() override
+    {
+        // A page still open is closed the way the main window closes it; a question it asks
+        // then is answered No, so that nothing is written behind the test's back.
+        MessageBoxAnswerer boxes({No, No});
+        MdlStart::Shutdown();
+    }
+
+    void UseRussian() { env_.SetLanguage("ru_RU.UTF-8"); }
+
+    // Replaces the machine's registry with the seed of a new Korvex machine (Windows 98).
+    void UseSeed()
+    {
+        for (const char *file : {"system.reg", "user.reg", "userdef.reg"})
+            std::remove(machine_.PathOf(file).c_str());
+        win::ResetMachine();
+        SeedNewMachine();
+    }
+
+    // Opens the page of a tree key as a click on its node does, starting the program first.
+    Page &Open(const char *treeKey)
+    {
+        if (!MdlStart::MainWindow())
+            MdlStart::Main(&CreatePage);
+        QTreeWidgetItem *item = MdlStart::TreeWindow()->ItemOf(QString::fromLatin1(treeKey));
+        if (!item)
+            throw std::runtime_error(std::string("no tree node ") + treeKey);
+        MdlStart::TreeWindow()->TR_NodeClick(item);
+        if (!MdlStart::CurrentPage)
+            throw std::runtime_error(std::string("no page for ") + treeKey);
+        return *MdlStart::CurrentPage;
+    }
+
+    // Leaves the current page for About, answering the boxes that come up in turn; returns
+    // every box that was shown.
+    Boxes Leave(std::vector<MessageBoxAnswerer::Answer> answers = {})
+    {
+        MessageBoxAnswerer boxes(std::move(answers));
+        MdlStart::TreeWindow()->TR_NodeClick(MdlStart::TreeWindow()->ItemOf(QStringLiteral("About")));
+        return boxes.Seen();
+    }
+
+    // Clicks a button of the current page, answering the boxes that come up in turn.
+    Boxes Click(const char *button, std::vector<MessageBoxAnswerer::Answer> answers = {})
+    {
+        MessageBoxAnswerer boxes(std::move(answers));
+        Control<QAbstractButton>(*MdlStart::CurrentPage, button).click();
+        return boxes.Seen();
+    }
+
+    // Values put straight into the machine's registry, as another program would.
+    static void Put(win::HKEY root, const std::string &key, const char *name, win::DWORD type, const void *data,
+                    win::DWORD size)
+    {
+        win::HKEY handle = nullptr;
+        ASSERT_EQ(win::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+                  ERROR_SUCCESS)
+            << key;
+        EXPECT_EQ(win::RegSetValueExA(handle, name, 0, type, static_cast<const win::BYTE *>(data), size), ERROR_SUCCESS);
+        win::RegCloseKey(handle);
+    }
+    static void PutDword(win::HKEY root, const std::string &key, const char *name, win::DWORD value)
+    {
+        Put(root, key, name, REG_DWORD, &value, 4);
+    }
+    static void PutString(win::HKEY root, const std::string &key, const char *name, const std::string &text)
+    {
+        Put(root, key, name, REG_SZ, text.c_str(), static_cast<win::DWORD>(text.size() + 1));
+    }
+
+    // What is stored now, read through the platform; nothing when the key or value is missing.
+    static std::optional<StoredValue> Stored(win::HKEY root, const std::string &key, const char *name)
+    {
+        return ReadStoredValue(root, QString::fromStdString(key), name);
+    }
+    // A REG_DWORD's number; nothing when missing or of another type.
+    static std::optional<win::DWORD> StoredDword(win::HKEY root, const std::string &key, const char *name)
+    {
+        const auto value = Stored(root, key, name);
+        if (!value || value->type != REG_DWORD || value->data.size() != 4)
+            return std::nullopt;
+        win::DWORD number = 0;
+        std::memcpy(&number, value->data.constData(), 4);
+        return number;
+    }
+    // A REG_SZ's text without its terminator; nothing when missing or of another type.
+    static std::optional<std::string> StoredString(win::HKEY root, const std::string &key, const char *name)
+    {
+        const auto value = Stored(root, key, name);
+        if (!value || value->type != REG_SZ)
+            return std::nullopt;
+        std::string text = value->data.toStdString();
+        if (!text.empty() && text.back() == '\0')
+            text.pop_back();
+        return text;
+    }
+
+    ScopedEnv env_;
+    TempMachine machine_;
+};
