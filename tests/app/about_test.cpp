@@ -129,7 +129,7 @@ TEST(AboutUptime, HoursMinutesSecondsWithoutDays)
     // Past 24.8 days the 32-bit signed count would turn negative, past 49.7 days it would wrap.
     EXPECT_EQ(frmAbout::UptimeText(2'147'483'648ull), "596 ч. 31 м. 23 с.");
     EXPECT_EQ(frmAbout::UptimeText(4'294'967'296ull), "1193 ч. 02 м. 47 с.");
-    EXPECT_EQ(frmAbout::UptimeText(400 * 24 * 3'600'000ull + 59'000), "9600 ч. 00 м. 59 с.");
+    EXPECT_EQ(frmAbout::UptimeText(400ull * 24 * 3'600'000 + 59'000), "9600 ч. 00 м. 59 с.");
 }
 
 TEST_F(About, ClockRedrawsOnlyWhenTheTextChanges)

@@ -10,7 +10,7 @@
 namespace
 {
 
-const QString kKey = QStringLiteral("Software\\KorvexReg");
+constexpr QLatin1StringView kKey("Software\\KorvexReg");
 
 class RegLayer : public ::testing::Test
 {
@@ -39,8 +39,8 @@ protected:
     static void Put(const char *name, win::DWORD type, const QByteArray &bytes)
     {
         win::HKEY key = nullptr;
-        ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, kKey.toUtf8().constData(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                       nullptr, &key, nullptr),
+        ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, kKey.latin1(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                       nullptr),
                   ERROR_SUCCESS);
         EXPECT_EQ(win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.constData()),
                                       static_cast<win::DWORD>(bytes.size())),
@@ -165,7 +165,8 @@ TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFails)
 TEST_F(RegLayer, ListingReplacesTheEntries)
 {
     for (const char *name : {"Zeta", "alpha", "Мир"})
-        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, kKey + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
+        ASSERT_TRUE(
+            Reg::SetDword(HKEY_CURRENT_USER, QString(kKey) + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
     QListWidget list;
     list.addItem(QStringLiteral("stale"));
     EXPECT_TRUE(Reg::ListSubKeys(list, HKEY_CURRENT_USER, kKey));

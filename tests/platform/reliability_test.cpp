@@ -6,8 +6,8 @@
 // The writers are registry_writer processes; each prints a line for every write that returned
 // ERROR_SUCCESS, which is the moment the write must be on disk.
 #include "TempMachine.h"
-#include "machine.h"
 #include "hive.h"
+#include "machine.h"
 #include "win32.h"
 #include "writer_process.h"
 
@@ -406,7 +406,7 @@ TEST_F(Reliability, ConcurrentWritersToOneHiveLoseNothing)
     EXPECT_EQ(view.counter, 0u);
     EXPECT_NE(view.others.find(seedOthers_), std::string::npos);
     EXPECT_EQ(std::count(view.others.begin(), view.others.end(), '\n'),
-              std::count(seedOthers_.begin(), seedOthers_.end(), '\n') + 3 * 4 * static_cast<long>(kValues));
+              std::count(seedOthers_.begin(), seedOthers_.end(), '\n') + static_cast<long>(kValues) * 3 * 4);
 }
 
 TEST_F(Reliability, ConcurrentWritersToTwoHivesLoseNothing)

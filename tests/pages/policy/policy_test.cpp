@@ -24,12 +24,11 @@
 namespace
 {
 
-const std::string kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
-const std::string kExplorer = kPolicies + "\\Explorer";
-const std::string kSystem = kPolicies + "\\System";
-const std::string kNetwork = kPolicies + "\\Network";
-const std::string kActive = kPolicies + "\\ActiveDesktop";
-const std::string kIE = "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
+constexpr auto kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr auto kSystem = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr auto kNetwork = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network";
+constexpr auto kActive = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\ActiveDesktop";
+constexpr auto kIE = "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
 
 struct Switch {
     win::HKEY root;
@@ -248,7 +247,7 @@ TEST_F(PolicyPages, OnlyTheTextOneTicksAndAnUnchangedPageKeepsTypes)
     PolicyPage &page = Open("Korvex");
     EXPECT_EQ(Ticks(page), (std::vector<bool>{true, false, false, false, false}));
     EXPECT_TRUE(Leave().empty());
-    EXPECT_EQ(Read(desktop), (Stored{REG_SZ, std::string("1", 2)})) << "nothing written without a change";
+    EXPECT_EQ(Read(desktop), (Stored{REG_SZ, std::string("1\0", 2)})) << "nothing written without a change";
 }
 
 TEST_F(PolicyPages, AChangeIsAChangeEvenWhenUndone)
@@ -264,7 +263,7 @@ TEST_F(PolicyPages, AChangeIsAChangeEvenWhenUndone)
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, QStringLiteral("Save Changes ?"));
         EXPECT_EQ(boxes[0].title, QStringLiteral("Saving..."));
-        EXPECT_EQ(Read(desktop), (Stored{REG_SZ, std::string("1", 2)})) << "No writes nothing";
+        EXPECT_EQ(Read(desktop), (Stored{REG_SZ, std::string("1\0", 2)})) << "No writes nothing";
         EXPECT_FALSE(Read(update));
     }
     PolicyPage &page = Open("Korvex");

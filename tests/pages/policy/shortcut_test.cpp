@@ -24,9 +24,14 @@
 namespace
 {
 
-const QString kUserExplorer = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
-const QString kDefaultExplorer = QStringLiteral(".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
-const QByteArray kNoText(4, '\0');
+constexpr QLatin1StringView kUserExplorer("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+constexpr QLatin1StringView kDefaultExplorer(".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+
+// The "link" bytes that mean no text.
+QByteArray NoText()
+{
+    return QByteArray(4, '\0');
+}
 
 void StoreLink(const QByteArray &bytes)
 {
@@ -41,7 +46,8 @@ void ShowArrow(const char *shortcutClass)
 // "link" under both profiles holds exactly these bytes as REG_BINARY.
 void ExpectLink(const QByteArray &bytes)
 {
-    for (const auto &[root, path] : {std::pair{HKEY_CURRENT_USER, kUserExplorer}, {HKEY_USERS, kDefaultExplorer}}) {
+    for (const auto &[root, path] :
+         {std::pair{HKEY_CURRENT_USER, QString(kUserExplorer)}, {HKEY_USERS, QString(kDefaultExplorer)}}) {
         const std::optional<StoredValue> stored = ReadStoredValue(root, path, "link");
         ASSERT_TRUE(stored.has_value()) << path.toStdString();
         EXPECT_EQ(stored->type, static_cast<win::DWORD>(REG_BINARY)) << path.toStdString();
@@ -111,7 +117,7 @@ TEST_F(ShortcutPage, ZeroBytesOrAnEmptyValueMeanNoTextAndAnythingElseIsText)
         bool noText;
         QString shown;
     } cases[] = {
-        {kNoText, true, QString()}, // the zeros that mean no text are not put in the box
+        {NoText(), true, QString()}, // the zeros that mean no text are not put in the box
         {QByteArray(), true, QString()},
         {QByteArray("Link to  "), false, QStringLiteral("Link to ")},
         {QByteArray("no space"), false, QStringLiteral("no space")},
@@ -132,7 +138,7 @@ TEST_F(ShortcutPage, ZeroBytesOrAnEmptyValueMeanNoTextAndAnythingElseIsText)
 
 TEST_F(ShortcutPage, UntickingNoTextAfterZerosStoresAnEmptyTextNotTheZeros)
 {
-    StoreLink(kNoText);
+    StoreLink(NoText());
     frmshortcut page;
     page.Load();
     Control<QCheckBox>(page, "chkns").click();
@@ -214,7 +220,7 @@ TEST_F(ShortcutPage, ApplyWritesWithoutAQuestionAndOnlyALaterEditAsksAgain)
         EXPECT_TRUE(boxes.Seen().empty());
     }
     ExpectArrow(true);
-    ExpectLink(kNoText);
+    ExpectLink(NoText());
     EXPECT_EQ(Close(page), 0u) << "Apply left the page unchanged";
 
     frmshortcut again;
@@ -239,7 +245,7 @@ TEST_F(ShortcutPage, AProfileThatCannotBeWrittenDoesNotStopTheArrow)
         EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Warning);
         EXPECT_TRUE(boxes.Seen()[0].text.contains(QStringLiteral("HKEY_USERS\\.DEFAULT")));
     }
-    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link")->data, kNoText);
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kUserExplorer, "link")->data, NoText());
     EXPECT_FALSE(ReadStoredValue(HKEY_USERS, kDefaultExplorer, "link").has_value());
     ExpectArrow(true);
     EXPECT_EQ(machine_.ReadFile("userdef.reg"), damaged);
@@ -259,7 +265,7 @@ TEST_F(ShortcutPage, DeleteTextKeepsTheTypedTextForWhenItIsUntickedAgain)
     EXPECT_FALSE(txtShortCut.isEnabled());
     EXPECT_EQ(txtShortCut.text(), QStringLiteral("Copy of"));
     Control<QPushButton>(page, "btnApply").click();
-    ExpectLink(kNoText);
+    ExpectLink(NoText());
 
     chkns.click();
     EXPECT_EQ(Close(page), 1u);

@@ -30,8 +30,8 @@
 namespace
 {
 
-const QString kNtWinlogon = QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
-const QString k9xWinlogon = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon");
+constexpr QLatin1StringView kNtWinlogon("Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon");
+constexpr QLatin1StringView k9xWinlogon("Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon");
 
 // A REG_SZ as the registry holds it: the UTF-8 text and its terminating zero.
 QByteArray Sz(const QString &text)
