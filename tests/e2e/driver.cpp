@@ -7,8 +7,10 @@
 // that KORVEX_E2E_LOG names.
 //
 // A script has one step per line; blank lines and lines starting with '#' are skipped. NAME is
-// a control's objectName on the current page, TEXT the rest of the line, in which "\n", "\t",
-// "\s" (a blank, for leading or trailing ones) and "\\" stand for themselves.
+// a control's objectName on the current page, TEXT the rest of the line, in which "\n" stands
+// for a line break, "\t" for a tab, "\s" for a blank (for leading or trailing ones) and "\\" for
+// a backslash. An answer is queued before the step that brings its message box up; a box that
+// nothing answers fails the run and is closed.
 //
 //   open KEY PAGE            click the tree node with key KEY; PAGE (an objectName) is then shown
 //   page PAGE                PAGE is the page shown now
