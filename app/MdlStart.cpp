@@ -12,8 +12,12 @@
 namespace MdlStart
 {
 
-QPointer<Page> CurrentPage;
-QString CurrentVersionKey;
+// Both start empty without any code running at start-up, and Main sets them. Their destructors
+// run at exit, when no window is left to use them.
+// NOLINTBEGIN(clang-diagnostic-global-constructors)
+constinit QPointer<Page> CurrentPage;
+constinit QString CurrentVersionKey;
+// NOLINTEND(clang-diagnostic-global-constructors)
 
 namespace
 {
