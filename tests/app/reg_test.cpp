@@ -11,7 +11,7 @@
 namespace
 {
 
-const QString kKey = QStringLiteral("Software\\KorvexReg");
+constexpr QLatin1String kKey("Software\\KorvexReg");
 
 class RegLayer : public ::testing::Test
 {
