@@ -26,6 +26,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -335,6 +336,39 @@ TEST_F(WineReadsOurWrites, AWriteThroughALinkKeyLandsInItsTarget)
     EXPECT_NE(Export("HKLM\\Software\\Classes\\Wow6432Node\\.korvexlink").find("@=\"through the link\"\n"),
               std::string::npos)
         << "Wine does not find the key in the link's target";
+}
+
+// Without a "Version" setting Wine reports the version the NT keys give (a Proton prefix names
+// Windows 10 there), which cmd's "ver" shows; a program whose manifest names no Windows after 8,
+// as ours, is told 6.2.9200 from Windows 8.1 on, by Windows and by Wine.
+TEST_F(WineReadsOurWrites, TheNtKeysGiveTheVersionReported)
+{
+    const struct {
+        const char *version, *build, *csd, *shownByVer;
+        win::DWORD major, minor, reportedBuild;
+    } cases[] = {
+        {"5.1", "2600", "Service Pack 3", "5.1.2600", 5, 1, 2600},
+        {"6.1", "7600", "", "6.1.7600", 6, 1, 7600},
+        {"10.0", "19045", "", "10.0.19045", 6, 2, 9200},
+    };
+    const char *key = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+    for (const auto &c : cases) {
+        for (const auto &[name, text] :
+             {std::pair{"CurrentVersion", c.version}, {"CurrentBuildNumber", c.build}, {"CSDVersion", c.csd}})
+            ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, std::string(text) + '\0'), ERROR_SUCCESS);
+        win::OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(win::GetVersionExA(&info));
+        EXPECT_EQ(
+            std::tuple(info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber, std::string(info.szCSDVersion)),
+            std::tuple(c.major, c.minor, c.reportedBuild, std::string(c.csd)))
+            << c.version;
+        QByteArray out;
+        Execute("wine", {"cmd", "/c", "ver"}, &out);
+        EXPECT_TRUE(out.contains(QByteArray("Microsoft Windows ") + c.shownByVer + "\r")) << out.toStdString();
+        Execute("wineserver", {"-k"});
+        ASSERT_TRUE(WaitUntilServerRunning(false));
+    }
 }
 
 // ---- File attributes ---------------------------------------------------------------------------
