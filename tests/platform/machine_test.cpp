@@ -175,16 +175,6 @@ TEST(MachineFailures, FullDiskLeavesTheOldFileAndNoLitter)
     EXPECT_TRUE(StrayTempFiles(machine.Folder()).empty());
 }
 
-TEST(MachineFiles, ChangesFromOutsideAreSeen)
-{
-    TempMachine machine;
-    ASSERT_EQ(SetDword("Software\\Korvex", "v", 1), ERROR_SUCCESS);
-    std::string text = machine.ReadFile("user.reg");
-    text.replace(text.find("dword:00000001"), 14, "dword:0000002a");
-    machine.WriteFile("user.reg", text);
-    EXPECT_EQ(ReadDword("Software\\Korvex", "v"), 42u);
-}
-
 TEST(MachineFiles, LinkedHiveIsWrittenThroughWithItsMode)
 {
     TempMachine machine;
