@@ -139,22 +139,16 @@ TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
     }
 }
 
-TEST_F(Frame, StartsWithAboutBesideTheTree)
+TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
 {
-    MdlStart::Main();
-    frmStart *window = MdlStart::MainWindow();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Korvex"));
+    StartWithProbes();
+    ASSERT_NE(MdlStart::MainWindow(), nullptr);
+    EXPECT_EQ(MdlStart::MainWindow()->windowTitle(), QStringLiteral("Korvex"));
     EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
     const Page *page = MdlStart::CurrentPage;
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(page->isVisible());
     EXPECT_EQ(MdlStart::CurrentVersionKey, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
-}
-
-TEST_F(Frame, GroupNodesAndAboutShowTheAboutPage)
-{
-    StartWithProbes();
     for (const char *key : {"StartUp", "Windows", "StartUp", "IE", "GUI", "Internet", "Other", "VHDD", "About"}) {
         Click(key);
         const bool probe = std::strcmp(key, "StartUp") == 0;

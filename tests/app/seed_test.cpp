@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -40,11 +39,6 @@ const SeedFile kSeedFiles[] = {
      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64"},
     {"userdef.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n\n#arch=win64"},
 };
-
-void PrintTo(const SeedFile &file, std::ostream *out)
-{
-    *out << file.name;
-}
 
 std::string SeedText(const char *name)
 {
