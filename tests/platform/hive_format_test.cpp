@@ -103,7 +103,7 @@ TEST(HiveFormat, DecodedDataIsWhatWineStores)
     EXPECT_EQ(read("m_multi").bytes.size(), 15u * 2);
 }
 
-TEST(HiveFormat, UnchangedFileSavesByteForByte)
+TEST(HiveFormat, UnchangedFileSavesByteForByteAndItsNamesAndClassesUnescape)
 {
     Hive hive;
     ASSERT_TRUE(hive.Parse(kWineFile));
@@ -111,12 +111,6 @@ TEST(HiveFormat, UnchangedFileSavesByteForByte)
 
     Key &classes = Child(Child(hive.Root(), "Software"), "Classes");
     EXPECT_EQ(hive.Read(*Hive::FindValue(Child(classes, ".TXT"), "content type")).bytes.size(), 22u);
-}
-
-TEST(HiveFormat, KeyNamesAndClassesUnescape)
-{
-    Hive hive;
-    ASSERT_TRUE(hive.Parse(kWineFile));
     Key &fmt = Child(Child(hive.Root(), "Software"), "FmtTest");
     ASSERT_EQ(fmt.children.size(), 1u);
     const Key &key = *fmt.children[0];
