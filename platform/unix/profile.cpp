@@ -3,6 +3,7 @@
 #include "machine.h"
 #include "machine_files.h"
 #include "unicode.h"
+#include "raw_writes.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -353,7 +354,7 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
     return CopyString(DefaultOf(lpDefault), lpReturnedString, nSize);
 }
 
-BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
+BOOL raw::WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
                                 const char *lpFileName)
 {
     const std::string host = ProfileHostPath(lpFileName);

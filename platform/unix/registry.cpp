@@ -5,6 +5,7 @@
 #include "machine.h"
 #include "machine_store.h"
 #include "unicode.h"
+#include "raw_writes.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -358,7 +359,7 @@ LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::option
 
 } // namespace
 
-LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+LONG raw::RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -373,7 +374,7 @@ LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samD
     return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
+LONG raw::RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
                      const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
 {
     std::optional<KeyRef> base;
@@ -453,7 +454,7 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
+LONG raw::RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
     const auto ref = RefOf(hKey);
     if (!ref)
@@ -485,7 +486,7 @@ LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, con
     });
 }
 
-LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
+LONG raw::RegDeleteValueA(HKEY hKey, const char *lpValueName)
 {
     const auto ref = RefOf(hKey);
     if (!ref)
@@ -504,7 +505,7 @@ LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
     });
 }
 
-LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
+LONG raw::RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
 {
     const auto base = RefOf(hKey);
     if (!base)
@@ -586,7 +587,42 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY hKey)
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved,
+                   DWORD *lpType, BYTE *lpData, DWORD *lpcbData)
+{
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
+        return ERROR_INVALID_PARAMETER;
+    const auto ref = RefOf(hKey);
+    if (!ref)
+        return ERROR_INVALID_HANDLE;
+    if (!(ref->access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    Hive *hive = nullptr;
+    LONG status = ERROR_SUCCESS;
+    Key *key = Resolve(*ref, &hive, status);
+    if (!key)
+        return status == ERROR_ACCESS_DENIED ? ERROR_NO_MORE_ITEMS : status;
+    if (dwIndex >= key->values.size())
+        return ERROR_NO_MORE_ITEMS;
+    const detail::Value &value = key->values[dwIndex];
+    if (value.name.size() + 1 > *lpcchValueName)
+        return ERROR_MORE_DATA;
+    const ValueData data = hive->Read(value);
+    const std::vector<std::uint8_t> bytes = AnsiBytes(data);
+    if (lpData && bytes.size() > *lpcbData)
+        return ERROR_MORE_DATA;
+    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    *lpcchValueName = static_cast<DWORD>(value.name.size());
+    if (lpType)
+        *lpType = data.type;
+    if (lpData)
+        std::copy(bytes.begin(), bytes.end(), lpData);
+    if (lpcbData)
+        *lpcbData = static_cast<DWORD>(bytes.size());
+    return ERROR_SUCCESS;
+}
+
+LONG raw::RegCloseKey(HKEY hKey)
 {
     if (IsPredefined(hKey))
         return ERROR_SUCCESS;

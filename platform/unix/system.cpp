@@ -3,6 +3,7 @@
 #include "machine_store.h"
 #include "subst.h"
 #include "unicode.h"
+#include "raw_writes.h"
 #include "win32.h"
 #include "windows_versions.h"
 
@@ -304,7 +305,7 @@ DWORD GetTickCount()
     return static_cast<DWORD>(GetTickCount64());
 }
 
-UINT WinExec(const char *commandLine, UINT)
+UINT raw::WinExec(const char *commandLine, UINT)
 {
     const std::vector<std::string> words = SplitCommandLine(commandLine ? commandLine : "");
     if (words.empty())
