@@ -4,6 +4,7 @@
 #include "frmAbout.h"
 #include "frmStart.h"
 #include "frmTR.h"
+#include "journal.h"
 #include "win32.h"
 
 #include <QPointer>
@@ -56,6 +57,8 @@ bool IsWindowsNT()
 
 Page *CreatePageForKey(const QString &key)
 {
+    // The changes from here on are this page's, in the history of changes.
+    win::journal::SetPage(key.toStdString());
     Page *page = Pages() ? Pages()(key) : nullptr;
     return page ? page : new frmAbout;
 }
