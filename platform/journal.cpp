@@ -7,6 +7,7 @@
 // function that made the change returns; a crash in between leaves a short or unchecked last
 // record, which reading drops (and cuts off, so that later records follow the good ones).
 #include "journal.h"
+#include "journal_file.h"
 
 #include "machine.h"
 #include "win32.h"
@@ -313,9 +314,29 @@ std::string MachineKey()
     return base + "-" + hex;
 }
 
+// When the file was last checked or appended to by this process.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
+
+    bool operator==(const FileStamp &) const = default;
+};
+
+FileStamp StampOf(const std::string &path)
+{
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (error)
+        return {};
+    stamp.written = std::filesystem::last_write_time(path, error);
+    return stamp;
+}
+
 struct Journal {
     std::string path;     // the file of the machine it was opened for
-    bool checked = false; // read once in this process: a torn tail cut off, damage set aside
+    bool checked = false; // a torn tail cut off and damage set aside, up to `stamp`
+    FileStamp stamp;
     std::string problem;
     int paused = 0;
     std::string page;
@@ -336,21 +357,26 @@ std::string Now()
 // Cuts a torn last record off, or sets a damaged journal aside, once per process and machine.
 void Check(Journal &j)
 {
-    if (j.checked)
+    // Another process (or a crash of one) may have changed the file since this one looked.
+    if (j.checked && StampOf(j.path) == j.stamp)
         return;
     j.checked = true;
     const std::string bytes = ReadAll(j.path);
     const Parsed parsed = Parse(bytes);
     std::error_code error;
     switch (parsed.damage) {
-    case Damage::None: return;
-    case Damage::TornTail: std::filesystem::resize_file(j.path, parsed.goodLength, error); return;
+    case Damage::None: j.stamp = StampOf(j.path); return;
+    case Damage::TornTail:
+        std::filesystem::resize_file(j.path, parsed.goodLength, error);
+        j.stamp = StampOf(j.path);
+        return;
     case Damage::Damaged:
     case Damage::FutureVersion: break;
     }
     const std::string aside = j.path + ".damaged-" + Now();
     std::filesystem::rename(j.path, aside, error);
     j.problem = (parsed.damage == Damage::FutureVersion ? "written by a newer version: " : "damaged: ") + aside;
+    j.stamp = StampOf(j.path);
 }
 
 Journal &Opened()
@@ -404,7 +430,27 @@ bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64
 }
 #endif
 
+void SyncFolder(const std::string &folder)
+{
+#ifdef _WIN32
+    (void)folder; // NTFS and FAT keep a new file's entry with its data
+#else
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+}
+
 } // namespace
+
+void detail::ForgetJournalFile()
+{
+    Journal &j = TheJournal();
+    j.path.clear();
+    j.checked = false;
+}
 
 void SetPage(std::string_view page)
 {
@@ -459,6 +505,8 @@ bool Append(Record record)
         PutU32(header, kVersion);
         if (!WriteDurably(j.path, header, offset))
             return false;
+        // A new journal's folder entry must last too.
+        SyncFolder(std::filesystem::path(j.path).parent_path().string());
     }
     offset = std::filesystem::file_size(j.path, error);
     record.id = offset;
@@ -467,7 +515,9 @@ bool Append(Record record)
     PutU32(framed, static_cast<std::uint32_t>(payload.size()));
     PutU32(framed, Crc32(payload));
     framed += payload;
-    return WriteDurably(j.path, framed, offset);
+    const bool written = WriteDurably(j.path, framed, offset);
+    j.stamp = StampOf(j.path);
+    return written;
 }
 
 } // namespace win::journal

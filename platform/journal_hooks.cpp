@@ -4,6 +4,7 @@
 #include "journal.h"
 #include "journal_capture.h"
 #include "journal_hooks.h"
+#include "journal_file.h"
 #include "raw_writes.h"
 #include "win32.h"
 
@@ -134,6 +135,12 @@ UndoScope::UndoScope(std::uint64_t id) : previous_(std::exchange(UndoingId(), id
 UndoScope::~UndoScope()
 {
     UndoingId() = previous_;
+}
+
+void Forget()
+{
+    HandlePaths().clear();
+    ForgetJournalFile();
 }
 
 bool RemoveFileRecorded(const std::string &windowsPath)

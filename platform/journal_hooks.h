@@ -20,6 +20,10 @@ private:
     std::uint64_t previous_;
 };
 
+// Forgets the journal of the machine in use and the paths of open key handles, with the machine
+// (ResetMachine): the next change reads the journal afresh, as a new process would.
+void Forget();
+
 // Removes a file, recording it as a file change.
 bool RemoveFileRecorded(const std::string &windowsPath);
 

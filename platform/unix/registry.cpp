@@ -2,6 +2,7 @@
 //
 // A handle names a key by its hive and the stored names along its path, never by a pointer
 // into a hive: another process may change the file, and the hive is then read afresh.
+#include "journal_hooks.h"
 #include "machine.h"
 #include "machine_store.h"
 #include "unicode.h"
@@ -637,6 +638,7 @@ std::size_t OpenHandleCount()
 void ResetMachine()
 {
     Handles().open.clear();
+    journal::detail::Forget();
     detail::ForgetStore();
 }
 
