@@ -14,11 +14,11 @@
 
 #include <QApplication>
 #include <cstdlib>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace
 {
@@ -80,7 +80,8 @@ void SetDwordWithJournal(benchmark::State &state)
     Machine();
     qint32 value = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Reg::SetDword(HKEY_CURRENT_USER, QLatin1String(kPolicies), QStringLiteral("NoRun"), ++value));
+        benchmark::DoNotOptimize(
+            Reg::SetDword(HKEY_CURRENT_USER, QLatin1String(kPolicies), QStringLiteral("NoRun"), ++value));
 }
 
 void SetDwordWithoutJournal(benchmark::State &state)
@@ -89,7 +90,8 @@ void SetDwordWithoutJournal(benchmark::State &state)
     const win::journal::Pause unrecorded;
     qint32 value = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(Reg::SetDword(HKEY_CURRENT_USER, QLatin1String(kPolicies), QStringLiteral("NoFind"), ++value));
+        benchmark::DoNotOptimize(
+            Reg::SetDword(HKEY_CURRENT_USER, QLatin1String(kPolicies), QStringLiteral("NoFind"), ++value));
 }
 
 // Fills the journal with 10,000 recorded changes, once.

@@ -228,8 +228,8 @@ Parsed Parse(std::string_view bytes)
     if (bytes.empty())
         return parsed;
     if (bytes.size() < kHeaderSize || bytes.substr(0, 4) != kMagic) {
-        parsed.damage = bytes.size() < kHeaderSize && kMagic.starts_with(bytes.substr(0, 4)) ? Damage::TornTail
-                                                                                            : Damage::Damaged;
+        parsed.damage =
+            bytes.size() < kHeaderSize && kMagic.starts_with(bytes.substr(0, 4)) ? Damage::TornTail : Damage::Damaged;
         return parsed;
     }
     if (U32At(bytes, 4) > kVersion) {

@@ -51,15 +51,15 @@ struct KeyContent {
 };
 
 struct Record {
-    std::uint64_t id = 0;   // unique in its journal, growing with time
-    std::int64_t time = 0;  // seconds since 1970, UTC
-    std::string page;       // the page that acted, as SetPage named it
+    std::uint64_t id = 0;  // unique in its journal, growing with time
+    std::int64_t time = 0; // seconds since 1970, UTC
+    std::string page;      // the page that acted, as SetPage named it
     Kind kind = Kind::Value;
-    std::string target;     // "HKEY_CURRENT_USER\\Software\\...", a Windows path, or "X:"
+    std::string target; // "HKEY_CURRENT_USER\\Software\\...", a Windows path, or "X:"
     std::string name;
     State before;
     State after;
-    KeyContent deleted;     // KeyDeleted only
+    KeyContent deleted;       // KeyDeleted only
     std::uint64_t undoes = 0; // the id of the change this one undid, 0 for none
 };
 

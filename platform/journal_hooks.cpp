@@ -1,9 +1,9 @@
 // The write functions of win32.h and files.h: each reads the state its change will replace,
 // makes the change with the raw function, and records it once it has succeeded.
+#include "journal_hooks.h"
 #include "files.h"
 #include "journal.h"
 #include "journal_capture.h"
-#include "journal_hooks.h"
 #include "journal_file.h"
 #include "raw_writes.h"
 #include "win32.h"
@@ -246,9 +246,8 @@ BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, co
 {
     const std::string file = capture::ProfilePath(lpFileName);
     if (!lpAppName || !lpKeyName)
-        return RecordedFileWrite(file, [&] {
-            return raw::WritePrivateProfileStringA(lpAppName, lpKeyName, lpString, lpFileName) != 0;
-        });
+        return RecordedFileWrite(
+            file, [&] { return raw::WritePrivateProfileStringA(lpAppName, lpKeyName, lpString, lpFileName) != 0; });
     const std::string name = std::string(lpAppName) + '\0' + lpKeyName;
     State before = capture::ReadProfile(file, name);
     if (!raw::WritePrivateProfileStringA(lpAppName, lpKeyName, lpString, lpFileName))

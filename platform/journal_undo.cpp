@@ -22,13 +22,13 @@ public:
         std::string rest;
         const auto root = capture::RootOf(keyPath, rest);
         status_ = !root ? ERROR_BADKEY
-                        : RegCreateKeyExA(*root, rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                                          nullptr, &key_, nullptr);
+                        : win::RegCreateKeyExA(*root, rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                               nullptr, &key_, nullptr);
     }
     ~WriteKey()
     {
         if (status_ == ERROR_SUCCESS)
-            RegCloseKey(key_);
+            win::RegCloseKey(key_);
     }
     WriteKey(const WriteKey &) = delete;
     WriteKey &operator=(const WriteKey &) = delete;
@@ -42,8 +42,8 @@ private:
 
 LONG PutValue(HKEY key, const std::string &name, const State &state)
 {
-    return RegSetValueExA(key, name.c_str(), 0, state.type, reinterpret_cast<const BYTE *>(state.data.data()),
-                          static_cast<DWORD>(state.data.size()));
+    return win::RegSetValueExA(key, name.c_str(), 0, state.type, reinterpret_cast<const BYTE *>(state.data.data()),
+                               static_cast<DWORD>(state.data.size()));
 }
 
 LONG RestoreValue(const Record &r)
@@ -52,7 +52,7 @@ LONG RestoreValue(const Record &r)
         if (!capture::ReadValue(r.target, r.name).exists)
             return ERROR_SUCCESS;
         WriteKey key(r.target);
-        return key.Status() != ERROR_SUCCESS ? key.Status() : RegDeleteValueA(key.Get(), r.name.c_str());
+        return key.Status() != ERROR_SUCCESS ? key.Status() : win::RegDeleteValueA(key.Get(), r.name.c_str());
     }
     WriteKey key(r.target);
     return key.Status() != ERROR_SUCCESS ? key.Status() : PutValue(key.Get(), r.name, r.before);
@@ -64,7 +64,7 @@ LONG DeleteKey(const std::string &keyPath)
         return ERROR_SUCCESS;
     std::string rest;
     const auto root = capture::RootOf(keyPath, rest);
-    return root ? RegDeleteKeyA(*root, rest.c_str()) : ERROR_BADKEY;
+    return root ? win::RegDeleteKeyA(*root, rest.c_str()) : ERROR_BADKEY;
 }
 
 LONG RestoreContent(const std::string &keyPath, const KeyContent &content)
@@ -89,40 +89,41 @@ LONG RestoreProfile(const Record &r)
     const std::size_t split = r.name.find('\0');
     const std::string section = r.name.substr(0, split);
     const std::string key = r.name.substr(split + 1);
-    const BOOL ok = WritePrivateProfileStringA(section.c_str(), key.c_str(),
-                                               r.before.exists ? r.before.data.c_str() : nullptr, r.target.c_str());
-    return ok ? ERROR_SUCCESS : static_cast<LONG>(GetLastError());
+    const BOOL ok = win::WritePrivateProfileStringA(
+        section.c_str(), key.c_str(), r.before.exists ? r.before.data.c_str() : nullptr, r.target.c_str());
+    return ok ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
 }
 
 LONG RestoreFile(const Record &r)
 {
     bool ok = true;
     if (r.before.exists)
-        ok = WriteWholeFile(r.target, r.before.data, r.before.type == 1);
+        ok = win::WriteWholeFile(r.target, r.before.data, r.before.type == 1);
     else if (capture::ReadFile(r.target).exists)
         ok = detail::RemoveFileRecorded(r.target);
-    return ok ? ERROR_SUCCESS : static_cast<LONG>(GetLastError());
+    return ok ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
 }
 
 LONG RestoreAttributes(const Record &r)
 {
     if (!r.before.exists)
         return ERROR_SUCCESS; // the file did not exist; what became of it is its own change
-    return SetFileAttributesA(r.target.c_str(), r.before.type) ? ERROR_SUCCESS : static_cast<LONG>(GetLastError());
+    return win::SetFileAttributesA(r.target.c_str(), r.before.type) ? ERROR_SUCCESS
+                                                                    : static_cast<LONG>(win::GetLastError());
 }
 
 // Drives change through the subst command, as the pages change them.
 LONG RestoreDrive(const Record &r)
 {
     if (capture::ReadDrive(r.target).exists)
-        WinExec(("subst /D " + r.target).c_str(), SW_HIDE);
+        win::WinExec(("subst /D " + r.target).c_str(), SW_HIDE);
     if (r.before.exists) {
         const std::string folder = WindowsPathOf(r.before.data);
         if (folder.empty())
             return ERROR_PATH_NOT_FOUND;
-        WinExec(("subst " + r.target + " \"" + folder + "\"").c_str(), SW_HIDE);
+        win::WinExec(("subst " + r.target + " \"" + folder + "\"").c_str(), SW_HIDE);
     }
-    return capture::ReadDrive(r.target) == r.before ? ERROR_SUCCESS : static_cast<LONG>(GetLastError());
+    return capture::ReadDrive(r.target) == r.before ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
 }
 
 } // namespace

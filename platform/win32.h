@@ -180,8 +180,8 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
 // ERROR_NO_MORE_ITEMS past the end. *lpcchValueName holds the name buffer's size in characters
 // on entry and the name's length without terminator on return; data as RegQueryValueExA gives
 // it. A name or data buffer too small gives ERROR_MORE_DATA.
-LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved,
-                   DWORD *lpType, BYTE *lpData, DWORD *lpcbData);
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                   BYTE *lpData, DWORD *lpcbData);
 
 // Closes a handle; closing a predefined root does nothing. ERROR_INVALID_HANDLE otherwise.
 LONG RegCloseKey(HKEY hKey);

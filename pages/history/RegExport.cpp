@@ -21,10 +21,10 @@ constexpr std::array<char16_t, 64> kCp1251From80{
 // 0xC0..0xFF of 1251 are U+0410..U+044F in order.
 constexpr char16_t kCp1251CyrillicStart = 0x0410;
 
-constexpr std::array<char16_t, 32> kCp1252From80{
-    0x20AC, 0x0000, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x0000, 0x017D, 0x0000, 0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x0000, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kCp1252From80{0x20AC, 0x0000, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x0000, 0x017D, 0x0000,
+                                                 0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x0000, 0x017E, 0x0178};
 // 0xA0..0xFF of 1252 are U+00A0..U+00FF.
 
 char AnsiByte(char16_t c, AnsiCodePage codePage)
@@ -165,7 +165,9 @@ QByteArray RegExportBytes(const std::vector<Record> &changes, AnsiCodePage codeP
     out += "\r\n";
     for (const Record &r : changes) {
         switch (r.kind) {
-        case Kind::Value: out += KeyLine(r.target, codePage, false) + ValueLine(r.name, r.after, codePage) + "\r\n"; break;
+        case Kind::Value:
+            out += KeyLine(r.target, codePage, false) + ValueLine(r.name, r.after, codePage) + "\r\n";
+            break;
         case Kind::KeyCreated: out += KeyLine(r.target, codePage, false); break;
         case Kind::KeyDeleted: out += KeyLine(r.target, codePage, true); break;
         default: continue;

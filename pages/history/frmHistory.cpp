@@ -91,7 +91,8 @@ QString StateText(const Record &r, const State &s)
     case Kind::KeyDeleted:
         return s.exists ? LoadResString(r.kind == Kind::KeyCreated ? kIdKeyCreated : kIdDidNotExist)
                         : LoadResString(r.kind == Kind::KeyCreated ? kIdDidNotExist : kIdKeyDeleted);
-    case Kind::Profile: return s.exists ? QLatin1Char('"') + FromUtf8(s.data) + QLatin1Char('"') : LoadResString(kIdDidNotExist);
+    case Kind::Profile:
+        return s.exists ? QLatin1Char('"') + FromUtf8(s.data) + QLatin1Char('"') : LoadResString(kIdDidNotExist);
     case Kind::File: return s.exists ? LoadResString(kIdBytes).arg(s.data.size()) : LoadResString(kIdDidNotExist);
     case Kind::Attributes:
         return s.exists ? QString::number(s.type, 16).rightJustified(2, QLatin1Char('0')) : LoadResString(kIdDeleted);
@@ -219,8 +220,8 @@ void frmHistory::UndoChanges(const std::vector<Record> &changes)
             continue;
         if (const long rc = win::journal::Undo(r); rc != ERROR_SUCCESS) {
             QMessageBox::warning(this, LoadResString(kIdHistory),
-                                 LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) +
-                                     QLatin1Char('\n') + LoadResString(1105).arg(rc));
+                                 LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) + QLatin1Char('\n') +
+                                     LoadResString(1105).arg(rc));
             break;
         }
     }

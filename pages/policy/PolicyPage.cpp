@@ -25,8 +25,8 @@ constexpr int kDesignWidthTwips = 6600;
 
 // Restrictions that hide or block the tools a user would undo them with: the registry editor,
 // Run, the Control Panel, the desktop and the settings folders.
-constexpr std::array<std::string_view, 5> kLockOutValues{"DisableRegistryTools", "NoRun", "NoControlPanel",
-                                                         "NoDesktop", "NoSetFolders"};
+constexpr std::array<std::string_view, 5> kLockOutValues{"DisableRegistryTools", "NoRun", "NoControlPanel", "NoDesktop",
+                                                         "NoSetFolders"};
 constexpr int kIdSaveQuestion = 109;
 constexpr int kIdLockOutWarning = 1017;
 

@@ -3,9 +3,9 @@
 #include "durable_file.h"
 #include "machine.h"
 #include "machine_files.h"
+#include "raw_writes.h"
 #include "text_lines.h"
 #include "unicode.h"
-#include "raw_writes.h"
 #include "win32.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // change does not touch keeps its bytes.
 #include "machine.h"
 #include "machine_files.h"
-#include "unicode.h"
 #include "raw_writes.h"
+#include "unicode.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -355,7 +355,7 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
 }
 
 BOOL raw::WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
-                                const char *lpFileName)
+                                     const char *lpFileName)
 {
     const std::string host = ProfileHostPath(lpFileName);
     if (!lpAppName)

@@ -5,8 +5,8 @@
 #include "journal_hooks.h"
 #include "machine.h"
 #include "machine_store.h"
-#include "unicode.h"
 #include "raw_writes.h"
+#include "unicode.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -376,7 +376,7 @@ LONG raw::RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM
 }
 
 LONG raw::RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
-                     const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
+                          const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -588,8 +588,8 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved,
-                   DWORD *lpType, BYTE *lpData, DWORD *lpcbData)
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                   BYTE *lpData, DWORD *lpcbData)
 {
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;

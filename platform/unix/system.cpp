@@ -1,9 +1,9 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
 #include "machine_store.h"
+#include "raw_writes.h"
 #include "subst.h"
 #include "unicode.h"
-#include "raw_writes.h"
 #include "win32.h"
 #include "windows_versions.h"
 

@@ -1,7 +1,7 @@
 // Korvex's file helpers over the real file system.
 #include "files.h"
-#include "text_lines.h"
 #include "raw_writes.h"
+#include "text_lines.h"
 #include "win32.h"
 
 #include <algorithm>

@@ -142,14 +142,22 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
         {"key deleted with content", Kind::KeyDeleted,
          [] { EXPECT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree"), ERROR_SUCCESS); }},
         {"profile string", Kind::Profile,
-         [] { EXPECT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", "C:\\Work\\Desktop.ini")); }},
+         [] {
+             EXPECT_TRUE(
+                 win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", "C:\\Work\\Desktop.ini"));
+         }},
         {"profile key added", Kind::Profile,
-         [] { EXPECT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", "C:\\Work\\Desktop.ini")); }},
+         [] {
+             EXPECT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", "C:\\Work\\Desktop.ini"));
+         }},
         {"file overwritten", Kind::File, [] { EXPECT_TRUE(win::WriteTextLines("C:\\Work\\old.txt", {"new"})); }},
         {"file created", Kind::File, [] { EXPECT_TRUE(win::WriteWholeFile("C:\\Work\\new.exe", "MZ", true)); }},
-        {"file copied", Kind::File, [] { EXPECT_TRUE(win::CopyFileA("C:\\Work\\old.txt", "C:\\Work\\Sub\\copy.txt", 0)); }},
+        {"file copied", Kind::File,
+         [] { EXPECT_TRUE(win::CopyFileA("C:\\Work\\old.txt", "C:\\Work\\Sub\\copy.txt", 0)); }},
         {"attributes", Kind::Attributes,
-         [] { EXPECT_TRUE(win::SetFileAttributesA("C:\\Work\\Sub", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM)); }},
+         [] {
+             EXPECT_TRUE(win::SetFileAttributesA("C:\\Work\\Sub", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+         }},
         {"drive made", Kind::Drive, [] { win::WinExec("subst Q: C:\\Work", SW_HIDE); }},
     };
     const std::string registryBefore = Registry();

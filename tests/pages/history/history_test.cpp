@@ -12,9 +12,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 
