@@ -8,15 +8,19 @@ JOBS ?= $(shell nproc)
 ifeq ($(SANITIZE),1)
 BUILD_DIR := build-sanitize
 CMAKE_FLAGS += -DKORVEX_SANITIZE=ON -DKORVEX_BENCHMARKS=OFF
+else
+# The static checks look at the sources, not the build: once, on the plain build.
+TIDY := tidy
 endif
 
 # Debian packages the build, the tests (Wine for the interop tests; MinGW-w64 and GoogleTest's
-# sources for the contract tests as a Windows program) and the benchmarks need.
+# sources for the contract tests as a Windows program; clang-tidy for the static checks) and the
+# benchmarks need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev clang-format wine wine64 g++-mingw-w64-x86-64 googletest
+            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test test-windows bench format format-check clean
+.PHONY: all deps configure build run test test-windows tidy bench format format-check clean
 
 all: build
 
@@ -41,11 +45,17 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory test-windows
+	$(MAKE) --no-print-directory test-install
+	$(MAKE) --no-print-directory test-windows $(TIDY)
 
 # The platform contract tests built for Windows and run under Wine against its real functions.
 test-windows: deps
 	tests/windows/run_under_wine.sh $(WINDOWS_BUILD_DIR)
+
+# clang-tidy (.clang-tidy) over every source of the build; sources unchanged since they last
+# passed are skipped.
+tidy: build
+	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
 bench: build
 	./$(BUILD_DIR)/bench/korvex_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
@@ -59,3 +69,20 @@ format-check:
 
 clean:
 	rm -rf build build-sanitize $(WINDOWS_BUILD_DIR)
+
+# --- Installing Korvex as a desktop program ------------------------------------------------------
+# `make install PREFIX=/usr DESTDIR=/tmp/stage` and `make package` (a .deb in $(BUILD_DIR));
+# `make test` ends with test-install, which checks both with the desktop's own validators.
+PREFIX ?= /usr/local
+PACKAGES += desktop-file-utils appstream dpkg-dev
+
+.PHONY: install package test-install
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+test-install: build
+	tests/install/check_install.sh $(BUILD_DIR)

@@ -5,6 +5,7 @@
 #include "frmStart.h"
 #include "frmTR.h"
 #include "journal.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QPointer>
@@ -12,8 +13,12 @@
 namespace MdlStart
 {
 
-QPointer<Page> CurrentPage;
-QString CurrentVersionKey;
+// Both start empty without any code running at start-up, and Main sets them. Their destructors
+// run at exit, when no window is left to use them.
+// NOLINTBEGIN(clang-diagnostic-global-constructors)
+constinit QPointer<Page> CurrentPage;
+constinit QString CurrentVersionKey;
+// NOLINTEND(clang-diagnostic-global-constructors)
 
 namespace
 {
@@ -96,13 +101,35 @@ void ShowAboutPage()
     PlacePage();
 }
 
+namespace
+{
+
+void DecidePlatform()
+{
+    CurrentVersionKey = IsWindowsNT() ? QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion")
+                                      : QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion");
+}
+
+} // namespace
+
+void SwitchMachine(const std::string &folder)
+{
+    UnloadCurrentPage();
+    win::UseMachineFolder(folder);
+    win::ResetMachine();
+    DecidePlatform();
+    if (frmTR *tree = TreeWindow())
+        tree->BuildTree();
+    CurrentPage = new frmAbout;
+    PlacePage();
+}
+
 void Main(PageFactory pages)
 {
     Pages() = std::move(pages);
     if (!CurrentPage)
         CurrentPage = new frmAbout;
-    CurrentVersionKey = IsWindowsNT() ? QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion")
-                                      : QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion");
+    DecidePlatform();
     Main_() = new frmStart;
     Main_()->setAttribute(Qt::WA_DeleteOnClose);
     Main_()->resize(TwipsToPixelsX(12000, Main_()), TwipsToPixelsY(8000, Main_()));

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <string>
 
 class Page;
 class frmStart;
@@ -43,6 +44,11 @@ void UnloadCurrentPage();
 // Closes the current page and shows the About page in its place, leaving the tree's selection
 // as it is (a page's OK button).
 void ShowAboutPage();
+
+// Works on another machine folder from now on: the current page is unloaded first (its save
+// question, its writes going to the machine it was loaded from), then the machine is switched,
+// the platform decided anew, the tree rebuilt for it and the About page placed.
+void SwitchMachine(const std::string &folder);
 
 frmStart *MainWindow();
 frmTR *TreeWindow();

@@ -1,8 +1,10 @@
 #include "frmStart.h"
 
+#include "MachineChoice.h"
 #include "MdlStart.h"
 #include "Page.h"
 #include "Strings.h"
+#include "frmMachines.h"
 #include "frmTR.h"
 
 #include <QCloseEvent>
@@ -10,6 +12,7 @@
 #include <QPainter>
 #include <QTime>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace
@@ -20,6 +23,8 @@ constexpr int kMinimumHeightTwips = 6000;
 constexpr int kStatusHeightTwips = 200;
 constexpr int kTimeTextLeft = 70;
 constexpr int kStatusInterval = 10;
+// Room between the time and the machine, in pixels.
+constexpr int kMachineGap = 16;
 
 QString FourDigits(int value)
 {
@@ -35,6 +40,26 @@ StatusStrip::StatusStrip(QWidget *parent) : QWidget(parent)
     QFont strip(QStringLiteral("MS Sans Serif"));
     strip.setStyleHint(QFont::SansSerif);
     setFont(strip);
+    cmdMachine = new QToolButton(this);
+    cmdMachine->setObjectName(QStringLiteral("cmdMachine"));
+    cmdMachine->setAutoRaise(true);
+    cmdMachine->setFocusPolicy(Qt::StrongFocus);
+    cmdMachine->setToolTip(LoadResString(1211));
+    cmdMachine->hide();
+}
+
+void StatusStrip::SetMachineText(const QString &text)
+{
+    cmdMachine->setText(text);
+    cmdMachine->setVisible(!text.isEmpty());
+    const int left = kTimeTextLeft + fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + kMachineGap;
+    cmdMachine->setGeometry(left, 0, cmdMachine->sizeHint().width(), height());
+}
+
+void StatusStrip::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    cmdMachine->resize(cmdMachine->width(), height());
 }
 
 void StatusStrip::SetPositionText(const QString &text)
@@ -84,7 +109,16 @@ frmStart::frmStart(QWidget *parent) : QMainWindow(parent)
     tmrStat->setObjectName(QStringLiteral("tmrStat"));
     tmrStat->setInterval(kStatusInterval);
     connect(tmrStat, &QTimer::timeout, this, &frmStart::tmrStat_Timer);
+    connect(statb->MachineButton(), &QToolButton::clicked, this, &frmStart::cmdMachine_Click);
     MDIForm_Load();
+    statb->SetMachineText(MachineLabel());
+}
+
+void frmStart::cmdMachine_Click()
+{
+    frmMachines chooser(this);
+    if (chooser.exec() == QDialog::Accepted)
+        SwitchToMachine(chooser.ChosenFolder(), chooser.ChosenName());
 }
 
 void frmStart::MDIForm_Load()

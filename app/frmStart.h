@@ -1,5 +1,6 @@
 // The main window: the tree window on the left third of its inner area, the current page on
-// the right two thirds, and the status strip with the mouse position and the time below.
+// the right two thirds, and the status strip with the mouse position, the time and the machine
+// below.
 #pragma once
 
 #include <QMainWindow>
@@ -7,9 +8,10 @@
 #include <QString>
 
 class QTimer;
+class QToolButton;
 
 // The strip along the bottom: the position text at pixel 0 and the time at pixel 70, each
-// drawn anew only when it changed.
+// drawn anew only when it changed, then the machine in use as a button that opens the chooser.
 class StatusStrip : public QWidget
 {
     Q_OBJECT
@@ -21,15 +23,19 @@ public:
     void SetTimeText(const QString &text);
     QString PositionText() const { return LastPosText; }
     QString TimeText() const { return LastTimeText; }
+    void SetMachineText(const QString &text);
+    QToolButton *MachineButton() const { return cmdMachine; }
     // How many times a text was drawn anew since the strip was made.
     int Redraws() const { return redraws_; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QString LastPosText;
     QString LastTimeText;
+    QToolButton *cmdMachine = nullptr;
     int redraws_ = 0;
 };
 
@@ -47,6 +53,8 @@ public:
     void MDIForm_Load();
     void MDIForm_Resize();
     void tmrStat_Timer();
+    // Opens the chooser of the machine and switches to the one chosen.
+    void cmdMachine_Click();
 
     // "0012x0034": one-based screen coordinates, four digits at least.
     static QString PositionText(const QPoint &cursor);

@@ -4,8 +4,8 @@
 // The prefix is KORVEX_BENCH_PREFIX when set, else one made here by `wineboot --init` (once per
 // run). Every benchmark works on a copy of it; the original is never written.
 #include "Reg.h"
-#include "machine.h"
 #include "hive.h"
+#include "machine.h"
 #include "machine_store.h"
 #include "win32.h"
 

@@ -1,5 +1,6 @@
 // Korvex: the tweaking utility. Everything happens in the application frame and the pages.
 #include "MachineCheck.h"
+#include "MachineChoice.h"
 #include "MdlStart.h"
 #include "PageMap.h"
 #include "frmStart.h"
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
+    UseRememberedMachine();
     SeedNewMachine();
     MdlStart::Main(&CreatePage);
     ReportMachineProblems(MdlStart::MainWindow());

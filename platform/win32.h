@@ -97,7 +97,7 @@ using LONG = std::int32_t;
 using REGSAM = DWORD;
 using ULONG_PTR = std::uintptr_t;
 
-struct HKEY__;
+struct HKEY__; // NOLINT(bugprone-reserved-identifier): the name <windows.h> gives it
 using HKEY = HKEY__ *;
 using PHKEY = HKEY *;
 
@@ -325,7 +325,7 @@ UINT GetDriveTypeA(const char *lpRootPathName);
 // The windows of a running Windows shell. There is no such shell here: nothing is found, every
 // function on a null handle fails with ERROR_INVALID_WINDOW_HANDLE, and the results are FALSE.
 
-struct HWND__;
+struct HWND__; // NOLINT(bugprone-reserved-identifier): the name <windows.h> gives it
 using HWND = HWND__ *;
 
 struct POINT {

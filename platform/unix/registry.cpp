@@ -432,7 +432,7 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
     LONG status = ERROR_SUCCESS;
     Key *key = Resolve(*ref, &hive, status);
     if (!key)
-        return status == ERROR_ACCESS_DENIED ? ERROR_FILE_NOT_FOUND : status;
+        return status == ERROR_ACCESS_DENIED ? LONG{ERROR_FILE_NOT_FOUND} : status;
     const detail::Value *value = Hive::FindValue(*key, NameOrDefault(lpValueName));
     if (!value)
         return ERROR_FILE_NOT_FOUND;

@@ -117,7 +117,7 @@ void Escape(std::u16string_view units, const char quote[2], std::string &out)
                 Append(out, c, octalFollows ? "\\%03o" : "\\%o");
             }
         } else {
-            if (c == '\\' || c == quote[0] || c == quote[1])
+            if (c == '\\' || c == static_cast<unsigned char>(quote[0]) || c == static_cast<unsigned char>(quote[1]))
                 out.push_back('\\');
             out.push_back(static_cast<char>(c));
         }

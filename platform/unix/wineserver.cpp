@@ -72,52 +72,66 @@ bool IsWineServerProcess(const std::string &procDir)
     return n > 0 && std::strncmp(comm, "wineserver", 10) == 0;
 }
 
-bool ProcessHoldsOpen(const std::string &procDir, const std::string &target)
+// The targets of the process's open files.
+std::vector<std::string> OpenTargets(const std::string &procDir)
 {
+    std::vector<std::string> targets;
     DIR *fds = opendir((procDir + "/fd").c_str());
     if (!fds)
-        return false;
-    bool found = false;
+        return targets;
     while (const dirent *f = readdir(fds)) {
         char link[PATH_MAX];
         const ssize_t len = readlink((procDir + "/fd/" + f->d_name).c_str(), link, sizeof link - 1);
-        if (len > 0 && target == std::string(link, static_cast<size_t>(len))) {
-            found = true;
-            break;
-        }
+        if (len > 0)
+            targets.emplace_back(link, static_cast<size_t>(len));
     }
     closedir(fds);
-    return found;
+    return targets;
 }
 
 // Linux: a wineserver keeps its prefix folder open, whatever TMPDIR it was started with.
 bool ServerProcessHoldsFolder(const std::string &folder)
 {
     const std::string target = ResolvedPath(folder);
-    DIR *proc = opendir("/proc");
-    if (!proc)
-        return false;
-    bool found = false;
-    while (!found) {
-        const dirent *entry = readdir(proc);
-        if (!entry)
-            break;
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
-            continue;
-        const std::string procDir = std::string("/proc/") + entry->d_name;
-        found = IsWineServerProcess(procDir) && ProcessHoldsOpen(procDir, target);
-    }
-    closedir(proc);
-    return found;
+    for (const std::string &held : FoldersHeldByWineServers())
+        if (held == target)
+            return true;
+    return false;
 }
 
 } // namespace
 
-bool WineServerWatch::Running() const
+bool ServerLockHeld(const std::string &folder)
 {
-    for (const std::string &lock : ServerLockCandidates(folder_))
+    for (const std::string &lock : ServerLockCandidates(folder))
         if (LockFileHeld(lock))
             return true;
+    return false;
+}
+
+std::vector<std::string> FoldersHeldByWineServers()
+{
+    std::vector<std::string> folders;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return folders;
+    while (const dirent *entry = readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        const std::string procDir = std::string("/proc/") + entry->d_name;
+        if (!IsWineServerProcess(procDir))
+            continue;
+        for (std::string &target : OpenTargets(procDir))
+            folders.push_back(std::move(target));
+    }
+    closedir(proc);
+    return folders;
+}
+
+bool WineServerWatch::Running() const
+{
+    if (ServerLockHeld(folder_))
+        return true;
     // The lock file finds every server started with this TMPDIR. Looking through all processes
     // for one started with another costs a few hundred microseconds, so its answer is reused
     // for a moment.

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace win::detail
 {
@@ -23,5 +24,12 @@ private:
     mutable bool processScanResult_ = false;
     mutable std::chrono::steady_clock::time_point processScanTime_;
 };
+
+// True when the wineserver of `folder` holds its server directory's lock (the usual TMPDIR).
+bool ServerLockHeld(const std::string &folder);
+
+// The folders (resolved host paths) that running wineserver processes hold open, found in one
+// pass over the processes (Linux); empty where /proc does not tell.
+std::vector<std::string> FoldersHeldByWineServers();
 
 } // namespace win::detail

@@ -21,8 +21,12 @@ bool ReplaceFileDurably(const std::string &path, const std::string &bytes)
     const size_t slash = path.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     char temp[MAX_PATH];
-    if (!::GetTempFileNameA(folder.c_str(), "kvx", 0, temp))
+    if (!::GetTempFileNameA(folder.c_str(), "kvx", 0, temp)) {
+        // A folder that is not there: the error a write into it gives.
+        if (::GetLastError() == ERROR_DIRECTORY)
+            ::SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
+    }
     const HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool written = file != INVALID_HANDLE_VALUE;
     DWORD done = 0;

@@ -143,7 +143,7 @@ std::string IcoOf(const std::vector<Square> &squares)
             out += static_cast<char>(qBlue(s.colour)), out += static_cast<char>(qGreen(s.colour));
             out += static_cast<char>(qRed(s.colour)), out += '\xff';
         }
-        out.append(((side + 31) / 32) * 4 * side, '\0'); // the AND mask: everything opaque
+        out.append(std::size_t{(side + 31) / 32} * 4 * side, '\0'); // the AND mask: everything opaque
     }
     return out;
 }

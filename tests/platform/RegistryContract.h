@@ -79,6 +79,12 @@ protected:
         std::array<win::BYTE, 128> data{};
 
         std::string Bytes() const { return std::string(reinterpret_cast<const char *>(data.data()), size); }
+        // Every byte written, up to the junk the buffer was filled with.
+        std::string Written() const
+        {
+            const auto *bytes = reinterpret_cast<const char *>(data.data());
+            return std::string(bytes, std::string_view(bytes, data.size()).find(static_cast<char>(kJunk)));
+        }
         bool UntouchedFrom(std::size_t first) const
         {
             for (std::size_t i = first; i < data.size(); ++i)

@@ -312,8 +312,16 @@ std::size_t SectionHeaderOffset(const Bytes &pe)
 }
 
 // Two named groups would sort by name in a linker's output; one is enough to fix the order.
-const std::vector<Icon> kIcons{{1, DibImage(16, 0x11)}, {2, DibImage(32, 0x22)}, {5, PngImage(256)}};
-const std::vector<Group> kGroups{{"MAINICON", 0, {1, 2}}, {"", 7, {5}}};
+const std::vector<Icon> &Icons()
+{
+    static const std::vector<Icon> icons{{1, DibImage(16, 0x11)}, {2, DibImage(32, 0x22)}, {5, PngImage(256)}};
+    return icons;
+}
+const std::vector<Group> &Groups()
+{
+    static const std::vector<Group> groups{{"MAINICON", 0, {1, 2}}, {"", 7, {5}}};
+    return groups;
+}
 
 void ExpectImagesAre(const Bytes &ico, const std::vector<Image> &images)
 {
@@ -404,10 +412,10 @@ TEST_P(PortableFile, GroupsComeOutInDirectoryOrderWithTheirOwnImages)
 {
     TempMachine machine;
     const std::string path = machine.PathOf("two.dll");
-    WriteBytes(path, PeFile(GetParam(), kGroups, kIcons));
+    WriteBytes(path, PeFile(GetParam(), Groups(), Icons()));
     EXPECT_EQ(win::ExtractIconCount(path), 2);
-    ExpectImagesAre(win::ExtractIconAsIco(path, 0), {kIcons[0].image, kIcons[1].image});
-    ExpectImagesAre(win::ExtractIconAsIco(path, 1), {kIcons[2].image});
+    ExpectImagesAre(win::ExtractIconAsIco(path, 0), {Icons()[0].image, Icons()[1].image});
+    ExpectImagesAre(win::ExtractIconAsIco(path, 1), {Icons()[2].image});
     EXPECT_TRUE(win::ExtractIconAsIco(path, 2).empty());
     EXPECT_TRUE(win::ExtractIconAsIco(path, -1).empty()) << "no group has ID 1";
 }
@@ -415,7 +423,7 @@ TEST_P(PortableFile, GroupsComeOutInDirectoryOrderWithTheirOwnImages)
 TEST_P(PortableFile, NegativeIndexNamesTheGroupsId)
 {
     TempMachine machine;
-    WriteBytes(machine.PathOf("two.dll"), PeFile(GetParam(), kGroups, kIcons));
+    WriteBytes(machine.PathOf("two.dll"), PeFile(GetParam(), Groups(), Icons()));
     EXPECT_EQ(win::ExtractIconAsIco(machine.PathOf("two.dll"), -7),
               win::ExtractIconAsIco(machine.PathOf("two.dll"), 1));
     EXPECT_TRUE(win::ExtractIconAsIco(machine.PathOf("two.dll"), std::numeric_limits<int>::min()).empty());
@@ -425,7 +433,7 @@ TEST_P(PortableFile, MissingOrUnreadableImagesAreLeftOut)
 {
     TempMachine machine;
     const std::string path = machine.PathOf("gaps.exe");
-    std::vector<Icon> icons = kIcons;
+    std::vector<Icon> icons = Icons();
     icons[1].dataOutsideFile = true;
     const std::vector<Group> groups{{"", 1, {1, 2, 9}}, {"", 2, {9}}, {"", 3, {2}}};
     WriteBytes(path, PeFile(GetParam(), groups, icons));
@@ -438,7 +446,7 @@ TEST_P(PortableFile, MissingOrUnreadableImagesAreLeftOut)
 TEST_P(PortableFile, WithoutIconsHasNone)
 {
     TempMachine machine;
-    WriteBytes(machine.PathOf("plain.dll"), PeFile(GetParam(), {}, kIcons));
+    WriteBytes(machine.PathOf("plain.dll"), PeFile(GetParam(), {}, Icons()));
     EXPECT_EQ(win::ExtractIconCount(machine.PathOf("plain.dll")), 0);
     EXPECT_TRUE(win::ExtractIconAsIco(machine.PathOf("plain.dll"), 0).empty());
 }
@@ -446,7 +454,7 @@ TEST_P(PortableFile, WithoutIconsHasNone)
 TEST_P(PortableFile, DamagedHeadersHideAllIcons)
 {
     TempMachine machine;
-    const Bytes good = PeFile(GetParam(), kGroups, kIcons);
+    const Bytes good = PeFile(GetParam(), Groups(), Icons());
     const std::size_t section = SectionHeaderOffset(good);
     const std::size_t resourceSlot = 0x40 + 24 + (GetParam() ? 112 : 96) + 16;
     const std::size_t groupType = Le32(good, kResourceFileOffset + 16 + 8 + 4) & 0x7FFFFFFF;
@@ -480,7 +488,7 @@ TEST_P(PortableFile, DamagedHeadersHideAllIcons)
 TEST_P(PortableFile, EveryTruncationFailsCleanly)
 {
     TempMachine machine;
-    const Bytes good = PeFile(GetParam(), kGroups, kIcons);
+    const Bytes good = PeFile(GetParam(), Groups(), Icons());
     const std::string path = machine.PathOf("cut.dll");
     WriteBytes(path, good);
     // Shortened in place, from the end: cuts through images, then directories, then headers.
@@ -496,7 +504,7 @@ TEST_P(PortableFile, EveryTruncationFailsCleanly)
 TEST_P(PortableFile, RandomDamageNeverEscapesTheFile)
 {
     TempMachine machine;
-    const Bytes good = PeFile(GetParam(), kGroups, kIcons);
+    const Bytes good = PeFile(GetParam(), Groups(), Icons());
     const std::string path = machine.PathOf("noise.dll");
     std::mt19937 random(20240601);
     // Headers and resource directories are where the offsets live; image bytes are opaque.

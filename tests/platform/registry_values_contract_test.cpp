@@ -9,93 +9,81 @@ namespace
 
 using namespace std::string_literals;
 
-TEST_F(RegistryContract, StringSizesCountTheTerminatorOnce)
+struct StoredRow {
+    const char *name;
+    win::DWORD type;
+    std::string given; // passed with `count` bytes; a count of kNoData passes no data at all
+    int count;
+    win::DWORD size;      // what RegQueryValueExA reports
+    std::string returned; // what it wrote, up to the junk it left
+};
+constexpr int kNoData = -1;
+
+TEST_F(RegistryContract, ValuesComeBackAsStored)
+{
+    const std::string russian = "Привет, \"мир\"";
+    const std::string wide = "\xF0\x9F\x98\x80 \xE4\xB8\xAD";
+    const StoredRow rows[] = {
+        {"abc", REG_SZ, "abc\0"s, 4, 4, "abc\0"s},
+        // A count that misses the terminator is extended when the next byte is NUL.
+        {"short", REG_SZ, "xyz\0"s, 3, 4, "xyz\0"s},
+        // Stored without one, it comes back whole, ended by NT when the buffer has room.
+        {"bare", REG_SZ, "abcX", 3, 3, "abc\0"s},
+        {"nothing", REG_SZ, "", 0, 0, ""},
+        {"null", REG_SZ, "", kNoData, 0, ""},
+        {"terminator", REG_SZ, "\0"s, 1, 1, "\0"s},
+        {"Заголовок", REG_SZ, russian + '\0', -2, static_cast<win::DWORD>(russian.size() + 1), russian + '\0'},
+        {"wide", REG_SZ, wide + '\0', -2, static_cast<win::DWORD>(wide.size() + 1), wide + '\0'},
+        {"two", REG_SZ, "ab\0cd\0"s, -2, 6, "ab\0cd\0"s},
+        {"multi", REG_MULTI_SZ, "один\0two\0\0"s, -2, 14, "один\0two\0\0"s},
+        {"expand", REG_EXPAND_SZ, "%SystemRoot%\\файл\0"s, -2, 22, "%SystemRoot%\\файл\0"s}, // never expanded
+        {"bin", REG_BINARY, "\0\1\0\xFF\0"s, -2, 5, "\0\1\0\xFF\0"s},
+        {"empty", REG_BINARY, "", kNoData, 0, ""},
+        {"dw", REG_DWORD, "\x78\x56\x34\x12", -2, 4, "\x78\x56\x34\x12"},
+        // Types this layer never interprets, and sizes that do not fit the type, come back as stored.
+        {"odd", 0x100000, "\1\2\3", -2, 3, "\1\2\3"},
+        {"shortdw", REG_DWORD, "\1\2", -2, 2, "\1\2"},
+    };
+    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
+    for (const StoredRow &row : rows) {
+        const auto count = static_cast<win::DWORD>(row.count == -2 ? row.given.size() : std::max(row.count, 0));
+        const auto *data = row.count == kNoData ? nullptr : reinterpret_cast<const win::BYTE *>(row.given.data());
+        ASSERT_EQ(win::RegSetValueExA(key, row.name, 0, row.type, data, count), ERROR_SUCCESS) << row.name;
+        const Query q = QueryValue(key, row.name);
+        ASSERT_EQ(q.rc, ERROR_SUCCESS) << row.name;
+        EXPECT_EQ(q.type, row.type) << row.name;
+        EXPECT_EQ(q.size, row.size) << row.name;
+        EXPECT_EQ(q.Written(), row.returned) << row.name;
+    }
+}
+
+TEST_F(RegistryContract, TooSmallBufferGetsTheSizeAndNoData)
 {
     win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
     SetString(key, "abc", "abc");
-    Query q = QueryValue(key, "abc");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_SZ));
-    EXPECT_EQ(q.size, 4u);
-    EXPECT_EQ(std::memcmp(q.data.data(), "abc", 4), 0);
-    EXPECT_EQ(q.data[4], kJunk) << "the byte after the data was written";
-
-    // A count that misses the terminator is extended when the next byte is NUL.
-    ASSERT_EQ(win::RegSetValueExA(key, "short", 0, REG_SZ, reinterpret_cast<const win::BYTE *>("xyz"), 3),
+    SetString(key, "Заголовок", "Привет");
+    ASSERT_EQ(Set(key, "bin", REG_BINARY, "\x9\x8\x7\x6\x5"), ERROR_SUCCESS);
+    SetDword(key, "dw", 7);
+    const struct {
+        const char *name;
+        win::DWORD needed;
+    } rows[] = {{"abc", 4}, {"ЗАГОЛОВОК", 13}, {"bin", 5}, {"dw", 4}};
+    for (const auto &row : rows) {
+        const Query q = QueryValue(key, row.name, row.needed - 1);
+        EXPECT_EQ(q.rc, ERROR_MORE_DATA) << row.name;
+        EXPECT_EQ(q.size, row.needed) << row.name;
+        EXPECT_TRUE(q.UntouchedFrom(0)) << row.name;
+        win::DWORD size = 0;
+        EXPECT_EQ(win::RegQueryValueExA(key, row.name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, row.needed) << row.name << ": the size alone";
+        EXPECT_EQ(QueryValue(key, row.name, row.needed).rc, ERROR_SUCCESS) << row.name << ": exactly the size";
+    }
+    ASSERT_EQ(win::RegSetValueExA(key, "bare", 0, REG_SZ, reinterpret_cast<const win::BYTE *>("abc"), 3),
               ERROR_SUCCESS);
-    EXPECT_EQ(QueryValue(key, "short").size, 4u);
-
-    // Sizes without a buffer, and a buffer too small, which is left as it was.
-    win::DWORD size = 0;
-    EXPECT_EQ(win::RegQueryValueExA(key, "abc", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, 4u);
-    q = QueryValue(key, "abc", 3);
-    EXPECT_EQ(q.rc, ERROR_MORE_DATA);
-    EXPECT_EQ(q.size, 4u);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_SZ));
-    EXPECT_TRUE(q.UntouchedFrom(0));
-    q = QueryValue(key, "abc", 4);
-    EXPECT_EQ(q.rc, ERROR_SUCCESS) << "a buffer of exactly the size";
-}
-
-TEST_F(RegistryContract, StringStoredWithoutTerminatorComesBackWhole)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const win::BYTE text[] = {'a', 'b', 'c', 'X'};
-    ASSERT_EQ(win::RegSetValueExA(key, "bare", 0, REG_SZ, text, 3), ERROR_SUCCESS);
-    Query q = QueryValue(key, "bare");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.size, 3u);
-    EXPECT_EQ(std::memcmp(q.data.data(), "abc", 3), 0);
-    EXPECT_EQ(q.data[3], 0) << "NT ends the string when the buffer has room";
-    EXPECT_EQ(q.data[4], kJunk);
-    q = QueryValue(key, "bare", 3);
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.data[3], kJunk) << "and only then";
-}
-
-TEST_F(RegistryContract, EmptyStringsHaveNoTerminatorToGive)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    ASSERT_EQ(win::RegSetValueExA(key, "nothing", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(""), 0),
-              ERROR_SUCCESS);
-    Query q = QueryValue(key, "nothing");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_SZ));
-    EXPECT_EQ(q.size, 0u);
-    EXPECT_TRUE(q.UntouchedFrom(0));
-    ASSERT_EQ(win::RegSetValueExA(key, "null", 0, REG_SZ, nullptr, 0), ERROR_SUCCESS);
-    EXPECT_EQ(QueryValue(key, "null").size, 0u);
-    SetString(key, "terminator", "");
-    EXPECT_EQ(QueryValue(key, "terminator").size, 1u);
-}
-
-TEST_F(RegistryContract, RussianTextRoundTripsInTheAnsiCodePage)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const std::string text = "Привет, \"мир\"";
-    SetString(key, "Заголовок", text);
-    Query q = QueryValue(key, "заголовок");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.size, text.size() + 1) << "sizes count converted bytes";
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(q.data.data())), text);
-
-    win::DWORD size = 0;
-    EXPECT_EQ(win::RegQueryValueExA(key, "ЗАГОЛОВОК", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, text.size() + 1);
-    q = QueryValue(key, "заголовок", static_cast<win::DWORD>(text.size()));
-    EXPECT_EQ(q.rc, ERROR_MORE_DATA);
-    EXPECT_EQ(q.size, text.size() + 1);
-}
-
-TEST_F(RegistryContract, CharactersBeyondTheBasicPlaneSurvive)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const std::string text = "\xF0\x9F\x98\x80 \xE4\xB8\xAD";
-    SetString(key, "wide", text);
-    const Query q = QueryValue(key, "wide");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.Bytes(), text + '\0');
+    EXPECT_EQ(QueryValue(key, "bare", 3).data[3], kJunk) << "no terminator where the buffer has no room";
+    win::DWORD type = 0;
+    EXPECT_EQ(win::RegQueryValueExA(key, "dw", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<win::DWORD>(REG_DWORD)) << "only the type";
 }
 
 TEST_F(RegistryContract, InvalidUtf8BecomesReplacementCharacters)
@@ -123,81 +111,6 @@ TEST_F(RegistryContract, InvalidUtf8BecomesReplacementCharacters)
     // Names are converted the same way.
     SetDword(key, "name\xFF", 5);
     EXPECT_EQ(QueryValue(key, ("name" + bad).c_str()).data[0], 5);
-}
-
-TEST_F(RegistryContract, EmbeddedNulsAreKeptWhereTheCountSaysSo)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    ASSERT_EQ(Set(key, "two", REG_SZ, "ab\0cd\0"s), ERROR_SUCCESS);
-    EXPECT_EQ(QueryValue(key, "two").Bytes(), "ab\0cd\0"s);
-
-    ASSERT_EQ(Set(key, "multi", REG_MULTI_SZ, "один\0two\0\0"s), ERROR_SUCCESS);
-    Query q = QueryValue(key, "multi");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_MULTI_SZ));
-    EXPECT_EQ(q.Bytes(), "один\0two\0\0"s);
-
-    ASSERT_EQ(Set(key, "expand", REG_EXPAND_SZ, "%SystemRoot%\\файл\0"s), ERROR_SUCCESS);
-    q = QueryValue(key, "expand");
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_EXPAND_SZ));
-    EXPECT_EQ(q.Bytes(), "%SystemRoot%\\файл\0"s) << "stored as given, never expanded";
-}
-
-TEST_F(RegistryContract, BinaryAndDwordDataSurviveExactly)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const win::BYTE bytes[] = {0, 1, 0, 0xFF, 0};
-    ASSERT_EQ(win::RegSetValueExA(key, "bin", 0, REG_BINARY, bytes, sizeof bytes), ERROR_SUCCESS);
-    Query q = QueryValue(key, "bin");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_BINARY));
-    ASSERT_EQ(q.size, sizeof bytes);
-    EXPECT_EQ(std::memcmp(q.data.data(), bytes, sizeof bytes), 0);
-    EXPECT_EQ(q.data[sizeof bytes], kJunk);
-
-    ASSERT_EQ(win::RegSetValueExA(key, "empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-    EXPECT_EQ(QueryValue(key, "empty").size, 0u);
-
-    SetDword(key, "dw", 0x12345678);
-    q = QueryValue(key, "dw");
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_DWORD));
-    ASSERT_EQ(q.size, 4u);
-    EXPECT_EQ(q.data[0], 0x78);
-    EXPECT_EQ(q.data[3], 0x12);
-
-    // Types this layer never interprets, and sizes that do not fit the type, come back as stored.
-    const win::BYTE odd[] = {1, 2, 3};
-    ASSERT_EQ(win::RegSetValueExA(key, "odd", 0, 0x100000, odd, 3), ERROR_SUCCESS);
-    q = QueryValue(key, "odd");
-    EXPECT_EQ(q.type, 0x100000u);
-    EXPECT_EQ(q.size, 3u);
-    ASSERT_EQ(win::RegSetValueExA(key, "shortdw", 0, REG_DWORD, odd, 2), ERROR_SUCCESS);
-    q = QueryValue(key, "shortdw");
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_DWORD));
-    EXPECT_EQ(q.size, 2u);
-}
-
-TEST_F(RegistryContract, TooSmallBufferGetsTheSizeAndNoData)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const win::BYTE bytes[] = {9, 8, 7, 6, 5};
-    ASSERT_EQ(win::RegSetValueExA(key, "bin", 0, REG_BINARY, bytes, sizeof bytes), ERROR_SUCCESS);
-    Query q = QueryValue(key, "bin", 4);
-    EXPECT_EQ(q.rc, ERROR_MORE_DATA);
-    EXPECT_EQ(q.size, 5u);
-    EXPECT_EQ(q.type, static_cast<win::DWORD>(REG_BINARY));
-    EXPECT_TRUE(q.UntouchedFrom(0));
-
-    SetDword(key, "dw", 7);
-    q = QueryValue(key, "dw", 3);
-    EXPECT_EQ(q.rc, ERROR_MORE_DATA);
-    EXPECT_EQ(q.size, 4u);
-    EXPECT_TRUE(q.UntouchedFrom(0));
-
-    // Only the type.
-    win::DWORD type = 0;
-    EXPECT_EQ(win::RegQueryValueExA(key, "dw", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<win::DWORD>(REG_DWORD));
 }
 
 TEST_F(RegistryContract, ValueArgumentsAreChecked)

@@ -5,8 +5,8 @@
 // registry writes while one runs, and a server would outlive the deleted folder.
 #include "Reg.h"
 #include "TempMachine.h"
-#include "machine.h"
 #include "hive.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QProcess>
@@ -530,6 +530,45 @@ TEST_F(WeReadWineWrites, RegAddValuesReadBackExactly)
     ASSERT_TRUE(binary);
     EXPECT_EQ(binary->first, static_cast<win::DWORD>(REG_BINARY));
     EXPECT_EQ(binary->second, bytes.toStdString());
+}
+
+// ---- File attributes ---------------------------------------------------------------------------
+
+using WineSharesAttributes = WinePrefix;
+
+TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
+{
+    std::filesystem::create_directories(Machine().PathOf("drive_c/korvex/folder"));
+    std::ofstream(Machine().PathOf("drive_c/korvex/ours")) << "x";
+    std::ofstream(Machine().PathOf("drive_c/korvex/theirs")) << "x";
+    // attrib prints a column of letters before the name; their places differ from Windows'.
+    const auto letters = [this](const char *path) {
+        const ProcessResult run = Execute("wine", {"attrib", path});
+        const QByteArray line = run.out.left(run.out.indexOf("C:\\"));
+        QString found;
+        for (const char letter : {'A', 'S', 'H', 'R'})
+            if (line.contains(letter))
+                found += QLatin1Char(letter);
+        return found.toStdString();
+    };
+    const struct {
+        const char *path;
+        win::DWORD set;
+        const char *shown;
+    } ours[] = {
+        {"C:\\korvex\\ours", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, "ASHR"},
+        {"C:\\korvex\\ours", FILE_ATTRIBUTE_HIDDEN, "AH"},
+        {"C:\\korvex\\ours", 0, "A"},
+        {"C:\\korvex\\folder", FILE_ATTRIBUTE_SYSTEM, "S"},
+    };
+    for (const auto &row : ours) {
+        ASSERT_TRUE(win::SetFileAttributesA(row.path, row.set)) << row.path;
+        EXPECT_EQ(letters(row.path), row.shown) << row.path << " " << row.set;
+    }
+    // One switch a call: Wine 8.0's attrib applies only one of several.
+    for (const char *add : {"+h", "+s", "+r"})
+        ASSERT_TRUE(Execute("wine", {"attrib", add, "C:\\korvex\\theirs"}).finished) << add;
+    EXPECT_EQ(win::GetFileAttributesA("C:\\korvex\\theirs"), 0x27u);
 }
 
 // ---- A running wineserver ----------------------------------------------------------------------

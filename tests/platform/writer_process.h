@@ -201,20 +201,6 @@ private:
     std::string output_;
 };
 
-inline std::unique_ptr<Writer> StartCounter(const char *root, const std::string &key, const std::string &name,
-                                            unsigned long start, unsigned long count)
-{
-    return std::make_unique<Writer>(
-        std::vector<std::string>{"counter", root, key, name, std::to_string(start), std::to_string(count)});
-}
-
-inline std::unique_ptr<Writer> StartValues(const char *root, const std::string &key, const std::string &prefix,
-                                           unsigned long start, unsigned long count)
-{
-    return std::make_unique<Writer>(
-        std::vector<std::string>{"values", root, key, prefix, std::to_string(start), std::to_string(count)});
-}
-
 inline std::string DescribeStatus(int status)
 {
     if (WIFEXITED(status))

@@ -1,5 +1,6 @@
 #include "Differences.h"
 
+#include <cstdlib>
 #include <initializer_list>
 
 #ifdef _WIN32
@@ -19,7 +20,14 @@ constexpr Listed kListed[] = {
     {Difference::SubkeysSortLowerCased, {Implementation::MachineFolder, Implementation::Wine}},
     {Difference::DefaultUserSpelledDefault, {Implementation::Wine}},
     {Difference::CurrentControlSetIsNoLink, {Implementation::Wine}},
+    {Difference::ReadOnlyFoldersIgnored, {Implementation::MachineFolder, Implementation::Wine}},
 };
+
+bool WineRunsAsRoot()
+{
+    const char *root = std::getenv("KORVEX_WINE_AS_ROOT");
+    return Running() == Implementation::Wine && root && std::string(root) == "1";
+}
 
 } // namespace
 
@@ -48,6 +56,8 @@ std::string RunningName()
 
 bool Has(Difference difference)
 {
+    if (difference == Difference::ReadOnlyFilesWrittenByRoot)
+        return WineRunsAsRoot();
     for (const Listed &listed : kListed)
         if (listed.difference == difference)
             for (Implementation implementation : listed.in)

@@ -30,6 +30,12 @@ enum class Difference {
     // SYSTEM\CurrentControlSet is a key of its own, not a link to SYSTEM\ControlSet001, which
     // does not exist (a Wine 8.0 prefix).
     CurrentControlSetIsNoLink,
+    // SetFileAttributesA ignores read-only on a folder, as Wine does: a Unix folder without write
+    // permission would refuse new files, which a read-only folder on Windows does not.
+    ReadOnlyFoldersIgnored,
+    // A read-only file is written all the same: Wine leaves the check to the Unix permissions,
+    // which the superuser passes. Only when Wine runs as root (run_under_wine.sh tells).
+    ReadOnlyFilesWrittenByRoot,
 };
 
 // True when the running implementation has `difference`.

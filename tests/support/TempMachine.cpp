@@ -80,6 +80,12 @@ TempMachine::~TempMachine()
     RemoveFolder(stateFolder_);
 }
 
+std::string TempMachine::FilesFolder() const
+{
+    fs::create_directories(fs::path(folder_) / "drive_c" / "korvex-files");
+    return "C:\\korvex-files";
+}
+
 void TempMachine::ReportWindowsVersion(const char *name) const
 {
     win::HKEY key = nullptr;

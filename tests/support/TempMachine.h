@@ -21,6 +21,10 @@ public:
     TempMachine &operator=(const TempMachine &) = delete;
 
     const std::string &Folder() const { return folder_; }
+
+    // An empty folder for the test's own files, as a Windows path ("C:\\korvex-files" in the
+    // machine's drive C: on Unix, a temporary folder on Windows). Made on first call.
+    std::string FilesFolder() const;
     std::string PathOf(const std::string &name) const { return folder_ + "/" + name; }
     // The user's state folder while the machine is in use (where its change journal is kept).
     const std::string &StateFolder() const { return stateFolder_; }

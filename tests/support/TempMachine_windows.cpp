@@ -74,6 +74,11 @@ TempMachine::TempMachine(const std::string &templateFolder)
     folder_ = MakeTempFolder("korvex-machine");
 }
 
+std::string TempMachine::FilesFolder() const
+{
+    return folder_;
+}
+
 TempMachine::~TempMachine()
 {
     try {

@@ -29,6 +29,8 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || command -v x86_64-w64
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvex-wine-XXXXXX") || exit 1
 export WINEPREFIX="$prefix" WINEDEBUG=-all
+# Wine run by root writes read-only files (the tests expect that difference then).
+[ "$(id -u)" = 0 ] && export KORVEX_WINE_AS_ROOT=1
 # No Mono or Gecko installers, no menu entries or file associations on the host.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY

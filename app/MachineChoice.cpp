@@ -1,0 +1,173 @@
+#include "MachineChoice.h"
+
+#include "MachineCheck.h"
+#include "MdlStart.h"
+#include "Strings.h"
+#include "frmStart.h"
+#include "machine.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <string_view>
+
+namespace
+{
+
+constexpr const char *kFolderSetting = "Machine/Folder";
+constexpr const char *kNameSetting = "Machine/Name";
+
+struct VersionName {
+    std::string_view wine;
+    const char *shown;
+};
+
+// Wine's version names as a user knows the systems.
+constexpr VersionName kVersionNames[] = {
+    {"win20", "Windows 2.0"},
+    {"win30", "Windows 3.0"},
+    {"win31", "Windows 3.1"},
+    {"win95", "Windows 95"},
+    {"win98", "Windows 98"},
+    {"winme", "Windows ME"},
+    {"nt351", "Windows NT 3.51"},
+    {"nt40", "Windows NT 4.0"},
+    {"win2000", "Windows 2000"},
+    {"win2k", "Windows 2000"},
+    {"nt2k", "Windows 2000"},
+    {"nt2000", "Windows 2000"},
+    {"winxp", "Windows XP"},
+    {"winxp64", "Windows XP x64"},
+    {"win2003", "Windows Server 2003"},
+    {"win2k3", "Windows Server 2003"},
+    {"vista", "Windows Vista"},
+    {"winvista", "Windows Vista"},
+    {"win2008", "Windows Server 2008"},
+    {"win2k8", "Windows Server 2008"},
+    {"win2008r2", "Windows Server 2008 R2"},
+    {"win2k8r2", "Windows Server 2008 R2"},
+    {"win7", "Windows 7"},
+    {"win8", "Windows 8"},
+    {"win81", "Windows 8.1"},
+    {"win10", "Windows 10"},
+    {"win11", "Windows 11"},
+};
+
+struct SourceText {
+    win::PrefixSource source;
+    int id;
+};
+
+constexpr SourceText kSourceTexts[] = {
+    {win::PrefixSource::WinePrefixVariable, 1220},
+    {win::PrefixSource::DefaultWine, 1221},
+    {win::PrefixSource::Korvex, 1222},
+    {win::PrefixSource::Winetricks, 1223},
+    {win::PrefixSource::Bottles, 1224},
+    {win::PrefixSource::Lutris, 1225},
+    {win::PrefixSource::Heroic, 1226},
+    {win::PrefixSource::Steam, 1227},
+    {win::PrefixSource::PlayOnLinux, 1228},
+};
+
+QSettings Settings()
+{
+    return QSettings(SettingsFile(), QSettings::IniFormat);
+}
+
+QString Canonical(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+// A name for a folder chosen without one: Korvex's own machine, a Steam game's ID, or the
+// folder's own name.
+QString ShortNameOf(const QString &folder)
+{
+    const QString clean = QDir::cleanPath(folder);
+    if (clean.endsWith(QStringLiteral("/korvex/machine")))
+        return LoadResString(1222);
+    const QFileInfo info(clean);
+    if (info.fileName() == QStringLiteral("pfx"))
+        return QFileInfo(info.path()).fileName();
+    return info.fileName();
+}
+
+} // namespace
+
+QString SettingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Korvex/Korvex.conf");
+}
+
+QString RememberedMachineFolder()
+{
+    return Settings().value(QLatin1String(kFolderSetting)).toString();
+}
+
+QString RememberedMachineName()
+{
+    return Settings().value(QLatin1String(kNameSetting)).toString();
+}
+
+void RememberMachine(const QString &folder, const QString &name)
+{
+    QSettings settings = Settings();
+    settings.setValue(QLatin1String(kFolderSetting), folder);
+    settings.setValue(QLatin1String(kNameSetting), name);
+}
+
+bool UseRememberedMachine()
+{
+    if (!qEnvironmentVariableIsEmpty("WINEPREFIX"))
+        return false;
+    const QString folder = RememberedMachineFolder();
+    if (folder.isEmpty() || !win::IsWinePrefix(folder.toStdString()))
+        return false;
+    win::UseMachineFolder(folder.toStdString());
+    win::ResetMachine();
+    return true;
+}
+
+QString WindowsVersionName(const std::string &wineName)
+{
+    for (const VersionName &name : kVersionNames)
+        if (name.wine == wineName)
+            return QLatin1String(name.shown);
+    return QString::fromStdString(wineName);
+}
+
+QString SourceName(win::PrefixSource source)
+{
+    for (const SourceText &text : kSourceTexts)
+        if (text.source == source)
+            return LoadResString(text.id);
+    return {};
+}
+
+QString MachineLabel()
+{
+    const QString folder = QString::fromStdString(win::ChosenMachineFolder());
+    if (folder.isEmpty())
+        return {};
+    const QString remembered = RememberedMachineFolder();
+    const QString name = !remembered.isEmpty() && Canonical(remembered) == Canonical(folder) ? RememberedMachineName()
+                                                                                             : ShortNameOf(folder);
+    const win::WinePrefix prefix =
+        win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString());
+    return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(prefix.windowsVersion));
+}
+
+void SwitchToMachine(const QString &folder, const QString &name)
+{
+    if (Canonical(folder) == Canonical(QString::fromStdString(win::ChosenMachineFolder())))
+        return;
+    RememberMachine(folder, name.isEmpty() ? ShortNameOf(folder) : name);
+    MdlStart::SwitchMachine(folder.toStdString());
+    if (frmStart *window = MdlStart::MainWindow())
+        window->Status()->SetMachineText(MachineLabel());
+    ReportMachineProblems(MdlStart::MainWindow());
+}

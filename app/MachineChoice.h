@@ -1,0 +1,36 @@
+// Which Windows installation (Wine prefix) Korvex works on: the one chosen last time, kept in
+// Korvex's settings file, unless WINEPREFIX names one, which always wins.
+#pragma once
+
+#include "prefixes.h"
+
+#include <QString>
+
+class QWidget;
+
+// Korvex's settings file (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
+QString SettingsFile();
+
+// The folder chosen last, and the name it was shown under; empty when none was chosen.
+QString RememberedMachineFolder();
+QString RememberedMachineName();
+void RememberMachine(const QString &folder, const QString &name);
+
+// At start: works on the remembered machine when WINEPREFIX is not set and the remembered
+// folder is still a Wine prefix. Returns true when it does.
+bool UseRememberedMachine();
+
+// "Windows 98" for Wine's "win98"; the name itself for one without a display name.
+QString WindowsVersionName(const std::string &wineName);
+
+// Where a prefix was found, for the user ("Bottles", "Steam (Proton)", ...).
+QString SourceName(win::PrefixSource source);
+
+// The machine in use as the status strip shows it: a short name and its Windows version.
+QString MachineLabel();
+
+// Makes `folder` the machine: the current page is unloaded the usual way (its save question, its
+// writes going to the machine it was loaded from), the About page opens on the new machine, the
+// choice is remembered and what stands in the way of changes there is reported. Choosing the
+// machine in use changes nothing.
+void SwitchToMachine(const QString &folder, const QString &name);

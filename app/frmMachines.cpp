@@ -1,0 +1,147 @@
+#include "frmMachines.h"
+
+#include "MachineChoice.h"
+#include "Page.h"
+#include "Strings.h"
+#include "machine.h"
+#include "prefixes.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace
+{
+
+enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
+
+// The column captions by string ID, in column order.
+constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
+
+constexpr int kNameRole = Qt::UserRole + 1;
+
+QString Canonical(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
+{
+    auto *row = new QTreeWidgetItem;
+    row->setText(kName, QString::fromStdString(prefix.name));
+    row->setText(kSource, source);
+    row->setText(kWindows, WindowsVersionName(prefix.windowsVersion));
+    row->setText(kRunning, prefix.serverRunning ? LoadResString(1209) : QString());
+    if (prefix.lastChange > 0)
+        row->setText(kLastChange,
+                     QLocale().toString(QDateTime::fromSecsSinceEpoch(prefix.lastChange), QLocale::ShortFormat));
+    const QString folder = QString::fromStdString(prefix.folder);
+    row->setToolTip(kName, folder);
+    row->setData(0, Qt::UserRole, folder);
+    row->setData(0, kNameRole, QString::fromStdString(prefix.name));
+    return row;
+}
+
+} // namespace
+
+frmMachines::frmMachines(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmMachines"));
+    lstMachines = NewControl<QTreeWidget>("lstMachines", this);
+    lstMachines->setRootIsDecorated(false);
+    lstMachines->setAllColumnsShowFocus(true);
+    lstMachines->setColumnCount(kColumnCount);
+    cmdOther = NewControl<QPushButton>("cmdOther", this);
+    cmdOK = NewControl<QPushButton>("cmdOK", this);
+    cmdCancel = NewControl<QPushButton>("cmdCancel", this);
+    cmdOther->setAutoDefault(false);
+    cmdCancel->setAutoDefault(false);
+    cmdOK->setDefault(true);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdOther);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lstMachines, 1);
+    layout->addLayout(buttons);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmMachines::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdOther, &QPushButton::clicked, this, &frmMachines::cmdOther_Click);
+    connect(lstMachines, &QTreeWidget::itemDoubleClicked, this, &frmMachines::cmdOK_Click);
+    Form_Load();
+}
+
+void frmMachines::Form_Load()
+{
+    setWindowTitle(LoadResString(1200));
+    QStringList captions;
+    for (const int id : kColumnCaptions)
+        captions << LoadResString(id);
+    lstMachines->setHeaderLabels(captions);
+    cmdOther->setText(LoadResString(1206));
+    cmdOK->setText(LoadResString(1207));
+    cmdCancel->setText(LoadResString(1208));
+
+    const QString current = Canonical(QString::fromStdString(win::ChosenMachineFolder()));
+    QTreeWidgetItem *currentRow = nullptr;
+    for (const win::WinePrefix &prefix : win::FindWinePrefixes()) {
+        QTreeWidgetItem *row = RowOf(prefix, SourceName(prefix.source));
+        lstMachines->addTopLevelItem(row);
+        if (!currentRow && Canonical(QString::fromStdString(prefix.folder)) == current)
+            currentRow = row;
+    }
+    // A machine chosen earlier from another folder is offered too, first.
+    if (!currentRow && win::IsWinePrefix(current.toStdString())) {
+        const QString name =
+            RememberedMachineName().isEmpty() ? QFileInfo(current).fileName() : RememberedMachineName();
+        currentRow = RowOf(
+            win::DescribeWinePrefix(current.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString()),
+            LoadResString(1229));
+        lstMachines->insertTopLevelItem(0, currentRow);
+    }
+    lstMachines->setCurrentItem(currentRow ? currentRow : lstMachines->topLevelItem(0));
+    for (int column = 0; column < kColumnCount; ++column)
+        lstMachines->resizeColumnToContents(column);
+    lstMachines->setFocus();
+    resize(qMax(width(), lstMachines->header()->length() + 40), height());
+}
+
+void frmMachines::Choose(const QString &folder, const QString &name)
+{
+    chosenFolder_ = folder;
+    chosenName_ = name;
+    accept();
+}
+
+void frmMachines::cmdOK_Click()
+{
+    if (QTreeWidgetItem *row = lstMachines->currentItem())
+        Choose(row->data(0, Qt::UserRole).toString(), row->data(0, kNameRole).toString());
+}
+
+void frmMachines::cmdOther_Click()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, LoadResString(1212), QDir::homePath());
+    if (!folder.isEmpty())
+        ChooseOtherFolder(folder);
+}
+
+void frmMachines::ChooseOtherFolder(const QString &folder)
+{
+    if (win::IsWinePrefix(folder.toStdString()))
+        Choose(folder, QString());
+    else
+        QMessageBox::warning(this, LoadResString(101), LoadResString(1210));
+}

@@ -1,0 +1,361 @@
+// The contract of the profile strings, file attributes, CopyFileA, GetDriveTypeA and Korvex's
+// file helpers, through the `win` functions only, so the same rows run against the machine
+// folder, Wine and Windows (see Differences.h). Buffers are filled with junk first, so that a
+// row sees every byte a function wrote.
+#include "Differences.h"
+#include "TempMachine.h"
+#include "files.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using namespace std::string_literals;
+
+constexpr char kJunk = '\xCC';
+
+class FilesContract : public ::testing::Test
+{
+protected:
+    std::string PathOf(const std::string &name) const { return folder_ + "\\" + name; }
+
+    void Put(const std::string &name, const std::string &bytes) const
+    {
+        std::ofstream(win::HostPathOf(PathOf(name)), std::ios::binary | std::ios::trunc) << bytes;
+    }
+
+    void MakeFolder(const std::string &name) const { std::filesystem::create_directory(win::HostPathOf(PathOf(name))); }
+    void Remove(const std::string &name) const
+    {
+        std::error_code ec;
+        std::filesystem::remove(win::HostPathOf(PathOf(name)), ec);
+    }
+
+    std::string Get(const std::string &name) const
+    {
+        std::ifstream in(win::HostPathOf(PathOf(name)), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+
+    // What GetPrivateProfileStringA wrote: every byte up to the junk it left.
+    struct Read {
+        win::DWORD returned = 0;
+        std::string written;
+    };
+
+    Read ReadProfile(const char *section, const char *key, const char *fallback, win::DWORD size,
+                     const std::string &file)
+    {
+        std::array<char, 128> buffer{};
+        buffer.fill(kJunk);
+        Read read;
+        read.returned = win::GetPrivateProfileStringA(section, key, fallback, buffer.data(), size, file.c_str());
+        read.written.assign(buffer.data(), std::string_view(buffer.data(), buffer.size()).find(kJunk));
+        return read;
+    }
+
+    TempMachine machine_;
+    std::string folder_ = machine_.FilesFolder();
+};
+
+// ---- Profile strings -------------------------------------------------------------------------
+
+constexpr const char *kProfile = "[Section]\r\n"
+                                 "Key=value\r\n"
+                                 "; note=a comment\r\n"
+                                 "  Spaced  =  padded value  \r\n"
+                                 "Quoted=\"in quotes\"\r\n"
+                                 "Empty=\r\n"
+                                 "\r\n"
+                                 "[Other]\r\n"
+                                 "Key=other"; // the last line has no end
+
+struct ProfileRead {
+    const char *section;
+    const char *key;
+    const char *fallback;
+    win::DWORD size;
+    std::string written; // with the terminating NUL(s)
+    win::DWORD returned;
+};
+
+TEST_F(FilesContract, ProfileStringsReadAsWindowsReadsThem)
+{
+    Put("read.ini", kProfile);
+    const ProfileRead rows[] = {
+        {"Section", "Key", "d", 64, "value\0"s, 5},
+        {"sECTION", "kEY", "d", 64, "value\0"s, 5},
+        {" Section ", " Spaced ", "d", 64, "padded value\0"s, 12},
+        {"Section", "Quoted", "d", 64, "in quotes\0"s, 9},
+        {"Section", "Empty", "d", 64, "\0"s, 0},
+        {"Section", "Missing", "fallback  ", 64, "fallback\0"s, 8},
+        {"Nowhere", "Key", nullptr, 64, "\0"s, 0},
+        {"Other", "Key", "d", 64, "other\0"s, 5},
+        {"Section", "Key", "d", 4, "val\0"s, 3},
+        {"Section", nullptr, "d", 64, "Key\0Spaced\0Quoted\0Empty\0\0"s, 24},
+        {"Nowhere", nullptr, "fallback", 64, "fallback\0"s, 8},
+        {nullptr, nullptr, "d", 64, "Section\0Other\0\0"s, 14},
+    };
+    for (const ProfileRead &row : rows) {
+        const Read read = ReadProfile(row.section, row.key, row.fallback, row.size, PathOf("read.ini"));
+        EXPECT_EQ(read.written, row.written) << row.section << "/" << (row.key ? row.key : "(keys)");
+        EXPECT_EQ(read.returned, row.returned) << row.section << "/" << (row.key ? row.key : "(keys)");
+    }
+}
+
+TEST_F(FilesContract, AMissingProfileGivesTheDefault)
+{
+    win::SetLastError(0);
+    const Read read = ReadProfile(".ShellClassInfo", "IconFile", "0", 127, PathOf("Desktop.ini"));
+    EXPECT_EQ(read.written, "0\0"s);
+    EXPECT_EQ(read.returned, 1u);
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+struct ProfileWrite {
+    const char *name;
+    const char *before; // null: no file
+    const char *section;
+    const char *key;
+    const char *value;
+    const char *after;
+};
+
+TEST_F(FilesContract, ProfileStringsAreWrittenInPlace)
+{
+    const ProfileWrite rows[] = {
+        {"new file", nullptr, ".ShellClassInfo", "IconFile", "KorvFld0.ico",
+         "[.ShellClassInfo]\r\nIconFile=KorvFld0.ico\r\n"},
+        {"value replaced", "[s]\r\nk=old\r\nz=1\r\n", "s", "k", "new", "[s]\r\nk=new\r\nz=1\r\n"},
+        {"names match without case", "[S]\r\nK=old\r\n", "s", "k", "new", "[S]\r\nK=new\r\n"},
+        {"key added to its section", "[s]\r\nk=v\r\n[t]\r\nx=1\r\n", "s", "n", "x",
+         "[s]\r\nk=v\r\nn=x\r\n[t]\r\nx=1\r\n"},
+        {"leading blanks of a value dropped", "[s]\r\n", "s", "k", "  v", "[s]\r\nk=v\r\n"},
+        {"key deleted", "[s]\r\nk=v\r\nz=1\r\n", "s", "k", nullptr, "[s]\r\nz=1\r\n"},
+        {"section deleted", "[s]\r\nk=v\r\n[t]\r\nz=1\r\n", "s", nullptr, nullptr, "[t]\r\nz=1\r\n"},
+        {"missing key deleted", "[s]\r\nk=v\r\n", "s", "x", nullptr, "[s]\r\nk=v\r\n"},
+    };
+    for (const ProfileWrite &row : rows) {
+        if (row.before)
+            Put("write.ini", row.before);
+        EXPECT_TRUE(win::WritePrivateProfileStringA(row.section, row.key, row.value, PathOf("write.ini").c_str()))
+            << row.name;
+        EXPECT_EQ(Get("write.ini"), row.after) << row.name;
+        Remove("write.ini");
+    }
+}
+
+TEST_F(FilesContract, AFolderIconsDesktopIniHoldsItsFourKeysInOrder)
+{
+    const std::string ini = PathOf("Desktop.ini");
+    for (const auto &[key, value] :
+         {std::pair{"IconFile", "KorvFld0.ico"}, {"IconIndex", "0"}, {"OriginalIcon", "%"}, {"ConfirmFileOp", "0"}})
+        ASSERT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", key, value, ini.c_str()));
+    EXPECT_EQ(Get("Desktop.ini"),
+              "[.ShellClassInfo]\r\nIconFile=KorvFld0.ico\r\nIconIndex=0\r\nOriginalIcon=%\r\nConfirmFileOp=0\r\n");
+}
+
+TEST_F(FilesContract, AProfileThatCannotBeWrittenIsLeftAsItWas)
+{
+    Put("locked.ini", "[s]\r\nk=v\r\n");
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("locked.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    if (Has(Difference::ReadOnlyFilesWrittenByRoot)) {
+        EXPECT_TRUE(win::WritePrivateProfileStringA("s", "k", "new", PathOf("locked.ini").c_str()));
+    } else {
+        EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", "new", PathOf("locked.ini").c_str()));
+        EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(Get("locked.ini"), "[s]\r\nk=v\r\n");
+    }
+    EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", "v", PathOf("no folder\\x.ini").c_str()));
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+// ---- Attributes ------------------------------------------------------------------------------
+
+struct AttributeRow {
+    bool folder;
+    win::DWORD set;
+    win::DWORD got;
+};
+
+TEST_F(FilesContract, AttributesAreReplacedWhole)
+{
+    Put("file", "x");
+    MakeFolder("folder");
+    const win::DWORD readOnlyFolder = Expected(Difference::ReadOnlyFoldersIgnored, 0x11u, 0x10u);
+    const AttributeRow rows[] = {
+        {false, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0x26},
+        {false, FILE_ATTRIBUTE_SYSTEM, 0x24},
+        {false, FILE_ATTRIBUTE_READONLY, 0x21},
+        {false, 0, 0x20},
+        {false, FILE_ATTRIBUTE_NORMAL, 0x20},
+        {true, FILE_ATTRIBUTE_SYSTEM, 0x14},
+        {true, FILE_ATTRIBUTE_READONLY, readOnlyFolder},
+        {true, 0, 0x10},
+    };
+    for (const AttributeRow &row : rows) {
+        const std::string path = PathOf(row.folder ? "folder" : "file");
+        EXPECT_TRUE(win::SetFileAttributesA(path.c_str(), row.set)) << path << " " << row.set;
+        EXPECT_EQ(win::GetFileAttributesA(path.c_str()), row.got) << path << " " << row.set;
+    }
+}
+
+TEST_F(FilesContract, AttributesOfWhatIsNotThereFail)
+{
+    const struct {
+        std::string path;
+        win::DWORD error;
+    } rows[] = {{PathOf("missing"), ERROR_FILE_NOT_FOUND}, {PathOf("missing\\file"), ERROR_PATH_NOT_FOUND}};
+    for (const auto &row : rows) {
+        EXPECT_EQ(win::GetFileAttributesA(row.path.c_str()), INVALID_FILE_ATTRIBUTES) << row.path;
+        EXPECT_EQ(win::GetLastError(), row.error) << row.path;
+        EXPECT_FALSE(win::SetFileAttributesA(row.path.c_str(), 0)) << row.path;
+        EXPECT_EQ(win::GetLastError(), row.error) << row.path;
+    }
+}
+
+// ---- CopyFileA -------------------------------------------------------------------------------
+
+struct CopyRow {
+    const char *name;
+    const char *target;
+    const char *targetBefore; // null: no such file
+    bool failIfExists;
+    bool copied;
+    win::DWORD error;
+};
+
+TEST_F(FilesContract, CopyFileReplacesOrKeepsTheTarget)
+{
+    const CopyRow rows[] = {
+        {"new target", "copy.ico", nullptr, false, true, 0},
+        {"overwritten", "copy.ico", "old", false, true, 0},
+        {"kept when asked", "copy.ico", "old", true, false, ERROR_FILE_EXISTS},
+        {"onto itself", "icon.ico", "icon bytes", false, false, ERROR_SHARING_VIOLATION},
+        {"into a missing folder", "none\\copy.ico", nullptr, false, false, ERROR_PATH_NOT_FOUND},
+    };
+    for (const CopyRow &row : rows) {
+        Put("icon.ico", "icon bytes");
+        if (row.targetBefore)
+            Put(row.target, row.targetBefore);
+        const bool copied =
+            win::CopyFileA(PathOf("icon.ico").c_str(), PathOf(row.target).c_str(), row.failIfExists) != 0;
+        EXPECT_EQ(copied, row.copied) << row.name;
+        if (copied) {
+            EXPECT_EQ(Get(row.target), "icon bytes") << row.name;
+        } else {
+            EXPECT_EQ(win::GetLastError(), row.error) << row.name;
+            EXPECT_EQ(Get(row.target), row.targetBefore ? row.targetBefore : "") << row.name;
+        }
+        Remove("copy.ico");
+    }
+}
+
+TEST_F(FilesContract, CopyFileTakesTheSourcesAttributesAndRefusesAReadOnlyTarget)
+{
+    Put("icon.ico", "icon");
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("icon.ico").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(win::CopyFileA(PathOf("icon.ico").c_str(), PathOf("copy.ico").c_str(), 0));
+    EXPECT_EQ(win::GetFileAttributesA(PathOf("copy.ico").c_str()) & 0x7u, 0x3u);
+    if (!Has(Difference::ReadOnlyFilesWrittenByRoot)) {
+        EXPECT_FALSE(win::CopyFileA(PathOf("icon.ico").c_str(), PathOf("copy.ico").c_str(), 0));
+        EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_FALSE(win::CopyFileA(PathOf("missing.ico").c_str(), PathOf("other.ico").c_str(), 0));
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// ---- Drives ----------------------------------------------------------------------------------
+
+TEST_F(FilesContract, DriveTypesOfAFixedDiskAndAFreeLetter)
+{
+    EXPECT_EQ(win::GetDriveTypeA("C:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::GetDriveTypeA("c:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::GetDriveTypeA(nullptr), static_cast<win::UINT>(DRIVE_FIXED)) << "the current drive";
+    EXPECT_EQ(win::GetDriveTypeA("Q:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR));
+    const std::vector<std::string> drives = win::LogicalDrives();
+    EXPECT_NE(std::find(drives.begin(), drives.end(), "c:"), drives.end());
+    EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end()));
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), "q:"), drives.end());
+}
+
+// ---- Korvex's file helpers -------------------------------------------------------------------
+
+TEST_F(FilesContract, SubfoldersAreListedByNameWithoutFiles)
+{
+    for (const char *name : {"beta", "Alpha", "gamma"})
+        MakeFolder(name);
+    Put("file.txt", "x");
+    EXPECT_EQ(win::SubfoldersOf(folder_), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+    EXPECT_EQ(win::SubfoldersOf(folder_ + "\\"), (std::vector<std::string>{"Alpha", "beta", "gamma"}));
+    EXPECT_TRUE(win::SubfoldersOf(PathOf("beta")).empty());
+    EXPECT_TRUE(win::SubfoldersOf(PathOf("missing")).empty());
+}
+
+struct LinesRow {
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+TEST_F(FilesContract, TextLinesAreWholeLinesWhateverTheirEnds)
+{
+    const LinesRow rows[] = {
+        {"", {}},
+        {"E:C:\\GAMES\r\nF:D:\\WORK\r\n", {"E:C:\\GAMES", "F:D:\\WORK"}},
+        {"one\ntwo", {"one", "two"}},
+        {"a,b\r\n\r\nc", {"a,b", "", "c"}},
+    };
+    for (const LinesRow &row : rows) {
+        Put("lines.txt", row.bytes);
+        std::vector<std::string> lines{"stale"};
+        EXPECT_TRUE(win::ReadTextLines(PathOf("lines.txt"), lines)) << row.bytes;
+        EXPECT_EQ(lines, row.lines) << row.bytes;
+    }
+    std::vector<std::string> lines{"stale"};
+    EXPECT_FALSE(win::ReadTextLines(PathOf("missing.txt"), lines));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(FilesContract, WrittenLinesEndInCrLfAndAFailedWriteKeepsTheOldFile)
+{
+    ASSERT_TRUE(win::WriteTextLines(PathOf("Tolvane.ini"), {"E:C:\\GAMES", "F:D:\\WORK"}));
+    EXPECT_EQ(Get("Tolvane.ini"), "E:C:\\GAMES\r\nF:D:\\WORK\r\n");
+    ASSERT_TRUE(win::WriteTextLines(PathOf("Tolvane.ini"), {}));
+    EXPECT_EQ(Get("Tolvane.ini"), "");
+    EXPECT_TRUE(win::FileExists(PathOf("Tolvane.ini")));
+
+    Put("locked.txt", "old");
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    if (!Has(Difference::ReadOnlyFilesWrittenByRoot)) {
+        EXPECT_FALSE(win::WriteTextLines(PathOf("locked.txt"), {"new"}));
+        EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(Get("locked.txt"), "old");
+    }
+    EXPECT_FALSE(win::WriteWholeFile(PathOf("missing\\Tolvane.exe"), "MZ", true));
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(FilesContract, WholeFilesKeepEveryByte)
+{
+    const std::string program = "MZ\0\x90\r\n\x1a\xff"s;
+    ASSERT_TRUE(win::WriteWholeFile(PathOf("Tolvane.exe"), program, true));
+    EXPECT_EQ(Get("Tolvane.exe"), program);
+    EXPECT_TRUE(win::FileExists(PathOf("Tolvane.exe")));
+    EXPECT_TRUE(win::FileExists(folder_));
+    EXPECT_FALSE(win::FileExists(PathOf("missing.exe")));
+}
+
+} // namespace

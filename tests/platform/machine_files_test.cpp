@@ -1,0 +1,225 @@
+// How the machine folder keeps what the file functions change: attributes as Wine keeps them,
+// profile files changed without touching their other bytes, drives as dosdevices links, and the
+// subst command.
+#include "TempMachine.h"
+#include "files.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class MachineFiles : public ::testing::Test
+{
+protected:
+    std::string Host(const std::string &name) const { return machine_.PathOf("drive_c/" + name); }
+    void Put(const std::string &name, const std::string &bytes) const { machine_.WriteFile("drive_c/" + name, bytes); }
+    std::string Get(const std::string &name) const { return machine_.ReadFile("drive_c/" + name); }
+
+    std::string DosAttribute(const std::string &name) const
+    {
+        char value[64] = {};
+        const ssize_t n = getxattr(Host(name).c_str(), "user.DOSATTRIB", value, sizeof value);
+        return n < 0 ? "(none)" : std::string(value, static_cast<size_t>(n));
+    }
+
+    static void SetString(win::HKEY root, const char *path, const char *name, const char *text)
+    {
+        win::HKEY key = nullptr;
+        ASSERT_EQ(win::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        win::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const win::BYTE *>(text),
+                            static_cast<win::DWORD>(std::strlen(text) + 1));
+        win::RegCloseKey(key);
+    }
+
+    static unsigned Subst(const std::string &command)
+    {
+        EXPECT_GT(win::WinExec(command.c_str(), SW_HIDE), 31u) << command;
+        return win::GetLastError();
+    }
+
+    std::string Link(const char *letter) const
+    {
+        std::error_code ec;
+        return fs::read_symlink(machine_.PathOf("dosdevices/"s + letter), ec).string();
+    }
+
+    TempMachine machine_;
+};
+
+TEST_F(MachineFiles, AttributesAreKeptAsWineKeepsThem)
+{
+    Put("file", "x");
+    const struct {
+        win::DWORD set;
+        const char *xattr;
+        bool ownerWrite;
+    } rows[] = {
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, "0x6", true},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, "0x4", false},
+        {FILE_ATTRIBUTE_NORMAL, "(none)", true},
+    };
+    for (const auto &row : rows) {
+        ASSERT_TRUE(win::SetFileAttributesA("C:\\file", row.set));
+        EXPECT_EQ(DosAttribute("file"), row.xattr) << row.set;
+        struct stat st {
+        };
+        stat(Host("file").c_str(), &st);
+        EXPECT_EQ((st.st_mode & S_IWUSR) != 0, row.ownerWrite) << row.set;
+        EXPECT_EQ(st.st_mode & 0022, 0u) << "write access comes back only to the owner";
+    }
+}
+
+TEST_F(MachineFiles, AttributesWrittenByOthersAreReadAsWineReadsThem)
+{
+    Put("file", "x");
+    Put(".dotfile", "x");
+    const struct {
+        std::string xattr;
+        win::DWORD got;
+    } rows[] = {{"0x2", 0x22}, {"0x22\0samba data"s, 0x22}, {"0x7", 0x26}, {"2", 0x20}, {"0xz", 0x20}};
+    for (const auto &row : rows) {
+        setxattr(Host("file").c_str(), "user.DOSATTRIB", row.xattr.data(), row.xattr.size(), 0);
+        EXPECT_EQ(win::GetFileAttributesA("C:\\file"), row.got) << row.xattr;
+    }
+    EXPECT_EQ(win::GetFileAttributesA("C:\\.dotfile"), 0x22u) << "a dot file is hidden";
+    SetString(HKEY_CURRENT_USER, "Software\\Wine", "ShowDotFiles", "Y");
+    EXPECT_EQ(win::GetFileAttributesA("C:\\.dotfile"), 0x20u);
+}
+
+struct KeptBytes {
+    const char *name;
+    std::string before;
+    const char *key;
+    const char *value;
+    std::string after;
+};
+
+TEST_F(MachineFiles, ProfileChangesKeepEveryOtherByte)
+{
+    const std::string utf16 = "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x44\x04\r\0\n\0"s;
+    const KeptBytes rows[] = {
+        {"comments and blanks", "; top\r\n\r\n[s]  \r\n ; c=1\r\n k = old \r\n\r\n[t]\r\n", "k", "new",
+         "; top\r\n\r\n[s]  \r\n ; c=1\r\nk=new\r\n\r\n[t]\r\n"},
+        {"a key goes before the blank line", "[s]\r\na=1\r\n\r\n[t]\r\n", "k", "v", "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\n"},
+        {"LF endings", "[s]\na=1\n", "k", "v", "[s]\na=1\nk=v\n"},
+        {"no final line end", "[s]\r\na=1", "k", "v", "[s]\r\na=1\r\nk=v\r\n"},
+        {"new section", "[t]\r\nx=1", "k", "v", "[t]\r\nx=1\r\n\r\n[s]\r\nk=v\r\n"},
+        {"UTF-8 mark", "\xEF\xBB\xBF[s]\r\n", "k", "v", "\xEF\xBB\xBF[s]\r\nk=v\r\n"},
+        {"UTF-16", utf16, "k", "\xD1\x8F", "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x4F\x04\r\0\n\0"s},
+        {"unchanged value", "[s]\r\nk = v \r\n", "k", "  v", "[s]\r\nk = v \r\n"},
+    };
+    for (const KeptBytes &row : rows) {
+        Put("x.ini", row.before);
+        EXPECT_TRUE(win::WritePrivateProfileStringA("s", row.key, row.value, "C:\\x.ini")) << row.name;
+        EXPECT_EQ(Get("x.ini"), row.after) << row.name;
+    }
+    char value[8];
+    Put("x.ini", utf16);
+    EXPECT_EQ(win::GetPrivateProfileStringA("S", "K", "", value, sizeof value, "C:\\x.ini"), 2u);
+    EXPECT_STREQ(value, "\xD1\x84");
+}
+
+TEST_F(MachineFiles, ProfileWritesThatWouldCorruptTheFileAreRefused)
+{
+    const std::string broken = "\xFF\xFE[\0s\0]\0\r\0\n\0\x00\xD8\r\0\n\0"s; // an unpaired surrogate
+    Put("x.ini", broken);
+    EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", "v", "C:\\x.ini"));
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(Get("x.ini"), broken);
+    Put("x.ini", "[s]\r\n");
+    for (const char *value : {"a\r\nk2=injected", "a\nb"})
+        EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", value, "C:\\x.ini"));
+    EXPECT_EQ(Get("x.ini"), "[s]\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("s", "k", "v", "win.ini"));
+    EXPECT_EQ(Get("windows/win.ini"), "[s]\r\nk=v\r\n") << "a bare name is in the Windows directory";
+}
+
+TEST_F(MachineFiles, DrivesAreTheDosdevicesLinks)
+{
+    fs::create_directories(Host("cd"));
+    fs::create_symlink("../drive_c/cd", machine_.PathOf("dosdevices/d:"));
+    fs::create_symlink("/dev/null", machine_.PathOf("dosdevices/d::"));
+    fs::create_symlink("/dev/ttyS0", machine_.PathOf("dosdevices/com1"));
+    fs::create_symlink("/no/such/folder", machine_.PathOf("dosdevices/m:"));
+    EXPECT_EQ(win::LogicalDrives(), (std::vector<std::string>{"c:", "d:", "z:"}));
+    EXPECT_EQ(win::GetDriveTypeA("D:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::GetDriveTypeA("M:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "a link to nothing";
+    EXPECT_EQ(win::GetDriveTypeA("D:\\cd"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "not a root";
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "q:", "cdrom");
+    EXPECT_EQ(win::GetDriveTypeA("d:"), static_cast<win::UINT>(DRIVE_CDROM));
+    EXPECT_EQ(win::GetDriveTypeA("Q:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "a value without a link";
+}
+
+TEST_F(MachineFiles, SubstMakesAndRemovesOnlyItsOwnDrives)
+{
+    fs::create_directories(Host("My Games"));
+    EXPECT_EQ(Subst("Subst E: \"C:\\My Games\""), 0u);
+    EXPECT_EQ(Link("e:"), "../drive_c/My Games");
+    EXPECT_EQ(win::GetDriveTypeA("E:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::HostPathOf("E:\\x"), Host("My Games/x"));
+    EXPECT_EQ(Subst("subst f: c:\\my games\\"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "blanks unquoted";
+    EXPECT_EQ(Subst("SUBST.EXE F: C:\\"), 0u);
+    EXPECT_EQ(Link("f:"), "../drive_c");
+    EXPECT_EQ(Subst("subst E: C:\\"), static_cast<unsigned>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Subst("subst G: \"C:\\Missing\""), static_cast<unsigned>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Subst("subst G: \"\""), static_cast<unsigned>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Subst("subst GG: C:\\"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(fs::exists(machine_.PathOf("dosdevices/g:")));
+
+    for (const char *never : {"Subst /D C:", "subst /d z:", "subst /D Q:"})
+        EXPECT_EQ(Subst(never), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << never;
+    EXPECT_EQ(Link("c:"), "../drive_c");
+    EXPECT_EQ(Subst("Subst /D E:"), 0u);
+    EXPECT_EQ(Subst("subst f: /d"), 0u);
+    EXPECT_EQ(win::LogicalDrives(), (std::vector<std::string>{"c:", "z:"}));
+}
+
+TEST_F(MachineFiles, SubstLeavesDrivesItDidNotMake)
+{
+    fs::create_directories(Host("a"));
+    fs::create_directories(Host("b"));
+    fs::create_symlink("../drive_c/a", machine_.PathOf("dosdevices/h:")); // made by winecfg
+    EXPECT_EQ(Subst("subst /D H:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    ASSERT_EQ(Subst("subst K: C:\\a"), 0u);
+    fs::remove(machine_.PathOf("dosdevices/k:"));
+    fs::create_symlink("../drive_c/b", machine_.PathOf("dosdevices/k:")); // changed since
+    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Link("h:"), "../drive_c/a");
+    EXPECT_EQ(Link("k:"), "../drive_c/b");
+    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "its record is gone";
+}
+
+TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
+{
+    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.exe", "MZ", true));
+    EXPECT_EQ(access(Host("windows/system32/Tolvane.exe").c_str(), X_OK), 0);
+    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.ini", "", false));
+    EXPECT_NE(access(Host("windows/system32/Tolvane.ini").c_str(), X_OK), 0);
+}
+
+TEST(MachineChoice, UseMachineFolderOverridesTheEnvironmentAfterAReset)
+{
+    TempMachine environment;
+    TempMachine chosen;
+    win::UseMachineFolder(environment.Folder());
+    win::ResetMachine();
+    EXPECT_EQ(win::MachineFolder(), environment.Folder());
+    win::UseMachineFolder("");
+    win::ResetMachine();
+    EXPECT_EQ(win::MachineFolder(), chosen.Folder()) << "WINEPREFIX names the newest machine";
+}
+
+} // namespace
