@@ -21,7 +21,7 @@ public:
     {
         std::string rest;
         const auto root = capture::RootOf(keyPath, rest);
-        status_ = !root ? ERROR_BADKEY
+        status_ = !root ? static_cast<LONG>(ERROR_BADKEY)
                         : win::RegCreateKeyExA(*root, rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                                nullptr, &key_, nullptr);
     }
@@ -64,7 +64,7 @@ LONG DeleteKey(const std::string &keyPath)
         return ERROR_SUCCESS;
     std::string rest;
     const auto root = capture::RootOf(keyPath, rest);
-    return root ? win::RegDeleteKeyA(*root, rest.c_str()) : ERROR_BADKEY;
+    return root ? win::RegDeleteKeyA(*root, rest.c_str()) : static_cast<LONG>(ERROR_BADKEY);
 }
 
 LONG RestoreContent(const std::string &keyPath, const KeyContent &content)
@@ -91,7 +91,7 @@ LONG RestoreProfile(const Record &r)
     const std::string key = r.name.substr(split + 1);
     const BOOL ok = win::WritePrivateProfileStringA(
         section.c_str(), key.c_str(), r.before.exists ? r.before.data.c_str() : nullptr, r.target.c_str());
-    return ok ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
+    return ok ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(win::GetLastError());
 }
 
 LONG RestoreFile(const Record &r)
@@ -101,15 +101,16 @@ LONG RestoreFile(const Record &r)
         ok = win::WriteWholeFile(r.target, r.before.data, r.before.type == 1);
     else if (capture::ReadFile(r.target).exists)
         ok = detail::RemoveFileRecorded(r.target);
-    return ok ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
+    return ok ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(win::GetLastError());
 }
 
 LONG RestoreAttributes(const Record &r)
 {
     if (!r.before.exists)
         return ERROR_SUCCESS; // the file did not exist; what became of it is its own change
-    return win::SetFileAttributesA(r.target.c_str(), r.before.type) ? ERROR_SUCCESS
-                                                                    : static_cast<LONG>(win::GetLastError());
+    if (!win::SetFileAttributesA(r.target.c_str(), r.before.type))
+        return static_cast<LONG>(win::GetLastError());
+    return ERROR_SUCCESS;
 }
 
 // Drives change through the subst command, as the pages change them.
@@ -123,7 +124,8 @@ LONG RestoreDrive(const Record &r)
             return ERROR_PATH_NOT_FOUND;
         win::WinExec(("subst " + r.target + " \"" + folder + "\"").c_str(), SW_HIDE);
     }
-    return capture::ReadDrive(r.target) == r.before ? ERROR_SUCCESS : static_cast<LONG>(win::GetLastError());
+    return capture::ReadDrive(r.target) == r.before ? static_cast<LONG>(ERROR_SUCCESS)
+                                                    : static_cast<LONG>(win::GetLastError());
 }
 
 } // namespace
