@@ -601,8 +601,10 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValu
     Hive *hive = nullptr;
     LONG status = ERROR_SUCCESS;
     Key *key = Resolve(*ref, &hive, status);
+    if (!key && status == ERROR_ACCESS_DENIED)
+        return ERROR_NO_MORE_ITEMS; // HKEY_USERS itself holds no values
     if (!key)
-        return status == ERROR_ACCESS_DENIED ? ERROR_NO_MORE_ITEMS : status;
+        return status;
     if (dwIndex >= key->values.size())
         return ERROR_NO_MORE_ITEMS;
     const detail::Value &value = key->values[dwIndex];
