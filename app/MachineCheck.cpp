@@ -2,6 +2,7 @@
 
 #include "Strings.h"
 #include "files.h"
+#include "journal.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -89,6 +90,8 @@ bool SeedNewMachine()
                                           QFileDevice::ReadOther);
     }
     win::ResetMachine();
+    // Filling a new machine is no change of the user's: it stays out of the change journal.
+    const win::journal::Pause unrecorded;
     return SeedMachineFiles();
 }
 
@@ -128,4 +131,24 @@ void ReportMachineProblems(QWidget *parent)
     const QString problems = MachineProblems();
     if (!problems.isEmpty())
         QMessageBox::warning(parent, LoadResString(101), problems);
+    ReportJournalProblem(parent);
+}
+
+void ReportJournalProblem(QWidget *parent)
+{
+    const std::string problem = win::journal::ProblemReport();
+    if (problem.empty())
+        return;
+    const bool newer = problem.starts_with("written by a newer version");
+    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
+    QMessageBox::warning(
+        parent, LoadResString(101),
+        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
+                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
+               : Text("The history of changes of this Windows installation is damaged.",
+                      "Журнал изменений этой установки Windows повреждён.")) +
+            QStringLiteral("\n") +
+            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
+                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
+                .arg(where));
 }

@@ -17,3 +17,7 @@ QString MachineProblems();
 
 // Tells the user about MachineProblems in one message box, when there are any.
 void ReportMachineProblems(QWidget *parent);
+
+// Tells the user once that the machine's change journal was damaged or written by a newer
+// Korvex and was set aside; nothing when it was sound.
+void ReportJournalProblem(QWidget *parent);

@@ -4,6 +4,7 @@
 #include "frmAbout.h"
 #include "frmStart.h"
 #include "frmTR.h"
+#include "journal.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -61,6 +62,8 @@ bool IsWindowsNT()
 
 Page *CreatePageForKey(const QString &key)
 {
+    // The changes from here on are this page's, in the history of changes.
+    win::journal::SetPage(key.toStdString());
     Page *page = Pages() ? Pages()(key) : nullptr;
     return page ? page : new frmAbout;
 }

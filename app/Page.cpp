@@ -42,7 +42,7 @@ void Page::Unload()
 
 void Page::SaveOnClose()
 {
-    if (!Changed || !Module::AskSaveChanges(QStringLiteral("None")))
+    if (!Changed || !Module::AskSaveChanges(SaveQuestion()))
         return;
     SaveReport report(this);
     Save();

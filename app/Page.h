@@ -28,6 +28,8 @@ protected:
     virtual void Form_Resize() {}
     // Writes the page's settings; called by SaveOnClose after a Yes.
     virtual void Save() {}
+    // The question SaveOnClose asks: "None" for the shared "Save Changes ?".
+    virtual QString SaveQuestion() const { return QStringLiteral("None"); }
 
     // When the page was changed, asks the shared "Save Changes ?" and on Yes saves; a write that
     // failed is then reported once. The answer never stops the page from closing.

@@ -47,6 +47,9 @@ const TreeNode kNodes[] = {
 // Added only on the 9x platform, after everything else.
 const TreeNode kNineXNode = {"Internet", "Optim", 341, nullptr, "imgTel"};
 
+// The history of Korvex's changes comes last of all, under the root.
+const TreeNode kHistoryNode = {"", "History", 1000, nullptr, "imgAdm"};
+
 QIcon ImageOf(const QString &imageKey)
 {
     static QHash<QString, QIcon> images;
@@ -62,6 +65,14 @@ QString CaptionOf(const TreeNode &node)
 }
 
 } // namespace
+
+QString frmTR::CaptionOfKey(const QString &key)
+{
+    for (const TreeNode &node : Nodes())
+        if (key == QLatin1String(node.key))
+            return CaptionOf(node);
+    return key;
+}
 
 frmTR::frmTR(QWidget *parent) : QWidget(parent)
 {
@@ -80,6 +91,7 @@ std::vector<TreeNode> frmTR::Nodes()
     std::vector<TreeNode> nodes(std::begin(kNodes), std::end(kNodes));
     if (!MdlStart::IsWindowsNT())
         nodes.push_back(kNineXNode);
+    nodes.push_back(kHistoryNode);
     return nodes;
 }
 

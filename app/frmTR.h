@@ -27,6 +27,8 @@ public:
 
     // The nodes as this platform builds them (the last one only where IsWindowsNT is false).
     static std::vector<TreeNode> Nodes();
+    // The caption of the node with that key in the interface language; the key itself if none.
+    static QString CaptionOfKey(const QString &key);
 
     void Form_Load();
     void BuildTree();

@@ -9,6 +9,7 @@
 #include "frmExplorer.h"
 #include "frmFIcon.h"
 #include "frmFldIco.h"
+#include "frmHistory.h"
 #include "frmIETB.h"
 #include "frmIErestrict.h"
 #include "frmInetOpti.h"
@@ -62,6 +63,7 @@ const QHash<QString, Maker> &Pages()
         {QStringLiteral("Optim"),         &Make<frmInetOpti>},
         {QStringLiteral("Subst"),         &Make<frmVHDD>},
         {QStringLiteral("runSubst"),      &Make<frmVHDDrun>},
+        {QStringLiteral("History"),       &Make<frmHistory>},
     };
     // clang-format on
     return pages;

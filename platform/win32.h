@@ -42,27 +42,18 @@ using ::GetTickCount64;
 using ::GetUserNameA;
 using ::GetVersionExA;
 using ::GetWindowsDirectoryA;
-using ::WinExec;
 
-using ::RegCloseKey;
-using ::RegCreateKeyExA;
-using ::RegDeleteKeyA;
-using ::RegDeleteValueA;
 using ::RegEnumKeyExA;
-using ::RegOpenKeyExA;
+using ::RegEnumValueA;
 using ::RegQueryValueExA;
-using ::RegSetValueExA;
 
 using ::GetLastError;
 using ::SetLastError;
 
 using ::GetPrivateProfileStringA;
-using ::WritePrivateProfileStringA;
 
-using ::CopyFileA;
 using ::GetDriveTypeA;
 using ::GetFileAttributesA;
-using ::SetFileAttributesA;
 
 using ::HWND;
 using ::POINT;
@@ -77,6 +68,21 @@ using ::IsWindowEnabled;
 using ::IsWindowVisible;
 using ::SetWindowPos;
 using ::ShowWindow;
+
+// The functions that change the machine are Korvex's own on Windows too: each records its change
+// in the journal (journal.h) and then calls the real function.
+LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult, DWORD *lpdwDisposition);
+LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData, DWORD cbData);
+LONG RegDeleteValueA(HKEY hKey, const char *lpValueName);
+LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey);
+LONG RegCloseKey(HKEY hKey);
+BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
+                                const char *lpFileName);
+BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists);
+BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes);
+UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 } // namespace win
 
 #else
@@ -169,6 +175,13 @@ LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey);
 // without its terminator on return; a buffer too small gives ERROR_MORE_DATA.
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,
                    DWORD *lpcchClass, FILETIME *lpftLastWriteTime);
+
+// Gives the name, type and data of the value at `dwIndex` in the key's stored order,
+// ERROR_NO_MORE_ITEMS past the end. *lpcchValueName holds the name buffer's size in characters
+// on entry and the name's length without terminator on return; data as RegQueryValueExA gives
+// it. A name or data buffer too small gives ERROR_MORE_DATA.
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                   BYTE *lpData, DWORD *lpcbData);
 
 // Closes a handle; closing a predefined root does nothing. ERROR_INVALID_HANDLE otherwise.
 LONG RegCloseKey(HKEY hKey);

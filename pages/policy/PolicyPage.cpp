@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 namespace
 {
@@ -20,6 +22,21 @@ constexpr int kBoxHeightTwips = 255;
 // A box is as wide as the page less this, less its indentation.
 constexpr int kWidthAllowanceTwips = 120;
 constexpr int kDesignWidthTwips = 6600;
+
+// Restrictions that hide or block the tools a user would undo them with: the registry editor,
+// Run, the Control Panel, the desktop and the settings folders.
+constexpr std::array<std::string_view, 5> kLockOutValues{"DisableRegistryTools", "NoRun", "NoControlPanel", "NoDesktop",
+                                                         "NoSetFolders"};
+constexpr int kIdSaveQuestion = 109;
+constexpr int kIdLockOutWarning = 1017;
+
+bool LocksOut(const QString &valueName)
+{
+    return std::any_of(kLockOutValues.begin(), kLockOutValues.end(), [&valueName](std::string_view name) {
+        return valueName.compare(QLatin1String(name.data(), static_cast<qsizetype>(name.size())),
+                                 Qt::CaseInsensitive) == 0;
+    });
+}
 
 QString KeyPathOf(const PolicySwitch &row)
 {
@@ -50,6 +67,9 @@ void PolicyPage::Form_Load()
         LoadBox(i);
     ApplyPlatformRules();
     UpdateDependents();
+    loadedTicks_.clear();
+    for (int i = 0; i < BoxCount(); ++i)
+        loadedTicks_.push_back(chk(i)->isChecked());
     // Setting the boxes raised the same events as clicks: only now is the page unchanged.
     Changed = false;
 }
@@ -113,6 +133,19 @@ void PolicyPage::Save()
         const Binding &row = bindings_.at(static_cast<size_t>(i));
         Reg::SetDword(row.root, row.keyPath, row.valueName, chk(i)->isChecked() ? 1 : 0);
     }
+}
+
+QString PolicyPage::SaveQuestion() const
+{
+    QStringList switchedOn;
+    for (int i = 0; i < BoxCount(); ++i) {
+        const bool wasTicked = static_cast<size_t>(i) < loadedTicks_.size() && loadedTicks_[static_cast<size_t>(i)];
+        if (chk(i)->isChecked() && !wasTicked && LocksOut(bindings_.at(static_cast<size_t>(i)).valueName))
+            switchedOn << chk(i)->text();
+    }
+    if (switchedOn.isEmpty())
+        return Page::SaveQuestion();
+    return LoadResString(kIdSaveQuestion) + LoadResString(kIdLockOutWarning).arg(switchedOn.join(QStringLiteral("; ")));
 }
 
 void PolicyPage::Form_Resize()

@@ -83,6 +83,9 @@ protected:
 
     void Form_Load() override;
     void Save() override;
+    // The shared question, with a warning when the save switches on a restriction that can
+    // block the way back to the machine's settings.
+    QString SaveQuestion() const override;
     void Form_Resize() override;
     void chk_Click(int Index);
 
@@ -102,4 +105,5 @@ private:
     PolicyPageDeclaration declaration_;
     std::vector<QCheckBox *> boxes_;
     std::vector<Binding> bindings_;
+    std::vector<bool> loadedTicks_; // each box as loaded, to tell which switches a save turns on
 };

@@ -3,6 +3,7 @@
 #include "durable_file.h"
 #include "machine.h"
 #include "machine_files.h"
+#include "raw_writes.h"
 #include "text_lines.h"
 #include "unicode.h"
 #include "win32.h"
@@ -275,7 +276,7 @@ DWORD GetFileAttributesA(const char *lpFileName)
     return attributes;
 }
 
-BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
+BOOL raw::SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
 {
     std::string host;
     struct stat st {
@@ -291,7 +292,7 @@ BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
     return 1;
 }
 
-BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
+BOOL raw::CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
 {
     std::string source;
     struct stat sourceStat {
@@ -375,7 +376,7 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     return true;
 }
 
-bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool executable)
+bool raw::WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool executable)
 {
     const std::string host = HostPathOf(windowsPath);
     if (host.empty())
@@ -387,9 +388,19 @@ bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bo
     return true;
 }
 
-bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
+bool raw::WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
     return WriteWholeFile(windowsPath, detail::JoinTextLines(lines), false);
+}
+
+bool raw::RemoveFile(const std::string &windowsPath)
+{
+    const std::string host = HostPathOf(windowsPath);
+    if (host.empty())
+        return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (std::remove(host.c_str()) != 0)
+        return detail::Fail(detail::ErrorOfLookup(host, errno));
+    return true;
 }
 
 bool FileExists(const std::string &windowsPath)

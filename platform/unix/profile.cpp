@@ -2,6 +2,7 @@
 // change does not touch keeps its bytes.
 #include "machine.h"
 #include "machine_files.h"
+#include "raw_writes.h"
 #include "unicode.h"
 #include "win32.h"
 
@@ -353,8 +354,8 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
     return CopyString(DefaultOf(lpDefault), lpReturnedString, nSize);
 }
 
-BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
-                                const char *lpFileName)
+BOOL raw::WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
+                                     const char *lpFileName)
 {
     const std::string host = ProfileHostPath(lpFileName);
     if (!lpAppName)

@@ -2,8 +2,10 @@
 //
 // A handle names a key by its hive and the stored names along its path, never by a pointer
 // into a hive: another process may change the file, and the hive is then read afresh.
+#include "journal_hooks.h"
 #include "machine.h"
 #include "machine_store.h"
+#include "raw_writes.h"
 #include "unicode.h"
 #include "win32.h"
 
@@ -358,7 +360,7 @@ LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::option
 
 } // namespace
 
-LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+LONG raw::RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -373,8 +375,8 @@ LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samD
     return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
-                     const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
+LONG raw::RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
+                          const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -453,7 +455,7 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
+LONG raw::RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
     const auto ref = RefOf(hKey);
     if (!ref)
@@ -485,7 +487,7 @@ LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, con
     });
 }
 
-LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
+LONG raw::RegDeleteValueA(HKEY hKey, const char *lpValueName)
 {
     const auto ref = RefOf(hKey);
     if (!ref)
@@ -504,7 +506,7 @@ LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
     });
 }
 
-LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
+LONG raw::RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
 {
     const auto base = RefOf(hKey);
     if (!base)
@@ -586,7 +588,44 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY hKey)
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValueName, DWORD *lpReserved, DWORD *lpType,
+                   BYTE *lpData, DWORD *lpcbData)
+{
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
+        return ERROR_INVALID_PARAMETER;
+    const auto ref = RefOf(hKey);
+    if (!ref)
+        return ERROR_INVALID_HANDLE;
+    if (!(ref->access & KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    Hive *hive = nullptr;
+    LONG status = ERROR_SUCCESS;
+    Key *key = Resolve(*ref, &hive, status);
+    if (!key && status == ERROR_ACCESS_DENIED)
+        return ERROR_NO_MORE_ITEMS; // HKEY_USERS itself holds no values
+    if (!key)
+        return status;
+    if (dwIndex >= key->values.size())
+        return ERROR_NO_MORE_ITEMS;
+    const detail::Value &value = key->values[dwIndex];
+    if (value.name.size() + 1 > *lpcchValueName)
+        return ERROR_MORE_DATA;
+    const ValueData data = hive->Read(value);
+    const std::vector<std::uint8_t> bytes = AnsiBytes(data);
+    if (lpData && bytes.size() > *lpcbData)
+        return ERROR_MORE_DATA;
+    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    *lpcchValueName = static_cast<DWORD>(value.name.size());
+    if (lpType)
+        *lpType = data.type;
+    if (lpData)
+        std::copy(bytes.begin(), bytes.end(), lpData);
+    if (lpcbData)
+        *lpcbData = static_cast<DWORD>(bytes.size());
+    return ERROR_SUCCESS;
+}
+
+LONG raw::RegCloseKey(HKEY hKey)
 {
     if (IsPredefined(hKey))
         return ERROR_SUCCESS;
@@ -601,6 +640,7 @@ std::size_t OpenHandleCount()
 void ResetMachine()
 {
     Handles().open.clear();
+    journal::detail::Forget();
     detail::ForgetStore();
 }
 

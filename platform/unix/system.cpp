@@ -1,6 +1,7 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
 #include "machine_store.h"
+#include "raw_writes.h"
 #include "subst.h"
 #include "unicode.h"
 #include "win32.h"
@@ -317,7 +318,7 @@ DWORD GetTickCount()
     return static_cast<DWORD>(GetTickCount64());
 }
 
-UINT WinExec(const char *commandLine, UINT)
+UINT raw::WinExec(const char *commandLine, UINT)
 {
     const std::vector<std::string> words = SplitCommandLine(commandLine ? commandLine : "");
     if (words.empty())

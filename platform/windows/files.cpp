@@ -1,5 +1,6 @@
 // Korvex's file helpers over the real file system.
 #include "files.h"
+#include "raw_writes.h"
 #include "text_lines.h"
 #include "win32.h"
 
@@ -105,12 +106,12 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     return true;
 }
 
-bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
+bool raw::WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
     return ReplaceFileDurably(windowsPath, detail::JoinTextLines(lines));
 }
 
-bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool)
+bool raw::WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool)
 {
     return ReplaceFileDurably(windowsPath, bytes);
 }

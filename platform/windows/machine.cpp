@@ -1,6 +1,7 @@
 // On Windows the machine is the running system: there is no folder, no Wine and no hive file
 // of Korvex's own to report on, and a Windows path is already a host path.
 #include "machine.h"
+#include "journal_hooks.h"
 #include "win32.h"
 
 namespace win
@@ -56,7 +57,10 @@ std::size_t OpenHandleCount()
 
 void UseMachineFolder(const std::string &) {}
 
-void ResetMachine() {}
+void ResetMachine()
+{
+    journal::detail::Forget();
+}
 
 bool CreateEmptyMachine(const std::string &)
 {

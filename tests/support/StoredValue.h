@@ -11,6 +11,8 @@
 struct StoredValue {
     win::DWORD type = REG_NONE;
     QByteArray data;
+
+    bool operator==(const StoredValue &) const = default;
 };
 
 // The value's type and bytes, or nothing when the key or the value is missing.

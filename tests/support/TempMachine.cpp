@@ -55,6 +55,13 @@ TempMachine::TempMachine(const std::string &templateFolder)
         savedPrefix_ = prefix;
     }
     setenv("WINEPREFIX", folder_.c_str(), 1);
+    // The change journal lives in the user's state folder: a test's journal goes with the test.
+    stateFolder_ = MakeTempFolder("korvex-state");
+    if (const char *state = std::getenv("XDG_STATE_HOME")) {
+        hadState_ = true;
+        savedState_ = state;
+    }
+    setenv("XDG_STATE_HOME", stateFolder_.c_str(), 1);
     win::ResetMachine();
 }
 
@@ -65,7 +72,12 @@ TempMachine::~TempMachine()
         setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
     else
         unsetenv("WINEPREFIX");
+    if (hadState_)
+        setenv("XDG_STATE_HOME", savedState_.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
     RemoveFolder(folder_);
+    RemoveFolder(stateFolder_);
 }
 
 std::string TempMachine::FilesFolder() const

@@ -26,6 +26,8 @@ public:
     // machine's drive C: on Unix, a temporary folder on Windows). Made on first call.
     std::string FilesFolder() const;
     std::string PathOf(const std::string &name) const { return folder_ + "/" + name; }
+    // The user's state folder while the machine is in use (where its change journal is kept).
+    const std::string &StateFolder() const { return stateFolder_; }
 
     std::string ReadFile(const std::string &name) const
     {
@@ -47,6 +49,9 @@ private:
     std::string folder_;
     std::string savedPrefix_;
     bool hadPrefix_ = false;
+    std::string stateFolder_;
+    std::string savedState_;
+    bool hadState_ = false;
 };
 
 // A folder made by `mkdtemp` under $TMPDIR (or /tmp), removed with its contents by the caller.

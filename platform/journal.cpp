@@ -1,0 +1,525 @@
+// The journal file: a header, then records each framed by its length and a CRC-32 of its bytes.
+//
+//   header  "KVXJ" u32 version
+//   record  u32 length, u32 crc32(payload), payload
+//
+// Numbers are little-endian. A record is appended with one write and flushed before the write
+// function that made the change returns; a crash in between leaves a short or unchecked last
+// record, which reading drops (and cuts off, so that later records follow the good ones).
+#include "journal.h"
+#include "journal_file.h"
+
+#include "machine.h"
+#include "win32.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace win::journal
+{
+
+namespace
+{
+
+constexpr std::string_view kMagic = "KVXJ";
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::size_t kFrameSize = 8;
+constexpr std::uint32_t kMaxRecord = 256u << 20; // a record never comes near this; more is damage
+
+constexpr std::array<std::uint32_t, 256> MakeCrcTable()
+{
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t c = i;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+
+std::uint32_t Crc32(std::string_view bytes)
+{
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const char b : bytes)
+        c = kCrcTable[(c ^ static_cast<std::uint8_t>(b)) & 0xFFu] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+// ---- Encoding ------------------------------------------------------------------------------
+
+void PutU32(std::string &out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
+}
+
+void PutU64(std::string &out, std::uint64_t v)
+{
+    PutU32(out, static_cast<std::uint32_t>(v));
+    PutU32(out, static_cast<std::uint32_t>(v >> 32));
+}
+
+void PutText(std::string &out, std::string_view text)
+{
+    PutU32(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+void PutState(std::string &out, const State &state)
+{
+    out.push_back(state.exists ? '\1' : '\0');
+    PutU32(out, state.type);
+    PutText(out, state.data);
+}
+
+void PutContent(std::string &out, const KeyContent &content)
+{
+    PutText(out, content.name);
+    PutU32(out, static_cast<std::uint32_t>(content.values.size()));
+    for (const auto &[name, state] : content.values) {
+        PutText(out, name);
+        PutState(out, state);
+    }
+    PutU32(out, static_cast<std::uint32_t>(content.subkeys.size()));
+    for (const KeyContent &sub : content.subkeys)
+        PutContent(out, sub);
+}
+
+std::string Encode(const Record &r)
+{
+    std::string out;
+    PutU64(out, r.id);
+    PutU64(out, static_cast<std::uint64_t>(r.time));
+    PutText(out, r.page);
+    out.push_back(static_cast<char>(r.kind));
+    PutText(out, r.target);
+    PutText(out, r.name);
+    PutState(out, r.before);
+    PutState(out, r.after);
+    PutContent(out, r.deleted);
+    PutU64(out, r.undoes);
+    return out;
+}
+
+// Reads fields from a payload; any read past its end marks the payload bad.
+class Reader
+{
+public:
+    explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+    bool Ok() const { return ok_ && at_ == bytes_.size(); }
+
+    std::uint32_t U32()
+    {
+        const std::string_view b = Take(4);
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < b.size(); ++i)
+            v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[i])) << (8 * i);
+        return v;
+    }
+    std::uint64_t U64()
+    {
+        const std::uint64_t low = U32();
+        return low | (static_cast<std::uint64_t>(U32()) << 32);
+    }
+    std::uint8_t U8()
+    {
+        const std::string_view b = Take(1);
+        return b.empty() ? 0 : static_cast<std::uint8_t>(b[0]);
+    }
+    std::string Text() { return std::string(Take(U32())); }
+    State ReadState()
+    {
+        State s;
+        s.exists = U8() != 0;
+        s.type = U32();
+        s.data = Text();
+        return s;
+    }
+    KeyContent Content(int depth = 0)
+    {
+        KeyContent c;
+        c.name = Text();
+        const std::uint32_t values = U32();
+        for (std::uint32_t i = 0; ok_ && i < values; ++i) {
+            std::string name = Text();
+            c.values.emplace_back(std::move(name), ReadState());
+        }
+        const std::uint32_t subkeys = U32();
+        if (depth > 512)
+            ok_ = false;
+        for (std::uint32_t i = 0; ok_ && i < subkeys; ++i)
+            c.subkeys.push_back(Content(depth + 1));
+        return c;
+    }
+
+private:
+    std::string_view Take(std::size_t n)
+    {
+        if (!ok_ || n > bytes_.size() - at_) {
+            ok_ = false;
+            return {};
+        }
+        const std::string_view part = bytes_.substr(at_, n);
+        at_ += n;
+        return part;
+    }
+
+    std::string_view bytes_;
+    std::size_t at_ = 0;
+    bool ok_ = true;
+};
+
+bool Decode(std::string_view payload, Record &r)
+{
+    Reader in(payload);
+    r.id = in.U64();
+    r.time = static_cast<std::int64_t>(in.U64());
+    r.page = in.Text();
+    r.kind = static_cast<Kind>(in.U8());
+    r.target = in.Text();
+    r.name = in.Text();
+    r.before = in.ReadState();
+    r.after = in.ReadState();
+    r.deleted = in.Content();
+    r.undoes = in.U64();
+    return in.Ok() && r.kind >= Kind::Value && r.kind <= Kind::Drive;
+}
+
+std::uint32_t U32At(std::string_view bytes, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
+    return v;
+}
+
+// ---- The file ------------------------------------------------------------------------------
+
+enum class Damage { None, TornTail, Damaged, FutureVersion };
+
+struct Parsed {
+    std::vector<Record> records;
+    std::size_t goodLength = 0; // bytes up to the end of the last good record
+    Damage damage = Damage::None;
+};
+
+Parsed Parse(std::string_view bytes)
+{
+    Parsed parsed;
+    if (bytes.empty())
+        return parsed;
+    if (bytes.size() < kHeaderSize || bytes.substr(0, 4) != kMagic) {
+        parsed.damage =
+            bytes.size() < kHeaderSize && kMagic.starts_with(bytes.substr(0, 4)) ? Damage::TornTail : Damage::Damaged;
+        return parsed;
+    }
+    if (U32At(bytes, 4) > kVersion) {
+        parsed.damage = Damage::FutureVersion;
+        return parsed;
+    }
+    std::size_t at = kHeaderSize;
+    parsed.goodLength = at;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < kFrameSize) {
+            parsed.damage = Damage::TornTail;
+            break;
+        }
+        const std::uint32_t length = U32At(bytes, at);
+        const std::uint32_t crc = U32At(bytes, at + 4);
+        if (length > kMaxRecord) {
+            parsed.damage = Damage::Damaged;
+            break;
+        }
+        if (bytes.size() - at - kFrameSize < length) {
+            parsed.damage = Damage::TornTail;
+            break;
+        }
+        const std::string_view payload = bytes.substr(at + kFrameSize, length);
+        Record record;
+        const bool last = at + kFrameSize + length == bytes.size();
+        if (Crc32(payload) != crc || !Decode(payload, record)) {
+            // Only the last record can have been cut short by a crash; damage before it is not
+            // a crash's doing.
+            parsed.damage = last ? Damage::TornTail : Damage::Damaged;
+            break;
+        }
+        parsed.records.push_back(std::move(record));
+        at += kFrameSize + length;
+        parsed.goodLength = at;
+    }
+    return parsed;
+}
+
+std::string ReadAll(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::string StateFolder()
+{
+#ifdef _WIN32
+    const char *local = std::getenv("LOCALAPPDATA");
+    return local && *local ? std::string(local) : std::string();
+#else
+    if (const char *state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        return state;
+    const char *home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/.local/state" : std::string();
+#endif
+}
+
+// A name for the machine that stays the same while it stays where it is: its folder's last name
+// (for the reader) and a hash of its whole path (so that two folders of one name differ).
+std::string MachineKey()
+{
+    std::string folder = MachineFolder();
+    if (folder.empty()) {
+        char name[64] = {};
+        DWORD size = sizeof name;
+        GetComputerNameA(name, &size);
+        return std::string("windows-") + name;
+    }
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(folder, error);
+    if (!error)
+        folder = canonical.string();
+    std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+    for (const char c : folder)
+        hash = (hash ^ static_cast<std::uint8_t>(c)) * 1099511628211ull;
+    std::string base = std::filesystem::path(folder).filename().string();
+    if (base.empty())
+        base = "root";
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return base + "-" + hex;
+}
+
+// When the file was last checked or appended to by this process.
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
+
+    bool operator==(const FileStamp &) const = default;
+};
+
+FileStamp StampOf(const std::string &path)
+{
+    std::error_code error;
+    FileStamp stamp;
+    stamp.size = std::filesystem::file_size(path, error);
+    if (error)
+        return {};
+    stamp.written = std::filesystem::last_write_time(path, error);
+    return stamp;
+}
+
+struct Journal {
+    std::string path;     // the file of the machine it was opened for
+    bool checked = false; // a torn tail cut off and damage set aside, up to `stamp`
+    FileStamp stamp;
+    std::string problem;
+    int paused = 0;
+    std::string page;
+};
+
+Journal &TheJournal()
+{
+    static Journal journal;
+    return journal;
+}
+
+std::string Now()
+{
+    return std::to_string(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+}
+
+// Cuts a torn last record off, or sets a damaged journal aside, once per process and machine.
+void Check(Journal &j)
+{
+    // Another process (or a crash of one) may have changed the file since this one looked.
+    if (j.checked && StampOf(j.path) == j.stamp)
+        return;
+    j.checked = true;
+    const std::string bytes = ReadAll(j.path);
+    const Parsed parsed = Parse(bytes);
+    std::error_code error;
+    switch (parsed.damage) {
+    case Damage::None: j.stamp = StampOf(j.path); return;
+    case Damage::TornTail:
+        std::filesystem::resize_file(j.path, parsed.goodLength, error);
+        j.stamp = StampOf(j.path);
+        return;
+    case Damage::Damaged:
+    case Damage::FutureVersion: break;
+    }
+    const std::string aside = j.path + ".damaged-" + Now();
+    std::filesystem::rename(j.path, aside, error);
+    j.problem = (parsed.damage == Damage::FutureVersion ? "written by a newer version: " : "damaged: ") + aside;
+    j.stamp = StampOf(j.path);
+}
+
+Journal &Opened()
+{
+    Journal &j = TheJournal();
+    const std::string folder = StateFolder();
+    const std::string path = folder.empty() ? std::string() : folder + "/korvex/history/" + MachineKey() + ".journal";
+    if (path != j.path) {
+        j.path = path;
+        j.checked = false;
+    }
+    if (!j.path.empty())
+        Check(j);
+    return j;
+}
+
+#ifdef _WIN32
+bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+{
+    const int fd = ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return false;
+    offset = static_cast<std::uint64_t>(::_lseeki64(fd, 0, SEEK_END));
+    const bool ok = ::_write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size()) &&
+                    ::_commit(fd) == 0;
+    return ::_close(fd) == 0 && ok;
+}
+#else
+bool WriteAllOf(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    offset = end < 0 ? 0 : static_cast<std::uint64_t>(end);
+    const bool ok = end >= 0 && WriteAllOf(fd, bytes) && ::fdatasync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+#endif
+
+void SyncFolder(const std::string &folder)
+{
+#ifdef _WIN32
+    (void)folder; // NTFS and FAT keep a new file's entry with its data
+#else
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#endif
+}
+
+} // namespace
+
+void detail::ForgetJournalFile()
+{
+    Journal &j = TheJournal();
+    j.path.clear();
+    j.checked = false;
+}
+
+void SetPage(std::string_view page)
+{
+    TheJournal().page = page;
+}
+
+std::string JournalPath()
+{
+    return Opened().path;
+}
+
+std::string ProblemReport()
+{
+    Journal &j = Opened();
+    return std::exchange(j.problem, std::string());
+}
+
+Pause::Pause()
+{
+    ++TheJournal().paused;
+}
+
+Pause::~Pause()
+{
+    --TheJournal().paused;
+}
+
+std::vector<Record> Records()
+{
+    Journal &j = Opened();
+    if (j.path.empty())
+        return {};
+    return Parse(ReadAll(j.path)).records;
+}
+
+bool Append(Record record)
+{
+    Journal &j = Opened();
+    if (j.paused || j.path.empty())
+        return false;
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(j.path).parent_path(), error);
+    record.time =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    if (record.page.empty())
+        record.page = j.page;
+    // The id is where the record starts in the file, known only when the file is open for the
+    // append; the payload is framed after it is filled in.
+    std::uint64_t offset = 0;
+    if (std::filesystem::file_size(j.path, error) == 0 || error) {
+        std::string header(kMagic);
+        PutU32(header, kVersion);
+        if (!WriteDurably(j.path, header, offset))
+            return false;
+        // A new journal's folder entry must last too.
+        SyncFolder(std::filesystem::path(j.path).parent_path().string());
+    }
+    offset = std::filesystem::file_size(j.path, error);
+    record.id = offset;
+    const std::string payload = Encode(record);
+    std::string framed;
+    PutU32(framed, static_cast<std::uint32_t>(payload.size()));
+    PutU32(framed, Crc32(payload));
+    framed += payload;
+    const bool written = WriteDurably(j.path, framed, offset);
+    j.stamp = StampOf(j.path);
+    return written;
+}
+
+} // namespace win::journal

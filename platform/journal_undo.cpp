@@ -1,0 +1,170 @@
+// Undoing a recorded change: its `before` is put back through the journaled write functions, so
+// that the undo is a change of its own in the journal.
+#include "files.h"
+#include "journal.h"
+#include "journal_capture.h"
+#include "journal_hooks.h"
+#include "machine.h"
+#include "win32.h"
+
+namespace win::journal
+{
+
+namespace
+{
+
+// A key made (with the keys of its path) for writing, closed when it goes.
+class WriteKey
+{
+public:
+    explicit WriteKey(const std::string &keyPath)
+    {
+        std::string rest;
+        const auto root = capture::RootOf(keyPath, rest);
+        status_ = !root ? static_cast<LONG>(ERROR_BADKEY)
+                        : win::RegCreateKeyExA(*root, rest.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                               nullptr, &key_, nullptr);
+    }
+    ~WriteKey()
+    {
+        if (status_ == ERROR_SUCCESS)
+            win::RegCloseKey(key_);
+    }
+    WriteKey(const WriteKey &) = delete;
+    WriteKey &operator=(const WriteKey &) = delete;
+    HKEY Get() const { return key_; }
+    LONG Status() const { return status_; }
+
+private:
+    HKEY key_ = nullptr;
+    LONG status_ = ERROR_SUCCESS;
+};
+
+LONG PutValue(HKEY key, const std::string &name, const State &state)
+{
+    return win::RegSetValueExA(key, name.c_str(), 0, state.type, reinterpret_cast<const BYTE *>(state.data.data()),
+                               static_cast<DWORD>(state.data.size()));
+}
+
+LONG RestoreValue(const Record &r)
+{
+    if (!r.before.exists) {
+        if (!capture::ReadValue(r.target, r.name).exists)
+            return ERROR_SUCCESS;
+        WriteKey key(r.target);
+        return key.Status() != ERROR_SUCCESS ? key.Status() : win::RegDeleteValueA(key.Get(), r.name.c_str());
+    }
+    WriteKey key(r.target);
+    return key.Status() != ERROR_SUCCESS ? key.Status() : PutValue(key.Get(), r.name, r.before);
+}
+
+LONG DeleteKey(const std::string &keyPath)
+{
+    if (!capture::KeyExists(keyPath))
+        return ERROR_SUCCESS;
+    std::string rest;
+    const auto root = capture::RootOf(keyPath, rest);
+    return root ? win::RegDeleteKeyA(*root, rest.c_str()) : static_cast<LONG>(ERROR_BADKEY);
+}
+
+LONG RestoreContent(const std::string &keyPath, const KeyContent &content)
+{
+    LONG rc = ERROR_SUCCESS;
+    {
+        WriteKey key(keyPath);
+        if (key.Status() != ERROR_SUCCESS)
+            return key.Status();
+        for (const auto &[name, state] : content.values)
+            if (rc == ERROR_SUCCESS)
+                rc = PutValue(key.Get(), name, state);
+    }
+    for (const KeyContent &sub : content.subkeys)
+        if (rc == ERROR_SUCCESS)
+            rc = RestoreContent(keyPath + "\\" + sub.name, sub);
+    return rc;
+}
+
+LONG RestoreProfile(const Record &r)
+{
+    const std::size_t split = r.name.find('\0');
+    const std::string section = r.name.substr(0, split);
+    const std::string key = r.name.substr(split + 1);
+    const BOOL ok = win::WritePrivateProfileStringA(
+        section.c_str(), key.c_str(), r.before.exists ? r.before.data.c_str() : nullptr, r.target.c_str());
+    return ok ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(win::GetLastError());
+}
+
+LONG RestoreFile(const Record &r)
+{
+    bool ok = true;
+    if (r.before.exists)
+        ok = win::WriteWholeFile(r.target, r.before.data, r.before.type == 1);
+    else if (capture::ReadFile(r.target).exists)
+        ok = detail::RemoveFileRecorded(r.target);
+    return ok ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(win::GetLastError());
+}
+
+LONG RestoreAttributes(const Record &r)
+{
+    if (!r.before.exists)
+        return ERROR_SUCCESS; // the file did not exist; what became of it is its own change
+    if (!win::SetFileAttributesA(r.target.c_str(), r.before.type))
+        return static_cast<LONG>(win::GetLastError());
+    return ERROR_SUCCESS;
+}
+
+// Drives change through the subst command, as the pages change them.
+LONG RestoreDrive(const Record &r)
+{
+    if (capture::ReadDrive(r.target).exists)
+        win::WinExec(("subst /D " + r.target).c_str(), SW_HIDE);
+    if (r.before.exists) {
+        const std::string folder = WindowsPathOf(r.before.data);
+        if (folder.empty())
+            return ERROR_PATH_NOT_FOUND;
+        win::WinExec(("subst " + r.target + " \"" + folder + "\"").c_str(), SW_HIDE);
+    }
+    return capture::ReadDrive(r.target) == r.before ? static_cast<LONG>(ERROR_SUCCESS)
+                                                    : static_cast<LONG>(win::GetLastError());
+}
+
+} // namespace
+
+State CurrentState(const Record &r)
+{
+    switch (r.kind) {
+    case Kind::Value: return capture::ReadValue(r.target, r.name);
+    case Kind::KeyCreated:
+    case Kind::KeyDeleted: return capture::KeyExists(r.target) ? State{true, 0, {}} : State{};
+    case Kind::Profile: return capture::ReadProfile(r.target, r.name);
+    case Kind::File: return capture::ReadFile(r.target);
+    case Kind::Attributes: return capture::ReadAttributes(r.target);
+    case Kind::Drive: return capture::ReadDrive(r.target);
+    }
+    return {};
+}
+
+bool StillAsWritten(const Record &r)
+{
+    const State now = CurrentState(r);
+    if (r.kind == Kind::File) // whether the host may run it is no part of what was written
+        return now.exists == r.after.exists && now.data == r.after.data;
+    return now == r.after;
+}
+
+long Undo(const Record &r)
+{
+    const detail::UndoScope scope(r.id);
+    switch (r.kind) {
+    case Kind::Value: return RestoreValue(r);
+    case Kind::KeyCreated: return DeleteKey(r.target);
+    case Kind::KeyDeleted: return RestoreContent(r.target, r.deleted);
+    case Kind::Profile: return RestoreProfile(r);
+    case Kind::File: return RestoreFile(r);
+    case Kind::Attributes: return RestoreAttributes(r);
+    case Kind::Drive: return RestoreDrive(r);
+    }
+    return ERROR_INVALID_PARAMETER;
+}
+
+} // namespace win::journal

@@ -1,0 +1,253 @@
+// The History page: changes made through the pages are listed, undone (asking when something
+// else changed them since) and exported as a .reg file that Wine's regedit imports; the save
+// question warns when a save switches on a restriction that blocks the way back.
+#include "PageTest.h"
+#include "RegExport.h"
+#include "Strings.h"
+#include "files.h"
+#include "journal.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+constexpr const char *kExplorerPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr int kNoRunBox = 3;
+constexpr int kNoFindBox = 6;
+constexpr int kNoSetFoldersBox = 9;
+constexpr int kNoControlPanelBox = 11;
+
+constexpr const char *kExportKey = "Software\\KorvexExport";
+
+class HistoryPage : public PageTest
+{
+protected:
+    // The state both machines start from, and the changes whose export carries them over.
+    static void MakeStartingState()
+    {
+        const win::journal::Pause setUp;
+        PutString(HKEY_CURRENT_USER, kExportKey, "Gone", "old");
+        PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Doomed\\Inner", "X", 1);
+    }
+
+    static void MakeChanges()
+    {
+        PutDword(HKEY_CURRENT_USER, kExportKey, "Number", 0x12345678);
+        PutString(HKEY_CURRENT_USER, kExportKey, "Russian", "Привет, Ёжик");
+        const char binary[] = {'\x00', '\x01', '\xfe', '\xff'};
+        Put(HKEY_CURRENT_USER, kExportKey, "Binary", REG_BINARY, binary, sizeof binary);
+        const char expand[] = "%SystemRoot%\\x";
+        Put(HKEY_CURRENT_USER, kExportKey, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
+        win::HKEY key = nullptr;
+        ASSERT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, kExportKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+        EXPECT_EQ(win::RegDeleteValueA(key, "Gone"), ERROR_SUCCESS);
+        EXPECT_EQ(win::RegDeleteKeyA(key, "Doomed"), ERROR_SUCCESS);
+        win::RegCloseKey(key);
+    }
+
+    QListWidget &List() { return Control<QListWidget>(*MdlStart::CurrentPage, "lstHist"); }
+
+    // The first row (newest first) that mentions `text`; -1 when none does.
+    int RowMentioning(const QString &text)
+    {
+        for (int row = 0; row < List().count(); ++row)
+            if (List().item(row)->text().contains(text))
+                return row;
+        return -1;
+    }
+
+    // Ticks a box of the Start Menu page and saves on leaving; returns the save question.
+    QString SaveStartMenuBox(int box)
+    {
+        Open("StartMenu");
+        Control<QCheckBox>(*MdlStart::CurrentPage, QStringLiteral("chk_%1").arg(box).toLatin1().constData()).click();
+        const Boxes seen = Leave({Yes});
+        return seen.empty() ? QString() : seen.front().text;
+    }
+};
+
+TEST_F(HistoryPage, APageChangeIsListedAndUndone)
+{
+    SaveStartMenuBox(kNoRunBox);
+    ASSERT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 1u);
+    Open("History");
+    const int row = RowMentioning(QStringLiteral("\"NoRun\""));
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(List().item(row)->text().contains(LoadResString(116))) << "the page's caption";
+    List().setCurrentRow(row);
+    EXPECT_TRUE(Click("cmdUndo").empty());
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
+    EXPECT_EQ(RowMentioning(QStringLiteral("\"NoRun\"")), 0) << "the undo is listed first";
+}
+
+TEST_F(HistoryPage, UndoAllTakesEveryPageChangeBack)
+{
+    UseSeed();
+    const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
+    const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
+    SaveStartMenuBox(kNoFindBox);
+    SaveStartMenuBox(kNoRunBox);
+    Open("History");
+    EXPECT_TRUE(Click("cmdUndoAll").empty());
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
+    // Undoing everything again finds nothing left to undo.
+    const std::size_t count = win::journal::Records().size();
+    Click("cmdUndoAll");
+    EXPECT_EQ(win::journal::Records().size(), count);
+}
+
+TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
+{
+    SaveStartMenuBox(kNoRunBox);
+    {
+        const win::journal::Pause anotherProgram;
+        PutDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun", 5);
+    }
+    Open("History");
+    List().setCurrentRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    Boxes asked = Click("cmdUndo", {No});
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].text.contains(QStringLiteral("Now: 5")) &&
+                asked[0].text.contains(QStringLiteral("Korvex wrote: 1")))
+        << asked[0].text.toStdString();
+    EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 5u);
+
+    List().setCurrentRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    asked = Click("cmdUndo", {Yes});
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
+}
+
+struct LockOutCase {
+    int box;
+    bool warns;
+};
+
+TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSo)
+{
+    const LockOutCase cases[] = {
+        {kNoRunBox, true}, {kNoSetFoldersBox, true}, {kNoControlPanelBox, true}, {kNoFindBox, false}};
+    for (const LockOutCase &c : cases) {
+        const QString question = SaveStartMenuBox(c.box);
+        EXPECT_EQ(question.contains(LoadResString(1000)), c.warns) << c.box << ": " << question.toStdString();
+        EXPECT_TRUE(question.startsWith(LoadResString(109))) << question.toStdString();
+    }
+    // A restriction already on is no news: unticking and saving another box asks plainly.
+    Open("StartMenu");
+    Control<QCheckBox>(*MdlStart::CurrentPage, "chk_0").click();
+    const Boxes seen = Leave({Yes});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].text, LoadResString(109));
+}
+
+TEST_F(HistoryPage, ListsInRussian)
+{
+    UseRussian();
+    SaveStartMenuBox(kNoRunBox);
+    Open("History");
+    EXPECT_EQ(Control<QPushButton>(*MdlStart::CurrentPage, "cmdUndoAll").text(), QStringLiteral("Отменить всё"));
+    const int row = RowMentioning(QStringLiteral("\"NoRun\""));
+    ASSERT_GE(row, 0);
+    EXPECT_TRUE(List().item(row)->text().contains(QStringLiteral("не было"))) << List().item(row)->text().toStdString();
+}
+
+TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
+{
+    SaveStartMenuBox(kNoRunBox);
+    Open("History");
+    const QString target = QString::fromStdString(machine_.Folder() + "/no such folder/out.reg");
+    const ModalWatcher chooser([&target](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(target);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+    });
+    const Boxes seen = Click("cmdExport", {Ok});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].text.startsWith(LoadResString(1012))) << seen[0].text.toStdString();
+}
+
+// ---- Export imported by Wine's regedit -----------------------------------------------------------
+
+void Write(const std::string &path, const QByteArray &bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.constData(), bytes.size());
+}
+
+bool RunWine(const std::string &prefix, const QStringList &args, const char *program = "wine")
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WINEPREFIX", QString::fromStdString(prefix));
+    env.insert("WINEDEBUG", "-all");
+    env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
+    env.insert("LC_ALL", "ru_RU.UTF-8"); // Wine's ANSI code page is then 1251
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QString::fromLatin1(program), args);
+    return process.waitForFinished(120'000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
+{
+    const char *wineTemplate = std::getenv("KORVEX_WINE_TEMPLATE");
+    if (!wineTemplate || !*wineTemplate || !fs::exists(fs::path(wineTemplate) / "system.reg"))
+        GTEST_SKIP() << "Wine is not installed, or the test ran outside ctest's WinePrefix fixture";
+    MakeStartingState();
+    MakeChanges();
+    const QByteArray exported = RegExportBytes(win::journal::Records(), AnsiCodePage::Cyrillic1251);
+    ASSERT_TRUE(exported.startsWith("REGEDIT4\r\n"));
+    const std::string file = machine_.Folder() + "/export.reg";
+    Write(file, exported);
+
+    TempMachine fresh(wineTemplate);
+    MakeStartingState();
+    ASSERT_TRUE(RunWine(fresh.Folder(), {"regedit", "/s", QString::fromStdString(file)}));
+    ASSERT_TRUE(RunWine(fresh.Folder(), {"-w"}, "wineserver"));
+    win::ResetMachine();
+
+    EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kExportKey, "Number"), 0x12345678u);
+    EXPECT_EQ(StoredString(HKEY_CURRENT_USER, kExportKey, "Russian"), "Привет, Ёжик");
+    const auto binary = Stored(HKEY_CURRENT_USER, kExportKey, "Binary");
+    ASSERT_TRUE(binary.has_value());
+    EXPECT_EQ(binary->type, static_cast<win::DWORD>(REG_BINARY));
+    EXPECT_EQ(binary->data, QByteArray("\x00\x01\xfe\xff", 4));
+    const auto expand = Stored(HKEY_CURRENT_USER, kExportKey, "Expand");
+    ASSERT_TRUE(expand.has_value());
+    EXPECT_EQ(expand->type, static_cast<win::DWORD>(REG_EXPAND_SZ));
+    EXPECT_TRUE(expand->data.startsWith("%SystemRoot%\\x"));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExportKey, "Gone"), std::nullopt);
+    win::HKEY doomed = nullptr;
+    EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KorvexExport\\Doomed", 0, KEY_READ, &doomed),
+              ERROR_FILE_NOT_FOUND);
+}
+
+// File changes cannot travel in a .reg file: they are named in its leading comments.
+TEST_F(HistoryPage, AnExportListsFileChangesInItsLeadingComments)
+{
+    ASSERT_TRUE(win::WriteTextLines("C:\\windows\\Tolvane.ini", {"[Drives]", "Q=C:\\"}));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("Drives", "R", "C:\\x", "Tolvane.ini"));
+    PutDword(HKEY_CURRENT_USER, kExportKey, "Number", 1);
+    const QByteArray exported = RegExportBytes(win::journal::Records(), AnsiCodePage::Western1252);
+    const QList<QByteArray> lines = exported.split('\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], "REGEDIT4\r");
+    EXPECT_TRUE(lines[1].startsWith("; file C:\\windows\\Tolvane.ini")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("; profile C:\\windows\\Tolvane.ini [Drives] R=C:\\x")) << lines[2].toStdString();
+    EXPECT_TRUE(exported.contains("\"Number\"=dword:00000001\r\n"));
+}
+
+} // namespace

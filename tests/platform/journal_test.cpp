@@ -1,0 +1,339 @@
+// The change journal: what each write function records, undo back to the state before, and a
+// journal that survives a crash, damage and a newer version.
+#include "TempMachine.h"
+#include "files.h"
+#include "journal.h"
+#include "machine.h"
+#include "win32.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using win::journal::Kind;
+using win::journal::Record;
+
+namespace
+{
+
+constexpr const char *kKey = "Software\\KorvexJournal";
+
+void SetDword(const char *key, const char *name, win::DWORD value)
+{
+    win::HKEY handle = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(win::RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&value), 4),
+              ERROR_SUCCESS);
+    win::RegCloseKey(handle);
+}
+
+void SetString(const char *key, const char *name, const std::string &text)
+{
+    win::HKEY handle = nullptr;
+    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(win::RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const win::BYTE *>(text.c_str()),
+                                  static_cast<win::DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+    win::RegCloseKey(handle);
+}
+
+void DeleteValue(const char *key, const char *name)
+{
+    win::HKEY handle = nullptr;
+    ASSERT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_ALL_ACCESS, &handle), ERROR_SUCCESS);
+    EXPECT_EQ(win::RegDeleteValueA(handle, name), ERROR_SUCCESS);
+    win::RegCloseKey(handle);
+}
+
+// A registry file's text without the times Korvex and Wine stamp on keys they touch.
+std::string WithoutTimes(const std::string &text)
+{
+    static const std::regex stamp(R"(^(\[.*\]) \d+$|^#time=.*$)", std::regex::multiline);
+    return std::regex_replace(text, stamp, "$1");
+}
+
+// Every file below drive_c with its content, and the drive links.
+std::string FolderSnapshot(const std::string &machine)
+{
+    std::ostringstream out;
+    for (auto it = fs::recursive_directory_iterator(machine + "/drive_c"); it != fs::recursive_directory_iterator();
+         ++it) {
+        if (it->is_symlink())
+            continue;
+        out << it->path().string() << " attrs "
+            << win::GetFileAttributesA(win::WindowsPathOf(it->path().string()).c_str());
+        if (it->is_regular_file()) {
+            std::ifstream in(it->path(), std::ios::binary);
+            out << " = " << in.rdbuf();
+        }
+        out << "\n";
+    }
+    for (const auto &link : fs::directory_iterator(machine + "/dosdevices"))
+        out << link.path().filename().string() << " -> " << fs::read_symlink(link.path()).string() << "\n";
+    return out.str();
+}
+
+class Journal : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *wine = std::getenv("KORVEX_WINE_TEMPLATE");
+        const bool haveWine = wine && *wine && fs::exists(fs::path(wine) / "system.reg");
+        machine_ = std::make_unique<TempMachine>(haveWine ? std::string(wine) : std::string());
+    }
+
+    std::string Registry() const
+    {
+        std::string all;
+        for (const char *file : {"system.reg", "user.reg", "userdef.reg"})
+            all += WithoutTimes(machine_->ReadFile(file));
+        return all;
+    }
+
+    static void UndoAll()
+    {
+        std::vector<Record> records = win::journal::Records();
+        for (auto it = records.rbegin(); it != records.rend(); ++it)
+            ASSERT_EQ(win::journal::Undo(*it), ERROR_SUCCESS) << it->target;
+    }
+
+    std::unique_ptr<TempMachine> machine_;
+};
+
+struct Change {
+    const char *what;
+    Kind kind;
+    std::function<void()> make;
+};
+
+// Each kind of change, made through the write functions the pages use, is recorded once and
+// undone to the registry and folder as they were.
+TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
+{
+    const std::string folder = machine_->Folder();
+    fs::create_directories(folder + "/drive_c/Work/Sub");
+    machine_->WriteFile("drive_c/Work/old.txt", "old text\r\n");
+    machine_->WriteFile("drive_c/Work/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=a.ico\r\n");
+    {
+        const win::journal::Pause setUp;
+        SetDword(kKey, "Existing", 7);
+        SetString("Software\\KorvexJournal\\Tree\\Leaf", "Text", "лист");
+    }
+    const Change changes[] = {
+        {"new value in a new key", Kind::KeyCreated, [] { SetDword("Software\\KorvexJournal\\New\\Deeper", "V", 1); }},
+        {"value overwritten", Kind::Value, [] { SetDword(kKey, "Existing", 8); }},
+        {"value deleted", Kind::Value, [] { DeleteValue(kKey, "Existing"); }},
+        {"key deleted with content", Kind::KeyDeleted,
+         [] { EXPECT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree"), ERROR_SUCCESS); }},
+        {"profile string", Kind::Profile,
+         [] {
+             EXPECT_TRUE(
+                 win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", "C:\\Work\\Desktop.ini"));
+         }},
+        {"profile key added", Kind::Profile,
+         [] {
+             EXPECT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", "C:\\Work\\Desktop.ini"));
+         }},
+        {"file overwritten", Kind::File, [] { EXPECT_TRUE(win::WriteTextLines("C:\\Work\\old.txt", {"new"})); }},
+        {"file created", Kind::File, [] { EXPECT_TRUE(win::WriteWholeFile("C:\\Work\\new.exe", "MZ", true)); }},
+        {"file copied", Kind::File,
+         [] { EXPECT_TRUE(win::CopyFileA("C:\\Work\\old.txt", "C:\\Work\\Sub\\copy.txt", 0)); }},
+        {"attributes", Kind::Attributes,
+         [] {
+             EXPECT_TRUE(win::SetFileAttributesA("C:\\Work\\Sub", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+         }},
+        {"drive made", Kind::Drive, [] { win::WinExec("subst Q: C:\\Work", SW_HIDE); }},
+    };
+    const std::string registryBefore = Registry();
+    const std::string folderBefore = FolderSnapshot(folder);
+    for (const Change &change : changes) {
+        const std::size_t count = win::journal::Records().size();
+        change.make();
+        const std::vector<Record> records = win::journal::Records();
+        ASSERT_GT(records.size(), count) << change.what << ": not recorded";
+        EXPECT_EQ(records[count].kind, change.kind) << change.what;
+    }
+    ASSERT_NE(Registry(), registryBefore);
+    UndoAll();
+    EXPECT_EQ(Registry(), registryBefore);
+    EXPECT_EQ(FolderSnapshot(folder), folderBefore);
+}
+
+// A drive removed by subst comes back on undo, and an undo is itself recorded, naming the change.
+TEST_F(Journal, UndoIsRecordedAndBringsARemovedDriveBack)
+{
+    fs::create_directories(machine_->Folder() + "/drive_c/Disk");
+    {
+        const win::journal::Pause setUp;
+        win::WinExec("subst R: C:\\Disk", SW_HIDE);
+    }
+    ASSERT_NE(win::GetDriveTypeA("R:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR));
+    win::WinExec("subst /D R:", SW_HIDE);
+    ASSERT_EQ(win::GetDriveTypeA("R:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR));
+    const std::vector<Record> records = win::journal::Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(win::journal::Undo(records[0]), ERROR_SUCCESS);
+    EXPECT_EQ(win::HostPathOf("R:\\"), machine_->Folder() + "/drive_c/Disk");
+    const std::vector<Record> after = win::journal::Records();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[1].undoes, records[0].id);
+}
+
+// A change that fails leaves no record; one that changes nothing leaves none either.
+TEST_F(Journal, FailedAndEmptyChangesAreNotRecorded)
+{
+    SetDword(kKey, "Same", 1);
+    const std::size_t count = win::journal::Records().size();
+    SetDword(kKey, "Same", 1);
+    EXPECT_EQ(win::journal::Records().size(), count);
+
+    win::HKEY readOnly = nullptr;
+    ASSERT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    const win::DWORD two = 2;
+    EXPECT_NE(win::RegSetValueExA(readOnly, "Same", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&two), 4),
+              ERROR_SUCCESS);
+    win::RegCloseKey(readOnly);
+    EXPECT_FALSE(win::WriteTextLines("C:\\No such folder\\x.txt", {"x"}));
+    chmod(machine_->PathOf("user.reg").c_str(), 0444);
+    chmod(machine_->Folder().c_str(), 0555);
+    win::HKEY key = nullptr;
+    if (win::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+        EXPECT_NE(win::RegSetValueExA(key, "Same", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&two), 4),
+                  ERROR_SUCCESS);
+        win::RegCloseKey(key);
+    }
+    chmod(machine_->Folder().c_str(), 0755);
+    chmod(machine_->PathOf("user.reg").c_str(), 0644);
+    EXPECT_EQ(win::journal::Records().size(), count);
+}
+
+// Undo of a change whose key has since gone puts back what was recorded.
+TEST_F(Journal, UndoRestoresAValueWhoseKeyWasRemoved)
+{
+    {
+        const win::journal::Pause setUp;
+        SetDword(kKey, "Kept", 5);
+    }
+    SetDword(kKey, "Kept", 6);
+    const Record change = win::journal::Records().back();
+    {
+        const win::journal::Pause elsewhere;
+        ASSERT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, kKey), ERROR_SUCCESS);
+    }
+    EXPECT_FALSE(win::journal::StillAsWritten(change));
+    ASSERT_EQ(win::journal::Undo(change), ERROR_SUCCESS);
+    EXPECT_EQ(win::journal::CurrentState(change), change.before);
+}
+
+std::string ReadBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// The journal is read afresh as a new process would read it.
+std::vector<Record> ReopenedRecords()
+{
+    win::ResetMachine();
+    return win::journal::Records();
+}
+
+// A writer killed while appending leaves a journal whose complete records load and to which
+// the next change is appended.
+TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
+{
+    SetDword(kKey, "First", 1);
+    const std::string path = win::journal::JournalPath();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (win::DWORD i = 0;; ++i)
+            SetString(kKey, "Spin", std::string(4096, static_cast<char>('a' + i % 26)));
+    }
+    while (fs::file_size(path) < 64 * 1024)
+        usleep(1000);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    // Whatever the kill left, a record cut anywhere must be dropped and nothing before it.
+    const std::string left = ReadBytes(path);
+    for (const std::size_t cut : {std::size_t{1}, std::size_t{7}, std::size_t{100}}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << left.substr(0, left.size() - cut);
+        const std::vector<Record> records = ReopenedRecords();
+        ASSERT_GE(records.size(), 2u);
+        EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](const Record &r) { return r.name == "First"; }));
+        EXPECT_EQ(win::journal::ProblemReport(), "");
+    }
+    const std::size_t before = win::journal::Records().size();
+    SetDword(kKey, "After", 1);
+    EXPECT_EQ(ReopenedRecords().size(), before + 1);
+    EXPECT_EQ(ReopenedRecords().back().name, "After");
+}
+
+struct Damage {
+    const char *what;
+    std::function<void(std::string &)> apply;
+    const char *reported;
+};
+
+// A journal damaged before its last record, or from a newer Korvex, is kept aside and told
+// once; a new journal begins, and the next change goes there.
+TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
+{
+    const Damage damages[] = {
+        {"a flipped byte in the first record", [](std::string &bytes) { bytes[20] = static_cast<char>(~bytes[20]); },
+         "damaged"},
+        {"a newer version", [](std::string &bytes) { bytes[4] = 9; }, "newer"},
+        {"no journal at all", [](std::string &bytes) { bytes = "not a journal"; }, "damaged"},
+    };
+    win::DWORD round = 0;
+    for (const Damage &damage : damages) {
+        ++round;
+        SetDword(kKey, "One", round);
+        SetDword(kKey, "Two", round);
+        const std::string path = win::journal::JournalPath();
+        std::string bytes = ReadBytes(path);
+        damage.apply(bytes);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        EXPECT_TRUE(ReopenedRecords().empty()) << damage.what;
+        const std::string problem = win::journal::ProblemReport();
+        EXPECT_NE(problem.find(damage.reported), std::string::npos) << damage.what << ": " << problem;
+        EXPECT_EQ(win::journal::ProblemReport(), "") << damage.what;
+        const std::string aside = problem.substr(problem.find(": ") + 2);
+        EXPECT_EQ(ReadBytes(aside), bytes) << damage.what;
+        fs::remove(aside);
+        SetDword(kKey, "Three", round);
+        ASSERT_EQ(ReopenedRecords().size(), 1u) << damage.what;
+        fs::remove(path);
+    }
+}
+
+// The journal is kept outside the machine, in the user's state folder, one per machine.
+TEST_F(Journal, EachMachineHasItsOwnJournalInTheStateFolder)
+{
+    SetDword(kKey, "Here", 1);
+    const std::string path = win::journal::JournalPath();
+    EXPECT_EQ(path.rfind(machine_->StateFolder() + "/korvex/history/", 0), 0u) << path;
+    TempMachine other;
+    EXPECT_NE(win::journal::JournalPath(), path);
+    EXPECT_TRUE(win::journal::Records().empty());
+}
+
+} // namespace
