@@ -58,19 +58,13 @@ TEST(AddBackslash, AppendsOnlyWhereMissing)
     }
 }
 
-TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrder)
-{
-    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nF:D:\\WORK\r\n"),
-              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst F: \"D:\\WORK\""}));
-}
-
-TEST_F(TolvaneTest, ReadsEveryLineWholeAndSkipsLinesWithoutADrive)
+TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole)
 {
     // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
     // last line without an end, a folder with blanks and one with a non-ASCII name.
-    EXPECT_EQ(CommandsFor("G:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
-              (std::vector<std::string>{"subst G: \"\"", "subst H: \"C:\\Old,New\"", "subst I: \"C:\\My Games\"",
-                                        "subst J: \"C:\\Игры\""}));
+    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nG:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
+              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst G: \"\"", "subst H: \"C:\\Old,New\"",
+                                        "subst I: \"C:\\My Games\"", "subst J: \"C:\\Игры\""}));
 }
 
 TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)

@@ -20,15 +20,6 @@ class VhddTest : public PageTest
 protected:
     Page &Page_() const { return *MdlStart::CurrentPage; }
 
-    QStringList Items(const char *combo) const
-    {
-        QStringList items;
-        const auto &box = Control<QComboBox>(Page_(), combo);
-        for (int i = 0; i < box.count(); ++i)
-            items << box.itemText(i);
-        return items;
-    }
-
     // Whether the two buttons and the two letter lists can be used.
     std::vector<bool> Unlocked() const
     {
@@ -73,10 +64,10 @@ TEST_F(VhddTest, OffersFreeLettersForMountingAndFixedDisksForUnmounting)
     Link('d', "../drive_c");
     PutString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
     EXPECT_EQ(Open("Subst").objectName(), "frmVHDD");
-    EXPECT_EQ(Items("cbDrive").first(), "E:");
-    EXPECT_FALSE(Items("cbDrive").contains("D:"));
-    EXPECT_FALSE(Items("cbUm").contains("D:")) << "a CD-ROM is no fixed disk";
-    EXPECT_TRUE(Items("cbUm").contains("C:"));
+    EXPECT_EQ(Rows("cbDrive").first(), "E:");
+    EXPECT_FALSE(Rows("cbDrive").contains("D:"));
+    EXPECT_FALSE(Rows("cbUm").contains("D:")) << "a CD-ROM is no fixed disk";
+    EXPECT_TRUE(Rows("cbUm").contains("C:"));
     EXPECT_EQ(Unlocked(), std::vector<bool>(4, true));
 }
 
@@ -90,14 +81,14 @@ TEST_F(VhddTest, MountsAndUnmountsAFolderAndLeavesRealDisksAlone)
     EXPECT_EQ(Unlocked(), std::vector<bool>(4, false)) << "locked for a second";
     EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/e:"), machine_.PathOf("drive_c/My Games")));
     WaitForRefresh();
-    EXPECT_FALSE(Items("cbDrive").contains("E:"));
+    EXPECT_FALSE(Rows("cbDrive").contains("E:"));
 
     Choose("cbUm", "E:");
     EXPECT_TRUE(Click("cmdUm").empty());
     EXPECT_FALSE(fs::exists(fs::symlink_status(machine_.PathOf("dosdevices/e:"))));
     WaitForRefresh();
-    EXPECT_EQ(Items("cbDrive").first(), "D:");
-    EXPECT_FALSE(Items("cbUm").contains("E:"));
+    EXPECT_EQ(Rows("cbDrive").first(), "D:");
+    EXPECT_FALSE(Rows("cbUm").contains("E:"));
 
     Choose("cbUm", "C:");
     Click("cmdUm");
@@ -119,7 +110,7 @@ TEST_F(VhddTest, MountIsDisabledWhenNoLetterIsFree)
     for (char letter = 'd'; letter <= 'y'; ++letter)
         Link(letter, "../drive_c");
     Open("Subst");
-    EXPECT_TRUE(Items("cbDrive").isEmpty());
+    EXPECT_TRUE(Rows("cbDrive").isEmpty());
     EXPECT_FALSE(Control<QPushButton>(Page_(), "cmdMount").isEnabled());
     EXPECT_TRUE(Control<QPushButton>(Page_(), "cmdUm").isEnabled());
 }

@@ -31,15 +31,6 @@ protected:
         return Open("runSubst");
     }
 
-    QStringList Items(const char *combo) const
-    {
-        QStringList items;
-        const auto &box = Control<QComboBox>(*MdlStart::CurrentPage, combo);
-        for (int i = 0; i < box.count(); ++i)
-            items << box.itemText(i);
-        return items;
-    }
-
     QString Text(const char *name) const { return Control<QLineEdit>(*MdlStart::CurrentPage, name).text(); }
 
     // Adds or edits an entry through the editor panel; returns the boxes Save showed.
@@ -66,7 +57,7 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineAndEditingMovesTheEntryToTheEnd)
 
     Enter("btnS", "H:", "C:\\GAMES2");
     EXPECT_EQ(ListFile(), "F:D:\\WORK\r\nH:C:\\GAMES2\r\n");
-    EXPECT_EQ(Items("cboD"), (QStringList{"F:", "H:"}));
+    EXPECT_EQ(Rows("cboD"), (QStringList{"F:", "H:"}));
     EXPECT_EQ(Text("txtP"), "D:\\WORK");
 }
 
@@ -87,7 +78,7 @@ TEST_F(VhddRunTest, ReadsEveryLineWholeAndKeepsWhatItDoesNotChange)
     // A comma inside a folder, LF endings, a blank and a one-character line, a letter out of
     // range, a non-ASCII folder.
     OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nF:C:\\Игры");
-    EXPECT_EQ(Items("cboD"), (QStringList{"E:", "1:", "F:"}));
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "1:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
     Enter("btnN", "G:", "C:\\My Games");
     EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\n1:C:\\odd\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
@@ -98,15 +89,15 @@ TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
     fs::create_directory_symlink("../drive_c/windows", machine_.PathOf("dosdevices/d:"));
     OpenWithList("F:C:\\GAMES\r\nE:C:\\WORK\r\n");
     Click("btnN");
-    const QStringList offered = Items("cbodN");
+    const QStringList offered = Rows("cbodN");
     EXPECT_EQ(offered.first(), "G:");
     for (const char *taken : {"C:", "D:", "E:", "F:", "Z:"})
         EXPECT_FALSE(offered.contains(QLatin1String(taken))) << taken;
     Click("btnC");
 
     Click("btnS");
-    EXPECT_EQ(Items("cbodN").first(), "F:");
-    EXPECT_EQ(Items("cbodN").mid(1), offered);
+    EXPECT_EQ(Rows("cbodN").first(), "F:");
+    EXPECT_EQ(Rows("cbodN").mid(1), offered);
     EXPECT_EQ(Text("txtpN"), "C:\\GAMES");
 }
 
@@ -154,7 +145,7 @@ TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains("Tolvane.ini")) << boxes[0].text.toStdString();
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n");
-    EXPECT_EQ(Items("cboD"), (QStringList{"E:", "F:"}));
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     Click("btnD");
     EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
 }

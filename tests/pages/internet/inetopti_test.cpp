@@ -31,14 +31,6 @@ protected:
     {
         return StoredString(HKEY_LOCAL_MACHINE, kNetTrans, name);
     }
-    static QStringList Hosts(Page &page)
-    {
-        QStringList texts;
-        auto &list = Control<QListWidget>(page, "lslHosts");
-        for (int row = 0; row < list.count(); ++row)
-            texts << list.item(row)->text();
-        return texts;
-    }
     void AddHost(Page &page, const QStringList &parts, const QString &name)
     {
         for (int i = 0; i < 4; ++i)
@@ -56,7 +48,7 @@ TEST_F(InetOpti, TheSeedsAdapterShowsItsDefaultsAndTheMssFollowsTheMtu)
     EXPECT_EQ(Field(page, "txtMTU").text(), QString());
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("Default=1460"));
     EXPECT_EQ(Field(page, "txtTTL").text(), QString());
-    EXPECT_EQ(Hosts(page).size(), 2);
+    EXPECT_EQ(Rows("lslHosts").size(), 2);
 
     Type(Field(page, "txtMTU"), QStringLiteral("14009"));
     EXPECT_EQ(Field(page, "txtMTU").text(), QStringLiteral("1400")) << "four characters at most";
@@ -139,8 +131,8 @@ TEST_F(InetOpti, TheHostFileKeepsEveryLineByteForByteAndGetsTheNewEntryLast)
     machine_.WriteFile(kHosts, text);
 
     Page &page = Open("Optim");
-    EXPECT_EQ(Hosts(page).size(), 7);
-    EXPECT_EQ(Hosts(page)[6], QStringLiteral("10.0.0.4 a,b"));
+    EXPECT_EQ(Rows("lslHosts").size(), 7);
+    EXPECT_EQ(Rows("lslHosts")[6], QStringLiteral("10.0.0.4 a,b"));
     EXPECT_TRUE(Click("cmdDel").empty()) << "nothing selected: nothing asked";
 
     AddHost(page, {"192", "168", "0", "10"}, QStringLiteral("N"));
@@ -160,7 +152,7 @@ TEST_F(InetOpti, AMissingHostFileIsMadeAndAReadOnlyOneIsLeftWithAWarning)
 {
     std::filesystem::remove(machine_.PathOf(kHosts));
     Page &page = Open("Optim");
-    EXPECT_TRUE(Hosts(page).isEmpty());
+    EXPECT_TRUE(Rows("lslHosts").isEmpty());
     AddHost(page, {"10", "0", "0", "1"}, QStringLiteral("first"));
     EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
 
@@ -171,7 +163,7 @@ TEST_F(InetOpti, AMissingHostFileIsMadeAndAReadOnlyOneIsLeftWithAWarning)
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Warning);
     EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
-    EXPECT_EQ(Hosts(page).size(), 2) << "the entry stays to be saved again";
+    EXPECT_EQ(Rows("lslHosts").size(), 2) << "the entry stays to be saved again";
 }
 
 TEST_F(InetOpti, WithoutAdaptersOrABindingTheTuningIsDisabled)

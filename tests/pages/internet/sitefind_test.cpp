@@ -30,14 +30,6 @@ protected:
         }
         return stored;
     }
-    static QStringList Listed(Page &page)
-    {
-        QStringList texts;
-        auto &slst = Control<QListWidget>(page, "slst");
-        for (int row = 0; row < slst.count(); ++row)
-            texts << slst.item(row)->text();
-        return texts;
-    }
     static void AddTemplate(Page &page, bool www, const QString &domain)
     {
         Control<QCheckBox>(page, "chkwww").setChecked(www);
@@ -50,7 +42,7 @@ TEST_F(SiteFind, TheSeedListsTheBrowsersFourTemplatesAndAnUnchangedCloseAsksNoth
 {
     UseSeed();
     Page &page = Open("ieSF");
-    EXPECT_EQ(Listed(page), (QStringList{"www.%s.com", "www.%s.org", "www.%s.net", "www.%s.edu"}));
+    EXPECT_EQ(Rows("slst"), (QStringList{"www.%s.com", "www.%s.org", "www.%s.net", "www.%s.edu"}));
     AddTemplate(page, true, "com"); // a duplicate alone changes nothing
     EXPECT_TRUE(Leave().empty());
 }
@@ -78,12 +70,12 @@ TEST_F(SiteFind, SavingRenumbersAndLeavesNoDeletedTemplateBehindAGap)
         PutTemplate(number, "t" + std::to_string(number));
     PutTemplate(255, "beyond the page's numbers");
     Page &page = Open("ieSF");
-    EXPECT_EQ(Listed(page), (QStringList{"t1", "t2", "t3", "t5"}));
+    EXPECT_EQ(Rows("slst"), (QStringList{"t1", "t2", "t3", "t5"}));
     // Delete before any click removes the first entry; after a click, the clicked one.
     Control<QPushButton>(page, "cmdDel").click();
     Control<QListWidget>(page, "slst").setCurrentRow(2);
     Control<QPushButton>(page, "cmdDel").click();
-    EXPECT_EQ(Listed(page), (QStringList{"t2", "t3"}));
+    EXPECT_EQ(Rows("slst"), (QStringList{"t2", "t3"}));
     Leave({Yes});
     EXPECT_EQ(StoredTemplates(),
               (std::map<int, std::string>{{1, "t2"}, {2, "t3"}, {255, "beyond the page's numbers"}}));

@@ -25,14 +25,6 @@ protected:
         win::RegCloseKey(handle);
         return exists;
     }
-    static QStringList Listed(Page &page)
-    {
-        QStringList names;
-        auto &list = Control<QListWidget>(page, "lstMenu");
-        for (int row = 0; row < list.count(); ++row)
-            names << list.item(row)->text();
-        return names;
-    }
     static void Fill(Page &page, const QString &name, const QString &caption, const QString &command)
     {
         Control<QLineEdit>(page, "txtCaption").setText(name);
@@ -64,7 +56,7 @@ TEST_F(ContextMenuPage, AllFilesListsAndAddsUnderTheSharedBase)
     const std::string key = std::string(kAll) + "\\" + name.toStdString();
     EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key, ""), "Öffnen");
     EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key + "\\command", ""), "viewer.exe \"%1\"");
-    EXPECT_EQ(Listed(page), (QStringList{QStringLiteral("open"), name}));
+    EXPECT_EQ(Rows("lstMenu"), (QStringList{QStringLiteral("open"), name}));
 }
 
 struct BaseCase {
@@ -90,7 +82,7 @@ TEST_F(ContextMenuPage, FindWritesUnderTheBaseOfTheExtension)
         Fill(page, QStringLiteral("x"), QStringLiteral("X"), QStringLiteral("x.exe"));
         Click("cmdadd", {Yes});
         EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(c.base) + "\\x", ""), "X") << c.extension;
-        EXPECT_EQ(Listed(page), QStringList{QStringLiteral("x")}) << c.extension;
+        EXPECT_EQ(Rows("lstMenu"), QStringList{QStringLiteral("x")}) << c.extension;
         Leave();
     }
 }
@@ -130,7 +122,7 @@ TEST_F(ContextMenuPage, EditRewritesInPlaceOrMovesTheItem)
         EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, kept, ""), "New") << c.newName;
         EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, kept + "\\command", ""), "new.exe") << c.newName;
         EXPECT_EQ(KeyExists(item + "\\ddeexec"), !c.oldRemoved) << c.newName;
-        EXPECT_EQ(Listed(page), QStringList{QString::fromUtf8(c.newName)}) << c.newName;
+        EXPECT_EQ(Rows("lstMenu"), QStringList{QString::fromUtf8(c.newName)}) << c.newName;
         Leave();
         win::RegDeleteKeyA(HKEY_CLASSES_ROOT, kAll);
     }
@@ -164,7 +156,7 @@ TEST_F(ContextMenuPage, DeleteRemovesTheClickedItemAndAStaleIndexNothing)
     EXPECT_TRUE(KeyExists(std::string(kAll) + "\\b"));
     EXPECT_EQ(Click("cmdDel", {Yes}).size(), 1u);
     EXPECT_FALSE(KeyExists(std::string(kAll) + "\\b"));
-    EXPECT_EQ(Listed(page), QStringList{QStringLiteral("a")});
+    EXPECT_EQ(Rows("lstMenu"), QStringList{QStringLiteral("a")});
 
     // The clicked row is gone: Delete and Edit neither ask nor touch the base or the other item.
     Fill(page, QStringLiteral("c"), QStringLiteral("C"), QStringLiteral("c.exe"));

@@ -33,14 +33,6 @@ protected:
     {
         PutString(HKEY_LOCAL_MACHINE, kUninstall + "\\" + subkey, name, text);
     }
-    static QStringList Rows(Page &page, const char *list)
-    {
-        QStringList rows;
-        auto &widget = Control<QListWidget>(page, list);
-        for (int row = 0; row < widget.count(); ++row)
-            rows << widget.item(row)->text();
-        return rows;
-    }
 };
 
 TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
@@ -52,8 +44,8 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     PutEntry("D", "UninstallString", "d.exe");
     PutEntry("E", "DisplayName", "Echo");
     Page &page = Open("Uninstall");
-    EXPECT_EQ(Rows(page, "lbScr"), (QStringList{"Alpha", "Beta", "Echo"}));
-    EXPECT_EQ(Rows(page, "lbN"), (QStringList{"A", "B", "E"}));
+    EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta", "Echo"}));
+    EXPECT_EQ(Rows("lbN"), (QStringList{"A", "B", "E"}));
 
     // The row after the dropped ones still hides its own registration.
     Control<QListWidget>(page, "lbScr").setCurrentRow(2);
@@ -64,7 +56,7 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     EXPECT_EQ(shown[0].text, QStringLiteral("You want delete - Echo ?"));
     EXPECT_FALSE(StoredString(HKEY_LOCAL_MACHINE, kUninstall + "\\E", "DisplayName"));
     EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, kUninstall + "\\D", "UninstallString"));
-    EXPECT_EQ(Rows(page, "lbScr"), (QStringList{"Alpha", "Beta"}));
+    EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta"}));
     EXPECT_EQ(Control<QListWidget>(page, "lbScr").currentRow(), 0);
 }
 
@@ -72,7 +64,7 @@ TEST_F(UninstallPage, NothingToListShowsTheErrorRowWithTheButtonsDisabled)
 {
     PutEntry("Nameless", "UninstallString", "x.exe");
     Page &page = Open("Uninstall");
-    EXPECT_EQ(Rows(page, "lbScr"), QStringList{"No Programm instalation. Strings Error!"});
+    EXPECT_EQ(Rows("lbScr"), QStringList{"No Programm instalation. Strings Error!"});
     EXPECT_FALSE(Control<QPushButton>(page, "cmdDel").isEnabled());
     EXPECT_FALSE(Control<QPushButton>(page, "cmdUninst").isEnabled());
 }
@@ -91,12 +83,12 @@ TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
         PutEntry("App", "DisplayName", "App");
         if (name)
             PutEntry("App", name, command);
-        Page &page = Open("Uninstall");
+        Open("Uninstall");
         const Boxes shown = Click("cmdUninst", {Ok});
         EXPECT_EQ(started, command ? std::vector<std::string>{command} : std::vector<std::string>{});
         EXPECT_EQ(shown.size(), command ? 0u : 1u);
         // Still listed: only the uninstaller removes its registration.
-        EXPECT_EQ(Rows(page, "lbScr"), QStringList{"App"});
+        EXPECT_EQ(Rows("lbScr"), QStringList{"App"});
         Leave();
     }
 }
