@@ -34,7 +34,7 @@ QByteArray Sz(const char *text)
 
 void ExpectStored(win::HKEY root, const char *key, const char *name, win::DWORD type, const QByteArray &data)
 {
-    const std::optional<StoredValue> stored = ReadStoredValue(root, QString::fromLatin1(key), name);
+    const std::optional<StoredValue> stored = ReadStoredValue(root, QString::fromUtf8(key), name);
     ASSERT_TRUE(stored.has_value()) << key << "\\" << name << " is missing";
     EXPECT_EQ(stored->type, type) << name;
     EXPECT_EQ(stored->data.toHex().toStdString(), data.toHex().toStdString()) << name;
@@ -42,7 +42,7 @@ void ExpectStored(win::HKEY root, const char *key, const char *name, win::DWORD 
 
 void ExpectMissing(win::HKEY root, const char *key, const char *name)
 {
-    EXPECT_FALSE(ReadStoredValue(root, QString::fromLatin1(key), name).has_value()) << key << "\\" << name;
+    EXPECT_FALSE(ReadStoredValue(root, QString::fromUtf8(key), name).has_value()) << key << "\\" << name;
 }
 
 namespace

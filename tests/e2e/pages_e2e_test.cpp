@@ -178,14 +178,14 @@ TEST_F(PageEndToEnd, ContextMenuItemIsAddedForAllFiles)
         select lstMenu open
         expect txtSub text Open
         expect txtCmd text notepad.exe "%1"
-        type txtCaption view it
+        type txtCaption Öffne & "sieh"
         type txtSub View & print
         type txtCmd viewer.exe "%1"
         answer Yes
         click cmdadd
-        expect lstMenu row 1 view it)");
-    ExpectText(HKEY_CLASSES_ROOT, "*\\Shell\\view it", "", "View & print");
-    ExpectText(HKEY_CLASSES_ROOT, "*\\Shell\\view it\\command", "", "viewer.exe \"%1\"");
+        expect lstMenu row 1 Öffne & "sieh")");
+    ExpectText(HKEY_CLASSES_ROOT, "*\\Shell\\Öffne & \"sieh\"", "", "View & print");
+    ExpectText(HKEY_CLASSES_ROOT, "*\\Shell\\Öffne & \"sieh\"\\command", "", "viewer.exe \"%1\"");
     ExpectText(HKEY_CLASSES_ROOT, "*\\Shell\\open\\command", "", "notepad.exe \"%1\"");
 }
 

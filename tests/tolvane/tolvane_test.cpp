@@ -47,17 +47,6 @@ protected:
     TempMachine machine_;
 };
 
-TEST(AddBackslash, AppendsOnlyWhereMissing)
-{
-    struct Case {
-        const char *path, *expected;
-    };
-    for (const Case &c :
-         {Case{"C:\\windows\\system32", "C:\\windows\\system32\\"}, Case{"C:\\", "C:\\"}, Case{"", "\\"}}) {
-        EXPECT_EQ(mdlMain::AddBackslash(c.path), c.expected) << c.path;
-    }
-}
-
 TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole)
 {
     // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
@@ -77,14 +66,6 @@ TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
     ASSERT_TRUE(win::SetFileAttributesA("C:\\windows\\system32\\Tolvane.ini", FILE_ATTRIBUTE_HIDDEN));
     mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
     EXPECT_TRUE(Recorded().empty());
-}
-
-TEST(MachineFolderAbove, FindsTheMachineThatHoldsTheProgram)
-{
-    TempMachine machine;
-    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c/windows/system32")), machine.Folder());
-    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c")), machine.Folder());
-    EXPECT_EQ(mdlMain::MachineFolderAbove("/"), "");
 }
 
 // The real program, copied into a machine that the environment does not name: it finds its

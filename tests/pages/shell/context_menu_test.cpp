@@ -1,5 +1,6 @@
-// The context menu editor used as a user uses it: which item base it lists and writes under, and
-// that Add, Edit and Delete change exactly the item meant and nothing above it.
+// The context menu editor: which item base it lists and writes under, and that Add, Edit and
+// Delete change exactly the item meant and nothing above it. (Adding for all files, with a name
+// of blanks, quotes and letters beyond ASCII, is driven end to end.)
 #include "PageTest.h"
 
 #include <QLineEdit>
@@ -41,23 +42,6 @@ protected:
 };
 
 constexpr auto kAll = "*\\Shell";
-
-TEST_F(ContextMenuPage, AllFilesListsAndAddsUnderTheSharedBase)
-{
-    PutItem(kAll, "open", "Open", "notepad.exe \"%1\"");
-    Page &page = Open("MenuItem");
-    EXPECT_TRUE(Control<QLineEdit>(page, "txtExt").isReadOnly());
-    EXPECT_FALSE(Control<QPushButton>(page, "cmdfind").isEnabled());
-
-    // Blanks, an ampersand, quotes and letters beyond ASCII are a name like any other.
-    const QString name = QStringLiteral("Öffne & \"sieh\"");
-    Fill(page, name, QStringLiteral("Öffnen"), QStringLiteral("viewer.exe \"%1\""));
-    EXPECT_EQ(Click("cmdadd", {Yes}).size(), 1u);
-    const std::string key = std::string(kAll) + "\\" + name.toStdString();
-    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key, ""), "Öffnen");
-    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, key + "\\command", ""), "viewer.exe \"%1\"");
-    EXPECT_EQ(Rows("lstMenu"), (QStringList{QStringLiteral("open"), name}));
-}
 
 struct BaseCase {
     const char *extension;
