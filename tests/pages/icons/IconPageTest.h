@@ -38,17 +38,12 @@ protected:
         return windowsPath;
     }
 
-    // Clicks a button that opens the file dialog; the user chooses `windowsPath` on drive C in it
-    // (or cancels when empty), then answers the boxes that come up.
+    // Clicks a button that opens the file dialog; the user chooses `windowsPath` in it (or
+    // cancels when empty), then answers the boxes that come up.
     Boxes ClickChoosing(const char *button, const std::string &windowsPath,
                         std::vector<MessageBoxAnswerer::Answer> answers = {})
     {
-        return ClickChoosingHost(button, windowsPath.empty() ? QString() : QString::fromStdString(HostOf(windowsPath)),
-                                 std::move(answers));
-    }
-    // The same with the host path of the file to choose.
-    Boxes ClickChoosingHost(const char *button, const QString &host, std::vector<MessageBoxAnswerer::Answer> answers)
-    {
+        const QString host = windowsPath.empty() ? QString() : QString::fromStdString(HostOf(windowsPath));
         QString title;
         const ModalWatcher chooser([&host, &title](QWidget *modal) {
             auto *dialog = qobject_cast<QFileDialog *>(modal);

@@ -1,12 +1,11 @@
 // The folder icon page: the copies and their counter, Desktop.ini written line for line and
-// kept around its four keys, the attributes (also as Wine's own attrib shows them), removal,
-// the preview, and the drive root that never gets an icon.
+// kept around its four keys, the attributes (which Wine's own attrib reads as the platform's
+// interop test shows), removal, the preview, and the drive root that never gets an icon.
 #include "IconPageTest.h"
 #include "IconPictures.h"
 
 #include <QCheckBox>
 #include <QListWidget>
-#include <QProcess>
 
 namespace
 {
@@ -169,37 +168,6 @@ TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
     EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Locked\\Desktop.ini")));
     // The page keeps the choice so that the user can try again.
     EXPECT_EQ(Control<QLineEdit>(*MdlStart::CurrentPage, "txtIco").text().toStdString(), icon);
-}
-
-TEST_F(FolderIconPage, WinesAttribSeesTheAttributes)
-{
-    const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
-    if (!folder || !std::filesystem::exists(std::filesystem::path(folder) / "system.reg"))
-        GTEST_SKIP() << "Wine is not installed";
-    TempMachine prefix(folder);
-    std::filesystem::create_directories(prefix.PathOf("drive_c/Games"));
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    ASSERT_TRUE(image.save(QString::fromStdString(prefix.PathOf("drive_c/g.ico")), "ico"));
-    Open("FldIco");
-    Select("Games");
-    Control<QCheckBox>(*MdlStart::CurrentPage, "chk").setChecked(true);
-    ClickChoosingHost("cmdbrowse", QString::fromStdString(prefix.PathOf("drive_c/g.ico")), {});
-    ASSERT_EQ(Click("cdmApply", {Yes}).size(), 1u);
-
-    QProcess wine;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WINEPREFIX", QString::fromStdString(prefix.Folder()));
-    env.insert("WINEDEBUG", "-all");
-    wine.setProcessEnvironment(env);
-    wine.start("wine", {"cmd", "/c", "attrib", "C:\\Games\\KorvFld0.ico"});
-    ASSERT_TRUE(wine.waitForFinished(60000));
-    QProcess::execute("wineserver", {"-k"});
-    // "A  SH        C:\Games\KorvFld0.ico": the letters stand before the name.
-    const QString line = QString::fromLocal8Bit(wine.readAllStandardOutput());
-    ASSERT_GT(line.indexOf("C:\\"), 0) << line.toStdString();
-    const QString letters = line.left(line.indexOf("C:\\"));
-    EXPECT_TRUE(letters.contains('S') && letters.contains('H')) << line.toStdString();
 }
 
 } // namespace
