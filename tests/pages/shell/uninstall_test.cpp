@@ -9,14 +9,18 @@
 namespace
 {
 
-const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr auto kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The command lines the page asked to start.
-std::vector<std::string> started;
+std::vector<std::string> &Started()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
 win::UINT RecordStart(const char *commandLine, win::UINT showCommand)
 {
     EXPECT_EQ(showCommand, 1u);
-    started.emplace_back(commandLine);
+    Started().emplace_back(commandLine);
     return 33;
 }
 
@@ -27,11 +31,11 @@ protected:
     {
         PageTest::TearDown();
         UseProgramStarter(nullptr);
-        started.clear();
+        Started().clear();
     }
     static void PutEntry(const char *subkey, const char *name, const char *text)
     {
-        PutString(HKEY_LOCAL_MACHINE, kUninstall + "\\" + subkey, name, text);
+        PutString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + subkey, name, text);
     }
 };
 
@@ -50,12 +54,12 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     // The row after the dropped ones still hides its own registration.
     Control<QListWidget>(page, "lbScr").setCurrentRow(2);
     EXPECT_EQ(Click("cmdDel", {No}).size(), 1u);
-    EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, kUninstall + "\\E", "DisplayName"));
+    EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "E", "DisplayName"));
     const Boxes shown = Click("cmdDel", {Yes});
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QStringLiteral("You want delete - Echo ?"));
-    EXPECT_FALSE(StoredString(HKEY_LOCAL_MACHINE, kUninstall + "\\E", "DisplayName"));
-    EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, kUninstall + "\\D", "UninstallString"));
+    EXPECT_FALSE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "E", "DisplayName"));
+    EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "D", "UninstallString"));
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta"}));
     EXPECT_EQ(Control<QListWidget>(page, "lbScr").currentRow(), 0);
 }
@@ -78,14 +82,14 @@ TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
         {nullptr, nullptr},
     };
     for (const auto &[name, command] : cases) {
-        started.clear();
-        win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstall.c_str());
+        Started().clear();
+        win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, std::string(kUninstall).append("App").c_str());
         PutEntry("App", "DisplayName", "App");
         if (name)
             PutEntry("App", name, command);
         Open("Uninstall");
         const Boxes shown = Click("cmdUninst", {Ok});
-        EXPECT_EQ(started, command ? std::vector<std::string>{command} : std::vector<std::string>{});
+        EXPECT_EQ(Started(), command ? std::vector<std::string>{command} : std::vector<std::string>{});
         EXPECT_EQ(shown.size(), command ? 0u : 1u);
         // Still listed: only the uninstaller removes its registration.
         EXPECT_EQ(Rows("lbScr"), QStringList{"App"});
