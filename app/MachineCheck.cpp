@@ -14,28 +14,55 @@
 namespace
 {
 
-const char *const kSeedFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+constexpr const char *kRegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 
 // Files of the new machine's Windows directory, from the seed resource of the same name.
-const char *const kSeedWindowsFiles[] = {"lmhosts"};
+// The files of a new machine besides its registry, and where they go. Paths starting with a
+// backslash lie below the Windows directory; others are full Windows paths.
+struct SeedFile {
+    const char *resource;
+    const char *path;
+    win::DWORD attributes; // 0: left as written
+};
+constexpr SeedFile kSeedFiles[] = {
+    {"lmhosts", "\\lmhosts", 0},
+    // An icon library for the system icons page to list.
+    {"files/shell32.dll", "\\system32\\shell32.dll", 0},
+    // A folder that shows its own icon, as the folder icon page makes one.
+    {"files/Documents.ico", "C:\\My Documents\\Documents.ico", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+    {"files/Desktop.ini", "C:\\My Documents\\Desktop.ini", FILE_ATTRIBUTE_HIDDEN},
+};
+constexpr auto kIconFolder = "C:\\My Documents";
 constexpr win::UINT kPathBuffer = 260;
 
-// Puts the seed's files into the Windows directory, where the machine has none of that name.
-bool SeedWindowsFiles()
+std::string WindowsDirectory()
 {
     std::array<char, kPathBuffer> folder{};
     const win::UINT length = win::GetWindowsDirectoryA(folder.data(), kPathBuffer);
-    if (length == 0 || length >= kPathBuffer)
+    return length == 0 || length >= kPathBuffer ? std::string() : std::string(folder.data(), length);
+}
+
+// Puts the seed's files into the machine, where it has none of that name.
+bool SeedMachineFiles()
+{
+    const std::string windows = WindowsDirectory();
+    if (windows.empty())
         return false;
-    for (const char *name : kSeedWindowsFiles) {
-        const std::string target = std::string(folder.data(), length) + '\\' + name;
+    if (!QDir().mkpath(QString::fromStdString(win::HostPathOf(kIconFolder))))
+        return false;
+    bool ok = true;
+    for (const SeedFile &file : kSeedFiles) {
+        const std::string target = file.path[0] == '\\' ? windows + file.path : std::string(file.path);
         if (win::FileExists(target))
             continue;
-        QFile seed(QStringLiteral(":/seed/") + QLatin1String(name));
-        if (!seed.open(QIODevice::ReadOnly) || !win::WriteWholeFile(target, seed.readAll().toStdString(), false))
-            return false;
+        QFile seed(QStringLiteral(":/seed/") + QLatin1String(file.resource));
+        ok = seed.open(QIODevice::ReadOnly) && win::WriteWholeFile(target, seed.readAll().toStdString(), false) && ok;
+        if (file.attributes)
+            win::SetFileAttributesA(target.c_str(), file.attributes);
     }
-    return true;
+    // The system attribute tells the shell to read the folder's Desktop.ini.
+    win::SetFileAttributesA(kIconFolder, FILE_ATTRIBUTE_SYSTEM);
+    return ok;
 }
 
 QString Text(const char *english, const char *russian)
@@ -53,7 +80,7 @@ bool SeedNewMachine()
         return false;
     if (!QDir().mkpath(folder))
         return false;
-    for (const char *name : kSeedFiles) {
+    for (const char *name : kRegistryFiles) {
         const QString target = folder + QLatin1Char('/') + QLatin1String(name);
         if (!QFile::copy(QStringLiteral(":/seed/") + QLatin1String(name), target))
             return false;
@@ -62,7 +89,7 @@ bool SeedNewMachine()
                                           QFileDevice::ReadOther);
     }
     win::ResetMachine();
-    return SeedWindowsFiles();
+    return SeedMachineFiles();
 }
 
 QString MachineProblems()

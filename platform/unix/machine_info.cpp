@@ -5,6 +5,7 @@
 #include "windows_versions.h"
 
 #include <climits>
+#include <cstdio>
 #include <optional>
 #include <unistd.h>
 
@@ -60,6 +61,24 @@ bool KeyExists(int hiveIndex, std::initializer_list<const char *> path)
 }
 
 } // namespace
+
+namespace detail
+{
+
+std::optional<RegistryVersion> VersionOfNtKeys()
+{
+    const auto value = [](const char *name) {
+        return StringValue(kSystemHive, {"Software", "Microsoft", "Windows NT", "CurrentVersion"}, name);
+    };
+    const std::optional<std::string> version = value("CurrentVersion");
+    RegistryVersion found{0, 0, 0, value("CSDVersion").value_or("")};
+    if (!version || std::sscanf(version->c_str(), "%u.%u", &found.major, &found.minor) < 1)
+        return std::nullopt;
+    std::sscanf(value("CurrentBuildNumber").value_or("").c_str(), "%u", &found.build);
+    return found;
+}
+
+} // namespace detail
 
 std::string ReportedWindowsVersion()
 {

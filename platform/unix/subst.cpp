@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
-#include <optional>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace win::detail
@@ -18,19 +19,15 @@ namespace
 
 namespace fs = std::filesystem;
 
-// The drives subst made, one "x:<TAB>link target" line each, kept in the machine folder. Only a
-// link that is still exactly what subst made is ever removed: a drive of winecfg, a device link
-// or a link changed since belongs to someone else.
-constexpr const char *kRecordName = "korvex-subst-drives";
+// A drive subst made is a dosdevices link whose own modification time is this fixed second
+// (1995-08-24 00:00:00 UTC): no program stamps a link so by chance, a link changed since is a
+// new link with the time of its making, and copies of the machine that keep times keep the
+// mark. Whole seconds, so that a file system that keeps no fractions keeps it too.
+constexpr time_t kSubstMark = 809222400;
 
 // Letters that are never substituted or removed: the system drive and the drive of the host's
 // root, which every Wine prefix needs.
 constexpr std::string_view kProtectedLetters = "cz";
-
-struct Record {
-    char letter;
-    std::string target;
-};
 
 std::string Lower(std::string text)
 {
@@ -46,41 +43,29 @@ char LetterOf(const std::string &argument)
     return static_cast<char>(std::tolower(static_cast<unsigned char>(argument[0])));
 }
 
-std::string DosDevices()
-{
-    return MachineFolder() + "/dosdevices";
-}
-
 std::string LinkOf(char letter)
 {
-    return DosDevices() + "/" + letter + ":";
+    return MachineFolder() + "/dosdevices/" + letter + ":";
 }
 
-std::vector<Record> ReadRecords()
+// Where a drive's link is made before it gets its name: Wine takes no dot name for a drive.
+std::string UnfinishedLinkOf(char letter)
 {
-    std::string text;
-    ReadWholeFile(MachineFolder() + "/" + kRecordName, text);
-    std::vector<Record> records;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line))
-        if (line.size() > 3 && LetterOf(line.substr(0, 2)) && line[2] == '\t')
-            records.push_back({LetterOf(line.substr(0, 2)), line.substr(3)});
-    return records;
-}
-
-LONG WriteRecords(const std::vector<Record> &records)
-{
-    std::string text;
-    for (const Record &record : records)
-        text += std::string{record.letter, ':', '\t'} + record.target + "\n";
-    return ReplaceFileDurably(MachineFolder() + "/" + kRecordName, text);
+    return MachineFolder() + "/dosdevices/." + letter + ":.korvex-subst";
 }
 
 bool Exists(const std::string &path)
 {
     std::error_code ec;
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+bool IsSubstLink(const std::string &path)
+{
+    struct stat st {
+    };
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_mtim.tv_sec == kSubstMark &&
+           st.st_mtim.tv_nsec == 0;
 }
 
 // The link's target: relative to dosdevices inside the machine folder, as Wine makes its own
@@ -95,6 +80,38 @@ std::string LinkTargetFor(const std::string &hostFolder)
     return folder.string();
 }
 
+// Gives the finished link its drive name, never over a drive that a program which does not take
+// the machine's lock (winecfg) made meanwhile. 0 or the errno.
+int NameLink(const std::string &unfinished, const std::string &link)
+{
+    if (renameat2(AT_FDCWD, unfinished.c_str(), AT_FDCWD, link.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    // A file system without that rename (some network ones): the name was free a moment ago.
+    return rename(unfinished.c_str(), link.c_str()) == 0 ? 0 : errno;
+}
+
+// The link is made under a dot name, marked, and only then named as the drive. Journalling file
+// systems (ext4, XFS, Btrfs) bring metadata changes back after a crash in the order they were
+// made, so a drive link that survives a crash carries its mark and subst can still remove it;
+// a dot link left behind is no drive and is replaced at the next attempt. Nothing needs
+// flushing, which keeps a start-up list of many drives quick.
+int MakeMarkedLink(const std::string &target, char letter)
+{
+    const std::string unfinished = UnfinishedLinkOf(letter);
+    unlink(unfinished.c_str());
+    if (symlink(target.c_str(), unfinished.c_str()) != 0)
+        return errno;
+    const timespec times[2] = {{0, UTIME_OMIT}, {kSubstMark, 0}};
+    int error = utimensat(AT_FDCWD, unfinished.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    if (!error)
+        error = NameLink(unfinished, LinkOf(letter));
+    if (error)
+        unlink(unfinished.c_str());
+    return error;
+}
+
 unsigned long Mount(char letter, const std::string &windowsFolder)
 {
     if (kProtectedLetters.find(letter) != std::string_view::npos || Exists(LinkOf(letter)) ||
@@ -104,34 +121,18 @@ unsigned long Mount(char letter, const std::string &windowsFolder)
     std::error_code ec;
     if (host.empty() || !fs::is_directory(host, ec))
         return ERROR_PATH_NOT_FOUND;
-    const std::string target = LinkTargetFor(host);
-    std::vector<Record> records = ReadRecords();
-    std::erase_if(records, [letter](const Record &r) { return r.letter == letter; });
-    records.push_back({letter, target});
-    // The record comes first: a link without one could never be removed again by subst.
-    if (const LONG rc = WriteRecords(records); rc != ERROR_SUCCESS)
-        return static_cast<unsigned long>(rc);
-    fs::create_symlink(target, LinkOf(letter), ec);
-    return ec ? static_cast<unsigned long>(ErrorFromErrno(ec.value())) : ERROR_SUCCESS;
+    const int error = MakeMarkedLink(LinkTargetFor(host), letter);
+    if (error == EEXIST)
+        return ERROR_ALREADY_EXISTS;
+    return error ? static_cast<unsigned long>(ErrorFromErrno(error)) : ERROR_SUCCESS;
 }
 
 unsigned long Unmount(char letter)
 {
-    std::vector<Record> records = ReadRecords();
-    const auto record =
-        std::find_if(records.begin(), records.end(), [letter](const Record &r) { return r.letter == letter; });
-    if (kProtectedLetters.find(letter) != std::string_view::npos || record == records.end())
-        return ERROR_INVALID_PARAMETER;
-    std::error_code ec;
     const std::string link = LinkOf(letter);
-    const bool ours = fs::is_symlink(link, ec) && fs::read_symlink(link, ec).string() == record->target;
-    records.erase(record);
-    if (ours && !fs::remove(link, ec))
-        return static_cast<unsigned long>(ErrorFromErrno(ec.value()));
-    // A record whose link is gone or was changed since is dropped: that letter is not subst's.
-    if (const LONG rc = WriteRecords(records); rc != ERROR_SUCCESS)
-        return static_cast<unsigned long>(rc);
-    return ours ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+    if (kProtectedLetters.find(letter) != std::string_view::npos || !IsSubstLink(link))
+        return ERROR_INVALID_PARAMETER;
+    return unlink(link.c_str()) == 0 ? ERROR_SUCCESS : static_cast<unsigned long>(ErrorFromErrno(errno));
 }
 
 bool IsDeleteSwitch(const std::string &argument)

@@ -3,6 +3,8 @@
 
 #include "win32.h"
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace win::detail
@@ -56,6 +58,17 @@ inline constexpr VersionInfo kWindowsVersions[] = {
 
 // A prefix that names no version: what Wine 8.0 reports for a new prefix.
 inline constexpr VersionInfo kNewPrefixVersion = {"", 6, 1, 7601, 2, "Service Pack 1", 1, 0, kWs};
+
+// What a machine without a "Version" setting names in its NT keys (the machine's key
+// Software\Microsoft\Windows NT\CurrentVersion), read as Wine 8.0 reads them: the numbers of "CurrentVersion"
+// (the DWORDs CurrentMajorVersionNumber and CurrentMinorVersionNumber are not read), the build
+// of "CurrentBuildNumber" (0 without one) and "CSDVersion" ("" without one). Nothing when
+// "CurrentVersion" is missing or does not start with a number.
+struct RegistryVersion {
+    DWORD major, minor, build;
+    std::string csd;
+};
+std::optional<RegistryVersion> VersionOfNtKeys();
 
 // The version of that exact name; null for a name Wine does not know.
 constexpr const VersionInfo *FindWindowsVersion(std::string_view name)

@@ -120,34 +120,35 @@ TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
 
 TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
 {
-    frmTR english;
-    english.BuildTree();
-    EXPECT_EQ(english.ItemOf("StartUp")->text(0), QStringLiteral("On StartUp"));
-    EXPECT_EQ(english.ItemOf("Korvex")->text(0), QStringLiteral("Administrations Tools"));
-    env_.Set("LANG", "ru_RU.UTF-8");
-    frmTR russian;
-    russian.BuildTree();
-    EXPECT_EQ(russian.ItemOf("Windows")->text(0), QStringLiteral("Система"));
-    EXPECT_EQ(russian.ItemOf("IE")->text(0), QStringLiteral("Internet Explorer"));
-    EXPECT_EQ(russian.ItemOf("Uninstall")->text(0), QStringLiteral("Windows Uninstall"));
+    const struct {
+        const char *lang;
+        const char *key;
+        QString caption;
+    } cases[] = {
+        {"en_US.UTF-8", "StartUp", QStringLiteral("On StartUp")},
+        {"en_US.UTF-8", "Korvex", QStringLiteral("Administrations Tools")},
+        {"ru_RU.UTF-8", "Windows", QStringLiteral("Система")},
+        {"ru_RU.UTF-8", "IE", QStringLiteral("Internet Explorer")},
+        {"ru_RU.UTF-8", "Uninstall", QStringLiteral("Windows Uninstall")},
+    };
+    for (const auto &c : cases) {
+        env_.Set("LANG", c.lang);
+        frmTR tree;
+        tree.BuildTree();
+        EXPECT_EQ(tree.ItemOf(QString::fromLatin1(c.key))->text(0), c.caption) << c.lang << " " << c.key;
+    }
 }
 
-TEST_F(Frame, StartsWithAboutBesideTheTree)
+TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
 {
-    MdlStart::Main();
-    frmStart *window = MdlStart::MainWindow();
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Korvex"));
+    StartWithProbes();
+    ASSERT_NE(MdlStart::MainWindow(), nullptr);
+    EXPECT_EQ(MdlStart::MainWindow()->windowTitle(), QStringLiteral("Korvex"));
     EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
     const Page *page = MdlStart::CurrentPage;
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(page->isVisible());
     EXPECT_EQ(MdlStart::CurrentVersionKey, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
-}
-
-TEST_F(Frame, GroupNodesAndAboutShowTheAboutPage)
-{
-    StartWithProbes();
     for (const char *key : {"StartUp", "Windows", "StartUp", "IE", "GUI", "Internet", "Other", "VHDD", "About"}) {
         Click(key);
         const bool probe = std::strcmp(key, "StartUp") == 0;
@@ -156,50 +157,39 @@ TEST_F(Frame, GroupNodesAndAboutShowTheAboutPage)
     EXPECT_EQ(MdlStart::MainWindow()->Client()->findChildren<Page *>().size(), 1) << "exactly one page exists";
 }
 
+// A changed page is asked about and unloaded before the next page exists, whether the user
+// opens another node, the shown page's own node again (which loads it afresh) or closes the window.
 TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
 {
-    StartWithProbes();
-    Click("StartUp");
-    EditCurrentPage();
-    log_.clear();
-    {
-        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
-        Click("Korvex");
-        EXPECT_EQ(log_, (QStringList{"unload", "create", "load"})) << "No saves nothing";
+    const struct {
+        const char *shown;
+        const char *next; // nullptr: close the main window
+        QMessageBox::StandardButton answer;
+        QStringList log;
+    } cases[] = {
+        {"StartUp", "Korvex", QMessageBox::No, {"unload", "create", "load"}},
+        {"Korvex", "About", QMessageBox::Yes, {"unload", "save"}},
+        {"StartUp", "StartUp", QMessageBox::Yes, {"unload", "save", "create", "load"}},
+        {"Korvex", nullptr, QMessageBox::Yes, {"unload", "save"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.shown) + " then " + (c.next ? c.next : "close"));
+        StartWithProbes();
+        Click(c.shown);
+        const QPointer<Page> left = MdlStart::CurrentPage;
+        EditCurrentPage();
+        log_.clear();
+        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(c.answer)});
+        if (c.next)
+            Click(c.next);
+        else
+            MdlStart::MainWindow()->close();
+        EXPECT_EQ(log_, c.log);
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Save Changes ?"));
+        EXPECT_TRUE(left.isNull()) << "the page left is gone";
+        MdlStart::Shutdown();
     }
-
-    EditCurrentPage();
-    log_.clear();
-    MessageBoxAnswerer yes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
-    Click("About");
-    EXPECT_EQ(log_, (QStringList{"unload", "save"}));
-}
-
-TEST_F(Frame, ClickingTheShownPagesNodeLoadsItAfresh)
-{
-    StartWithProbes();
-    Click("StartUp");
-    const QPointer<Page> first = MdlStart::CurrentPage;
-    EditCurrentPage();
-    log_.clear();
-    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
-    Click("StartUp");
-    EXPECT_EQ(log_, (QStringList{"unload", "save", "create", "load"}));
-    EXPECT_TRUE(first.isNull()) << "the old page is gone";
-    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
-}
-
-TEST_F(Frame, ClosingTheMainWindowUnloadsTheCurrentPage)
-{
-    StartWithProbes();
-    Click("Korvex");
-    EditCurrentPage();
-    log_.clear();
-    MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
-    MdlStart::MainWindow()->close();
-    EXPECT_EQ(log_, (QStringList{"unload", "save"}));
 }
 
 TEST_F(Frame, KeyboardOpensTheSelectedNode)
@@ -214,10 +204,14 @@ TEST_F(Frame, KeyboardOpensTheSelectedNode)
 
 TEST(StatusStrip, PositionIsOneBasedWithFourDigitsAtLeast)
 {
-    EXPECT_EQ(frmStart::PositionText(QPoint(0, 0)), QStringLiteral("0001x0001"));
-    EXPECT_EQ(frmStart::PositionText(QPoint(11, 33)), QStringLiteral("0012x0034"));
-    EXPECT_EQ(frmStart::PositionText(QPoint(12345, 767)), QStringLiteral("12346x0768"));
-    EXPECT_EQ(frmStart::PositionText(QPoint(-6, 0)), QStringLiteral("-0005x0001")) << "a screen left of the first";
+    const std::pair<QPoint, const char *> cases[] = {
+        {{0, 0}, "0001x0001"},
+        {{11, 33}, "0012x0034"},
+        {{12345, 767}, "12346x0768"},
+        {{-6, 0}, "-0005x0001"}, // a screen left of the first
+    };
+    for (const auto &[at, text] : cases)
+        EXPECT_EQ(frmStart::PositionText(at), QLatin1String(text)) << text;
 }
 
 TEST(StatusStrip, TextsAreDrawnOnlyWhenTheyChange)

@@ -4,6 +4,7 @@
 #include "MessageBoxes.h"
 #include "Module.h"
 #include "ScopedEnv.h"
+#include "StoredValue.h"
 #include "TempMachine.h"
 #include "machine.h"
 #include "win32.h"
@@ -78,15 +79,12 @@ bool HasTrailingBlankOrNul(const QString &text)
     return !text.isEmpty() && (text.back() == QLatin1Char(' ') || text.back() == QChar(0));
 }
 
-void SetComputerName(const std::string &name)
+void SetComputerName(const char *name)
 {
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-                                   0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
+                               QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
+                               "ComputerName", REG_SZ, QByteArray(name) + '\0'),
               ERROR_SUCCESS);
-    win::RegSetValueExA(key, "ComputerName", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name.c_str()),
-                        static_cast<win::DWORD>(name.size() + 1));
-    win::RegCloseKey(key);
 }
 
 TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
@@ -185,26 +183,30 @@ TEST_F(Shared, DrawFileIconDrawsTheLargeImageAndOnlyCountsOtherIndexes)
 
 // ---- File dialogs --------------------------------------------------------------------------
 
-TEST(DialogBoxFilter, WindowsPairsBecomeQtFilters)
+TEST_F(Shared, DialogTextsBecomeQtFiltersAndWindowsNamesThatFitTheBuffer)
 {
-    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icon Files(*.ico)|*.ico")), "Icon Files(*.ico) (*.ico)");
-    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("All Pictures|*.bmp;*.jpg;*.jpeg;*.gif")),
-              "All Pictures (*.bmp *.jpg *.jpeg *.gif)");
-    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|Programs|*.exe;*.dll|All Files(*.*)|*.*")),
-              "Icons (*.ico);;Programs (*.exe *.dll);;All Files(*.*) (*.*)");
-    // A closing "|" and a description left without patterns add nothing.
-    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|")), "Icons (*.ico)");
-    EXPECT_EQ(DialogBox::QtFilter(QStringLiteral("Icons|*.ico|Orphan")), "Icons (*.ico)");
-    EXPECT_EQ(DialogBox::QtFilter(QString()), QString());
-}
+    const std::pair<const char *, const char *> filters[] = {
+        {"Icon Files(*.ico)|*.ico", "Icon Files(*.ico) (*.ico)"},
+        {"All Pictures|*.bmp;*.jpg;*.jpeg;*.gif", "All Pictures (*.bmp *.jpg *.jpeg *.gif)"},
+        {"Icons|*.ico|Programs|*.exe;*.dll|All Files(*.*)|*.*",
+         "Icons (*.ico);;Programs (*.exe *.dll);;All Files(*.*) (*.*)"},
+        // A closing "|" and a description left without patterns add nothing.
+        {"Icons|*.ico|", "Icons (*.ico)"},
+        {"Icons|*.ico|Orphan", "Icons (*.ico)"},
+        {"", ""},
+    };
+    for (const auto &[windows, qt] : filters)
+        EXPECT_EQ(DialogBox::QtFilter(QString::fromUtf8(windows)), QString::fromUtf8(qt)) << windows;
 
-TEST_F(Shared, WindowsNameOfAChoiceMustFitTheDialogsBuffer)
-{
-    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QString::fromStdString(machine_.PathOf("drive_c/a.txt"))), "C:\\a.txt");
-    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QStringLiteral("/opt/b.txt")), "Z:\\opt\\b.txt");
-    const QString longName = QString::fromStdString(machine_.PathOf("drive_c/")) + QString(260, QLatin1Char('x'));
-    EXPECT_EQ(DialogBox::WindowsPathOfChoice(longName), QString());
-    EXPECT_EQ(DialogBox::WindowsPathOfChoice(QString()), QString());
+    const QString driveC = QString::fromStdString(machine_.PathOf("drive_c/"));
+    const std::pair<QString, QString> names[] = {
+        {driveC + "a.txt", QStringLiteral("C:\\a.txt")},
+        {QStringLiteral("/opt/b.txt"), QStringLiteral("Z:\\opt\\b.txt")},
+        {driveC + QString(260, QLatin1Char('x')), QString()}, // longer than the dialog's buffer
+        {QString(), QString()},
+    };
+    for (const auto &[host, windows] : names)
+        EXPECT_EQ(DialogBox::WindowsPathOfChoice(host), windows) << host.toStdString();
 }
 
 struct DialogSeen {
@@ -237,44 +239,42 @@ ModalWatcher Choose(const QString &path, DialogSeen &seen)
     });
 }
 
-TEST_F(Shared, OpenDialogGivesTheChosenFilesWindowsNameOrNothing)
+// The dialogs give the chosen file's Windows name, or nothing when cancelled, and check nothing
+// about it: a name that does not exist opens, an existing file is saved over without a question.
+TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
 {
     std::filesystem::create_directories(machine_.PathOf("drive_c/My Icons"));
     machine_.WriteFile("drive_c/My Icons/disk.ico", "x");
-    DialogSeen seen;
-    {
-        const ModalWatcher watcher = Choose(QString(), seen);
-        EXPECT_EQ(DialogBox().OpenFile(QStringLiteral("Choose Icon"), QStringLiteral("Icon Files(*.ico)|*.ico")), "");
-        EXPECT_EQ(watcher.Handled(), 1u);
-    }
-    EXPECT_EQ(seen.title, "Choose Icon");
-    EXPECT_EQ(seen.filters, QStringList{"Icon Files(*.ico) (*.ico)"});
-    EXPECT_FALSE(seen.parented);
-
-    const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/My Icons/disk.ico")), seen);
-    EXPECT_EQ(DialogBox().OpenFile(), "C:\\My Icons\\disk.ico");
-    EXPECT_EQ(seen.title, "Open file...");
-    EXPECT_EQ(seen.filters, QStringList{"All Files(*.*) (*.*)"});
-    EXPECT_EQ(seen.mode, QFileDialog::AcceptOpen);
-}
-
-TEST_F(Shared, DialogsCheckNothingAboutTheChosenName)
-{
     machine_.WriteFile("drive_c/old.txt", "keep");
-    DialogSeen seen;
-    {
-        // Opening a name that does not exist.
-        const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/new.txt")), seen);
-        EXPECT_EQ(DialogBox().OpenFile(), "C:\\new.txt");
-    }
-    {
-        // Saving over an existing file asks nothing.
+    const struct {
+        bool save;
+        const char *chosen; // under the machine folder, empty to cancel
+        const char *expected;
+        const char *title;
+        const char *filter;
+    } cases[] = {
+        {false, "", "", "Choose Icon", "Icon Files(*.ico) (*.ico)"},
+        {false, "drive_c/My Icons/disk.ico", "C:\\My Icons\\disk.ico", "Open file...", "All Files(*.*) (*.*)"},
+        {false, "drive_c/new.txt", "C:\\new.txt", "Open file...", "All Files(*.*) (*.*)"},
+        {true, "drive_c/old.txt", "C:\\old.txt", "Save file...", "All Files(*.*) (*.*)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.chosen);
+        DialogSeen seen;
         Boxes boxes;
-        const ModalWatcher watcher = Choose(QString::fromStdString(machine_.PathOf("drive_c/old.txt")), seen);
-        EXPECT_EQ(DialogBox().SaveFile(QStringLiteral("ignored.txt")), "C:\\old.txt");
-        EXPECT_EQ(seen.mode, QFileDialog::AcceptSave);
-        EXPECT_EQ(seen.title, "Save file...");
-        EXPECT_FALSE(seen.confirmsOverwrite);
+        const std::string chosen = *c.chosen ? machine_.PathOf(c.chosen) : std::string();
+        const ModalWatcher watcher = Choose(QString::fromStdString(chosen), seen);
+        const QString result = c.save      ? DialogBox().SaveFile(QStringLiteral("ignored.txt"))
+                               : *c.chosen ? DialogBox().OpenFile()
+                                           : DialogBox().OpenFile(QStringLiteral("Choose Icon"),
+                                                                  QStringLiteral("Icon Files(*.ico)|*.ico"));
+        EXPECT_EQ(result, QString::fromUtf8(c.expected));
+        EXPECT_EQ(watcher.Handled(), 1u);
+        EXPECT_EQ(seen.title, QString::fromUtf8(c.title));
+        EXPECT_EQ(seen.filters, QStringList{QString::fromUtf8(c.filter)});
+        EXPECT_EQ(seen.mode, c.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        EXPECT_FALSE(seen.parented);
+        EXPECT_FALSE(seen.confirmsOverwrite && c.save);
         EXPECT_TRUE(boxes.Seen().empty());
     }
     EXPECT_EQ(machine_.ReadFile("drive_c/old.txt"), "keep");

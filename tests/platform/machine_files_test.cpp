@@ -6,6 +6,7 @@
 #include "machine.h"
 #include "win32.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -166,7 +167,10 @@ TEST_F(MachineFiles, DrivesAreTheDosdevicesLinks)
 TEST_F(MachineFiles, SubstMakesAndRemovesOnlyItsOwnDrives)
 {
     fs::create_directories(Host("My Games"));
+    // What a subst that died half-way leaves: a link under a dot name, which is no drive.
+    fs::create_symlink("/elsewhere", machine_.PathOf("dosdevices/.e:.korvex-subst"));
     EXPECT_EQ(Subst("Subst E: \"C:\\My Games\""), 0u);
+    EXPECT_FALSE(fs::is_symlink(machine_.PathOf("dosdevices/.e:.korvex-subst")));
     EXPECT_EQ(Link("e:"), "../drive_c/My Games");
     EXPECT_EQ(win::GetDriveTypeA("E:\\"), static_cast<win::UINT>(DRIVE_FIXED));
     EXPECT_EQ(win::HostPathOf("E:\\x"), Host("My Games/x"));
@@ -185,6 +189,7 @@ TEST_F(MachineFiles, SubstMakesAndRemovesOnlyItsOwnDrives)
     EXPECT_EQ(Subst("Subst /D E:"), 0u);
     EXPECT_EQ(Subst("subst f: /d"), 0u);
     EXPECT_EQ(win::LogicalDrives(), (std::vector<std::string>{"c:", "z:"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(machine_.PathOf("dosdevices")), fs::directory_iterator()), 2);
 }
 
 TEST_F(MachineFiles, SubstLeavesDrivesItDidNotMake)
@@ -199,7 +204,14 @@ TEST_F(MachineFiles, SubstLeavesDrivesItDidNotMake)
     EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(Link("h:"), "../drive_c/a");
     EXPECT_EQ(Link("k:"), "../drive_c/b");
-    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "its record is gone";
+    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "not subst's any more";
+
+    // A copy of the machine that keeps the links' times keeps subst's drives removable.
+    ASSERT_EQ(Subst("subst L: C:\\a"), 0u);
+    fs::rename(machine_.PathOf("dosdevices/l:"), machine_.PathOf("l:"));
+    ASSERT_EQ(std::system(("cp -a '" + machine_.PathOf("l:") + "' '" + machine_.PathOf("dosdevices/") + "'").c_str()),
+              0);
+    EXPECT_EQ(Subst("subst /D L:"), 0u);
 }
 
 TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)

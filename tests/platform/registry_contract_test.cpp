@@ -3,6 +3,8 @@
 #include "RegistryContract.h"
 
 #include <algorithm>
+#include <functional>
+#include <tuple>
 
 namespace
 {
@@ -24,42 +26,40 @@ TEST_F(RegistryContract, CreatesKeysAlongThePathAndReportsDisposition)
     EXPECT_EQ(TryCreate(HKEY_CURRENT_USER, "\\Software\\KorvexContract", key), ERROR_BAD_PATHNAME);
 }
 
-TEST_F(RegistryContract, MissingThingsHaveTheirErrorCodes)
+// Calls that must fail, each with its error code, and nothing done.
+TEST_F(RegistryContract, FailuresHaveTheirErrorCodes)
 {
-    win::HKEY key = nullptr;
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\KorvexContract\\Missing", key), ERROR_FILE_NOT_FOUND);
-    key = Create(HKEY_CURRENT_USER, kTestKey);
-    EXPECT_EQ(QueryValue(key, "absent").rc, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(win::RegDeleteValueA(key, "absent"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexContract\\Missing"), ERROR_FILE_NOT_FOUND);
-    char name[8];
-    win::DWORD length = sizeof name;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    win::HKEY key = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Leaf");
     win::HKEY closed = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Closed");
     opened_.pop_back();
-    EXPECT_EQ(win::RegCloseKey(closed), ERROR_SUCCESS);
-    EXPECT_EQ(win::RegCloseKey(closed), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(win::RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
-    EXPECT_EQ(win::RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
-}
-
-TEST_F(RegistryContract, ArgumentsAreCheckedBeforeAnythingIsDone)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
+    ASSERT_EQ(win::RegCloseKey(closed), ERROR_SUCCESS);
     win::HKEY probe = nullptr;
     char name[16];
     win::DWORD length = sizeof name;
     win::DWORD reserved = 0;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 0, name, &length, &reserved, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(win::RegDeleteKeyA(key, nullptr), ERROR_INVALID_PARAMETER);
-
-    win::HKEY closed = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Closed");
-    opened_.pop_back();
-    ASSERT_EQ(win::RegCloseKey(closed), ERROR_SUCCESS);
-    EXPECT_EQ(Open(closed, nullptr, probe), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(TryCreate(closed, "Child", probe), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(win::RegDeleteKeyA(closed, "Child"), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(win::RegEnumKeyExA(closed, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);
+    const auto enumerate = [&](win::HKEY of, win::DWORD *reservedArgument = nullptr) {
+        length = sizeof name;
+        return win::RegEnumKeyExA(of, 0, name, &length, reservedArgument, nullptr, nullptr, nullptr);
+    };
+    const std::tuple<const char *, std::function<win::LONG()>, win::LONG> calls[] = {
+        {"open a missing key", [&] { return Open(key, "Missing", probe); }, ERROR_FILE_NOT_FOUND},
+        {"query a missing value", [&] { return QueryValue(key, "absent").rc; }, ERROR_FILE_NOT_FOUND},
+        {"delete a missing value", [&] { return win::RegDeleteValueA(key, "absent"); }, ERROR_FILE_NOT_FOUND},
+        {"delete a missing key", [&] { return win::RegDeleteKeyA(key, "Missing"); }, ERROR_FILE_NOT_FOUND},
+        {"enumerate no subkeys", [&] { return enumerate(key); }, ERROR_NO_MORE_ITEMS},
+        {"enumerate with a reserved word", [&] { return enumerate(key, &reserved); }, ERROR_INVALID_PARAMETER},
+        {"delete a null name", [&] { return win::RegDeleteKeyA(key, nullptr); }, ERROR_INVALID_PARAMETER},
+        {"open below a closed handle", [&] { return Open(closed, nullptr, probe); }, ERROR_INVALID_HANDLE},
+        {"create below a closed handle", [&] { return TryCreate(closed, "Child", probe); }, ERROR_INVALID_HANDLE},
+        {"delete below a closed handle", [&] { return win::RegDeleteKeyA(closed, "Child"); }, ERROR_INVALID_HANDLE},
+        {"enumerate a closed handle", [&] { return enumerate(closed); }, ERROR_INVALID_HANDLE},
+        {"close a closed handle", [&] { return win::RegCloseKey(closed); }, ERROR_INVALID_HANDLE},
+        {"close no handle", [] { return win::RegCloseKey(nullptr); }, ERROR_INVALID_HANDLE},
+        {"close a root", [] { return win::RegCloseKey(HKEY_CURRENT_USER); }, ERROR_SUCCESS},
+    };
+    for (const auto &[what, call, expected] : calls)
+        EXPECT_EQ(call(), expected) << what;
+    EXPECT_EQ(SubKeys(Create(HKEY_CURRENT_USER, kTestKey)), (std::vector<std::string>{"Closed", "Leaf"}));
 }
 
 TEST_F(RegistryContract, OpeningAKeyAgainGivesAHandleOfItsOwn)
@@ -289,22 +289,15 @@ TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
     ASSERT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexContract\\Phoenix"), ERROR_SUCCESS);
     win::HKEY successor = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Phoenix");
     SetDword(successor, "generation", 2);
-
-    EXPECT_EQ(QueryValue(old, "generation").rc, ERROR_KEY_DELETED);
-    const win::DWORD three = 3;
-    EXPECT_EQ(win::RegSetValueExA(old, "generation", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&three), 4),
-              ERROR_KEY_DELETED);
-    EXPECT_EQ(win::RegDeleteValueA(old, "generation"), ERROR_KEY_DELETED);
     win::HKEY child = nullptr;
-    EXPECT_EQ(TryCreate(old, "Child", child), ERROR_KEY_DELETED);
-    EXPECT_EQ(Open(old, nullptr, child), ERROR_KEY_DELETED);
     char name[16];
     win::DWORD length = sizeof name;
-    EXPECT_EQ(win::RegEnumKeyExA(old, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_KEY_DELETED);
-
-    const Query q = QueryValue(successor, "generation");
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_EQ(q.data[0], 2);
+    for (const win::LONG rc :
+         {QueryValue(old, "generation").rc, Set(old, "generation", REG_DWORD, "\3\0\0\0"),
+          win::RegDeleteValueA(old, "generation"), TryCreate(old, "Child", child), Open(old, nullptr, child),
+          win::RegEnumKeyExA(old, 0, name, &length, nullptr, nullptr, nullptr, nullptr)})
+        EXPECT_EQ(rc, ERROR_KEY_DELETED);
+    EXPECT_EQ(QueryValue(successor, "generation").data[0], 2);
     EXPECT_TRUE(SubKeys(successor).empty());
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 namespace
 {
@@ -156,6 +157,10 @@ TEST(SystemInfo, VersionFollowsTheMachinesSetting)
     ex.dwOSVersionInfoSize = sizeof ex;
     EXPECT_FALSE(win::GetVersionExA(reinterpret_cast<win::OSVERSIONINFOA *>(&ex)));
 
+    machine.ReportWindowsVersion("win10");
+    EXPECT_EQ(std::tuple(Version().dwMajorVersion, Version().dwMinorVersion, Version().dwBuildNumber),
+              std::tuple(6u, 2u, 9200u))
+        << "told Windows 8, as a program without a manifest naming later Windows";
     machine.ReportWindowsVersion("nt40");
     EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
     EXPECT_STREQ(Version().szCSDVersion, "Service Pack 6a");

@@ -18,150 +18,52 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
-#include <ostream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace
 {
 
-constexpr int kProcessTimeoutMs = 120'000;
-const char *const kHiveFiles[] = {"system.reg", "user.reg", "userdef.reg"};
-
 struct ProcessResult {
     bool finished = false;
     int exitCode = -1;
-    QByteArray out;
     QByteArray err;
-};
-
-// One line of `reg query` output: "    <name>    <type>    <data>".
-struct QueriedValue {
-    QByteArray type;
-    QByteArray data;
 };
 
 std::vector<std::string> Lines(const std::string &text)
 {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
-// The lines of the block that starts with `[header] `, from its header to the line before the
-// empty line that ends it; `first` receives the header's line index.
+// The lines of the key block that starts with `[header] ` up to the empty line that ends it;
+// `first` receives the header's line index.
 std::vector<std::string> Block(const std::vector<std::string> &lines, const std::string &header,
                                size_t *first = nullptr)
 {
-    const std::string opening = "[" + header + "] ";
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].compare(0, opening.size(), opening) != 0)
-            continue;
-        size_t end = i;
-        while (end < lines.size() && !lines[end].empty())
-            ++end;
-        if (first)
-            *first = i;
-        return {lines.begin() + static_cast<std::ptrdiff_t>(i), lines.begin() + static_cast<std::ptrdiff_t>(end)};
-    }
-    return {};
+    const auto start = std::find_if(lines.begin(), lines.end(),
+                                    [&](const std::string &line) { return line.starts_with("[" + header + "] "); });
+    if (first)
+        *first = static_cast<size_t>(start - lines.begin());
+    return {start, std::find(start, lines.end(), std::string())};
 }
 
 // A block's value lines (a wrapped hex value continues over several), without header and options.
-std::vector<std::string> ValueLines(const std::vector<std::string> &block)
+std::vector<std::string> ValueLines(std::vector<std::string> block)
 {
-    std::vector<std::string> values;
-    for (const std::string &line : block)
-        if (!line.empty() && line[0] != '[' && line[0] != '#')
-            values.push_back(line);
-    return values;
-}
-
-struct LineCounts {
-    int keys = 0;
-    int values = 0;
-    int links = 0;
-    int classes = 0;
-
-    bool operator==(const LineCounts &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &os, const LineCounts &c)
-{
-    return os << "{keys " << c.keys << ", values " << c.values << ", links " << c.links << ", classes " << c.classes
-              << "}";
-}
-
-LineCounts Count(const std::string &text)
-{
-    LineCounts counts;
-    for (const std::string &line : Lines(text)) {
-        if (line.empty())
-            continue;
-        if (line[0] == '[')
-            ++counts.keys;
-        else if (line[0] == '"' || line[0] == '@')
-            ++counts.values;
-        else if (line == "#link")
-            ++counts.links;
-        else if (line.compare(0, 7, "#class=") == 0)
-            ++counts.classes;
-    }
-    return counts;
-}
-
-// reg.exe writes to a pipe in the OEM code page. Under a Russian locale that is 866, which holds
-// every Cyrillic letter, so Russian text comes through `reg query` exactly; this decodes it.
-QString FromCodePage866(const QByteArray &bytes)
-{
-    QString text;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
-            text += QChar(b);
-        else if (b <= 0xAF)
-            text += QChar(0x0410 + (b - 0x80)); // А..Я, а..п
-        else if (b >= 0xE0 && b <= 0xEF)
-            text += QChar(0x0440 + (b - 0xE0)); // р..я
-        else if (b == 0xF0)
-            text += QChar(0x0401); // Ё
-        else if (b == 0xF1)
-            text += QChar(0x0451); // ё
-        else
-            text += QChar(QChar::ReplacementCharacter);
-    }
-    return text;
-}
-
-std::optional<QueriedValue> FindQueried(const QByteArray &output, const QByteArray &name)
-{
-    const QByteArray start = "    " + name + "    ";
-    for (QByteArray line : output.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.startsWith(start))
-            continue;
-        const QByteArray rest = line.mid(start.size());
-        const qsizetype gap = rest.indexOf("    ");
-        if (gap < 0)
-            return QueriedValue{rest, {}};
-        return QueriedValue{rest.left(gap), rest.mid(gap + 4)};
-    }
-    return std::nullopt;
+    std::erase_if(block, [](const std::string &line) { return line.starts_with('[') || line.starts_with('#'); });
+    return block;
 }
 
 class WinePrefix : public ::testing::Test
@@ -187,20 +89,19 @@ protected:
 
     const TempMachine &Machine() const { return *machine_; }
 
-    // Runs a Wine program for this test's prefix, never through a shell. `locale` is the
-    // process's LC_ALL, from which Wine takes its code pages.
-    ProcessResult Execute(const QString &program, const QStringList &args, const QString &locale = "C.UTF-8") const
+    // Runs a Wine program for this test's prefix, never through a shell.
+    ProcessResult Execute(const QString &program, const QStringList &args, QByteArray *out = nullptr) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("WINEPREFIX", QString::fromStdString(machine_->Folder()));
         env.insert("WINEDEBUG", "-all");
         env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
-        env.insert("LC_ALL", locale);
+        env.insert("LC_ALL", "C.UTF-8");
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(program, args);
         ProcessResult run;
-        if (!process.waitForStarted(kProcessTimeoutMs) || !process.waitForFinished(kProcessTimeoutMs)) {
+        if (!process.waitForStarted(120'000) || !process.waitForFinished(120'000)) {
             run.err = (program + ": " + process.errorString()).toUtf8();
             process.kill();
             process.waitForFinished();
@@ -208,37 +109,36 @@ protected:
         }
         run.finished = process.exitStatus() == QProcess::NormalExit;
         run.exitCode = process.exitCode();
-        run.out = process.readAllStandardOutput();
         run.err = process.readAllStandardError();
+        if (out)
+            *out = process.readAllStandardOutput();
         return run;
     }
 
-    ProcessResult Reg(const QStringList &args, const QString &locale = "C.UTF-8") const
-    {
-        return Execute("wine", QStringList{"reg"} + args, locale);
-    }
-
     // Waits for the server to save the registry and end; Wine's files are complete after it.
-    void WaitForServer() const
-    {
-        const ProcessResult run = Execute("wineserver", {"-w"});
-        ASSERT_TRUE(run.finished) << "wineserver -w did not end";
-    }
+    void WaitForServer() const { ASSERT_TRUE(Execute("wineserver", {"-w"}).finished) << "wineserver -w did not end"; }
 
     void RegAdd(const QString &key, const QString &name, const QString &type, const QString &data) const
     {
-        const ProcessResult run = Reg({"add", key, "/v", name, "/t", type, "/d", data, "/f"});
+        const ProcessResult run = Execute("wine", {"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
         ASSERT_TRUE(run.finished && run.exitCode == 0)
-            << "wine reg add " << key.toStdString() << " /v " << name.toStdString() << ": " << run.err.toStdString();
+            << "wine reg add " << name.toStdString() << ": " << run.err.toStdString();
     }
 
-    std::optional<QueriedValue> RegQuery(const QString &key, const QString &name,
-                                         const QString &locale = "C.UTF-8") const
+    // What `wine reg export` writes for `key` and its subkeys (as UTF-16 with CR LF line ends),
+    // as UTF-8 text with LF; empty when Wine finds no such key.
+    std::string Export(const QString &key) const
     {
-        const ProcessResult run = Reg({"query", key, "/v", name}, locale);
-        if (!run.finished || run.exitCode != 0)
-            return std::nullopt;
-        return FindQueried(run.out, name.toUtf8());
+        const std::string file = machine_->PathOf("export.reg");
+        std::remove(file.c_str());
+        if (Execute("wine", {"reg", "export", key, QString::fromStdString(file), "/y"}).exitCode != 0)
+            return {};
+        const std::string bytes = machine_->ReadFile("export.reg");
+        if (bytes.size() < 2)
+            return {};
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.data() + 2), (bytes.size() - 2) / 2)
+            .remove(QLatin1Char('\r'))
+            .toStdString();
     }
 
     bool WaitUntilServerRunning(bool running) const
@@ -256,15 +156,15 @@ private:
     std::unique_ptr<TempMachine> machine_;
 };
 
-win::LONG SetValue(win::HKEY root, const char *path, const char *name, win::DWORD type, const void *data,
-                   win::DWORD size)
+win::LONG SetValue(win::HKEY root, const char *path, const char *name, win::DWORD type, const std::string &bytes)
 {
     win::HKEY key = nullptr;
     win::LONG rc =
         win::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS)
         return rc;
-    rc = win::RegSetValueExA(key, name, 0, type, static_cast<const win::BYTE *>(data), size);
+    rc = win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.data()),
+                             static_cast<win::DWORD>(bytes.size()));
     win::RegCloseKey(key);
     return rc;
 }
@@ -291,9 +191,8 @@ using WineRoundTrip = WinePrefix;
 
 TEST_F(WineRoundTrip, EachHiveFileSerializesToItsOwnBytes)
 {
-    for (const char *file : kHiveFiles) {
+    for (const char *file : {"system.reg", "user.reg", "userdef.reg"}) {
         const std::string original = Machine().ReadFile(file);
-        ASSERT_FALSE(original.empty()) << file;
         win::detail::Hive hive;
         ASSERT_TRUE(hive.Parse(original)) << file;
         EXPECT_FALSE(hive.Root().children.empty()) << file;
@@ -303,86 +202,74 @@ TEST_F(WineRoundTrip, EachHiveFileSerializesToItsOwnBytes)
 
 TEST_F(WineRoundTrip, OneWriteChangesOnlyItsOwnKeyBlock)
 {
-    const char *const keyPath = "Control Panel\\Desktop";
     const std::string header = "Control Panel\\\\Desktop";
-    const std::string userBefore = Machine().ReadFile("user.reg");
     const std::string systemBefore = Machine().ReadFile("system.reg");
     const std::string defaultBefore = Machine().ReadFile("userdef.reg");
-
-    const win::DWORD number = 0x12ab;
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, keyPath, "KorvexRoundTrip", REG_DWORD, &number, sizeof number),
+    const std::vector<std::string> before = Lines(Machine().ReadFile("user.reg"));
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexRoundTrip", REG_DWORD,
+                       std::string("\xab\x12\0\0", 4)),
               ERROR_SUCCESS);
-
-    const std::string userAfter = Machine().ReadFile("user.reg");
     EXPECT_TRUE(Machine().ReadFile("system.reg") == systemBefore) << "system.reg was rewritten";
     EXPECT_TRUE(Machine().ReadFile("userdef.reg") == defaultBefore) << "userdef.reg was rewritten";
 
-    const std::vector<std::string> before = Lines(userBefore);
-    const std::vector<std::string> after = Lines(userAfter);
-    size_t firstBefore = 0;
+    const std::vector<std::string> after = Lines(Machine().ReadFile("user.reg"));
+    size_t first = 0;
     size_t firstAfter = 0;
-    const std::vector<std::string> blockBefore = Block(before, header, &firstBefore);
+    const std::vector<std::string> blockBefore = Block(before, header, &first);
     const std::vector<std::string> blockAfter = Block(after, header, &firstAfter);
-    ASSERT_GE(blockBefore.size(), 3u) << "the prefix has no values under " << keyPath;
+    ASSERT_GE(blockBefore.size(), 3u) << "the prefix has no values under Control Panel\\Desktop";
     ASSERT_EQ(blockAfter.size(), blockBefore.size() + 1);
-
     // Everything outside the block is untouched, line for line and in place.
-    ASSERT_EQ(firstAfter, firstBefore);
-    EXPECT_TRUE(std::equal(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(firstBefore), after.begin()));
-    EXPECT_TRUE(std::equal(before.begin() + static_cast<std::ptrdiff_t>(firstBefore + blockBefore.size()), before.end(),
-                           after.begin() + static_cast<std::ptrdiff_t>(firstAfter + blockAfter.size()), after.end()));
-
+    ASSERT_EQ(firstAfter, first);
+    const auto endBefore = before.begin() + static_cast<std::ptrdiff_t>(first + blockBefore.size());
+    EXPECT_TRUE(std::equal(before.begin(), endBefore - static_cast<std::ptrdiff_t>(blockBefore.size()), after.begin()));
+    EXPECT_TRUE(std::equal(endBefore, before.end(),
+                           after.begin() + static_cast<std::ptrdiff_t>(first + blockAfter.size()), after.end()));
     // Inside it: a new header and time, the old value lines as they were, and the new value.
     EXPECT_NE(blockAfter[0], blockBefore[0]);
-    ASSERT_EQ(blockAfter[1].compare(0, 6, "#time="), 0);
-    EXPECT_NE(blockAfter[1], blockBefore[1]);
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "\"KorvexRoundTrip\"=dword:%08x", number);
+    EXPECT_TRUE(blockAfter[1].starts_with("#time=") && blockAfter[1] != blockBefore[1]) << blockAfter[1];
     std::vector<std::string> valuesAfter = ValueLines(blockAfter);
-    const auto added = std::find(valuesAfter.begin(), valuesAfter.end(), expected);
-    ASSERT_NE(added, valuesAfter.end()) << "no line " << expected;
-    valuesAfter.erase(added);
+    EXPECT_EQ(std::erase(valuesAfter, "\"KorvexRoundTrip\"=dword:000012ab"), 1u);
     EXPECT_EQ(valuesAfter, ValueLines(blockBefore));
-
-    LineCounts expectedCounts = Count(userBefore);
-    ++expectedCounts.values;
-    EXPECT_EQ(Count(userAfter), expectedCounts);
 }
 
-// For the same change, our value lines are the ones Wine writes: escapes, wrapping and tags.
-TEST_F(WineRoundTrip, ValueLinesMatchWhatWineWritesForTheSameData)
+// Wine writes a value of each kind with `reg add`: we read its bytes exactly, and for the same
+// values we write the very lines Wine wrote (escapes, wrapping, tags).
+TEST_F(WineRoundTrip, WinesValuesReadBackAndOursAreWrittenAsWineWritesThem)
 {
     const QString text = QString::fromUtf8("Привет, \"мир\" ключ2b \\ путь\tконец");
     std::string binary;
     for (int i = 0; i < 60; ++i)
         binary.push_back(static_cast<char>(i % 3 ? (i * 37) & 0xFF : 0));
-    const win::DWORD number = 0xfffe0001;
-    const std::string multi("one\0two\0\0", 9);
-    const std::string expand = "%SystemRoot%\\system32";
-
-    const QString wineKey = "HKCU\\Software\\KorvexByWine";
-    ASSERT_NO_FATAL_FAILURE(RegAdd(wineKey, "d", "REG_DWORD", QString::number(number)));
-    ASSERT_NO_FATAL_FAILURE(RegAdd(wineKey, "s", "REG_SZ", text));
-    ASSERT_NO_FATAL_FAILURE(
-        RegAdd(wineKey, "b", "REG_BINARY", QString::fromLatin1(QByteArray::fromStdString(binary).toHex())));
-    ASSERT_NO_FATAL_FAILURE(RegAdd(wineKey, "m", "REG_MULTI_SZ", "one\\0two"));
-    ASSERT_NO_FATAL_FAILURE(RegAdd(wineKey, "x", "REG_EXPAND_SZ", QString::fromStdString(expand)));
+    const struct {
+        const char *name;
+        const char *wineType;
+        QString wineData;
+        win::DWORD type;
+        std::string bytes;
+    } values[] = {
+        {"d", "REG_DWORD", QString::number(0xfffe0001u), REG_DWORD, std::string("\x01\0\xfe\xff", 4)},
+        {"s", "REG_SZ", text, REG_SZ, text.toStdString() + '\0'},
+        {"b", "REG_BINARY", QString::fromLatin1(QByteArray::fromStdString(binary).toHex()), REG_BINARY, binary},
+        {"m", "REG_MULTI_SZ", "one\\0two", REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
+        {"x", "REG_EXPAND_SZ", "%SystemRoot%\\system32", REG_EXPAND_SZ, std::string("%SystemRoot%\\system32\0", 22)},
+    };
+    for (const auto &value : values)
+        ASSERT_NO_FATAL_FAILURE(RegAdd("HKCU\\Software\\KorvexByWine", value.name, value.wineType, value.wineData));
     ASSERT_NO_FATAL_FAILURE(WaitForServer());
-
     // Wine has now rewritten the file from its own memory: that text round-trips too.
     const std::string wineText = Machine().ReadFile("user.reg");
     win::detail::Hive hive;
     ASSERT_TRUE(hive.Parse(wineText));
     EXPECT_TRUE(hive.Serialize() == wineText) << "user.reg as saved by Wine changed in a parse and save";
 
-    const char *const ours = "Software\\KorvexByUs";
-    const QByteArray utf8 = text.toUtf8();
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, ours, "d", REG_DWORD, &number, sizeof number), ERROR_SUCCESS);
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, ours, "s", REG_SZ, utf8.constData(), utf8.size() + 1), ERROR_SUCCESS);
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, ours, "b", REG_BINARY, binary.data(), binary.size()), ERROR_SUCCESS);
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, ours, "m", REG_MULTI_SZ, multi.data(), multi.size()), ERROR_SUCCESS);
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, ours, "x", REG_EXPAND_SZ, expand.c_str(), expand.size() + 1), ERROR_SUCCESS);
-
+    for (const auto &value : values) {
+        EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, "Software\\KorvexByWine", value.name),
+                  std::pair(value.type, value.bytes))
+            << value.name;
+        ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Software\\KorvexByUs", value.name, value.type, value.bytes),
+                  ERROR_SUCCESS);
+    }
     const std::vector<std::string> lines = Lines(Machine().ReadFile("user.reg"));
     const std::vector<std::string> byWine = ValueLines(Block(lines, "Software\\\\KorvexByWine"));
     ASSERT_EQ(byWine.size(), 7u) << "Wine wrote five values, the binary over three lines";
@@ -393,143 +280,95 @@ TEST_F(WineRoundTrip, ValueLinesMatchWhatWineWritesForTheSameData)
 
 using WineReadsOurWrites = WinePrefix;
 
-TEST_F(WineReadsOurWrites, RegQueryShowsEveryTypeExactly)
+TEST_F(WineReadsOurWrites, RegExportShowsEveryTypeExactly)
 {
     const QString key = "Software\\KorvexInterop";
-    const QString deep = key + "\\Deep\\L1\\L2\\L3\\L4\\L5";
-    const qint32 number = 0x12345678;
-    const qint32 negative = -2;
-    const QString russian = QString::fromUtf8("Привет, мир");
-    const QByteArray bytes("\x00\x01\x00\xff\x7f\x00", 6);
-    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Number", number));
-    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Negative", negative));
-    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key, "Russian", russian));
-    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, key, "Bytes", bytes));
-    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, deep, "Deep", "bottom"));
+    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Number", 0x12345678));
+    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Negative", -2));
+    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key, "Russian", QString::fromUtf8("Привет, мир")));
+    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, key, "Bytes", QByteArray("\x00\x01\x00\xff\x7f\x00", 6)));
+    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key + "\\Deep\\L1\\L2", "Deep", "bottom"));
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key, "Doomed", "soon gone"));
     ASSERT_TRUE(Reg::DeleteValue(HKEY_CURRENT_USER, key, "Doomed"));
-
-    const QString wineKey = "HKCU\\" + key;
-    for (auto [name, value] : {std::pair{"Number", number}, std::pair{"Negative", negative}}) {
-        const auto queried = RegQuery(wineKey, name);
-        ASSERT_TRUE(queried) << name;
-        EXPECT_EQ(queried->type, "REG_DWORD") << name;
-        bool ok = false;
-        EXPECT_EQ(queried->data.toUInt(&ok, 16), static_cast<quint32>(value)) << name << ": " << queried->data.data();
-        EXPECT_TRUE(ok) << queried->data.data();
-    }
-
-    // Under C.UTF-8 reg.exe prints Cyrillic as '?' (code page 437); a Russian locale gives 866,
-    // which holds it exactly. Wine takes the locale from LC_ALL even where glibc has no such locale.
-    const auto queriedRussian = RegQuery(wineKey, "Russian", "ru_RU.UTF-8");
-    ASSERT_TRUE(queriedRussian);
-    EXPECT_EQ(queriedRussian->type, "REG_SZ");
-    EXPECT_EQ(FromCodePage866(queriedRussian->data), russian);
-
-    const auto queriedBytes = RegQuery(wineKey, "Bytes");
-    ASSERT_TRUE(queriedBytes);
-    EXPECT_EQ(queriedBytes->type, "REG_BINARY");
-    EXPECT_EQ(QByteArray::fromHex(queriedBytes->data), bytes) << queriedBytes->data.data();
-
-    const auto queriedDeep = RegQuery("HKCU\\" + deep, "Deep");
-    ASSERT_TRUE(queriedDeep) << "Wine does not find the new deep key";
-    EXPECT_EQ(queriedDeep->data, "bottom");
-
-    const ProcessResult doomed = Reg({"query", wineKey, "/v", "Doomed"});
-    ASSERT_TRUE(doomed.finished) << doomed.err.toStdString();
-    EXPECT_NE(doomed.exitCode, 0) << "Wine still sees the deleted value";
-    EXPECT_FALSE(FindQueried(doomed.out, "Doomed"));
+    EXPECT_EQ(Export("HKCU\\" + key), "Windows Registry Editor Version 5.00\n\n"
+                                      "[HKEY_CURRENT_USER\\Software\\KorvexInterop]\n"
+                                      "\"Bytes\"=hex:00,01,00,ff,7f,00\n"
+                                      "\"Negative\"=dword:fffffffe\n"
+                                      "\"Number\"=dword:12345678\n"
+                                      "\"Russian\"=\"Привет, мир\"\n\n"
+                                      "[HKEY_CURRENT_USER\\Software\\KorvexInterop\\Deep]\n\n"
+                                      "[HKEY_CURRENT_USER\\Software\\KorvexInterop\\Deep\\L1]\n\n"
+                                      "[HKEY_CURRENT_USER\\Software\\KorvexInterop\\Deep\\L1\\L2]\n"
+                                      "\"Deep\"=\"bottom\"\n\n");
 }
 
 // A path through a link reaches the key Wine's programs use. Debian's Wine 8.0 keeps
 // CurrentControlSet as an ordinary key (there is no ControlSet001); later Wine links it there.
 TEST_F(WineReadsOurWrites, PathsThroughTheControlSetReachWhereWineLooks)
 {
-    const std::string text = "korvex";
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Update", "KorvexProbe", REG_SZ,
-                       text.c_str(), text.size() + 1),
+                       std::string("korvex", 7)),
               ERROR_SUCCESS);
     const std::string system = Machine().ReadFile("system.reg");
     EXPECT_EQ(system.find("\n[SYSTEM\\\\"), std::string::npos) << "a second System key in another case";
-
-    const auto viaCurrent = RegQuery("HKLM\\System\\CurrentControlSet\\Control\\Update", "KorvexProbe");
-    ASSERT_TRUE(viaCurrent) << "Wine does not find the value under CurrentControlSet";
-    EXPECT_EQ(viaCurrent->data.toStdString(), text);
-    if (system.find("\n[System\\\\ControlSet001\\\\") != std::string::npos) {
-        const auto viaSet = RegQuery("HKLM\\System\\ControlSet001\\Control\\Update", "KorvexProbe");
-        ASSERT_TRUE(viaSet) << "Wine does not find the value under ControlSet001";
-        EXPECT_EQ(viaSet->data.toStdString(), text);
+    for (const char *set : {"CurrentControlSet", "ControlSet001"}) {
+        if (std::string(set) == "ControlSet001" && system.find("\n[System\\\\ControlSet001\\\\") == std::string::npos)
+            continue;
+        EXPECT_NE(Export(QString("HKLM\\System\\%1\\Control\\Update").arg(set)).find("\"KorvexProbe\"=\"korvex\"\n"),
+                  std::string::npos)
+            << "Wine does not find the value under " << set;
     }
 }
 
 // Software\Wow6432Node\Classes is a link in every 64-bit prefix.
 TEST_F(WineReadsOurWrites, AWriteThroughALinkKeyLandsInItsTarget)
 {
-    const std::string systemBefore = Machine().ReadFile("system.reg");
-    const std::vector<std::string> linkBefore = Block(Lines(systemBefore), "Software\\\\Wow6432Node\\\\Classes");
-    ASSERT_FALSE(linkBefore.empty()) << "the prefix has no Wow6432Node\\Classes link";
-    ASSERT_NE(std::find(linkBefore.begin(), linkBefore.end(), "#link"), linkBefore.end());
-
-    const std::string text = "through the link";
-    ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Classes\\.korvexlink", "", REG_SZ, text.c_str(),
-                       text.size() + 1),
+    const std::vector<std::string> linkBefore =
+        Block(Lines(Machine().ReadFile("system.reg")), "Software\\\\Wow6432Node\\\\Classes");
+    ASSERT_NE(std::find(linkBefore.begin(), linkBefore.end(), "#link"), linkBefore.end())
+        << "the prefix has no Wow6432Node\\Classes link";
+    ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Classes\\.korvexlink", "", REG_SZ,
+                       std::string("through the link", 17)),
               ERROR_SUCCESS);
     const std::vector<std::string> after = Lines(Machine().ReadFile("system.reg"));
     EXPECT_EQ(Block(after, "Software\\\\Wow6432Node\\\\Classes"), linkBefore) << "the link key itself changed";
     EXPECT_TRUE(Block(after, "Software\\\\Wow6432Node\\\\Classes\\\\.korvexlink").empty());
-    EXPECT_FALSE(Block(after, "Software\\\\Classes\\\\Wow6432Node\\\\.korvexlink").empty());
-
-    const ProcessResult run = Reg({"query", "HKLM\\Software\\Classes\\Wow6432Node\\.korvexlink", "/ve"});
-    ASSERT_TRUE(run.finished && run.exitCode == 0) << "Wine does not find the key in the link's target";
-    const auto value = FindQueried(run.out, "(Default)");
-    ASSERT_TRUE(value) << run.out.toStdString();
-    EXPECT_EQ(value->data.toStdString(), text);
+    EXPECT_NE(Export("HKLM\\Software\\Classes\\Wow6432Node\\.korvexlink").find("@=\"through the link\"\n"),
+              std::string::npos)
+        << "Wine does not find the key in the link's target";
 }
 
-// ---- What Wine writes, we read ---------------------------------------------------------------
-
-using WeReadWineWrites = WinePrefix;
-
-TEST_F(WeReadWineWrites, RegAddValuesReadBackExactly)
+// Without a "Version" setting Wine reports the version the NT keys give (a Proton prefix names
+// Windows 10 there), which cmd's "ver" shows; a program whose manifest names no Windows after 8,
+// as ours, is told 6.2.9200 from Windows 8.1 on, by Windows and by Wine.
+TEST_F(WineReadsOurWrites, TheNtKeysGiveTheVersionReported)
 {
-    const QString key = "Software\\KorvexFromWine";
-    const quint32 number = 0x12345678;
-    const QString russian = QString::fromUtf8("Привет, мир");
-    // Zero bytes inside; not last, which Reg drops as it would a string's terminator.
-    const QByteArray bytes("\x00\x00\xff\x00\x01\x7f\x80", 7);
-    ASSERT_NO_FATAL_FAILURE(RegAdd("HKCU\\" + key, "Number", "REG_DWORD", QString::number(number)));
-    ASSERT_NO_FATAL_FAILURE(RegAdd("HKCU\\" + key, "Russian", "REG_SZ", russian));
-    ASSERT_NO_FATAL_FAILURE(RegAdd("HKCU\\" + key, "Bytes", "REG_BINARY", QString::fromLatin1(bytes.toHex())));
-    ASSERT_NO_FATAL_FAILURE(WaitForServer());
-
-    // Reg's text forms: a DWORD as the decimal text of its lowest byte, bytes as Latin-1.
-    QString out;
-    ASSERT_TRUE(Reg::GetValue(HKEY_CURRENT_USER, key, "Number", out));
-    EXPECT_EQ(out, QString::number(number & 0xFF));
-    ASSERT_TRUE(Reg::GetValue(HKEY_CURRENT_USER, key, "Russian", out));
-    EXPECT_EQ(out, russian);
-    ASSERT_TRUE(Reg::GetValue(HKEY_CURRENT_USER, key, "Bytes", out));
-    EXPECT_EQ(out, QString::fromLatin1(bytes));
-
-    // The exact bytes behind them.
-    const std::string path = key.toStdString();
-    const auto dword = QueryBytes(HKEY_CURRENT_USER, path.c_str(), "Number");
-    ASSERT_TRUE(dword);
-    EXPECT_EQ(dword->first, static_cast<win::DWORD>(REG_DWORD));
-    win::DWORD stored = 0;
-    ASSERT_EQ(dword->second.size(), sizeof stored);
-    std::memcpy(&stored, dword->second.data(), sizeof stored);
-    EXPECT_EQ(stored, number);
-
-    const auto string = QueryBytes(HKEY_CURRENT_USER, path.c_str(), "Russian");
-    ASSERT_TRUE(string);
-    EXPECT_EQ(string->first, static_cast<win::DWORD>(REG_SZ));
-    EXPECT_EQ(string->second, russian.toStdString() + '\0');
-
-    const auto binary = QueryBytes(HKEY_CURRENT_USER, path.c_str(), "Bytes");
-    ASSERT_TRUE(binary);
-    EXPECT_EQ(binary->first, static_cast<win::DWORD>(REG_BINARY));
-    EXPECT_EQ(binary->second, bytes.toStdString());
+    const struct {
+        const char *version, *build, *csd, *shownByVer;
+        win::DWORD major, minor, reportedBuild;
+    } cases[] = {
+        {"5.1", "2600", "Service Pack 3", "5.1.2600", 5, 1, 2600},
+        {"6.1", "7600", "", "6.1.7600", 6, 1, 7600},
+        {"10.0", "19045", "", "10.0.19045", 6, 2, 9200},
+    };
+    const char *key = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+    for (const auto &c : cases) {
+        for (const auto &[name, text] :
+             {std::pair{"CurrentVersion", c.version}, {"CurrentBuildNumber", c.build}, {"CSDVersion", c.csd}})
+            ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, std::string(text) + '\0'), ERROR_SUCCESS);
+        win::OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(win::GetVersionExA(&info));
+        EXPECT_EQ(
+            std::tuple(info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber, std::string(info.szCSDVersion)),
+            std::tuple(c.major, c.minor, c.reportedBuild, std::string(c.csd)))
+            << c.version;
+        QByteArray out;
+        Execute("wine", {"cmd", "/c", "ver"}, &out);
+        EXPECT_TRUE(out.contains(QByteArray("Microsoft Windows ") + c.shownByVer + "\r")) << out.toStdString();
+        Execute("wineserver", {"-k"});
+        ASSERT_TRUE(WaitUntilServerRunning(false));
+    }
 }
 
 // ---- File attributes ---------------------------------------------------------------------------
@@ -543,8 +382,9 @@ TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
     std::ofstream(Machine().PathOf("drive_c/korvex/theirs")) << "x";
     // attrib prints a column of letters before the name; their places differ from Windows'.
     const auto letters = [this](const char *path) {
-        const ProcessResult run = Execute("wine", {"attrib", path});
-        const QByteArray line = run.out.left(run.out.indexOf("C:\\"));
+        QByteArray out;
+        Execute("wine", {"attrib", path}, &out);
+        const QByteArray line = out.left(out.indexOf("C:\\"));
         QString found;
         for (const char letter : {'A', 'S', 'H', 'R'})
             if (line.contains(letter))
@@ -583,10 +423,10 @@ TEST_F(RunningWineServer, WritesAreRefusedUntilItEnds)
     ASSERT_TRUE(start.finished && start.exitCode == 0) << start.err.toStdString();
     ASSERT_TRUE(WaitUntilServerRunning(true)) << "the persistent server was not detected";
 
-    const win::DWORD number = 1;
-    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexBlocked", REG_DWORD, &number, 4),
+    const std::string one("\1\0\0\0", 4);
+    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexBlocked", REG_DWORD, one),
               ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, "Software\\KorvexBlocked\\New", "v", REG_DWORD, &number, 4),
+    EXPECT_EQ(SetValue(HKEY_CURRENT_USER, "Software\\KorvexBlocked\\New", "v", REG_DWORD, one),
               ERROR_SHARING_VIOLATION);
     EXPECT_TRUE(Machine().ReadFile("user.reg") == userBefore) << "user.reg changed while the server ran";
     // Reading goes on meanwhile.
@@ -596,8 +436,7 @@ TEST_F(RunningWineServer, WritesAreRefusedUntilItEnds)
     const ProcessResult stop = Execute("wineserver", {"-k"});
     ASSERT_TRUE(stop.finished) << "wineserver -k did not end";
     ASSERT_TRUE(WaitUntilServerRunning(false)) << "the server is still detected after wineserver -k";
-    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexBlocked", REG_DWORD, &number, 4),
-              ERROR_SUCCESS);
+    ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexBlocked", REG_DWORD, one), ERROR_SUCCESS);
     EXPECT_NE(Machine().ReadFile("user.reg").find("\"KorvexBlocked\"=dword:00000001"), std::string::npos);
 }
 

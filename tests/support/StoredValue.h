@@ -30,3 +30,19 @@ inline std::optional<StoredValue> ReadStoredValue(win::HKEY root, const QString 
     stored.data = QByteArray(buffer.data(), static_cast<qsizetype>(size));
     return stored;
 }
+
+// Stores `data` as the value `name` of the key at `path`, making the key when it is missing;
+// the platform's result code.
+inline win::LONG WriteStoredValue(win::HKEY root, const QString &path, const char *name, win::DWORD type,
+                                  const QByteArray &data)
+{
+    win::HKEY key = nullptr;
+    win::LONG result =
+        win::RegCreateKeyExA(root, path.toUtf8().constData(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (result != ERROR_SUCCESS)
+        return result;
+    result = win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(data.constData()),
+                                 static_cast<win::DWORD>(data.size()));
+    win::RegCloseKey(key);
+    return result;
+}

@@ -11,11 +11,11 @@
 namespace
 {
 
-const std::string kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
-const std::string kExplorer = kPolicies + "\\Explorer";
-const std::string kSystem = kPolicies + "\\System";
-const std::string kIE = "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
-const std::string kUpdate = "SYSTEM\\CurrentControlSet\\Control\\Update";
+constexpr const char *kPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
+constexpr const char *kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char *kSystem = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
+constexpr const char *kIE = "Software\\Policies\\Microsoft\\Internet Explorer\\Restrictions";
+constexpr const char *kUpdate = "SYSTEM\\CurrentControlSet\\Control\\Update";
 
 // Where each page's boxes keep their switches, box by box: the contract with Windows. The
 // letter names the key: E, S, N, A the policies key's Explorer, System, Network and
@@ -63,8 +63,8 @@ std::vector<Switch> SwitchesOf(const PageContract &page)
         switch (entry.front().toLatin1()) {
         case 'E': switches.push_back({HKEY_CURRENT_USER, kExplorer, name}); break;
         case 'S': switches.push_back({HKEY_CURRENT_USER, kSystem, name}); break;
-        case 'N': switches.push_back({HKEY_CURRENT_USER, kPolicies + "\\Network", name}); break;
-        case 'A': switches.push_back({HKEY_CURRENT_USER, kPolicies + "\\ActiveDesktop", name}); break;
+        case 'N': switches.push_back({HKEY_CURRENT_USER, std::string(kPolicies) + "\\Network", name}); break;
+        case 'A': switches.push_back({HKEY_CURRENT_USER, std::string(kPolicies) + "\\ActiveDesktop", name}); break;
         case 'I': switches.push_back({HKEY_CURRENT_USER, kIE, name}); break;
         default: switches.push_back({HKEY_LOCAL_MACHINE, kUpdate, name}); break;
         }

@@ -17,9 +17,9 @@ namespace
 
 namespace fs = std::filesystem;
 
-const std::string kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-const std::string kUpdate = "SYSTEM\\CurrentControlSet\\Control\\Update";
-const std::string kUserExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr const char *kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char *kUpdate = "SYSTEM\\CurrentControlSet\\Control\\Update";
+constexpr const char *kUserExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 
 // Runs wineserver for the test's machine folder; false when it did not finish.
 bool WineServer(const char *option)
@@ -157,7 +157,7 @@ TEST_F(PageTest, AFailedApplyWarnsOnceAndThePageKeepsItsInput)
     // Moved away, the damaged file is made afresh by the next attempt.
     fs::remove(machine_.PathOf("userdef.reg"));
     EXPECT_TRUE(Click("btnApply").empty());
-    const auto stored = Stored(HKEY_USERS, ".DEFAULT\\" + kUserExplorer, "link");
+    const auto stored = Stored(HKEY_USERS, std::string(".DEFAULT\\") + kUserExplorer, "link");
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->data, QByteArray("Copy of "));
     EXPECT_TRUE(Leave().empty()) << "a save that worked leaves nothing to ask about";

@@ -8,9 +8,13 @@
 namespace
 {
 
-const std::string kUserExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
-const std::string kDefaultExplorer = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
-const QByteArray kNoText(4, '\0');
+constexpr const char *kUserExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr const char *kDefaultExplorer = ".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+constexpr char kNoTextBytes[4] = {};
+QByteArray NoText()
+{
+    return QByteArray(kNoTextBytes, 4);
+}
 
 class ShortcutPage : public PageTest
 {
@@ -68,7 +72,7 @@ TEST_F(ShortcutPage, ZeroBytesOrAnEmptyValueMeanNoTextAndAnythingElseIsText)
         bool noText;
         QString shown;
     } cases[] = {
-        {kNoText, true, QString()}, // the zeros that mean no text are not put in the box
+        {NoText(), true, QString()}, // the zeros that mean no text are not put in the box
         {QByteArray(), true, QString()},
         {QByteArray(5, '\0'), true, QString()},
         {QByteArray(6, '\0'), false, QString(5, QChar(0))},
@@ -85,7 +89,7 @@ TEST_F(ShortcutPage, ZeroBytesOrAnEmptyValueMeanNoTextAndAnythingElseIsText)
         EXPECT_TRUE(Leave().empty());
     }
     // Unticking "no text" after the zeros stores an empty text, not the zeros.
-    StoreLink(kNoText);
+    StoreLink(NoText());
     Open("Short");
     chkns().click();
     EXPECT_EQ(Leave({Yes}).size(), 1u);
@@ -155,7 +159,7 @@ TEST_F(ShortcutPage, ApplyWritesWithoutAQuestionAndOnlyALaterEditAsksAgain)
     chkni().click(); // shows the arrow
     EXPECT_TRUE(Click("btnApply").empty());
     ExpectArrow(true);
-    ExpectLink(kNoText);
+    ExpectLink(NoText());
     EXPECT_TRUE(Leave().empty()) << "Apply left the page unchanged";
 
     Open("Short");
@@ -174,7 +178,7 @@ TEST_F(ShortcutPage, DeleteTextKeepsTheTypedTextForWhenItIsUntickedAgain)
     EXPECT_FALSE(txtShortCut().isEnabled());
     EXPECT_EQ(txtShortCut().text(), QStringLiteral("Copy of"));
     Click("btnApply");
-    ExpectLink(kNoText);
+    ExpectLink(NoText());
     chkns().click();
     EXPECT_EQ(Leave({Yes}).size(), 1u);
     ExpectLink("Copy of ");

@@ -12,8 +12,8 @@
 namespace
 {
 
-const std::string kNtWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-const std::string k9xWinlogon = "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon";
+constexpr const char *kNtWinlogon = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr const char *k9xWinlogon = "Software\\Microsoft\\Windows\\CurrentVersion\\Winlogon";
 
 class LogonMessage : public PageTest
 {
