@@ -27,12 +27,17 @@
 //   type NAME TEXT           replace the text of a text box or editable combo box, as typed
 //   select NAME TEXT         click the row with that text in a list box, or pick it in a combo box
 //   double-click NAME TEXT   double-click the row with that text in a list box
+//   choose [PATH]            answers the next file dialog by choosing PATH (a host path) in it;
+//                            without PATH, by cancelling it (queued like an answer)
+//   wait MS                  lets MS milliseconds pass, for a page that stays busy a while
 //   close                    close the main window (done after the last step when still open)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +46,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -162,7 +168,7 @@ public:
         log_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
         QGuiApplication::setQuitOnLastWindowClosed(false);
         auto *boxTimer = new QTimer(this);
-        connect(boxTimer, &QTimer::timeout, this, &Driver::AnswerBox);
+        connect(boxTimer, &QTimer::timeout, this, &Driver::AnswerModal);
         boxTimer->start(kPollMs);
         WaitForMainWindow();
     }
@@ -171,6 +177,10 @@ private:
     struct Answer {
         QMessageBox::StandardButton button;
         QString text;
+        QString step;
+    };
+    struct Choice {
+        QString path; // empty: cancel
         QString step;
     };
 
@@ -204,7 +214,7 @@ private:
             const Step step{line, line.split(QLatin1Char(' '), Qt::SkipEmptyParts)};
             Log(QStringLiteral("step  ") + line);
             Run(step);
-            QTimer::singleShot(kStepPauseMs, this, &Driver::RunNext);
+            QTimer::singleShot(kStepPauseMs + std::exchange(extraPauseMs_, 0), this, &Driver::RunNext);
             return;
         }
         Finish();
@@ -215,6 +225,8 @@ private:
         CloseMain();
         for (const Answer &answer : answers_)
             Fail(QStringLiteral("no message box came for: ") + answer.step);
+        for (const Choice &choice : choices_)
+            Fail(QStringLiteral("no file dialog came for: ") + choice.step);
         Log(QStringLiteral("done  %1 failure(s)").arg(failures_));
         log_.close();
         QCoreApplication::exit(failures_ == 0 ? 0 : 1);
@@ -276,6 +288,10 @@ private:
             Type(step);
         else if (verb == QLatin1String("select") || verb == QLatin1String("double-click"))
             Select(step, verb == QLatin1String("double-click"));
+        else if (verb == QLatin1String("choose"))
+            choices_.push_back({step.TextAfter(1), step.line});
+        else if (verb == QLatin1String("wait"))
+            extraPauseMs_ = step.words.value(1).toInt();
         else if (verb == QLatin1String("close"))
             CloseMain();
         else
@@ -417,13 +433,50 @@ private:
             answers_.push_back({*button, step.TextAfter(2), step.line});
     }
 
-    // Runs from a timer, also inside the event loop of a box that a step opened.
-    void AnswerBox()
+    // Runs from a timer, also inside the event loop of a box or dialog that a step opened.
+    void AnswerModal()
     {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible() || box == lastBox_)
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible() || modal == lastModal_)
             return;
-        lastBox_ = box;
+        lastModal_ = modal;
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal))
+            AnswerFileDialog(dialog);
+        else if (auto *box = qobject_cast<QMessageBox *>(modal))
+            AnswerBox(box);
+    }
+
+    // Types the queued path into the dialog's file name and presses its Open (or Save) button.
+    void AnswerFileDialog(QFileDialog *dialog)
+    {
+        Log(QStringLiteral("file  [") + dialog->windowTitle() + QStringLiteral("]"));
+        if (choices_.empty()) {
+            Fail(QStringLiteral("a file dialog that the script did not expect: ") + dialog->windowTitle());
+            dialog->reject();
+            return;
+        }
+        const Choice choice = choices_.front();
+        choices_.pop_front();
+        if (choice.path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(choice.path);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        QAbstractButton *accept = nullptr;
+        if (buttons)
+            accept = buttons->button(dialog->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                                                     : QDialogButtonBox::Save);
+        if (accept) {
+            accept->click();
+            return;
+        }
+        Fail(choice.step + QStringLiteral(": the file dialog has no button to accept with"));
+        dialog->reject();
+    }
+
+    void AnswerBox(QMessageBox *box)
+    {
         ++boxesSeen_;
         Log(QStringLiteral("box   [") + box->windowTitle() + QStringLiteral("] ") + box->text());
         if (answers_.empty()) {
@@ -451,7 +504,9 @@ private:
     QFile log_;
     QString pageName_;
     std::deque<Answer> answers_;
-    QPointer<QMessageBox> lastBox_;
+    std::deque<Choice> choices_;
+    QPointer<QWidget> lastModal_;
+    int extraPauseMs_ = 0;
     int boxesSeen_ = 0;
     int failures_ = 0;
 };

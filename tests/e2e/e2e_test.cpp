@@ -1,28 +1,22 @@
 // The real korvex program, started as `make run` starts it, used through its windows by the
 // script driver (driver.cpp, preloaded) and judged by what it stored in the machine's registry.
 // Each case works on a fresh machine folder reporting Windows 98.
-#include "StoredValue.h"
+#include "KorvexRun.h"
 #include "TempMachine.h"
-#include "machine.h"
 #include "win32.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QString>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
 #include <ostream>
 #include <string>
 
 namespace
 {
-
-constexpr int kRunLimitMs = 60'000;
 
 constexpr auto kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr auto kSystem = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
@@ -93,92 +87,6 @@ constexpr PolicyCase kPolicyCases[] = {
      {14, kSystem, "NoSecCPL"},
      "expect chk_1 enabled no\nexpect chk_5 enabled no"},
 };
-
-bool Store(win::HKEY root, const char *key, const char *name, win::DWORD type, const QByteArray &data)
-{
-    win::HKEY handle = nullptr;
-    if (win::RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
-        return false;
-    const auto result = win::RegSetValueExA(handle, name, 0, type, reinterpret_cast<const win::BYTE *>(data.data()),
-                                            static_cast<win::DWORD>(data.size()));
-    win::RegCloseKey(handle);
-    return result == ERROR_SUCCESS;
-}
-
-QByteArray Dword(win::DWORD value)
-{
-    return {reinterpret_cast<const char *>(&value), sizeof value};
-}
-
-QByteArray Sz(const char *text)
-{
-    return {text, static_cast<qsizetype>(std::strlen(text) + 1)};
-}
-
-void ExpectStored(win::HKEY root, const char *key, const char *name, win::DWORD type, const QByteArray &data)
-{
-    const std::optional<StoredValue> stored = ReadStoredValue(root, QString::fromLatin1(key), name);
-    ASSERT_TRUE(stored.has_value()) << key << "\\" << name << " is missing";
-    EXPECT_EQ(stored->type, type) << name;
-    EXPECT_EQ(stored->data.toHex().toStdString(), data.toHex().toStdString()) << name;
-}
-
-void ExpectMissing(win::HKEY root, const char *key, const char *name)
-{
-    EXPECT_FALSE(ReadStoredValue(root, QString::fromLatin1(key), name).has_value()) << key << "\\" << name;
-}
-
-struct KorvexRun {
-    bool finished = false;
-    int exitCode = -1;
-    std::string log; // the driver's account of every step, and the program's own errors
-};
-
-std::string ReadText(const std::string &path)
-{
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(no log at " + path + ")";
-}
-
-// Runs korvex on the machine with the driver working through `script`, English interface,
-// no screen; a program that does not end within the limit is killed.
-KorvexRun RunKorvex(const TempMachine &machine, const std::string &script)
-{
-    machine.WriteFile("e2e-script.txt", script);
-    const std::string logPath = machine.PathOf("e2e-log.txt");
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WINEPREFIX", QString::fromStdString(machine.Folder()));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.remove("LC_ALL");
-    env.remove("LC_MESSAGES");
-    env.insert("LANG", "en_US.UTF-8");
-    const QString asanRuntime = QStringLiteral(KORVEX_ASAN_RUNTIME);
-    env.insert("LD_PRELOAD", (asanRuntime.isEmpty() ? QString() : asanRuntime + ":") + KORVEX_E2E_DRIVER);
-    env.insert("KORVEX_E2E_SCRIPT", QString::fromStdString(machine.PathOf("e2e-script.txt")));
-    env.insert("KORVEX_E2E_LOG", QString::fromStdString(logPath));
-
-    QProcess korvex;
-    korvex.setProcessEnvironment(env);
-    korvex.start(KORVEX_PROGRAM, {});
-    KorvexRun run;
-    if (!korvex.waitForFinished(kRunLimitMs)) {
-        korvex.kill();
-        korvex.waitForFinished();
-        run.log = "korvex did not end within " + std::to_string(kRunLimitMs / 1000) + " s\n";
-    } else {
-        run.finished = korvex.exitStatus() == QProcess::NormalExit;
-        run.exitCode = korvex.exitCode();
-    }
-    run.log += ReadText(logPath) + "\n--- korvex's error output:\n" + korvex.readAllStandardError().toStdString();
-    // What the program stored is read afresh.
-    win::ResetMachine();
-    return run;
-}
-
-void ExpectCleanRun(const KorvexRun &run)
-{
-    EXPECT_TRUE(run.finished && run.exitCode == 0) << "exit code " << run.exitCode << "\n" << run.log;
-}
 
 void PrintTo(const PolicyCase &page, std::ostream *out)
 {

@@ -26,6 +26,8 @@
 #include "win32.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QListWidget>
 #include <QTreeWidgetItem>
 #include <cstdio>
 #include <cstring>
@@ -95,6 +97,20 @@ protected:
         return boxes.Seen();
     }
 
+    // The texts of the rows of a list box or combo box of the current page.
+    static QStringList Rows(const char *name)
+    {
+        QStringList rows;
+        QWidget &control = Control<QWidget>(*MdlStart::CurrentPage, name);
+        if (auto *combo = qobject_cast<QComboBox *>(&control))
+            for (int i = 0; i < combo->count(); ++i)
+                rows << combo->itemText(i);
+        if (auto *list = qobject_cast<QListWidget *>(&control))
+            for (int i = 0; i < list->count(); ++i)
+                rows << list->item(i)->text();
+        return rows;
+    }
+
     // Values put straight into the machine's registry, as another program would.
     static void Put(win::HKEY root, const std::string &key, const char *name, win::DWORD type, const void *data,
                     win::DWORD size)
@@ -103,7 +119,8 @@ protected:
         ASSERT_EQ(win::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
                   ERROR_SUCCESS)
             << key;
-        EXPECT_EQ(win::RegSetValueExA(handle, name, 0, type, static_cast<const win::BYTE *>(data), size), ERROR_SUCCESS);
+        EXPECT_EQ(win::RegSetValueExA(handle, name, 0, type, static_cast<const win::BYTE *>(data), size),
+                  ERROR_SUCCESS);
         win::RegCloseKey(handle);
     }
     static void PutDword(win::HKEY root, const std::string &key, const char *name, win::DWORD value)

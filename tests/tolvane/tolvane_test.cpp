@@ -47,30 +47,13 @@ protected:
     TempMachine machine_;
 };
 
-TEST(AddBackslash, AppendsOnlyWhereMissing)
-{
-    struct Case {
-        const char *path, *expected;
-    };
-    for (const Case &c :
-         {Case{"C:\\windows\\system32", "C:\\windows\\system32\\"}, Case{"C:\\", "C:\\"}, Case{"", "\\"}}) {
-        EXPECT_EQ(mdlMain::AddBackslash(c.path), c.expected) << c.path;
-    }
-}
-
-TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrder)
-{
-    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nF:D:\\WORK\r\n"),
-              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst F: \"D:\\WORK\""}));
-}
-
-TEST_F(TolvaneTest, ReadsEveryLineWholeAndSkipsLinesWithoutADrive)
+TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole)
 {
     // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
     // last line without an end, a folder with blanks and one with a non-ASCII name.
-    EXPECT_EQ(CommandsFor("G:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
-              (std::vector<std::string>{"subst G: \"\"", "subst H: \"C:\\Old,New\"", "subst I: \"C:\\My Games\"",
-                                        "subst J: \"C:\\Игры\""}));
+    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nG:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
+              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst G: \"\"", "subst H: \"C:\\Old,New\"",
+                                        "subst I: \"C:\\My Games\"", "subst J: \"C:\\Игры\""}));
 }
 
 TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
@@ -83,14 +66,6 @@ TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
     ASSERT_TRUE(win::SetFileAttributesA("C:\\windows\\system32\\Tolvane.ini", FILE_ATTRIBUTE_HIDDEN));
     mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
     EXPECT_TRUE(Recorded().empty());
-}
-
-TEST(MachineFolderAbove, FindsTheMachineThatHoldsTheProgram)
-{
-    TempMachine machine;
-    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c/windows/system32")), machine.Folder());
-    EXPECT_EQ(mdlMain::MachineFolderAbove(machine.PathOf("drive_c")), machine.Folder());
-    EXPECT_EQ(mdlMain::MachineFolderAbove("/"), "");
 }
 
 // The real program, copied into a machine that the environment does not name: it finds its
