@@ -207,7 +207,8 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
         SwitchToMachine(QString::fromStdString(second.string()), QStringLiteral("second"));
         ASSERT_EQ(boxes.Seen().size(), 1u) << "the save question, and nothing about the new machine";
-        EXPECT_EQ(boxes.Seen()[0].text, QStringLiteral("Save Changes ?"));
+        // Switching off Run also names the way back, History, after the question.
+        EXPECT_TRUE(boxes.Seen()[0].text.startsWith(QStringLiteral("Save Changes ?")));
     }
     EXPECT_NE(ReadText(first / "user.reg").find("\"NoRun\"=dword:00000001"), std::string::npos)
         << "the page saves where it was loaded";
