@@ -57,9 +57,12 @@ test-windows: deps
 tidy: build
 	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
+BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench
+
 bench: build
-	./$(BUILD_DIR)/bench/korvex_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
-	./$(BUILD_DIR)/bench/internet_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	for b in $(BENCHMARKS); do \
+	    ./$(BUILD_DIR)/bench/$$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; \
+	done
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
