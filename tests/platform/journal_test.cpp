@@ -279,7 +279,7 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
         for (win::DWORD i = 0;; ++i)
             SetString(kKey, "Spin", std::string(4096, static_cast<char>('a' + i % 26)));
     }
-    while (fs::file_size(path) < 64 * 1024)
+    while (fs::file_size(path) < std::uintmax_t{64} * 1024)
         usleep(1000);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);

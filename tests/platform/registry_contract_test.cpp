@@ -293,7 +293,7 @@ TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
     char name[16];
     win::DWORD length = sizeof name;
     for (const win::LONG rc :
-         {QueryValue(old, "generation").rc, Set(old, "generation", REG_DWORD, "\3\0\0\0"),
+         {QueryValue(old, "generation").rc, Set(old, "generation", REG_DWORD, std::string{3, 0, 0, 0}),
           win::RegDeleteValueA(old, "generation"), TryCreate(old, "Child", child), Open(old, nullptr, child),
           win::RegEnumKeyExA(old, 0, name, &length, nullptr, nullptr, nullptr, nullptr)})
         EXPECT_EQ(rc, ERROR_KEY_DELETED);

@@ -136,7 +136,8 @@ protected:
         const std::string bytes = machine_->ReadFile("export.reg");
         if (bytes.size() < 2)
             return {};
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.data() + 2), (bytes.size() - 2) / 2)
+        return QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.data() + 2),
+                                  static_cast<qsizetype>((bytes.size() - 2) / 2))
             .remove(QLatin1Char('\r'))
             .toStdString();
     }
@@ -307,7 +308,7 @@ TEST_F(WineReadsOurWrites, RegExportShowsEveryTypeExactly)
 TEST_F(WineReadsOurWrites, PathsThroughTheControlSetReachWhereWineLooks)
 {
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Update", "KorvexProbe", REG_SZ,
-                       std::string("korvex", 7)),
+                       std::string("korvex\0", 7)),
               ERROR_SUCCESS);
     const std::string system = Machine().ReadFile("system.reg");
     EXPECT_EQ(system.find("\n[SYSTEM\\\\"), std::string::npos) << "a second System key in another case";
@@ -328,7 +329,7 @@ TEST_F(WineReadsOurWrites, AWriteThroughALinkKeyLandsInItsTarget)
     ASSERT_NE(std::find(linkBefore.begin(), linkBefore.end(), "#link"), linkBefore.end())
         << "the prefix has no Wow6432Node\\Classes link";
     ASSERT_EQ(SetValue(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Classes\\.korvexlink", "", REG_SZ,
-                       std::string("through the link", 17)),
+                       std::string("through the link\0", 17)),
               ERROR_SUCCESS);
     const std::vector<std::string> after = Lines(Machine().ReadFile("system.reg"));
     EXPECT_EQ(Block(after, "Software\\\\Wow6432Node\\\\Classes"), linkBefore) << "the link key itself changed";
