@@ -263,8 +263,12 @@ std::string ReadProfile(const char *fileName)
 
 DWORD CopyString(std::string_view text, char *buffer, DWORD size)
 {
+    if (size == 0)
+        return 0;
     const size_t count = std::min<size_t>(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), count);
+    // An empty text may have no storage at all, and memcpy must not be handed a null source.
+    if (count > 0)
+        std::memcpy(buffer, text.data(), count);
     buffer[count] = '\0';
     return static_cast<DWORD>(count);
 }
@@ -273,6 +277,8 @@ DWORD CopyString(std::string_view text, char *buffer, DWORD size)
 // size - 2 characters and ended by two NULs.
 DWORD CopyList(const std::vector<std::string_view> &names, char *buffer, DWORD size)
 {
+    if (size == 0)
+        return 0;
     std::string list;
     for (const std::string_view name : names)
         list.append(name).push_back('\0');
