@@ -42,14 +42,22 @@ std::vector<char> BlankBuffer(int size)
     return std::vector<char>(static_cast<std::size_t>(size), ' ');
 }
 
-// Of the images of one icon, the one Windows draws as the large icon: 32x32 when there is
-// one, else the largest.
-QImage LargeImageOf(const std::vector<std::uint8_t> &ico)
+QImage LargeImageOfIco(const std::vector<std::uint8_t> &ico)
 {
     QByteArray bytes(reinterpret_cast<const char *>(ico.data()), static_cast<qsizetype>(ico.size()));
     QBuffer device(&bytes);
     device.open(QIODevice::ReadOnly);
     QImageReader reader(&device, "ico");
+    return Module::LargeImageOf(reader);
+}
+
+} // namespace
+
+namespace Module
+{
+
+QImage LargeImageOf(QImageReader &reader)
+{
     const int count = std::max(reader.imageCount(), 1);
     QImage best;
     for (int i = 0; i < count; ++i) {
@@ -65,11 +73,6 @@ QImage LargeImageOf(const std::vector<std::uint8_t> &ico)
     }
     return best;
 }
-
-} // namespace
-
-namespace Module
-{
 
 bool AskSaveChanges(const QString &prompt)
 {
@@ -115,7 +118,7 @@ int DrawFileIcon(const QString &path, int index, QLabel *target)
     const int count = win::ExtractIconCount(file);
     if (index == -1 || !target)
         return count;
-    const QImage image = LargeImageOf(win::ExtractIconAsIco(file, index));
+    const QImage image = LargeImageOfIco(win::ExtractIconAsIco(file, index));
     if (!image.isNull()) {
         target->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         target->setPixmap(QPixmap::fromImage(image));

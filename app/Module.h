@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QImage;
+class QImageReader;
 class QLabel;
 
 namespace Module
@@ -26,6 +28,10 @@ QString SystemDirectory();
 // the large image (32x32, else the largest) of the icon at `index` becomes the picture of
 // `target`, at its top left corner; an index the file does not have draws nothing. Returns the
 // number of icons, 0 for a file without any.
+// Of the images a reader holds, the one Windows draws as a large icon: the 32x32 image when
+// there is one, else the largest; the only image of any other format.
+QImage LargeImageOf(QImageReader &reader);
+
 int DrawFileIcon(const QString &path, int index, QLabel *target);
 
 } // namespace Module

@@ -1,5 +1,7 @@
 #include "IconPictures.h"
 
+#include "Module.h"
+
 #include "machine.h"
 
 #include <QFile>
@@ -12,29 +14,6 @@
 
 namespace
 {
-
-// The size Windows draws an icon at in a picture control.
-constexpr int kLargeIconSize = 32;
-
-// Of the images in the file, the one Windows shows for a picture: an icon's 32x32 image when
-// it has one, else its largest; the only image of any other format.
-QImage LargeImageOf(QImageReader &reader)
-{
-    const int count = std::max(reader.imageCount(), 1);
-    QImage best;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToImage(i))
-            break;
-        const QImage image = reader.read();
-        if (image.isNull())
-            continue;
-        if (image.width() == kLargeIconSize && image.height() == kLargeIconSize)
-            return image;
-        if (best.isNull() || image.width() * image.height() > best.width() * best.height())
-            best = image;
-    }
-    return best;
-}
 
 void Show(QLabel &target, const QImage &image)
 {
@@ -58,7 +37,7 @@ bool LoadPicture(QLabel &target, const QString &windowsPath)
     // The format is taken from the contents, not the name: a renamed bitmap still shows.
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
-    const QImage image = LargeImageOf(reader);
+    const QImage image = Module::LargeImageOf(reader);
     if (image.isNull())
         return false;
     Show(target, image);
@@ -68,7 +47,7 @@ bool LoadPicture(QLabel &target, const QString &windowsPath)
 void ShowResourceIcon(QLabel &target, const char *name)
 {
     QImageReader reader(QStringLiteral(":/icons/") + QLatin1String(name));
-    Show(target, LargeImageOf(reader));
+    Show(target, Module::LargeImageOf(reader));
 }
 
 } // namespace IconPictures
