@@ -86,6 +86,15 @@ std::optional<KeyRef> RefOf(HKEY key)
     return it->second;
 }
 
+// Why a handle may not be used for `access` (a handle that is not open, or was opened without
+// that right), or ERROR_SUCCESS.
+LONG Refusal(const std::optional<KeyRef> &ref, REGSAM access)
+{
+    if (!ref)
+        return ERROR_INVALID_HANDLE;
+    return (ref->access & access) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 HKEY NewHandle(KeyRef ref)
 {
     auto &table = Handles();
@@ -424,10 +433,8 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
     if ((lpData && !lpcbData) || lpReserved)
         return ERROR_INVALID_PARAMETER;
     const auto ref = RefOf(hKey);
-    if (!ref)
-        return ERROR_INVALID_HANDLE;
-    if (!(ref->access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (const LONG refused = Refusal(ref, KEY_QUERY_VALUE))
+        return refused;
     Hive *hive = nullptr;
     LONG status = ERROR_SUCCESS;
     Key *key = Resolve(*ref, &hive, status);
@@ -490,10 +497,8 @@ LONG raw::RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType
 LONG raw::RegDeleteValueA(HKEY hKey, const char *lpValueName)
 {
     const auto ref = RefOf(hKey);
-    if (!ref)
-        return ERROR_INVALID_HANDLE;
-    if (!(ref->access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (const LONG refused = Refusal(ref, KEY_SET_VALUE))
+        return refused;
     const std::string name = NameOrDefault(lpValueName);
     LONG status = ERROR_SUCCESS;
     Key *key = Resolve(*ref, nullptr, status);
@@ -546,10 +551,8 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWO
     if (!lpName || !lpcchName || lpReserved)
         return ERROR_INVALID_PARAMETER;
     const auto ref = RefOf(hKey);
-    if (!ref)
-        return ERROR_INVALID_HANDLE;
-    if (!(ref->access & KEY_ENUMERATE_SUB_KEYS))
-        return ERROR_ACCESS_DENIED;
+    if (const LONG refused = Refusal(ref, KEY_ENUMERATE_SUB_KEYS))
+        return refused;
     std::string name;
     std::string className;
     std::uint64_t modified = 0;
@@ -594,10 +597,8 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValu
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
     const auto ref = RefOf(hKey);
-    if (!ref)
-        return ERROR_INVALID_HANDLE;
-    if (!(ref->access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (const LONG refused = Refusal(ref, KEY_QUERY_VALUE))
+        return refused;
     Hive *hive = nullptr;
     LONG status = ERROR_SUCCESS;
     Key *key = Resolve(*ref, &hive, status);
