@@ -4,6 +4,7 @@
 // Wine is not installed. No wineserver is left running for a test's prefix: the platform refuses
 // registry writes while one runs, and a server would outlive the deleted folder.
 #include "Reg.h"
+#include "RegistryValues.h"
 #include "TempMachine.h"
 #include "hive.h"
 #include "machine.h"
@@ -14,7 +15,6 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -157,34 +156,7 @@ private:
     std::unique_ptr<TempMachine> machine_;
 };
 
-win::LONG SetValue(win::HKEY root, const char *path, const char *name, win::DWORD type, const std::string &bytes)
-{
-    win::HKEY key = nullptr;
-    win::LONG rc =
-        win::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (rc != ERROR_SUCCESS)
-        return rc;
-    rc = win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.data()),
-                             static_cast<win::DWORD>(bytes.size()));
-    win::RegCloseKey(key);
-    return rc;
-}
-
-std::optional<std::pair<win::DWORD, std::string>> QueryBytes(win::HKEY root, const char *path, const char *name)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::array<char, 512> buffer{};
-    win::DWORD size = buffer.size();
-    win::DWORD type = REG_NONE;
-    const win::LONG rc =
-        win::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<win::BYTE *>(buffer.data()), &size);
-    win::RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::make_pair(type, std::string(buffer.data(), size));
-}
+using regvalues::SetValue;
 
 // ---- Round trip ------------------------------------------------------------------------------
 
@@ -265,7 +237,7 @@ TEST_F(WineRoundTrip, WinesValuesReadBackAndOursAreWrittenAsWineWritesThem)
     EXPECT_TRUE(hive.Serialize() == wineText) << "user.reg as saved by Wine changed in a parse and save";
 
     for (const auto &value : values) {
-        EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, "Software\\KorvexByWine", value.name),
+        EXPECT_EQ(regvalues::QueryValue(HKEY_CURRENT_USER, "Software\\KorvexByWine", value.name),
                   std::pair(value.type, value.bytes))
             << value.name;
         ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Software\\KorvexByUs", value.name, value.type, value.bytes),
