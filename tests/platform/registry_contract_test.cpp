@@ -427,61 +427,76 @@ TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
 
 // ---- Values ----------------------------------------------------------------------------------
 
+constexpr int kWhole = -2;  // the count is the size of what is given
+constexpr int kNoData = -1; // no data at all
+constexpr win::DWORD kAsReturned = 0xFFFFFFFF;
+
 struct StoredRow {
     const char *name;
     win::DWORD type;
-    std::string given; // passed with `count` bytes; a count of kNoData passes no data at all
-    int count;
-    win::DWORD size;      // what RegQueryValueExA reports
-    std::string returned; // what it wrote, up to the junk it left
+    std::string given;
+    std::string returned;          // what RegQueryValueExA wrote, up to the junk it left
+    int count = kWhole;            // the bytes of `given` passed
+    win::DWORD size = kAsReturned; // what RegQueryValueExA reports
 };
-constexpr int kNoData = -1;
 
-// Every value comes back as stored; a query without a buffer gets the size alone, and a buffer
-// one byte short gets the size and no data.
+// Every value comes back as stored, string data converted to UTF-16 and back; a query without a
+// buffer gets the size alone, and a buffer one byte short gets the size and no data.
 TEST_F(RegistryContract, ValuesComeBackAsStoredAndTooSmallBuffersGetTheSize)
 {
     const std::string russian = "Привет, \"мир\"";
     const std::string wide = "\xF0\x9F\x98\x80 \xE4\xB8\xAD";
+    const std::string bad = "\xEF\xBF\xBD";
     const StoredRow rows[] = {
-        {"abc", REG_SZ, "abc\0"s, 4, 4, "abc\0"s},
+        {"abc", REG_SZ, "abc\0"s, "abc\0"s},
         // A count that misses the terminator is extended when the next byte is NUL.
-        {"short", REG_SZ, "xyz\0"s, 3, 4, "xyz\0"s},
+        {"short", REG_SZ, "xyz\0"s, "xyz\0"s, 3},
         // Stored without one, it comes back whole, ended by NT when the buffer has room.
-        {"bare", REG_SZ, "abcX", 3, 3, "abc\0"s},
-        {"nothing", REG_SZ, "", 0, 0, ""},
-        {"null", REG_SZ, "", kNoData, 0, ""},
-        {"terminator", REG_SZ, "\0"s, 1, 1, "\0"s},
-        {"Заголовок", REG_SZ, russian + '\0', -2, static_cast<win::DWORD>(russian.size() + 1), russian + '\0'},
-        {"wide", REG_SZ, wide + '\0', -2, static_cast<win::DWORD>(wide.size() + 1), wide + '\0'},
-        {"two", REG_SZ, "ab\0cd\0"s, -2, 6, "ab\0cd\0"s},
-        {"multi", REG_MULTI_SZ, "один\0two\0\0"s, -2, 14, "один\0two\0\0"s},
-        {"expand", REG_EXPAND_SZ, "%SystemRoot%\\файл\0"s, -2, 22, "%SystemRoot%\\файл\0"s}, // never expanded
-        {"bin", REG_BINARY, "\0\1\0\xFF\0"s, -2, 5, "\0\1\0\xFF\0"s},
-        {"empty", REG_BINARY, "", kNoData, 0, ""},
-        {"dw", REG_DWORD, "\x78\x56\x34\x12", -2, 4, "\x78\x56\x34\x12"},
+        {"bare", REG_SZ, "abcX", "abc\0"s, 3, 3},
+        {"nothing", REG_SZ, "", ""},
+        {"null", REG_SZ, "", "", kNoData},
+        {"terminator", REG_SZ, "\0"s, "\0"s},
+        {"Заголовок", REG_SZ, russian + '\0', russian + '\0'},
+        {"wide", REG_SZ, wide + '\0', wide + '\0'},
+        {"two", REG_SZ, "ab\0cd\0"s, "ab\0cd\0"s},
+        {"multi", REG_MULTI_SZ, "один\0two\0\0"s, "один\0two\0\0"s},
+        {"expand", REG_EXPAND_SZ, "%SystemRoot%\\файл\0"s, "%SystemRoot%\\файл\0"s}, // never expanded
+        {"bin", REG_BINARY, "\0\1\0\xFF\0"s, "\0\1\0\xFF\0"s},
+        {"empty", REG_BINARY, "", "", kNoData},
+        {"dw", REG_DWORD, "\x78\x56\x34\x12", "\x78\x56\x34\x12"},
         // Types this layer never interprets, and sizes that do not fit the type, come back as stored.
-        {"odd", 0x100000, "\1\2\3", -2, 3, "\1\2\3"},
-        {"shortdw", REG_DWORD, "\1\2", -2, 2, "\1\2"},
+        {"odd", 0x100000, "\1\2\3", "\1\2\3"},
+        {"shortdw", REG_DWORD, "\1\2", "\1\2"},
+        // Invalid UTF-8: each malformed part is one U+FFFD, a byte that starts nothing or a lead
+        // byte with the continuation bytes that fit it up to where the sequence turns out wrong.
+        {"stray", REG_SZ, "a\xFF"s + "b\xD0\0"s, "a" + bad + "b" + bad + '\0'},
+        {"C0 starts nothing", REG_SZ, "\xC0\x80\0"s, bad + bad + '\0'},
+        {"cut short", REG_SZ, "\xE2\x82"s + "A\0"s, bad + "A\0"s},
+        {"overlong", REG_SZ, "\xE0\x80\xAF\0"s, bad + bad + '\0'},
+        {"a surrogate", REG_SZ, "\xED\xA0\x80\0"s, bad + bad + '\0'},
+        {"above U+10FFFF", REG_SZ, "\xF4\x90\x80\x80\0"s, bad + bad + bad + '\0'},
+        {"four cut short", REG_SZ, "\xF0\x9F\x98"s + "A\0"s, bad + "A\0"s},
+        {"U+FFFF is a character", REG_SZ, "\xEF\xBF\xBF\0"s, "\xEF\xBF\xBF\0"s},
     };
     win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
     for (const StoredRow &row : rows) {
-        const auto count = static_cast<win::DWORD>(row.count == -2 ? row.given.size() : std::max(row.count, 0));
+        const auto count = static_cast<win::DWORD>(row.count == kWhole ? row.given.size() : std::max(row.count, 0));
         const auto *data = row.count == kNoData ? nullptr : reinterpret_cast<const win::BYTE *>(row.given.data());
+        const auto expectedSize = row.size == kAsReturned ? static_cast<win::DWORD>(row.returned.size()) : row.size;
         ASSERT_EQ(win::RegSetValueExA(key, row.name, 0, row.type, data, count), ERROR_SUCCESS) << row.name;
         const Query q = QueryValue(key, row.name);
         ASSERT_EQ(q.rc, ERROR_SUCCESS) << row.name;
         EXPECT_EQ(q.type, row.type) << row.name;
-        EXPECT_EQ(q.size, row.size) << row.name;
+        EXPECT_EQ(q.size, expectedSize) << row.name;
         EXPECT_EQ(q.Written(), row.returned) << row.name;
         win::DWORD size = 0;
         EXPECT_EQ(win::RegQueryValueExA(key, row.name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << row.name;
-        EXPECT_EQ(size, row.size) << row.name << ": the size alone";
-        EXPECT_EQ(QueryValue(key, row.name, row.size).rc, ERROR_SUCCESS) << row.name << ": exactly the size";
-        if (row.size > 0) {
-            const Query tooSmall = QueryValue(key, row.name, row.size - 1);
+        EXPECT_EQ(size, expectedSize) << row.name << ": the size alone";
+        EXPECT_EQ(QueryValue(key, row.name, expectedSize).rc, ERROR_SUCCESS) << row.name << ": exactly the size";
+        if (expectedSize > 0) {
+            const Query tooSmall = QueryValue(key, row.name, expectedSize - 1);
             EXPECT_EQ(tooSmall.rc, ERROR_MORE_DATA) << row.name;
-            EXPECT_EQ(tooSmall.size, row.size) << row.name;
+            EXPECT_EQ(tooSmall.size, expectedSize) << row.name;
             EXPECT_TRUE(tooSmall.Untouched()) << row.name;
         }
     }
@@ -489,31 +504,7 @@ TEST_F(RegistryContract, ValuesComeBackAsStoredAndTooSmallBuffersGetTheSize)
     win::DWORD type = 0;
     EXPECT_EQ(win::RegQueryValueExA(key, "dw", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<win::DWORD>(REG_DWORD)) << "only the type";
-}
-
-TEST_F(RegistryContract, InvalidUtf8BecomesReplacementCharacters)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-    const std::string bad = "\xEF\xBF\xBD";
-    // Each malformed part is one U+FFFD: a byte that starts nothing, or a lead byte with the
-    // continuation bytes that fit it up to where the sequence turns out wrong.
-    const std::pair<std::string, std::string> cases[] = {
-        {"a\xFF"s + "b\xD0\0"s, "a" + bad + "b" + bad + '\0'},
-        {"\xC0\x80\0"s, bad + bad + '\0'},               // C0 starts nothing
-        {"\xE2\x82"s + "A\0"s, bad + "A\0"s},            // cut short
-        {"\xE0\x80\xAF\0"s, bad + bad + '\0'},           // overlong
-        {"\xED\xA0\x80\0"s, bad + bad + '\0'},           // a surrogate
-        {"\xF4\x90\x80\x80\0"s, bad + bad + bad + '\0'}, // above U+10FFFF
-        {"\xF0\x9F\x98"s + "A\0"s, bad + "A\0"s},        // cut short
-        {"\xEF\xBF\xBF\0"s, "\xEF\xBF\xBF\0"s},          // U+FFFF is a character
-    };
-    for (const auto &[given, expected] : cases) {
-        ASSERT_EQ(Set(key, "bad", REG_SZ, given), ERROR_SUCCESS);
-        const Query q = QueryValue(key, "bad");
-        ASSERT_EQ(q.rc, ERROR_SUCCESS);
-        EXPECT_EQ(q.Bytes(), expected);
-    }
-    // Names are converted the same way.
+    // Names are converted as data is.
     SetDword(key, "name\xFF", 5);
     EXPECT_EQ(QueryValue(key, ("name" + bad).c_str()).data[0], 5);
 }
