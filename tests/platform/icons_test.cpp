@@ -19,22 +19,20 @@ namespace
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Little-endian fields, appended or written over what is there.
+void PutAt(Bytes &out, std::size_t at, std::size_t value, std::size_t bytes = 4)
+{
+    out.resize(std::max(out.size(), at + bytes));
+    for (std::size_t i = 0; i < bytes; ++i)
+        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
 void Put16(Bytes &out, std::size_t value)
 {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    PutAt(out, out.size(), value, 2);
 }
-
 void Put32(Bytes &out, std::size_t value)
 {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
-}
-
-void Patch32(Bytes &out, std::size_t at, std::size_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    PutAt(out, out.size(), value);
 }
 
 std::uint32_t Le32(const Bytes &bytes, std::size_t at)
@@ -176,8 +174,8 @@ Bytes ResourceSection(const std::vector<Group> &groups, const std::vector<Icon> 
         return at;
     };
     const auto entry = [&out](std::size_t in, std::size_t index, std::size_t name, std::size_t target) {
-        Patch32(out, in + 16 + 8 * index, name);
-        Patch32(out, in + 20 + 8 * index, target);
+        PutAt(out, in + 16 + 8 * index, name);
+        PutAt(out, in + 20 + 8 * index, target);
     };
     struct Data {
         std::size_t entry;
@@ -203,7 +201,7 @@ Bytes ResourceSection(const std::vector<Group> &groups, const std::vector<Icon> 
     for (std::size_t i = 0; i < groups.size(); ++i) {
         resource(groupType, i, groups[i].id, GroupData(groups[i], icons), false);
         if (!groups[i].name.empty()) {
-            Patch32(out, groupType + 16 + 8 * i, out.size() | kSubdirectory);
+            PutAt(out, groupType + 16 + 8 * i, out.size() | kSubdirectory);
             Put16(out, groups[i].name.size());
             for (char c : groups[i].name)
                 Put16(out, static_cast<std::uint8_t>(c));
@@ -211,8 +209,8 @@ Bytes ResourceSection(const std::vector<Group> &groups, const std::vector<Icon> 
     }
     for (const Data &d : data) {
         out.resize((out.size() + 7) & ~std::size_t{7}, 0);
-        Patch32(out, d.entry, d.outside ? 0x7FFF0000u : kResourceRva + out.size());
-        Patch32(out, d.entry + 4, d.bytes.size());
+        PutAt(out, d.entry, d.outside ? 0x7FFF0000u : kResourceRva + out.size());
+        PutAt(out, d.entry + 4, d.bytes.size());
         out.insert(out.end(), d.bytes.begin(), d.bytes.end());
     }
     return out;
@@ -239,9 +237,9 @@ Bytes PeFile(bool plus, const std::vector<Group> &groups, const std::vector<Icon
     out[optional] = 0x0b;
     out[optional + 1] = plus ? 0x02 : 0x01;
     const std::size_t directories = optional + (plus ? 112 : 96);
-    Patch32(out, directories - 4, 16);
-    Patch32(out, directories + 16, kResourceRva);
-    Patch32(out, directories + 20, resources.size());
+    PutAt(out, directories - 4, 16);
+    PutAt(out, directories + 16, kResourceRva);
+    PutAt(out, directories + 20, resources.size());
     out.insert(out.end(), {'.', 'r', 's', 'r', 'c', 0, 0, 0});
     for (const std::size_t field : {resources.size(), std::size_t{kResourceRva}, rawBytes, kResourceFileOffset})
         Put32(out, field);
@@ -251,17 +249,6 @@ Bytes PeFile(bool plus, const std::vector<Group> &groups, const std::vector<Icon
     out.insert(out.end(), resources.begin(), resources.end());
     out.resize(kResourceFileOffset + rawBytes, 0);
     return out;
-}
-
-// Two named groups would sort by name in a linker's output; one is enough to fix the order.
-std::vector<Icon> TestIcons()
-{
-    return {{1, DibImage(16, 0x11)}, {2, DibImage(32, 0x22)}, {5, PngImage(256)}};
-}
-
-std::vector<Group> TestGroups()
-{
-    return {{"MAINICON", 0, {1, 2}}, {"", 7, {5}}};
 }
 
 void ExpectImagesAre(const Bytes &ico, const std::vector<Image> &images)
@@ -294,7 +281,7 @@ void ExpectEveryDamageSound(const Bytes &good, std::size_t span, const std::stri
         for (const std::size_t value :
              {0ul, 1ul, 0x7FFFFFF0ul, 0xFFFFFFFFul, good.size() - 2, Le32(good, at) - 4ul, Le32(good, at) + 6ul}) {
             Bytes bad = good;
-            Patch32(bad, at, value);
+            PutAt(bad, at, value);
             expectSound(bad, std::to_string(value) + " at " + std::to_string(at));
         }
     std::mt19937 random(20240601);
@@ -339,31 +326,32 @@ class PortableFile : public ::testing::TestWithParam<bool>
 protected:
     TempMachine machine_;
     const std::string path_ = machine_.PathOf("file.dll");
+    std::vector<Icon> icons_ = {{1, DibImage(16, 0x11)}, {2, DibImage(32, 0x22)}, {5, PngImage(256)}};
+    // Two named groups would sort by name in a linker's output; one is enough to fix the order.
+    const std::vector<Group> groups_ = {{"MAINICON", 0, {1, 2}}, {"", 7, {5}}};
 };
 
 TEST_P(PortableFile, GroupsComeOutInDirectoryOrderWithTheirOwnImages)
 {
-    const std::vector<Icon> icons = TestIcons();
-    WriteBytes(path_, PeFile(GetParam(), TestGroups(), icons));
+    WriteBytes(path_, PeFile(GetParam(), groups_, icons_));
     EXPECT_EQ(win::ExtractIconCount(path_), 2);
-    ExpectImagesAre(win::ExtractIconAsIco(path_, 0), {icons[0].image, icons[1].image});
-    ExpectImagesAre(win::ExtractIconAsIco(path_, 1), {icons[2].image});
+    ExpectImagesAre(win::ExtractIconAsIco(path_, 0), {icons_[0].image, icons_[1].image});
+    ExpectImagesAre(win::ExtractIconAsIco(path_, 1), {icons_[2].image});
     EXPECT_TRUE(win::ExtractIconAsIco(path_, 2).empty());
     EXPECT_EQ(win::ExtractIconAsIco(path_, -7), win::ExtractIconAsIco(path_, 1)) << "the group with ID 7";
     EXPECT_TRUE(win::ExtractIconAsIco(path_, -1).empty()) << "no group has ID 1";
     EXPECT_TRUE(win::ExtractIconAsIco(path_, std::numeric_limits<int>::min()).empty());
 
-    WriteBytes(path_, PeFile(GetParam(), {}, icons));
+    WriteBytes(path_, PeFile(GetParam(), {}, icons_));
     EXPECT_EQ(win::ExtractIconCount(path_), 0) << "images without a group";
 }
 
 TEST_P(PortableFile, MissingOrUnreadableImagesAreLeftOut)
 {
-    std::vector<Icon> icons = TestIcons();
-    icons[1].dataOutsideFile = true;
-    WriteBytes(path_, PeFile(GetParam(), {{"", 1, {1, 2, 9}}, {"", 2, {9}}, {"", 3, {2}}}, icons));
+    icons_[1].dataOutsideFile = true;
+    WriteBytes(path_, PeFile(GetParam(), {{"", 1, {1, 2, 9}}, {"", 2, {9}}, {"", 3, {2}}}, icons_));
     EXPECT_EQ(win::ExtractIconCount(path_), 3) << "groups count even when their images are gone";
-    ExpectImagesAre(win::ExtractIconAsIco(path_, 0), {icons[0].image});
+    ExpectImagesAre(win::ExtractIconAsIco(path_, 0), {icons_[0].image});
     EXPECT_TRUE(win::ExtractIconAsIco(path_, 1).empty()) << "RT_ICON 9 does not exist";
     EXPECT_TRUE(win::ExtractIconAsIco(path_, 2).empty()) << "RT_ICON 2 lies outside the file";
 }
@@ -371,7 +359,7 @@ TEST_P(PortableFile, MissingOrUnreadableImagesAreLeftOut)
 TEST_P(PortableFile, DamageNeverEscapesTheFile)
 {
     // Headers and resource directories are where the offsets live; image bytes are opaque.
-    ExpectEveryDamageSound(PeFile(GetParam(), TestGroups(), TestIcons()), kResourceFileOffset + 0x180, path_);
+    ExpectEveryDamageSound(PeFile(GetParam(), groups_, icons_), kResourceFileOffset + 0x180, path_);
     std::filesystem::resize_file(path_, kResourceFileOffset);
     EXPECT_EQ(win::ExtractIconCount(path_), 0) << "cut before the resources";
 }

@@ -1,5 +1,6 @@
 // The change journal: what each write function records, undo back to the state before, and a
 // journal that survives a crash, damage and a newer version.
+#include "RegistryValues.h"
 #include "TempMachine.h"
 #include "files.h"
 #include "journal.h"
@@ -30,33 +31,20 @@ namespace
 
 constexpr const char *kKey = "Software\\KorvexJournal";
 
-void SetDword(const char *key, const char *name, win::DWORD value)
+constexpr const char *kIni = "C:\\Work\\Desktop.ini";
+
+bool SetDword(const char *key, const char *name, win::DWORD value)
 {
-    win::HKEY handle = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(win::RegSetValueExA(handle, name, 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&value), 4),
-              ERROR_SUCCESS);
-    win::RegCloseKey(handle);
+    return regvalues::SetDword(HKEY_CURRENT_USER, key, name, value) == ERROR_SUCCESS;
 }
 
-void SetString(const char *key, const char *name, const std::string &text)
+bool DeleteValue(const char *key, const char *name)
 {
     win::HKEY handle = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(win::RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const win::BYTE *>(text.c_str()),
-                                  static_cast<win::DWORD>(text.size() + 1)),
-              ERROR_SUCCESS);
+    const bool deleted = win::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_ALL_ACCESS, &handle) == ERROR_SUCCESS &&
+                         win::RegDeleteValueA(handle, name) == ERROR_SUCCESS;
     win::RegCloseKey(handle);
-}
-
-void DeleteValue(const char *key, const char *name)
-{
-    win::HKEY handle = nullptr;
-    ASSERT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_ALL_ACCESS, &handle), ERROR_SUCCESS);
-    EXPECT_EQ(win::RegDeleteValueA(handle, name), ERROR_SUCCESS);
-    win::RegCloseKey(handle);
+    return deleted;
 }
 
 // A registry file's text without the times Korvex and Wine stamp on keys they touch.
@@ -65,14 +53,10 @@ std::string WithoutTimes(const std::string &text)
     std::istringstream lines(text);
     std::string out;
     for (std::string line; std::getline(lines, line);) {
-        const std::size_t blank = line.rfind(' ');
-        const bool stampedKey = line.starts_with('[') && blank != std::string::npos && blank > 0 &&
-                                line[blank - 1] == ']' && blank + 1 < line.size() &&
-                                line.find_first_not_of("0123456789", blank + 1) == std::string::npos;
         if (line.starts_with("#time="))
             line.clear();
-        else if (stampedKey)
-            line.resize(blank);
+        else if (const std::size_t stamp = line.rfind("] "); line.starts_with('[') && stamp != std::string::npos)
+            line.resize(stamp + 1);
         out += line + '\n';
     }
     return out;
@@ -130,7 +114,7 @@ protected:
 struct Change {
     const char *what;
     Kind kind;
-    std::function<void()> make;
+    std::function<bool()> make; // true when the call reports success
 };
 
 // Each kind of change, made through the write functions the pages use, is recorded once and
@@ -143,39 +127,33 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
     machine_->WriteFile("drive_c/Work/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=a.ico\r\n");
     {
         const win::journal::Pause setUp;
-        SetDword(kKey, "Existing", 7);
-        SetString("Software\\KorvexJournal\\Tree\\Leaf", "Text", "лист");
+        ASSERT_TRUE(SetDword(kKey, "Existing", 7));
+        regvalues::SetString(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree\\Leaf", "Text", "лист");
     }
     const Change changes[] = {
-        {"new value in a new key", Kind::KeyCreated, [] { SetDword("Software\\KorvexJournal\\New\\Deeper", "V", 1); }},
-        {"value overwritten", Kind::Value, [] { SetDword(kKey, "Existing", 8); }},
-        {"value deleted", Kind::Value, [] { DeleteValue(kKey, "Existing"); }},
+        {"new value in a new key", Kind::KeyCreated,
+         [] { return SetDword("Software\\KorvexJournal\\New\\Deeper", "V", 1); }},
+        {"value overwritten", Kind::Value, [] { return SetDword(kKey, "Existing", 8); }},
+        {"value deleted", Kind::Value, [] { return DeleteValue(kKey, "Existing"); }},
         {"key deleted with content", Kind::KeyDeleted,
-         [] { EXPECT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree"), ERROR_SUCCESS); }},
+         [] { return win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree") == ERROR_SUCCESS; }},
         {"profile string", Kind::Profile,
-         [] {
-             EXPECT_TRUE(
-                 win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", "C:\\Work\\Desktop.ini"));
-         }},
+         [] { return win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", kIni) != 0; }},
         {"profile key added", Kind::Profile,
-         [] {
-             EXPECT_TRUE(win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", "C:\\Work\\Desktop.ini"));
-         }},
-        {"file overwritten", Kind::File, [] { EXPECT_TRUE(win::WriteTextLines("C:\\Work\\old.txt", {"new"})); }},
-        {"file created", Kind::File, [] { EXPECT_TRUE(win::WriteWholeFile("C:\\Work\\new.exe", "MZ", true)); }},
+         [] { return win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", kIni) != 0; }},
+        {"file overwritten", Kind::File, [] { return win::WriteTextLines("C:\\Work\\old.txt", {"new"}); }},
+        {"file created", Kind::File, [] { return win::WriteWholeFile("C:\\Work\\new.exe", "MZ", true); }},
         {"file copied", Kind::File,
-         [] { EXPECT_TRUE(win::CopyFileA("C:\\Work\\old.txt", "C:\\Work\\Sub\\copy.txt", 0)); }},
+         [] { return win::CopyFileA("C:\\Work\\old.txt", "C:\\Work\\Sub\\copy.txt", 0) != 0; }},
         {"attributes", Kind::Attributes,
-         [] {
-             EXPECT_TRUE(win::SetFileAttributesA("C:\\Work\\Sub", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
-         }},
-        {"drive made", Kind::Drive, [] { win::WinExec("subst Q: C:\\Work", SW_HIDE); }},
+         [] { return win::SetFileAttributesA("C:\\Work\\Sub", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM) != 0; }},
+        {"drive made", Kind::Drive, [] { return win::WinExec("subst Q: C:\\Work", SW_HIDE) > 31; }},
     };
     const std::string registryBefore = Registry();
     const std::string folderBefore = FolderSnapshot(folder);
     for (const Change &change : changes) {
         const std::size_t count = win::journal::Records().size();
-        change.make();
+        ASSERT_TRUE(change.make()) << change.what;
         const std::vector<Record> records = win::journal::Records();
         ASSERT_GT(records.size(), count) << change.what << ": not recorded";
         EXPECT_EQ(records[count].kind, change.kind) << change.what;
@@ -209,9 +187,9 @@ TEST_F(Journal, UndoIsRecordedAndBringsARemovedDriveBack)
 // A change that fails leaves no record; one that changes nothing leaves none either.
 TEST_F(Journal, FailedAndEmptyChangesAreNotRecorded)
 {
-    SetDword(kKey, "Same", 1);
+    ASSERT_TRUE(SetDword(kKey, "Same", 1));
     const std::size_t count = win::journal::Records().size();
-    SetDword(kKey, "Same", 1);
+    ASSERT_TRUE(SetDword(kKey, "Same", 1));
     EXPECT_EQ(win::journal::Records().size(), count);
 
     win::HKEY readOnly = nullptr;
@@ -223,12 +201,7 @@ TEST_F(Journal, FailedAndEmptyChangesAreNotRecorded)
     EXPECT_FALSE(win::WriteTextLines("C:\\No such folder\\x.txt", {"x"}));
     chmod(machine_->PathOf("user.reg").c_str(), 0444);
     chmod(machine_->Folder().c_str(), 0555);
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        EXPECT_NE(win::RegSetValueExA(key, "Same", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&two), 4),
-                  ERROR_SUCCESS);
-        win::RegCloseKey(key);
-    }
+    EXPECT_FALSE(SetDword(kKey, "Same", 2)) << "the machine folder is read-only";
     chmod(machine_->Folder().c_str(), 0755);
     chmod(machine_->PathOf("user.reg").c_str(), 0644);
     EXPECT_EQ(win::journal::Records().size(), count);
@@ -239,9 +212,9 @@ TEST_F(Journal, UndoRestoresAValueWhoseKeyWasRemoved)
 {
     {
         const win::journal::Pause setUp;
-        SetDword(kKey, "Kept", 5);
+        ASSERT_TRUE(SetDword(kKey, "Kept", 5));
     }
-    SetDword(kKey, "Kept", 6);
+    ASSERT_TRUE(SetDword(kKey, "Kept", 6));
     const Record change = win::journal::Records().back();
     {
         const win::journal::Pause elsewhere;
@@ -271,13 +244,13 @@ std::vector<Record> ReopenedRecords()
 // the next change is appended.
 TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
 {
-    SetDword(kKey, "First", 1);
+    ASSERT_TRUE(SetDword(kKey, "First", 1));
     const std::string path = win::journal::JournalPath();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         for (win::DWORD i = 0;; ++i)
-            SetString(kKey, "Spin", std::string(4096, static_cast<char>('a' + i % 26)));
+            regvalues::SetString(HKEY_CURRENT_USER, kKey, "Spin", std::string(4096, static_cast<char>('a' + i % 26)));
     }
     while (fs::file_size(path) < std::uintmax_t{64} * 1024)
         usleep(1000);
@@ -293,7 +266,7 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
         EXPECT_EQ(win::journal::ProblemReport(), "");
     }
     const std::size_t before = win::journal::Records().size();
-    SetDword(kKey, "After", 1);
+    ASSERT_TRUE(SetDword(kKey, "After", 1));
     EXPECT_EQ(ReopenedRecords().size(), before + 1);
     EXPECT_EQ(ReopenedRecords().back().name, "After");
 }
@@ -317,8 +290,8 @@ TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
     win::DWORD round = 0;
     for (const Damage &damage : damages) {
         ++round;
-        SetDword(kKey, "One", round);
-        SetDword(kKey, "Two", round);
+        ASSERT_TRUE(SetDword(kKey, "One", round));
+        ASSERT_TRUE(SetDword(kKey, "Two", round));
         const std::string path = win::journal::JournalPath();
         std::string bytes = ReadBytes(path);
         damage.apply(bytes);
@@ -330,7 +303,7 @@ TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
         const std::string aside = problem.substr(problem.find(": ") + 2);
         EXPECT_EQ(ReadBytes(aside), bytes) << damage.what;
         fs::remove(aside);
-        SetDword(kKey, "Three", round);
+        ASSERT_TRUE(SetDword(kKey, "Three", round));
         ASSERT_EQ(ReopenedRecords().size(), 1u) << damage.what;
         fs::remove(path);
     }
@@ -339,7 +312,7 @@ TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
 // The journal is kept outside the machine, in the user's state folder, one per machine.
 TEST_F(Journal, EachMachineHasItsOwnJournalInTheStateFolder)
 {
-    SetDword(kKey, "Here", 1);
+    ASSERT_TRUE(SetDword(kKey, "Here", 1));
     const std::string path = win::journal::JournalPath();
     EXPECT_EQ(path.rfind(machine_->StateFolder() + "/korvex/history/", 0), 0u) << path;
     TempMachine other;

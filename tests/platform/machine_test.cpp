@@ -1,25 +1,32 @@
-// The machine folder on Unix: which folder is used, what a new one holds, and that failures
-// (a damaged hive, a read-only file, a full disk) lose nothing. A running wineserver is met
+// The machine folder on Unix: which folder is used, what a new one holds, that failures (a
+// damaged hive, a read-only file, a full disk) lose nothing, and how it keeps what the file
+// functions change: attributes as Wine keeps them, profile files changed without touching their
+// other bytes, drives as dosdevices links, and the subst command. A running wineserver is met
 // with real Wine in wine_interop_test.
+#include "RegistryValues.h"
 #include "ScopedEnv.h"
 #include "TempMachine.h"
+#include "files.h"
 #include "machine.h"
 #include "win32.h"
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
+#include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace
 {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using regvalues::SetString;
 
 // The machine in use is chosen again once the environment is put back.
 class MachineEnv : public ScopedEnv
@@ -30,25 +37,7 @@ public:
 
 win::LONG SetDword(const char *path, const char *name, win::DWORD value, win::HKEY root = HKEY_CURRENT_USER)
 {
-    win::HKEY key = nullptr;
-    win::LONG rc = win::RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (rc == ERROR_SUCCESS) {
-        rc = win::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&value), 4);
-        win::RegCloseKey(key);
-    }
-    return rc;
-}
-
-std::optional<win::DWORD> ReadDword(const char *path, const char *name)
-{
-    win::HKEY key = nullptr;
-    win::DWORD value = 0;
-    win::DWORD size = 4;
-    const bool read = win::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) == ERROR_SUCCESS &&
-                      win::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<win::BYTE *>(&value),
-                                            &size) == ERROR_SUCCESS;
-    win::RegCloseKey(key);
-    return read ? std::optional(value) : std::nullopt;
+    return regvalues::SetDword(root, path, name, value);
 }
 
 // Runs `body` in a child process and gives its exit code.
@@ -62,14 +51,34 @@ template <typename Body> int InChild(Body body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::vector<std::string> StrayTempFiles(const std::string &folder)
+class MachineFiles : public ::testing::Test
 {
-    std::vector<std::string> found;
-    for (const auto &entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().find(".korvex-") != std::string::npos)
-            found.push_back(entry.path().string());
-    return found;
-}
+protected:
+    std::string Host(const std::string &name) const { return machine_.PathOf("drive_c/" + name); }
+    void Put(const std::string &name, const std::string &bytes) const { machine_.WriteFile("drive_c/" + name, bytes); }
+    std::string Get(const std::string &name) const { return machine_.ReadFile("drive_c/" + name); }
+
+    std::string DosAttribute(const std::string &name) const
+    {
+        char value[64] = {};
+        const ssize_t n = getxattr(Host(name).c_str(), "user.DOSATTRIB", value, sizeof value);
+        return n < 0 ? "(none)" : std::string(value, static_cast<size_t>(n));
+    }
+
+    static unsigned Subst(const std::string &command)
+    {
+        EXPECT_GT(win::WinExec(command.c_str(), SW_HIDE), 31u) << command;
+        return win::GetLastError();
+    }
+
+    std::string Link(const char *letter) const
+    {
+        std::error_code ec;
+        return fs::read_symlink(machine_.PathOf("dosdevices/"s + letter), ec).string();
+    }
+
+    TempMachine machine_;
+};
 
 TEST(MachineChoice, FollowsWinePrefixThenDotWineThenOwnFolder)
 {
@@ -91,6 +100,13 @@ TEST(MachineChoice, FollowsWinePrefixThenDotWineThenOwnFolder)
         env.Set("WINEPREFIX", home + "/chosen");
         win::ResetMachine();
         EXPECT_EQ(win::MachineFolder(), home + "/chosen");
+        // The folder chosen in Korvex comes first, once the machine is chosen again.
+        win::UseMachineFolder(own);
+        win::ResetMachine();
+        EXPECT_EQ(win::MachineFolder(), own);
+        win::UseMachineFolder("");
+        win::ResetMachine();
+        EXPECT_EQ(win::MachineFolder(), home + "/chosen");
 
         env.Unset("WINEPREFIX");
         fs::remove_all(home + "/.wine");
@@ -101,67 +117,64 @@ TEST(MachineChoice, FollowsWinePrefixThenDotWineThenOwnFolder)
     RemoveFolder(home);
 }
 
-TEST(MachineChoice, NewMachineHasWinesLayout)
+TEST_F(MachineFiles, NewMachineHasWinesLayout)
 {
-    TempMachine machine;
-    const std::string root = machine.Folder();
+    const std::string root = machine_.Folder();
     EXPECT_EQ(fs::read_symlink(root + "/dosdevices/c:"), "../drive_c");
     EXPECT_EQ(fs::read_symlink(root + "/dosdevices/z:"), "/");
     EXPECT_TRUE(fs::is_directory(root + "/drive_c/windows/system32"));
-    EXPECT_EQ(machine.ReadFile("user.reg"),
+    EXPECT_EQ(machine_.ReadFile("user.reg"),
               "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n");
-    EXPECT_EQ(machine.ReadFile("userdef.reg"),
+    EXPECT_EQ(machine_.ReadFile("userdef.reg"),
               "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n");
-    EXPECT_NE(machine.ReadFile("system.reg").find("[System\\\\CurrentControlSet]"), std::string::npos);
+    EXPECT_NE(machine_.ReadFile("system.reg").find("[System\\\\CurrentControlSet]"), std::string::npos);
     EXPECT_TRUE(win::DamagedRegistryFiles().empty());
 }
 
-TEST(MachineFailures, DamagedHiveIsNeverOverwritten)
+TEST_F(MachineFiles, DamagedHiveIsNeverOverwritten)
 {
-    TempMachine machine;
     ASSERT_EQ(SetDword("Software\\Korvex", "before", 1), ERROR_SUCCESS);
     const std::string damaged = "WINE REGISTRY Version 2\n\n[Software\\\\Korvex 0\n\"before\"=dword:00000001\n";
-    machine.WriteFile("user.reg", damaged);
+    machine_.WriteFile("user.reg", damaged);
 
     win::HKEY key = nullptr;
     EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Korvex", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SetDword("Software\\Korvex", "after", 2), ERROR_BADDB);
-    EXPECT_EQ(machine.ReadFile("user.reg"), damaged);
-    EXPECT_EQ(win::DamagedRegistryFiles(), std::vector<std::string>{machine.PathOf("user.reg")});
+    EXPECT_EQ(machine_.ReadFile("user.reg"), damaged);
+    EXPECT_EQ(win::DamagedRegistryFiles(), std::vector<std::string>{machine_.PathOf("user.reg")});
 
     // The other hives go on working.
     EXPECT_EQ(SetDword("Software\\Korvex", "fine", 3, HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 
     // A file that is not a registry file at all is left alone too.
-    machine.WriteFile("userdef.reg", "REGEDIT4\n");
+    machine_.WriteFile("userdef.reg", "REGEDIT4\n");
     EXPECT_EQ(SetDword(".DEFAULT\\Software", "x", 1, HKEY_USERS), ERROR_BADDB);
-    EXPECT_EQ(machine.ReadFile("userdef.reg"), "REGEDIT4\n");
+    EXPECT_EQ(machine_.ReadFile("userdef.reg"), "REGEDIT4\n");
 }
 
-TEST(MachineFailures, ReadOnlyFileOrFolderRefusesWrites)
+TEST_F(MachineFiles, ReadOnlyFileOrFolderRefusesWrites)
 {
-    TempMachine machine;
     ASSERT_EQ(SetDword("Software\\Korvex", "v", 1), ERROR_SUCCESS);
-    const std::string before = machine.ReadFile("user.reg");
+    const std::string before = machine_.ReadFile("user.reg");
 
-    fs::permissions(machine.PathOf("user.reg"), fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(machine_.PathOf("user.reg"), fs::perms::owner_read | fs::perms::group_read);
     EXPECT_EQ(SetDword("Software\\Korvex", "v", 2), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(machine.ReadFile("user.reg"), before);
-    EXPECT_EQ(ReadDword("Software\\Korvex", "v"), 1u) << "the refused change must not linger in memory";
+    EXPECT_EQ(machine_.ReadFile("user.reg"), before);
+    EXPECT_EQ(regvalues::QueryDword(HKEY_CURRENT_USER, "Software\\Korvex", "v"), 1u)
+        << "the refused change must not linger in memory";
 
-    fs::permissions(machine.PathOf("user.reg"), fs::perms::owner_write, fs::perm_options::add);
-    fs::permissions(machine.Folder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(machine_.PathOf("user.reg"), fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(machine_.Folder(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     EXPECT_EQ(SetDword("Software\\Korvex", "v", 3), ERROR_ACCESS_DENIED);
-    fs::permissions(machine.Folder(), fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(machine_.Folder(), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(SetDword("Software\\Korvex", "v", 4), ERROR_SUCCESS);
 }
 
-TEST(MachineFailures, FullDiskLeavesTheOldFileAndNoLitter)
+TEST_F(MachineFiles, FullDiskLeavesTheOldFileAndNoLitter)
 {
-    TempMachine machine;
     ASSERT_EQ(SetDword("Software\\Korvex", "v", 1), ERROR_SUCCESS);
-    const std::string before = machine.ReadFile("user.reg");
+    const std::string before = machine_.ReadFile("user.reg");
 
     // A file size limit below the new file's size stands in for a full disk.
     const int rc = InChild([&] {
@@ -171,28 +184,27 @@ TEST(MachineFailures, FullDiskLeavesTheOldFileAndNoLitter)
         return static_cast<int>(SetDword("Software\\Korvex", "v", 2));
     });
     EXPECT_EQ(rc, ERROR_DISK_FULL);
-    EXPECT_EQ(machine.ReadFile("user.reg"), before);
-    EXPECT_TRUE(StrayTempFiles(machine.Folder()).empty());
+    EXPECT_EQ(machine_.ReadFile("user.reg"), before);
+    for (const auto &entry : fs::directory_iterator(machine_.Folder()))
+        EXPECT_EQ(entry.path().filename().string().find(".korvex-"), std::string::npos) << entry.path();
 }
 
-TEST(MachineFiles, LinkedHiveIsWrittenThroughWithItsMode)
+TEST_F(MachineFiles, LinkedHiveIsWrittenThroughWithItsMode)
 {
-    TempMachine machine;
     const std::string elsewhere = MakeTempFolder("korvex-elsewhere");
-    fs::rename(machine.PathOf("user.reg"), elsewhere + "/user.reg");
-    fs::create_symlink(elsewhere + "/user.reg", machine.PathOf("user.reg"));
+    fs::rename(machine_.PathOf("user.reg"), elsewhere + "/user.reg");
+    fs::create_symlink(elsewhere + "/user.reg", machine_.PathOf("user.reg"));
     fs::permissions(elsewhere + "/user.reg", fs::perms::owner_read | fs::perms::owner_write);
 
     ASSERT_EQ(SetDword("Software\\Korvex", "v", 7), ERROR_SUCCESS);
-    EXPECT_TRUE(fs::is_symlink(machine.PathOf("user.reg")));
-    EXPECT_NE(machine.ReadFile("user.reg").find("\"v\"=dword:00000007"), std::string::npos);
+    EXPECT_TRUE(fs::is_symlink(machine_.PathOf("user.reg")));
+    EXPECT_NE(machine_.ReadFile("user.reg").find("\"v\"=dword:00000007"), std::string::npos);
     EXPECT_EQ(fs::status(elsewhere + "/user.reg").permissions(), fs::perms::owner_read | fs::perms::owner_write);
     RemoveFolder(elsewhere);
 }
 
-TEST(MachineFiles, VolatileKeysAreNeverWritten)
+TEST_F(MachineFiles, VolatileKeysAreNeverWritten)
 {
-    TempMachine machine;
     ASSERT_EQ(SetDword("Software\\Lasting", "v", 1), ERROR_SUCCESS);
     win::HKEY key = nullptr;
     ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fleeting", 0, nullptr, REG_OPTION_VOLATILE,
@@ -200,43 +212,190 @@ TEST(MachineFiles, VolatileKeysAreNeverWritten)
               ERROR_SUCCESS);
     win::RegCloseKey(key);
     ASSERT_EQ(SetDword("Software\\Lasting", "v", 2), ERROR_SUCCESS);
-    const std::string text = machine.ReadFile("user.reg");
+    const std::string text = machine_.ReadFile("user.reg");
     EXPECT_EQ(text.find("Fleeting"), std::string::npos);
     EXPECT_NE(text.find("Lasting"), std::string::npos);
 }
 
-TEST(MachineVersion, NineXMachinesCountStringsUpToTheirFirstNul)
+TEST_F(MachineFiles, NineXMachinesCountStringsUpToTheirFirstNul)
 {
-    TempMachine machine;
     const auto storedSize = [] {
-        win::HKEY key = nullptr;
-        win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Korvex", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                             nullptr);
-        const char data[] = "ab\0cd";
-        win::RegSetValueExA(key, "s", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(data), sizeof data);
-        win::DWORD size = 0;
-        win::RegQueryValueExA(key, "s", nullptr, nullptr, nullptr, &size);
-        win::RegCloseKey(key);
-        return size;
+        EXPECT_EQ(regvalues::SetValue(HKEY_CURRENT_USER, "Software\\Korvex", "s", REG_SZ, std::string("ab\0cd\0", 6)),
+                  ERROR_SUCCESS);
+        return regvalues::QueryValue(HKEY_CURRENT_USER, "Software\\Korvex", "s").value().second.size();
     };
     EXPECT_FALSE(win::IsWindows9xMachine());
     EXPECT_EQ(storedSize(), 6u);
-
-    win::HKEY wine = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &wine,
-                                   nullptr),
-              ERROR_SUCCESS);
-    const auto setVersion = [&](const char *name) {
-        win::RegSetValueExA(wine, "Version", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(name),
-                            static_cast<win::DWORD>(std::strlen(name) + 1));
-    };
-    setVersion("Win98"); // Wine's names are case-sensitive: this one is ignored
-    EXPECT_FALSE(win::IsWindows9xMachine());
-    setVersion("win98");
-    EXPECT_TRUE(win::IsWindows9xMachine());
+    // Wine's names are case-sensitive: "Win98" is ignored.
+    for (const auto &[version, nineX] : {std::pair{"Win98", false}, {"win98", true}}) {
+        ASSERT_EQ(regvalues::SetString(HKEY_CURRENT_USER, "Software\\Wine", "Version", version), ERROR_SUCCESS);
+        EXPECT_EQ(win::IsWindows9xMachine(), nineX) << version;
+    }
     EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
     EXPECT_EQ(storedSize(), 3u);
-    win::RegCloseKey(wine);
+}
+
+TEST_F(MachineFiles, AttributesAreKeptAsWineKeepsThem)
+{
+    Put("file", "x");
+    const struct {
+        win::DWORD set;
+        const char *xattr;
+        bool ownerWrite;
+    } rows[] = {
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, "0x6", true},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, "0x4", false},
+        {FILE_ATTRIBUTE_NORMAL, "(none)", true},
+    };
+    for (const auto &row : rows) {
+        ASSERT_TRUE(win::SetFileAttributesA("C:\\file", row.set));
+        EXPECT_EQ(DosAttribute("file"), row.xattr) << row.set;
+        struct stat st {
+        };
+        stat(Host("file").c_str(), &st);
+        EXPECT_EQ((st.st_mode & S_IWUSR) != 0, row.ownerWrite) << row.set;
+        EXPECT_EQ(st.st_mode & 0022, 0u) << "write access comes back only to the owner";
+    }
+}
+
+TEST_F(MachineFiles, AttributesWrittenByOthersAreReadAsWineReadsThem)
+{
+    Put("file", "x");
+    Put(".dotfile", "x");
+    const struct {
+        std::string xattr;
+        win::DWORD got;
+    } rows[] = {{"0x2", 0x22}, {"0x22\0samba data"s, 0x22}, {"0x7", 0x26}, {"2", 0x20}, {"0xz", 0x20}};
+    for (const auto &row : rows) {
+        setxattr(Host("file").c_str(), "user.DOSATTRIB", row.xattr.data(), row.xattr.size(), 0);
+        EXPECT_EQ(win::GetFileAttributesA("C:\\file"), row.got) << row.xattr;
+    }
+    EXPECT_EQ(win::GetFileAttributesA("C:\\.dotfile"), 0x22u) << "a dot file is hidden";
+    SetString(HKEY_CURRENT_USER, "Software\\Wine", "ShowDotFiles", "Y");
+    EXPECT_EQ(win::GetFileAttributesA("C:\\.dotfile"), 0x20u);
+}
+
+struct KeptBytes {
+    const char *name;
+    std::string before;
+    const char *key;
+    const char *value;
+    std::string after;
+};
+
+TEST_F(MachineFiles, ProfileChangesKeepEveryOtherByte)
+{
+    const std::string utf16 = "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x44\x04\r\0\n\0"s;
+    const KeptBytes rows[] = {
+        {"comments and blanks", "; top\r\n\r\n[s]  \r\n ; c=1\r\n k = old \r\n\r\n[t]\r\n", "k", "new",
+         "; top\r\n\r\n[s]  \r\n ; c=1\r\nk=new\r\n\r\n[t]\r\n"},
+        {"a key goes before the blank line", "[s]\r\na=1\r\n\r\n[t]\r\n", "k", "v", "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\n"},
+        {"LF endings", "[s]\na=1\n", "k", "v", "[s]\na=1\nk=v\n"},
+        {"no final line end", "[s]\r\na=1", "k", "v", "[s]\r\na=1\r\nk=v\r\n"},
+        {"new section", "[t]\r\nx=1", "k", "v", "[t]\r\nx=1\r\n\r\n[s]\r\nk=v\r\n"},
+        {"UTF-8 mark", "\xEF\xBB\xBF[s]\r\n", "k", "v", "\xEF\xBB\xBF[s]\r\nk=v\r\n"},
+        {"UTF-16", utf16, "k", "\xD1\x8F", "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x4F\x04\r\0\n\0"s},
+        {"unchanged value", "[s]\r\nk = v \r\n", "k", "  v", "[s]\r\nk = v \r\n"},
+    };
+    for (const KeptBytes &row : rows) {
+        Put("x.ini", row.before);
+        EXPECT_TRUE(win::WritePrivateProfileStringA("s", row.key, row.value, "C:\\x.ini")) << row.name;
+        EXPECT_EQ(Get("x.ini"), row.after) << row.name;
+    }
+    char value[8];
+    Put("x.ini", utf16);
+    EXPECT_EQ(win::GetPrivateProfileStringA("S", "K", "", value, sizeof value, "C:\\x.ini"), 2u);
+    EXPECT_STREQ(value, "\xD1\x84");
+}
+
+TEST_F(MachineFiles, ProfileWritesThatWouldCorruptTheFileAreRefused)
+{
+    const std::string broken = "\xFF\xFE[\0s\0]\0\r\0\n\0\x00\xD8\r\0\n\0"s; // an unpaired surrogate
+    Put("x.ini", broken);
+    EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", "v", "C:\\x.ini"));
+    EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_INVALID_DATA));
+    EXPECT_EQ(Get("x.ini"), broken);
+    Put("x.ini", "[s]\r\n");
+    for (const char *value : {"a\r\nk2=injected", "a\nb"})
+        EXPECT_FALSE(win::WritePrivateProfileStringA("s", "k", value, "C:\\x.ini"));
+    EXPECT_EQ(Get("x.ini"), "[s]\r\n");
+    ASSERT_TRUE(win::WritePrivateProfileStringA("s", "k", "v", "win.ini"));
+    EXPECT_EQ(Get("windows/win.ini"), "[s]\r\nk=v\r\n") << "a bare name is in the Windows directory";
+}
+
+TEST_F(MachineFiles, DrivesAreTheDosdevicesLinks)
+{
+    fs::create_directories(Host("cd"));
+    fs::create_symlink("../drive_c/cd", machine_.PathOf("dosdevices/d:"));
+    fs::create_symlink("/dev/null", machine_.PathOf("dosdevices/d::"));
+    fs::create_symlink("/dev/ttyS0", machine_.PathOf("dosdevices/com1"));
+    fs::create_symlink("/no/such/folder", machine_.PathOf("dosdevices/m:"));
+    EXPECT_EQ(win::LogicalDrives(), (std::vector<std::string>{"c:", "d:", "z:"}));
+    EXPECT_EQ(win::GetDriveTypeA("D:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::GetDriveTypeA("M:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "a link to nothing";
+    EXPECT_EQ(win::GetDriveTypeA("D:\\cd"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "not a root";
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "d:", "cdrom");
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Wine\\Drives", "q:", "cdrom");
+    EXPECT_EQ(win::GetDriveTypeA("d:"), static_cast<win::UINT>(DRIVE_CDROM));
+    EXPECT_EQ(win::GetDriveTypeA("Q:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR)) << "a value without a link";
+}
+
+TEST_F(MachineFiles, SubstMakesAndRemovesOnlyItsOwnDrives)
+{
+    fs::create_directories(Host("My Games"));
+    // What a subst that died half-way leaves: a link under a dot name, which is no drive.
+    fs::create_symlink("/elsewhere", machine_.PathOf("dosdevices/.e:.korvex-subst"));
+    EXPECT_EQ(Subst("Subst E: \"C:\\My Games\""), 0u);
+    EXPECT_FALSE(fs::is_symlink(machine_.PathOf("dosdevices/.e:.korvex-subst")));
+    EXPECT_EQ(Link("e:"), "../drive_c/My Games");
+    EXPECT_EQ(win::GetDriveTypeA("E:\\"), static_cast<win::UINT>(DRIVE_FIXED));
+    EXPECT_EQ(win::HostPathOf("E:\\x"), Host("My Games/x"));
+    EXPECT_EQ(Subst("subst f: c:\\my games\\"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "blanks unquoted";
+    EXPECT_EQ(Subst("SUBST.EXE F: C:\\"), 0u);
+    EXPECT_EQ(Link("f:"), "../drive_c");
+    EXPECT_EQ(Subst("subst E: C:\\"), static_cast<unsigned>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Subst("subst G: \"C:\\Missing\""), static_cast<unsigned>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Subst("subst G: \"\""), static_cast<unsigned>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Subst("subst GG: C:\\"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(fs::exists(machine_.PathOf("dosdevices/g:")));
+
+    for (const char *never : {"Subst /D C:", "subst /d z:", "subst /D Q:"})
+        EXPECT_EQ(Subst(never), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << never;
+    EXPECT_EQ(Link("c:"), "../drive_c");
+    EXPECT_EQ(Subst("Subst /D E:"), 0u);
+    EXPECT_EQ(Subst("subst f: /d"), 0u);
+    EXPECT_EQ(win::LogicalDrives(), (std::vector<std::string>{"c:", "z:"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(machine_.PathOf("dosdevices")), fs::directory_iterator()), 2);
+}
+
+TEST_F(MachineFiles, SubstLeavesDrivesItDidNotMake)
+{
+    fs::create_directories(Host("a"));
+    fs::create_directories(Host("b"));
+    fs::create_symlink("../drive_c/a", machine_.PathOf("dosdevices/h:")); // made by winecfg
+    EXPECT_EQ(Subst("subst /D H:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    ASSERT_EQ(Subst("subst K: C:\\a"), 0u);
+    fs::remove(machine_.PathOf("dosdevices/k:"));
+    fs::create_symlink("../drive_c/b", machine_.PathOf("dosdevices/k:")); // changed since
+    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Link("h:"), "../drive_c/a");
+    EXPECT_EQ(Link("k:"), "../drive_c/b");
+    EXPECT_EQ(Subst("subst /D K:"), static_cast<unsigned>(ERROR_INVALID_PARAMETER)) << "not subst's any more";
+
+    // A copy of the machine that keeps the links' times keeps subst's drives removable.
+    ASSERT_EQ(Subst("subst L: C:\\a"), 0u);
+    fs::rename(machine_.PathOf("dosdevices/l:"), machine_.PathOf("l:"));
+    ASSERT_EQ(std::system(("cp -a '" + machine_.PathOf("l:") + "' '" + machine_.PathOf("dosdevices/") + "'").c_str()),
+              0);
+    EXPECT_EQ(Subst("subst /D L:"), 0u);
+}
+
+TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
+{
+    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.exe", "MZ", true));
+    EXPECT_EQ(access(Host("windows/system32/Tolvane.exe").c_str(), X_OK), 0);
+    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.ini", "", false));
+    EXPECT_NE(access(Host("windows/system32/Tolvane.ini").c_str(), X_OK), 0);
 }
 
 } // namespace

@@ -1,13 +1,134 @@
-// The contract of the registry's key functions, exercised through the `win` functions only, so
-// the same suite runs against the machine folder, Wine and Windows (see Differences.h).
-#include "RegistryContract.h"
+// The contract of the registry functions, exercised through the `win` functions only, so the
+// same suite runs against the machine folder, Wine and Windows (see Differences.h): keys, their
+// names and handles, and values with their types, sizes, terminators, the conversion of string
+// data between the ANSI code page (UTF-8) and UTF-16, and what a too-small buffer gets.
+// Buffers are filled with junk first so that a test sees every byte a function wrote, as Wine's
+// own registry tests do; a fresh machine per test, the keys a test opens closed after it.
+#include "Differences.h"
+#include "TempMachine.h"
+#include "win32.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <functional>
+#include <gtest/gtest.h>
+#include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace
 {
+
+using namespace std::string_literals;
+
+constexpr const char *kTestKey = "Software\\KorvexContract";
+constexpr win::BYTE kJunk = 0xCC;
+
+class RegistryContract : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        for (win::HKEY key : opened_)
+            win::RegCloseKey(key);
+    }
+
+    win::LONG TryCreate(win::HKEY root, const char *path, win::HKEY &key, win::DWORD options = REG_OPTION_NON_VOLATILE,
+                        const char *className = nullptr, win::DWORD *disposition = nullptr)
+    {
+        key = nullptr;
+        std::string classCopy = className ? className : "";
+        const win::LONG rc = win::RegCreateKeyExA(root, path, 0, className ? classCopy.data() : nullptr, options,
+                                                  KEY_ALL_ACCESS, nullptr, &key, disposition);
+        if (rc == ERROR_SUCCESS)
+            opened_.push_back(key);
+        return rc;
+    }
+
+    win::HKEY Create(win::HKEY root, const char *path, win::DWORD *disposition = nullptr)
+    {
+        win::HKEY key = nullptr;
+        EXPECT_EQ(TryCreate(root, path, key, REG_OPTION_NON_VOLATILE, nullptr, disposition), ERROR_SUCCESS) << path;
+        return key;
+    }
+
+    win::LONG Open(win::HKEY root, const char *path, win::HKEY &key, win::REGSAM access = KEY_ALL_ACCESS)
+    {
+        key = nullptr;
+        const win::LONG rc = win::RegOpenKeyExA(root, path, 0, access, &key);
+        if (rc == ERROR_SUCCESS)
+            opened_.push_back(key);
+        return rc;
+    }
+
+    static win::LONG Set(win::HKEY key, const char *name, win::DWORD type, const std::string &bytes)
+    {
+        return win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.data()),
+                                   static_cast<win::DWORD>(bytes.size()));
+    }
+
+    static std::string DwordBytes(win::DWORD number) { return {reinterpret_cast<const char *>(&number), 4}; }
+    static void SetString(win::HKEY key, const char *name, const std::string &text)
+    {
+        ASSERT_EQ(Set(key, name, REG_SZ, text + '\0'), ERROR_SUCCESS) << name;
+    }
+    static void SetDword(win::HKEY key, const char *name, win::DWORD number)
+    {
+        ASSERT_EQ(Set(key, name, REG_DWORD, DwordBytes(number)), ERROR_SUCCESS) << name;
+    }
+
+    struct Query {
+        win::LONG rc = 0;
+        win::DWORD type = 0;
+        win::DWORD size = 0;
+        std::array<win::BYTE, 128> data{};
+
+        std::string Bytes() const { return std::string(reinterpret_cast<const char *>(data.data()), size); }
+        // Every byte written, up to the junk the buffer was filled with.
+        std::string Written() const
+        {
+            const auto *bytes = reinterpret_cast<const char *>(data.data());
+            return std::string(bytes, std::string_view(bytes, data.size()).find(static_cast<char>(kJunk)));
+        }
+        bool Untouched() const
+        {
+            return std::ranges::all_of(data, [](win::BYTE b) { return b == kJunk; });
+        }
+    };
+
+    static Query QueryValue(win::HKEY key, const char *name, win::DWORD capacity = 128)
+    {
+        Query q;
+        q.data.fill(kJunk);
+        q.type = 0xDEAD;
+        q.size = capacity;
+        q.rc = win::RegQueryValueExA(key, name, nullptr, &q.type, q.data.data(), &q.size);
+        return q;
+    }
+
+    static std::vector<std::string> SubKeys(win::HKEY key)
+    {
+        std::vector<std::string> names;
+        for (win::DWORD i = 0;; ++i) {
+            char name[512];
+            win::DWORD length = sizeof name;
+            const win::LONG rc = win::RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+            if (rc != ERROR_SUCCESS) {
+                EXPECT_EQ(rc, ERROR_NO_MORE_ITEMS);
+                break;
+            }
+            names.emplace_back(name, length);
+        }
+        return names;
+    }
+
+    TempMachine machine_;
+    std::vector<win::HKEY> opened_;
+};
+
+// ---- Keys ------------------------------------------------------------------------------------
 
 TEST_F(RegistryContract, CreatesKeysAlongThePathAndReportsDisposition)
 {
@@ -30,6 +151,7 @@ TEST_F(RegistryContract, CreatesKeysAlongThePathAndReportsDisposition)
 TEST_F(RegistryContract, FailuresHaveTheirErrorCodes)
 {
     win::HKEY key = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Leaf");
+    SetDword(key, "dw", 7);
     win::HKEY closed = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Closed");
     opened_.pop_back();
     ASSERT_EQ(win::RegCloseKey(closed), ERROR_SUCCESS);
@@ -37,6 +159,8 @@ TEST_F(RegistryContract, FailuresHaveTheirErrorCodes)
     char name[16];
     win::DWORD length = sizeof name;
     win::DWORD reserved = 0;
+    win::BYTE data[8];
+    win::DWORD size = sizeof data;
     const auto enumerate = [&](win::HKEY of, win::DWORD *reservedArgument = nullptr) {
         length = sizeof name;
         return win::RegEnumKeyExA(of, 0, name, &length, reservedArgument, nullptr, nullptr, nullptr);
@@ -49,6 +173,12 @@ TEST_F(RegistryContract, FailuresHaveTheirErrorCodes)
         {"enumerate no subkeys", [&] { return enumerate(key); }, ERROR_NO_MORE_ITEMS},
         {"enumerate with a reserved word", [&] { return enumerate(key, &reserved); }, ERROR_INVALID_PARAMETER},
         {"delete a null name", [&] { return win::RegDeleteKeyA(key, nullptr); }, ERROR_INVALID_PARAMETER},
+        {"query with a reserved word",
+         [&] { return win::RegQueryValueExA(key, "dw", &reserved, nullptr, data, &size); }, ERROR_INVALID_PARAMETER},
+        {"query data without a size", [&] { return win::RegQueryValueExA(key, "dw", nullptr, nullptr, data, nullptr); },
+         ERROR_INVALID_PARAMETER},
+        {"set a size without data", [&] { return win::RegSetValueExA(key, "x", 0, REG_BINARY, nullptr, 4); },
+         ERROR_NOACCESS},
         {"open below a closed handle", [&] { return Open(closed, nullptr, probe); }, ERROR_INVALID_HANDLE},
         {"create below a closed handle", [&] { return TryCreate(closed, "Child", probe); }, ERROR_INVALID_HANDLE},
         {"delete below a closed handle", [&] { return win::RegDeleteKeyA(closed, "Child"); }, ERROR_INVALID_HANDLE},
@@ -75,25 +205,28 @@ TEST_F(RegistryContract, OpeningAKeyAgainGivesAHandleOfItsOwn)
     EXPECT_EQ(QueryValue(key, "d").data[0], 3) << "closing the copy left the original open";
 }
 
-TEST_F(RegistryContract, KeyNamesAreLimitedTo256Characters)
+// Only a backslash separates the names of keys, and value names are no paths; key names take up
+// to 256 characters, value names up to 16383.
+TEST_F(RegistryContract, NamesAreLimitedAndOnlyKeyPathsHaveParts)
 {
     win::HKEY parent = Create(HKEY_CURRENT_USER, kTestKey);
-    const std::string longest(256, 'k');
-    const std::string tooLong(257, 'k');
+    const std::string longestKey(256, 'k');
+    const std::string tooLongKey(257, 'k');
+    const std::string longestValue(16383, 'v');
+    const std::string tooLongValue(16384, 'v');
     win::HKEY key = nullptr;
-    EXPECT_EQ(TryCreate(parent, longest.c_str(), key), ERROR_SUCCESS);
-    EXPECT_EQ(Open(parent, longest.c_str(), key), ERROR_SUCCESS);
-    EXPECT_EQ(TryCreate(parent, tooLong.c_str(), key), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Open(parent, tooLong.c_str(), key), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(SubKeys(parent), std::vector<std::string>{longest});
-}
+    EXPECT_EQ(TryCreate(parent, longestKey.c_str(), key), ERROR_SUCCESS);
+    EXPECT_EQ(Open(parent, longestKey.c_str(), key), ERROR_SUCCESS);
+    EXPECT_EQ(TryCreate(parent, tooLongKey.c_str(), key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Open(parent, tooLongKey.c_str(), key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Set(parent, longestValue.c_str(), REG_DWORD, DwordBytes(1)), ERROR_SUCCESS);
+    EXPECT_EQ(QueryValue(parent, longestValue.c_str()).rc, ERROR_SUCCESS);
+    EXPECT_EQ(Set(parent, tooLongValue.c_str(), REG_DWORD, DwordBytes(1)), ERROR_INVALID_PARAMETER);
 
-TEST_F(RegistryContract, OnlyBackslashSeparatesNames)
-{
-    Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\one/two");
-    win::HKEY key = nullptr;
-    ASSERT_EQ(Open(HKEY_CURRENT_USER, kTestKey, key), ERROR_SUCCESS);
-    EXPECT_EQ(SubKeys(key), std::vector<std::string>{"one/two"});
+    Create(parent, "one/two");
+    SetDword(parent, "a\\b", 4);
+    EXPECT_EQ(QueryValue(parent, "A\\B").data[0], 4);
+    EXPECT_EQ(SubKeys(parent), (std::vector<std::string>{longestKey, "one/two"}));
 }
 
 TEST_F(RegistryContract, NamesIgnoreCaseAndKeepTheirSpelling)
@@ -117,10 +250,14 @@ TEST_F(RegistryContract, NamesIgnoreCaseAndKeepTheirSpelling)
     EXPECT_EQ(SubKeys(parent), std::vector<std::string>{"MixedCase"});
 }
 
-TEST_F(RegistryContract, SubkeysEnumerateInNameOrderWithSizeChecks)
+TEST_F(RegistryContract, SubkeysEnumerateInNameOrderWithClassAndTime)
 {
-    for (const char *name : {"beta", "Alpha", "_under", "gamma"})
+    for (const char *name : {"beta", "_under", "gamma"})
         Create(HKEY_CURRENT_USER, (std::string(kTestKey) + "\\" + name).c_str());
+    win::HKEY child = nullptr;
+    ASSERT_EQ(
+        TryCreate(HKEY_CURRENT_USER, "Software\\KorvexContract\\Alpha", child, REG_OPTION_NON_VOLATILE, "KorvexClass"),
+        ERROR_SUCCESS);
     win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
     EXPECT_EQ(SubKeys(key),
               Expected(Difference::SubkeysSortLowerCased, std::vector<std::string>{"Alpha", "beta", "gamma", "_under"},
@@ -134,38 +271,25 @@ TEST_F(RegistryContract, SubkeysEnumerateInNameOrderWithSizeChecks)
     EXPECT_EQ(win::RegEnumKeyExA(key, alpha, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     EXPECT_EQ(length, 5u);
     EXPECT_EQ(static_cast<win::BYTE>(name[0]), kJunk);
+    length = 1;
+    EXPECT_EQ(win::RegEnumKeyExA(key, 4, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+
+    char className[32];
+    std::memset(className, kJunk, sizeof className);
     length = 6;
-    ASSERT_EQ(win::RegEnumKeyExA(key, alpha, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    win::DWORD classLength = sizeof className;
+    win::FILETIME written{0, 0};
+    ASSERT_EQ(win::RegEnumKeyExA(key, alpha, name, &length, nullptr, className, &classLength, &written), ERROR_SUCCESS);
     EXPECT_EQ(length, 5u);
     EXPECT_STREQ(name, "Alpha");
     EXPECT_EQ(static_cast<win::BYTE>(name[6]), kJunk);
-    length = 1;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 4, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-}
-
-TEST_F(RegistryContract, EnumerationGivesClassAndTimeOfEachSubkey)
-{
-    win::HKEY child = nullptr;
-    ASSERT_EQ(
-        TryCreate(HKEY_CURRENT_USER, "Software\\KorvexContract\\Classy", child, REG_OPTION_NON_VOLATILE, "KorvexClass"),
-        ERROR_SUCCESS);
-    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
-
-    char name[32];
-    char className[32];
-    std::memset(className, kJunk, sizeof className);
-    win::DWORD length = sizeof name;
-    win::DWORD classLength = sizeof className;
-    win::FILETIME written{0, 0};
-    ASSERT_EQ(win::RegEnumKeyExA(key, 0, name, &length, nullptr, className, &classLength, &written), ERROR_SUCCESS);
-    EXPECT_STREQ(name, "Classy");
     EXPECT_STREQ(className, "KorvexClass");
     EXPECT_EQ(classLength, 11u);
     EXPECT_NE(written.dwHighDateTime, 0u) << "the time the key was last written";
-
     length = sizeof name;
     classLength = 11;
-    EXPECT_EQ(win::RegEnumKeyExA(key, 0, name, &length, nullptr, className, &classLength, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(win::RegEnumKeyExA(key, alpha, name, &length, nullptr, className, &classLength, nullptr),
+              ERROR_MORE_DATA);
 }
 
 TEST_F(RegistryContract, VolatileKeysTakeOnlyVolatileSubkeys)
@@ -192,34 +316,41 @@ TEST_F(RegistryContract, VolatileKeysTakeOnlyVolatileSubkeys)
     EXPECT_EQ(TryCreate(parent, "Along\\Lasting", child), ERROR_CHILD_MUST_BE_VOLATILE);
 }
 
-TEST_F(RegistryContract, ClassesRootIsTheMachineClassesKey)
+// HKEY_CLASSES_ROOT is the machine's classes key and CurrentControlSet a link to ControlSet001;
+// HKEY_USERS holds the default user, who is not the current one.
+TEST_F(RegistryContract, KeysReachedByTwoPathsAreOneKey)
 {
-    win::HKEY viaRoot = Create(HKEY_CLASSES_ROOT, ".korvextest");
-    SetString(viaRoot, "", "korvexfile");
-
-    win::HKEY viaMachine = nullptr;
-    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "Software\\Classes\\.korvextest", viaMachine), ERROR_SUCCESS);
-    const Query q = QueryValue(viaMachine, nullptr);
-    ASSERT_EQ(q.rc, ERROR_SUCCESS);
-    EXPECT_STREQ(reinterpret_cast<const char *>(q.data.data()), "korvexfile");
-}
-
-TEST_F(RegistryContract, UsersHoldTheDefaultUserAndTheCurrentUser)
-{
+    const struct {
+        win::HKEY root;
+        const char *path;
+        win::HKEY otherRoot;
+        const char *otherPath;
+        bool same;
+    } rows[] = {
+        {HKEY_CLASSES_ROOT, ".korvextest", HKEY_LOCAL_MACHINE, "Software\\Classes\\.korvextest", true},
+        {HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\KorvexContract", HKEY_LOCAL_MACHINE,
+         "System\\ControlSet001\\Control\\KorvexContract", !Has(Difference::CurrentControlSetIsNoLink)},
+        {HKEY_USERS, ".DEFAULT\\Software\\KorvexContract", HKEY_USERS, ".default\\software\\korvexcontract", true},
+        {HKEY_USERS, ".DEFAULT\\Software\\KorvexContract", HKEY_CURRENT_USER, kTestKey, false},
+    };
+    win::DWORD mark = 0;
+    for (const auto &row : rows) {
+        SetDword(Create(row.root, row.path), "mark", ++mark);
+        win::HKEY other = nullptr;
+        const win::LONG rc = Open(row.otherRoot, row.otherPath, other);
+        EXPECT_EQ(rc, row.same ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND) << row.otherPath;
+        if (row.same && rc == ERROR_SUCCESS) {
+            EXPECT_EQ(QueryValue(other, "mark").data[0], mark) << row.otherPath;
+        }
+    }
     win::HKEY users = nullptr;
     ASSERT_EQ(Open(HKEY_USERS, nullptr, users), ERROR_SUCCESS);
-    const std::vector<std::string> names = SubKeys(users);
-    ASSERT_FALSE(names.empty());
-    EXPECT_EQ(names.front(),
+    EXPECT_EQ(SubKeys(users).at(0),
               Expected(Difference::DefaultUserSpelledDefault, std::string(".DEFAULT"), std::string(".Default")));
-
-    win::HKEY defaultUser = Create(HKEY_USERS, ".DEFAULT\\Software\\KorvexContract");
-    SetDword(defaultUser, "d", 7);
-    win::HKEY currentUser = nullptr;
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, kTestKey, currentUser), ERROR_FILE_NOT_FOUND);
-    win::HKEY same = nullptr;
-    ASSERT_EQ(Open(HKEY_USERS, ".default\\software\\korvexcontract", same), ERROR_SUCCESS);
-    EXPECT_EQ(QueryValue(same, "d").data[0], 7);
+    win::HKEY system = nullptr;
+    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "System", system), ERROR_SUCCESS);
+    const std::vector<std::string> sets = SubKeys(system);
+    EXPECT_EQ(std::count(sets.begin(), sets.end(), "CurrentControlSet"), 1);
 }
 
 TEST_F(RegistryContract, AccessRightsOfAHandleAreEnforced)
@@ -227,13 +358,10 @@ TEST_F(RegistryContract, AccessRightsOfAHandleAreEnforced)
     Create(HKEY_CURRENT_USER, kTestKey);
     win::HKEY readOnly = nullptr;
     ASSERT_EQ(Open(HKEY_CURRENT_USER, kTestKey, readOnly, KEY_READ), ERROR_SUCCESS);
-    const win::DWORD one = 1;
-    EXPECT_EQ(win::RegSetValueExA(readOnly, "x", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&one), 4),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Set(readOnly, "x", REG_DWORD, DwordBytes(1)), ERROR_ACCESS_DENIED);
     win::HKEY writeOnly = nullptr;
     ASSERT_EQ(Open(HKEY_CURRENT_USER, kTestKey, writeOnly, KEY_WRITE), ERROR_SUCCESS);
-    ASSERT_EQ(win::RegSetValueExA(writeOnly, "x", 0, REG_DWORD, reinterpret_cast<const win::BYTE *>(&one), 4),
-              ERROR_SUCCESS);
+    SetDword(writeOnly, "x", 1);
     EXPECT_EQ(QueryValue(writeOnly, "x").rc, ERROR_ACCESS_DENIED);
     EXPECT_EQ(win::RegDeleteValueA(readOnly, "x"), ERROR_ACCESS_DENIED);
 
@@ -250,7 +378,7 @@ TEST_F(RegistryContract, AccessRightsOfAHandleAreEnforced)
     EXPECT_EQ(Open(queryOnly, "New", child), ERROR_SUCCESS);
 }
 
-TEST_F(RegistryContract, DeletingAKeyWithSubkeys)
+TEST_F(RegistryContract, DeletingAKeyWithSubkeysOrThroughItsOwnHandle)
 {
     win::HKEY leaf = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Doomed\\Child\\Leaf");
     SetDword(leaf, "v", 1);
@@ -267,19 +395,15 @@ TEST_F(RegistryContract, DeletingAKeyWithSubkeys)
     win::HKEY key = nullptr;
     EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\KorvexContract\\Doomed", key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(QueryValue(leaf, "v").rc, ERROR_KEY_DELETED) << "a handle to a deleted key";
+    EXPECT_NE(win::RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);
+
+    win::HKEY self = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Self");
+    EXPECT_EQ(win::RegDeleteKeyA(self, ""), ERROR_SUCCESS);
+    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\KorvexContract\\Self", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(win::RegCloseKey(self), ERROR_SUCCESS) << "the handle stays valid until it is closed";
+    opened_.erase(std::find(opened_.begin(), opened_.end(), self));
     ASSERT_EQ(Open(HKEY_CURRENT_USER, kTestKey, key), ERROR_SUCCESS);
     EXPECT_EQ(SubKeys(key), std::vector<std::string>{"Kept"});
-    EXPECT_NE(win::RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_SUCCESS);
-}
-
-TEST_F(RegistryContract, AKeyDeletesItselfThroughItsOwnHandle)
-{
-    win::HKEY key = Create(HKEY_CURRENT_USER, "Software\\KorvexContract\\Self");
-    EXPECT_EQ(win::RegDeleteKeyA(key, ""), ERROR_SUCCESS);
-    win::HKEY probe = nullptr;
-    EXPECT_EQ(Open(HKEY_CURRENT_USER, "Software\\KorvexContract\\Self", probe), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(win::RegCloseKey(key), ERROR_SUCCESS) << "the handle stays valid until it is closed";
-    opened_.erase(std::find(opened_.begin(), opened_.end(), key));
 }
 
 TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
@@ -293,7 +417,7 @@ TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
     char name[16];
     win::DWORD length = sizeof name;
     for (const win::LONG rc :
-         {QueryValue(old, "generation").rc, Set(old, "generation", REG_DWORD, std::string{3, 0, 0, 0}),
+         {QueryValue(old, "generation").rc, Set(old, "generation", REG_DWORD, DwordBytes(3)),
           win::RegDeleteValueA(old, "generation"), TryCreate(old, "Child", child), Open(old, nullptr, child),
           win::RegEnumKeyExA(old, 0, name, &length, nullptr, nullptr, nullptr, nullptr)})
         EXPECT_EQ(rc, ERROR_KEY_DELETED);
@@ -301,22 +425,107 @@ TEST_F(RegistryContract, HandleToADeletedKeyNeverReachesItsSuccessor)
     EXPECT_TRUE(SubKeys(successor).empty());
 }
 
-TEST_F(RegistryContract, PathThroughCurrentControlSetReachesControlSet001)
+// ---- Values ----------------------------------------------------------------------------------
+
+constexpr int kWhole = -2;  // the count is the size of what is given
+constexpr int kNoData = -1; // no data at all
+constexpr win::DWORD kAsReturned = 0xFFFFFFFF;
+
+struct StoredRow {
+    const char *name;
+    win::DWORD type;
+    std::string given;
+    std::string returned;          // what RegQueryValueExA wrote, up to the junk it left
+    int count = kWhole;            // the bytes of `given` passed
+    win::DWORD size = kAsReturned; // what RegQueryValueExA reports
+};
+
+// Every value comes back as stored, string data converted to UTF-16 and back; a query without a
+// buffer gets the size alone, and a buffer one byte short gets the size and no data.
+TEST_F(RegistryContract, ValuesComeBackAsStoredAndTooSmallBuffersGetTheSize)
 {
-    win::HKEY viaLink = Create(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\KorvexContract");
-    SetDword(viaLink, "linked", 5);
-    win::HKEY target = nullptr;
-    const win::LONG rc = Open(HKEY_LOCAL_MACHINE, "System\\ControlSet001\\Control\\KorvexContract", target);
-    if (Has(Difference::CurrentControlSetIsNoLink)) {
-        EXPECT_EQ(rc, ERROR_FILE_NOT_FOUND);
-    } else {
-        ASSERT_EQ(rc, ERROR_SUCCESS);
-        EXPECT_EQ(QueryValue(target, "linked").data[0], 5);
+    const std::string russian = "Привет, \"мир\"";
+    const std::string wide = "\xF0\x9F\x98\x80 \xE4\xB8\xAD";
+    const std::string bad = "\xEF\xBF\xBD";
+    const StoredRow rows[] = {
+        {"abc", REG_SZ, "abc\0"s, "abc\0"s},
+        // A count that misses the terminator is extended when the next byte is NUL.
+        {"short", REG_SZ, "xyz\0"s, "xyz\0"s, 3},
+        // Stored without one, it comes back whole, ended by NT when the buffer has room.
+        {"bare", REG_SZ, "abcX", "abc\0"s, 3, 3},
+        {"nothing", REG_SZ, "", ""},
+        {"null", REG_SZ, "", "", kNoData},
+        {"terminator", REG_SZ, "\0"s, "\0"s},
+        {"Заголовок", REG_SZ, russian + '\0', russian + '\0'},
+        {"wide", REG_SZ, wide + '\0', wide + '\0'},
+        {"two", REG_SZ, "ab\0cd\0"s, "ab\0cd\0"s},
+        {"multi", REG_MULTI_SZ, "один\0two\0\0"s, "один\0two\0\0"s},
+        {"expand", REG_EXPAND_SZ, "%SystemRoot%\\файл\0"s, "%SystemRoot%\\файл\0"s}, // never expanded
+        {"bin", REG_BINARY, "\0\1\0\xFF\0"s, "\0\1\0\xFF\0"s},
+        {"empty", REG_BINARY, "", "", kNoData},
+        {"dw", REG_DWORD, "\x78\x56\x34\x12", "\x78\x56\x34\x12"},
+        // Types this layer never interprets, and sizes that do not fit the type, come back as stored.
+        {"odd", 0x100000, "\1\2\3", "\1\2\3"},
+        {"shortdw", REG_DWORD, "\1\2", "\1\2"},
+        // Invalid UTF-8: each malformed part is one U+FFFD, a byte that starts nothing or a lead
+        // byte with the continuation bytes that fit it up to where the sequence turns out wrong.
+        {"stray", REG_SZ, "a\xFF"s + "b\xD0\0"s, "a" + bad + "b" + bad + '\0'},
+        {"C0 starts nothing", REG_SZ, "\xC0\x80\0"s, bad + bad + '\0'},
+        {"cut short", REG_SZ, "\xE2\x82"s + "A\0"s, bad + "A\0"s},
+        {"overlong", REG_SZ, "\xE0\x80\xAF\0"s, bad + bad + '\0'},
+        {"a surrogate", REG_SZ, "\xED\xA0\x80\0"s, bad + bad + '\0'},
+        {"above U+10FFFF", REG_SZ, "\xF4\x90\x80\x80\0"s, bad + bad + bad + '\0'},
+        {"four cut short", REG_SZ, "\xF0\x9F\x98"s + "A\0"s, bad + "A\0"s},
+        {"U+FFFF is a character", REG_SZ, "\xEF\xBF\xBF\0"s, "\xEF\xBF\xBF\0"s},
+    };
+    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
+    for (const StoredRow &row : rows) {
+        const auto count = static_cast<win::DWORD>(row.count == kWhole ? row.given.size() : std::max(row.count, 0));
+        const auto *data = row.count == kNoData ? nullptr : reinterpret_cast<const win::BYTE *>(row.given.data());
+        const auto expectedSize = row.size == kAsReturned ? static_cast<win::DWORD>(row.returned.size()) : row.size;
+        ASSERT_EQ(win::RegSetValueExA(key, row.name, 0, row.type, data, count), ERROR_SUCCESS) << row.name;
+        const Query q = QueryValue(key, row.name);
+        ASSERT_EQ(q.rc, ERROR_SUCCESS) << row.name;
+        EXPECT_EQ(q.type, row.type) << row.name;
+        EXPECT_EQ(q.size, expectedSize) << row.name;
+        EXPECT_EQ(q.Written(), row.returned) << row.name;
+        win::DWORD size = 0;
+        EXPECT_EQ(win::RegQueryValueExA(key, row.name, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS) << row.name;
+        EXPECT_EQ(size, expectedSize) << row.name << ": the size alone";
+        EXPECT_EQ(QueryValue(key, row.name, expectedSize).rc, ERROR_SUCCESS) << row.name << ": exactly the size";
+        if (expectedSize > 0) {
+            const Query tooSmall = QueryValue(key, row.name, expectedSize - 1);
+            EXPECT_EQ(tooSmall.rc, ERROR_MORE_DATA) << row.name;
+            EXPECT_EQ(tooSmall.size, expectedSize) << row.name;
+            EXPECT_TRUE(tooSmall.Untouched()) << row.name;
+        }
     }
-    win::HKEY set = nullptr;
-    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "System", set), ERROR_SUCCESS);
-    const std::vector<std::string> names = SubKeys(set);
-    EXPECT_EQ(std::count(names.begin(), names.end(), "CurrentControlSet"), 1);
+    EXPECT_EQ(QueryValue(key, "bare", 3).data[3], kJunk) << "no terminator where the buffer has no room";
+    win::DWORD type = 0;
+    EXPECT_EQ(win::RegQueryValueExA(key, "dw", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<win::DWORD>(REG_DWORD)) << "only the type";
+    // Names are converted as data is.
+    SetDword(key, "name\xFF", 5);
+    EXPECT_EQ(QueryValue(key, ("name" + bad).c_str()).data[0], 5);
+}
+
+// The default value answers to no name and to the empty one; other names ignore case. A deleted
+// value is gone and the others stay.
+TEST_F(RegistryContract, DeletedValuesAreGoneTheDefaultOneByEitherOfItsNames)
+{
+    win::HKEY key = Create(HKEY_CURRENT_USER, kTestKey);
+    SetDword(key, "kept", 2);
+    const std::pair<const char *, const char *> names[] = {{nullptr, ""}, {"", nullptr}, {"gone", "GONE"}};
+    for (const auto &[name, otherName] : names) {
+        const char *shown = name ? name : "(null)";
+        EXPECT_EQ(QueryValue(key, name).rc, ERROR_FILE_NOT_FOUND) << shown;
+        SetString(key, name, "standard");
+        EXPECT_EQ(QueryValue(key, otherName).Bytes(), "standard\0"s) << shown;
+        EXPECT_EQ(win::RegDeleteValueA(key, otherName), ERROR_SUCCESS) << shown;
+        EXPECT_EQ(QueryValue(key, name).rc, ERROR_FILE_NOT_FOUND) << shown;
+        EXPECT_EQ(win::RegDeleteValueA(key, name), ERROR_FILE_NOT_FOUND) << shown;
+    }
+    EXPECT_EQ(QueryValue(key, "kept").data[0], 2);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 // Wine is not installed. No wineserver is left running for a test's prefix: the platform refuses
 // registry writes while one runs, and a server would outlive the deleted folder.
 #include "Reg.h"
+#include "RegistryValues.h"
 #include "TempMachine.h"
 #include "hive.h"
 #include "machine.h"
@@ -14,7 +15,6 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +22,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -31,12 +30,6 @@
 
 namespace
 {
-
-struct ProcessResult {
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray err;
-};
 
 std::vector<std::string> Lines(const std::string &text)
 {
@@ -89,8 +82,9 @@ protected:
 
     const TempMachine &Machine() const { return *machine_; }
 
-    // Runs a Wine program for this test's prefix, never through a shell.
-    ProcessResult Execute(const QString &program, const QStringList &args, QByteArray *out = nullptr) const
+    // Runs a Wine program for this test's prefix, never through a shell: its exit code, or -1 when
+    // it did not end normally within two minutes. What it said on standard error is kept in errors_.
+    int Execute(const QString &program, const QStringList &args, QByteArray *out = nullptr) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("WINEPREFIX", QString::fromStdString(machine_->Folder()));
@@ -100,29 +94,25 @@ protected:
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(program, args);
-        ProcessResult run;
         if (!process.waitForStarted(120'000) || !process.waitForFinished(120'000)) {
-            run.err = (program + ": " + process.errorString()).toUtf8();
+            errors_ = (program + ": " + process.errorString()).toUtf8();
             process.kill();
             process.waitForFinished();
-            return run;
+            return -1;
         }
-        run.finished = process.exitStatus() == QProcess::NormalExit;
-        run.exitCode = process.exitCode();
-        run.err = process.readAllStandardError();
+        errors_ = process.readAllStandardError();
         if (out)
             *out = process.readAllStandardOutput();
-        return run;
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
     // Waits for the server to save the registry and end; Wine's files are complete after it.
-    void WaitForServer() const { ASSERT_TRUE(Execute("wineserver", {"-w"}).finished) << "wineserver -w did not end"; }
+    void WaitForServer() const { ASSERT_NE(Execute("wineserver", {"-w"}), -1) << "wineserver -w did not end"; }
 
     void RegAdd(const QString &key, const QString &name, const QString &type, const QString &data) const
     {
-        const ProcessResult run = Execute("wine", {"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"});
-        ASSERT_TRUE(run.finished && run.exitCode == 0)
-            << "wine reg add " << name.toStdString() << ": " << run.err.toStdString();
+        ASSERT_EQ(Execute("wine", {"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}), 0)
+            << "wine reg add " << name.toStdString() << ": " << errors_.toStdString();
     }
 
     // What `wine reg export` writes for `key` and its subkeys (as UTF-16 with CR LF line ends),
@@ -131,7 +121,7 @@ protected:
     {
         const std::string file = machine_->PathOf("export.reg");
         std::remove(file.c_str());
-        if (Execute("wine", {"reg", "export", key, QString::fromStdString(file), "/y"}).exitCode != 0)
+        if (Execute("wine", {"reg", "export", key, QString::fromStdString(file), "/y"}) != 0)
             return {};
         const std::string bytes = machine_->ReadFile("export.reg");
         if (bytes.size() < 2)
@@ -153,38 +143,13 @@ protected:
         return true;
     }
 
+    mutable QByteArray errors_;
+
 private:
     std::unique_ptr<TempMachine> machine_;
 };
 
-win::LONG SetValue(win::HKEY root, const char *path, const char *name, win::DWORD type, const std::string &bytes)
-{
-    win::HKEY key = nullptr;
-    win::LONG rc =
-        win::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (rc != ERROR_SUCCESS)
-        return rc;
-    rc = win::RegSetValueExA(key, name, 0, type, reinterpret_cast<const win::BYTE *>(bytes.data()),
-                             static_cast<win::DWORD>(bytes.size()));
-    win::RegCloseKey(key);
-    return rc;
-}
-
-std::optional<std::pair<win::DWORD, std::string>> QueryBytes(win::HKEY root, const char *path, const char *name)
-{
-    win::HKEY key = nullptr;
-    if (win::RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::array<char, 512> buffer{};
-    win::DWORD size = buffer.size();
-    win::DWORD type = REG_NONE;
-    const win::LONG rc =
-        win::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<win::BYTE *>(buffer.data()), &size);
-    win::RegCloseKey(key);
-    if (rc != ERROR_SUCCESS)
-        return std::nullopt;
-    return std::make_pair(type, std::string(buffer.data(), size));
-}
+using regvalues::SetValue;
 
 // ---- Round trip ------------------------------------------------------------------------------
 
@@ -265,7 +230,7 @@ TEST_F(WineRoundTrip, WinesValuesReadBackAndOursAreWrittenAsWineWritesThem)
     EXPECT_TRUE(hive.Serialize() == wineText) << "user.reg as saved by Wine changed in a parse and save";
 
     for (const auto &value : values) {
-        EXPECT_EQ(QueryBytes(HKEY_CURRENT_USER, "Software\\KorvexByWine", value.name),
+        EXPECT_EQ(regvalues::QueryValue(HKEY_CURRENT_USER, "Software\\KorvexByWine", value.name),
                   std::pair(value.type, value.bytes))
             << value.name;
         ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Software\\KorvexByUs", value.name, value.type, value.bytes),
@@ -408,7 +373,7 @@ TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
     }
     // One switch a call: Wine 8.0's attrib applies only one of several.
     for (const char *add : {"+h", "+s", "+r"})
-        ASSERT_TRUE(Execute("wine", {"attrib", add, "C:\\korvex\\theirs"}).finished) << add;
+        ASSERT_NE(Execute("wine", {"attrib", add, "C:\\korvex\\theirs"}), -1) << add;
     EXPECT_EQ(win::GetFileAttributesA("C:\\korvex\\theirs"), 0x27u);
 }
 
@@ -420,8 +385,7 @@ TEST_F(RunningWineServer, WritesAreRefusedUntilItEnds)
 {
     const std::string userBefore = Machine().ReadFile("user.reg");
     ASSERT_FALSE(win::WineServerRunning());
-    const ProcessResult start = Execute("wineserver", {"-p"});
-    ASSERT_TRUE(start.finished && start.exitCode == 0) << start.err.toStdString();
+    ASSERT_EQ(Execute("wineserver", {"-p"}), 0) << errors_.toStdString();
     ASSERT_TRUE(WaitUntilServerRunning(true)) << "the persistent server was not detected";
 
     const std::string one("\1\0\0\0", 4);
@@ -434,8 +398,7 @@ TEST_F(RunningWineServer, WritesAreRefusedUntilItEnds)
     QString out;
     EXPECT_TRUE(Reg::GetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "DragFullWindows", out));
 
-    const ProcessResult stop = Execute("wineserver", {"-k"});
-    ASSERT_TRUE(stop.finished) << "wineserver -k did not end";
+    ASSERT_NE(Execute("wineserver", {"-k"}), -1) << "wineserver -k did not end";
     ASSERT_TRUE(WaitUntilServerRunning(false)) << "the server is still detected after wineserver -k";
     ASSERT_EQ(SetValue(HKEY_CURRENT_USER, "Control Panel\\Desktop", "KorvexBlocked", REG_DWORD, one), ERROR_SUCCESS);
     EXPECT_NE(Machine().ReadFile("user.reg").find("\"KorvexBlocked\"=dword:00000001"), std::string::npos);
