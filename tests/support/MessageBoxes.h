@@ -75,20 +75,16 @@ public:
         QMessageBox::StandardButton button = QMessageBox::NoButton;
     };
     // Clicks the box's button of that kind.
-    static Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
+    static constexpr Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
     // Presses Enter on the widget that has the focus, as a user who accepts the default would.
-    static Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
-    // Presses Escape, as a user who closes the box would.
-    static Answer Escape() { return {Answer::Kind::Escape, QMessageBox::NoButton}; }
+    static constexpr Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
 
     struct Shown {
         QString title;
         QString text;
-        QString informativeText;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        bool hasParent = false;
     };
 
     // Boxes beyond the queue are recorded and closed with Escape, so a test never hangs on
@@ -98,26 +94,21 @@ public:
     {
     }
 
+    // Widgets that became modal but are no message box are left alone for another watcher.
     const std::vector<Shown> &Seen() const { return seen_; }
-    // Widgets that became modal but were no message box (left alone for another watcher).
-    std::size_t OtherDialogs() const { return others_; }
 
 private:
     void Handle(QWidget *modal)
     {
         auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box) {
-            ++others_;
+        if (!box)
             return;
-        }
         Shown seen;
         seen.title = box->windowTitle();
         seen.text = box->text();
-        seen.informativeText = box->informativeText();
         seen.icon = box->icon();
         seen.buttons = box->standardButtons();
         seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-        seen.hasParent = box->parentWidget() != nullptr;
         seen_.push_back(seen);
 
         Answer answer;
@@ -151,6 +142,5 @@ private:
 
     std::deque<Answer> answers_;
     std::vector<Shown> seen_;
-    std::size_t others_ = 0;
     ModalWatcher watcher_;
 };
