@@ -18,8 +18,8 @@ protected:
         std::filesystem::create_directories(HostOf("C:\\Icons"));
         std::ofstream(HostOf(kNoPicture)) << "MZ this is no picture";
     }
-    static QLineEdit &Box(const char *name) { return Control<QLineEdit>(*MdlStart::CurrentPage, name); }
-    static QImage Picture(const char *name) { return Control<QLabel>(*MdlStart::CurrentPage, name).pixmap().toImage(); }
+    static QLineEdit &Box(const char *name) { return Current<QLineEdit>(name); }
+    static QImage Picture(const char *name) { return Current<QLabel>(name).pixmap().toImage(); }
     static QImage Fallback()
     {
         QLabel label;
@@ -59,7 +59,7 @@ TEST_F(FileTypePage, PreviewShowsTheIconFileOrDefault)
         EXPECT_EQ(Box("TxtFileInf").text(), "txtfile");
         EXPECT_EQ(Box("TxtCurIco").text().toStdString(), location);
         if (red)
-            EXPECT_EQ(Shown(Control<QLabel>(*MdlStart::CurrentPage, "img")), QColor(Qt::red)) << location;
+            EXPECT_EQ(Shown(Current<QLabel>("img")), QColor(Qt::red)) << location;
         else
             EXPECT_EQ(Picture("img"), Fallback()) << location;
     }
@@ -88,7 +88,7 @@ TEST_F(FileTypePage, ApplyWithoutAnIconFileSaysSoAndWritesNothing)
     Open("FIcon");
     Box("TxtRas").setText("new");
     ClickChoosing("cmdbrowse", icon);
-    EXPECT_EQ(Shown(Control<QLabel>(*MdlStart::CurrentPage, "img2")), QColor(Qt::green));
+    EXPECT_EQ(Shown(Current<QLabel>("img2")), QColor(Qt::green));
     // A chosen file that is no picture shows "DEFAULT", not the previous choice.
     ClickChoosing("cmdbrowse", kNoPicture);
     EXPECT_EQ(Picture("img2"), Fallback());
