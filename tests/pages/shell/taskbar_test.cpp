@@ -5,9 +5,6 @@
 #include "ShellSeams.h"
 #include "frmSysBtn.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <map>
 
 namespace
