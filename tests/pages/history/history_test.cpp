@@ -55,12 +55,10 @@ protected:
     static QListWidget &List() { return Current<QListWidget>("lstHist"); }
 
     // The first row (newest first) that mentions `text`; -1 when none does.
-    int RowMentioning(const QString &text)
+    static int RowMentioning(const QString &text)
     {
-        for (int row = 0; row < List().count(); ++row)
-            if (List().item(row)->text().contains(text))
-                return row;
-        return -1;
+        const QList<QListWidgetItem *> rows = List().findItems(text, Qt::MatchContains);
+        return rows.isEmpty() ? -1 : List().row(rows.first());
     }
 
     // Ticks a box of the Start Menu page and saves on leaving; returns the save question.
@@ -90,23 +88,6 @@ TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
     EXPECT_EQ(RowMentioning(QStringLiteral("\"NoRun\"")), 0) << "the undo is listed first";
 }
 
-TEST_F(HistoryPage, UndoAllTakesEveryPageChangeBack)
-{
-    UseSeed();
-    const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
-    const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
-    SaveStartMenuBox(kNoFindBox);
-    SaveStartMenuBox(kNoRunBox);
-    Open("History");
-    EXPECT_TRUE(Click("cmdUndoAll").empty());
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
-    // Undoing everything again finds nothing left to undo.
-    const std::size_t count = win::journal::Records().size();
-    Click("cmdUndoAll");
-    EXPECT_EQ(win::journal::Records().size(), count);
-}
-
 TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
 {
     SaveStartMenuBox(kNoRunBox);
@@ -129,8 +110,11 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
 }
 
-TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSo)
+TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSoAndUndoAllTakesEveryChangeBack)
 {
+    UseSeed();
+    const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
+    const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
     const std::pair<int, bool> cases[] = {
         {kNoRunBox, true}, {kNoSetFoldersBox, true}, {kNoControlPanelBox, true}, {kNoFindBox, false}};
     for (const auto &[box, warns] : cases) {
@@ -140,6 +124,15 @@ TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSo)
     }
     // A restriction already on is no news: unticking and saving another box asks plainly.
     EXPECT_EQ(SaveStartMenuBox(0), LoadResString(109));
+
+    Open("History");
+    EXPECT_TRUE(Click("cmdUndoAll").empty());
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
+    // Undoing everything again finds nothing left to undo.
+    const std::size_t count = win::journal::Records().size();
+    Click("cmdUndoAll");
+    EXPECT_EQ(win::journal::Records().size(), count);
 }
 
 TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)

@@ -56,14 +56,18 @@ protected:
 };
 
 // The counter is kept as Windows 9x keeps it: the copy after 256 is numbered 1 again.
-TEST_F(FolderIconPage, CopiesAreNumberedFromZeroAndTheCounterWrapsThroughItsLowByte)
+TEST_F(FolderIconPage, CopiesAreNumberedFromZeroTheCounterWrapsThroughItsLowByteAndTheRootGetsNone)
 {
     MakeFolder("C:\\Games");
     const std::string icon = WriteIcon("C:\\Icons\\game.ico");
     Open("FldIco");
+    EXPECT_FALSE(Button("cdmApply").isEnabled());
+    Select("C:\\");
+    ClickChoosing("cmdbrowse", icon);
+    EXPECT_FALSE(Button("cdmApply").isEnabled()) << "the drive root never gets an icon";
     Select("Games");
-    // Without a counter the first copy is number 0, and the chosen file itself stays as it was.
-    // The question only: every write succeeded.
+    // Without a counter the first copy is number 0; the question is the only box, as every write
+    // succeeded, and the chosen file itself stays as it was.
     EXPECT_EQ(Texts(Apply(icon, true)), QStringList{"Change icon for folder C:\\Games ?"});
     EXPECT_NE(DesktopIni("Games").find("IconFile=KorvFld0.ico\r\n"), std::string::npos);
     EXPECT_EQ(Attributes("C:\\Games\\KorvFld0.ico"), kHiddenSystem);
@@ -78,6 +82,11 @@ TEST_F(FolderIconPage, CopiesAreNumberedFromZeroAndTheCounterWrapsThroughItsLowB
         EXPECT_NE(DesktopIni("Games").find(std::string("IconFile=") + copy + "\r\n"), std::string::npos) << counter;
     }
     EXPECT_EQ(StoredDword(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount"), 1u);
+
+    ClickChoosing("cmdbrowse", ""); // cancelled: no file, nothing to apply
+    EXPECT_EQ(Current<QLineEdit>("txtIco").text(), "");
+    EXPECT_FALSE(Button("cdmApply").isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Desktop.ini")));
 }
 
 TEST_F(FolderIconPage, DirectModeKeepsOtherLinesOfDesktopIniAndMarksTheChosenFile)
@@ -98,23 +107,6 @@ TEST_F(FolderIconPage, DirectModeKeepsOtherLinesOfDesktopIniAndMarksTheChosenFil
     EXPECT_EQ(after.find("old.ico"), std::string::npos) << after;
     EXPECT_EQ(Attributes(icon), kHiddenSystem);
     EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount"));
-}
-
-TEST_F(FolderIconPage, DriveRootNeverGetsAnIconAndCancelClearsTheFile)
-{
-    const std::string icon = WriteIcon("C:\\Icons\\a.ico");
-    Open("FldIco");
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-    Select("C:\\");
-    ClickChoosing("cmdbrowse", icon);
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-
-    Select("Icons");
-    EXPECT_TRUE(Button("cdmApply").isEnabled());
-    ClickChoosing("cmdbrowse", "");
-    EXPECT_EQ(Current<QLineEdit>("txtIco").text(), "");
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Desktop.ini")));
 }
 
 TEST_F(FolderIconPage, ThePreviewFallsBackToThePlainFolderAndRemovingClearsEveryAttribute)

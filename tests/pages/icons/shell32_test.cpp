@@ -42,10 +42,10 @@ protected:
     static QImage StandardIcon(int index) { return Drawn(kShellFile, index); }
 };
 
-TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
+TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsNameAndDrawsEveryStoredLocation)
 {
     if (!UseWineShell32())
-        GTEST_SKIP() << "Wine is not installed: no shell32.dll to list";
+        GTEST_SKIP() << "Wine is not installed: no shell32.dll to list and index";
     Open("sysIco");
     // Wine's shell32.dll holds a couple of hundred icons; every one is listed.
     ASSERT_GT(List().count(), 100);
@@ -59,8 +59,36 @@ TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
     EXPECT_FALSE(BackShown());
     List().setCurrentRow(150);
     EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(150));
-
     Leave();
+
+    // Stored locations split at the first comma and read the index as a number: the stored
+    // location, and the file and index of the icon drawn for it (none: nothing).
+    const std::string icon = WriteIcon("C:\\Icons\\plain.ico", Qt::blue);
+    const std::string shell = kShellFile;
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {shell + ", 12", shell, 12},
+        {shell + ",7abc", shell, 7},
+        {shell + ",abc", shell, 0},
+        {shell + ",2,5", shell, 2},
+        {icon, icon, 0},
+        {"C:\\Icons\\plain,x.ico,0", "", 0},
+        {shell + ",100000", "", 0},
+    };
+    for (const auto &[location, file, index] : cases) {
+        PutString(HKEY_LOCAL_MACHINE, kShellIcons, "1", location);
+        Open("sysIco");
+        List().setCurrentRow(1);
+        EXPECT_TRUE(BackShown()) << location;
+        EXPECT_EQ(Picture().pixmap().toImage(), file.empty() ? QImage() : Drawn(file, index)) << location;
+    }
+    // A value of a type that reads as no text still exists and can be removed.
+    Put(HKEY_LOCAL_MACHINE, kShellIcons, "1", REG_EXPAND_SZ, "x\0", 2);
+    Open("sysIco");
+    List().setCurrentRow(1);
+    EXPECT_TRUE(Picture().pixmap().isNull());
+    EXPECT_TRUE(BackShown());
+    Leave();
+
     UseRussian();
     Open("sysIco");
     EXPECT_EQ(List().item(47)->text(), "47\t" + LoadResString(447));
@@ -95,37 +123,6 @@ TEST_F(SystemIconsPage, ReplacementIsSetAndRemovedLeavingOtherIndexesAlone)
         EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(0));
     }
     EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kShellIcons, "5"), "C:\\other.ico,0");
-}
-
-TEST_F(SystemIconsPage, StoredLocationsSplitAtTheFirstCommaAndReadTheIndexAsANumber)
-{
-    if (!UseWineShell32())
-        GTEST_SKIP() << "Wine is not installed: no icon library to index";
-    const std::string icon = WriteIcon("C:\\Icons\\plain.ico", Qt::blue);
-    const std::string shell = kShellFile;
-    // The stored location, and the file and index of the icon drawn for it (none: nothing).
-    const std::tuple<std::string, std::string, int> cases[] = {
-        {shell + ", 12", shell, 12},
-        {shell + ",7abc", shell, 7},
-        {shell + ",abc", shell, 0},
-        {shell + ",2,5", shell, 2},
-        {icon, icon, 0},
-        {"C:\\Icons\\plain,x.ico,0", "", 0},
-        {shell + ",100000", "", 0},
-    };
-    for (const auto &[location, file, index] : cases) {
-        PutString(HKEY_LOCAL_MACHINE, kShellIcons, "1", location);
-        Open("sysIco");
-        List().setCurrentRow(1);
-        EXPECT_TRUE(BackShown()) << location;
-        EXPECT_EQ(Picture().pixmap().toImage(), file.empty() ? QImage() : Drawn(file, index)) << location;
-    }
-    // A value of a type that reads as no text still exists and can be removed.
-    Put(HKEY_LOCAL_MACHINE, kShellIcons, "1", REG_EXPAND_SZ, "x\0", 2);
-    Open("sysIco");
-    List().setCurrentRow(1);
-    EXPECT_TRUE(Picture().pixmap().isNull());
-    EXPECT_TRUE(BackShown());
 }
 
 } // namespace

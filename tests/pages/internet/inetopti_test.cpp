@@ -151,11 +151,10 @@ TEST_F(InetOpti, AMissingHostFileIsMadeAndAReadOnlyOneIsLeftWithAWarning)
     EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
 
     chmod(machine_.PathOf(kHosts).c_str(), 0444);
-    MessageBoxAnswerer boxes({Ok});
     Field(page, "txtHost").setText(QStringLiteral("second"));
-    Control<QPushButton>(page, "cmdadd").click();
-    ASSERT_EQ(boxes.Seen().size(), 1u);
-    EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Warning);
+    const Boxes boxes = Click("cmdadd", {Ok});
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
     EXPECT_EQ(machine_.ReadFile(kHosts), "10.0.0.1\tfirst\r\n");
     EXPECT_EQ(Rows("lslHosts").size(), 2) << "the entry stays to be saved again";
 }
@@ -164,12 +163,7 @@ TEST_F(InetOpti, WithoutAdaptersOrABindingTheTuningIsDisabled)
 {
     // An adapter without a TCP/IP binding: only the stack's own values can be applied, and no
     // binding is made up for it.
-    win::HKEY key = nullptr;
-    ASSERT_EQ(win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\NetTrans", 0,
-                                 KEY_ALL_ACCESS, &key),
-              ERROR_SUCCESS);
-    ASSERT_EQ(win::RegDeleteKeyA(key, "0000"), ERROR_SUCCESS);
-    win::RegCloseKey(key);
+    ASSERT_EQ(win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kNetTrans), ERROR_SUCCESS);
     Page &page = Open("Optim");
     EXPECT_FALSE(Field(page, "txtMTU").isEnabled());
     EXPECT_FALSE(Field(page, "txtMSS").isEnabled());
@@ -186,7 +180,6 @@ TEST_F(InetOpti, WithoutAdaptersOrABindingTheTuningIsDisabled)
         auto &cbAdap = Control<QComboBox>(bare, "cbAdap");
         EXPECT_FALSE(cbAdap.isEnabled()) << adapter;
         EXPECT_EQ(cbAdap.count(), 0) << adapter;
-        EXPECT_EQ(cbAdap.placeholderText(), QStringLiteral("No Adapters Found"));
         EXPECT_FALSE(Control<QPushButton>(bare, "cmdAP").isEnabled()) << adapter;
     }
 }

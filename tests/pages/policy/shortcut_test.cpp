@@ -110,8 +110,17 @@ TEST_F(ShortcutPage, TypedTextStaysShortEnoughToBeReadBackAndALongerStoredOneIsK
     ExpectLink(longLink);
 }
 
-TEST_F(ShortcutPage, TheArrowIsSavedOnBothClassesTogetherWithTheText)
+TEST_F(ShortcutPage, NoKeepsEverythingAndYesSavesTheArrowOnBothClassesTogetherWithTheText)
 {
+    ShowArrow("lnkfile");
+    StoreLink("Old ");
+    const std::string before = Hives();
+    Open("Short");
+    chkni().click();
+    chkns().click();
+    EXPECT_EQ(Leave({No}).size(), 1u);
+    EXPECT_EQ(Hives(), before);
+
     for (const char *shortcutClass : {"lnkfile", "piffile"}) {
         SCOPED_TRACE(shortcutClass);
         Open("Short"); // tick "remove the arrow" and save, so that both start without it
@@ -130,18 +139,6 @@ TEST_F(ShortcutPage, TheArrowIsSavedOnBothClassesTogetherWithTheText)
         ExpectArrow(true);
         ExpectLink("Link to  ");
     }
-}
-
-TEST_F(ShortcutPage, NoLeavesEverythingAsItWas)
-{
-    ShowArrow("lnkfile");
-    StoreLink("Old ");
-    const std::string before = Hives();
-    Open("Short");
-    chkni().click();
-    chkns().click();
-    EXPECT_EQ(Leave({No}).size(), 1u);
-    EXPECT_EQ(Hives(), before);
 }
 
 TEST_F(ShortcutPage, ApplyWritesWithoutAQuestionAndDeleteTextKeepsTheTypedText)

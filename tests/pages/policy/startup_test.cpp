@@ -63,20 +63,7 @@ TEST_F(LogonMessage, ACaptionOpensOnAndOnlyAnEditAsksEvenWhenTypedBack)
     EXPECT_EQ(Hives(), before) << "nothing was written";
 }
 
-TEST_F(LogonMessage, UntickingAndYesDeletesBothValues)
-{
-    Store("LegalNoticeCaption", "Notice");
-    Store("LegalNoticeText", "Authorised users only");
-    Open("StartUp");
-    chkYN().click();
-    EXPECT_FALSE(txtTitle().isEnabled() || txtText().isEnabled());
-    EXPECT_EQ(txtTitle().text(), QStringLiteral("Notice")) << "the texts stay";
-    EXPECT_EQ(Leave({Yes}).size(), 1u);
-    EXPECT_FALSE(Message("LegalNoticeCaption"));
-    EXPECT_FALSE(Message("LegalNoticeText"));
-}
-
-TEST_F(LogonMessage, EveryLineBreakIsStoredAsWindowsWritesIt)
+TEST_F(LogonMessage, EveryLineBreakIsStoredAsWindowsWritesItAndUntickingDeletesBothValues)
 {
     Store("LegalNoticeCaption", "Notice");
     Store("LegalNoticeText", "First\r\nSecond\u00a0line");
@@ -96,6 +83,15 @@ TEST_F(LogonMessage, EveryLineBreakIsStoredAsWindowsWritesIt)
     ASSERT_TRUE(txtText().document()->toRawText().contains(QChar::LineSeparator));
     Leave({Yes});
     EXPECT_EQ(Message("LegalNoticeText"), "One\r\nTwo\r\nThree");
+
+    // Unticked, the texts stay in the boxes, and Yes deletes both values.
+    Open("StartUp");
+    chkYN().click();
+    EXPECT_FALSE(txtTitle().isEnabled() || txtText().isEnabled());
+    EXPECT_EQ(txtTitle().text(), QStringLiteral("Notice!"));
+    EXPECT_EQ(Leave({Yes}).size(), 1u);
+    EXPECT_FALSE(Message("LegalNoticeCaption"));
+    EXPECT_FALSE(Message("LegalNoticeText"));
 }
 
 TEST_F(LogonMessage, OkOnAnUnchangedPageHandsOverToAboutWithoutAQuestion)

@@ -38,11 +38,17 @@ protected:
 
 TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
 {
+    PutEntry("D", "UninstallString", "d.exe");
+    Page &nameless = Open("Uninstall");
+    EXPECT_EQ(Rows("lbScr"), QStringList{"No Programm instalation. Strings Error!"}) << "nothing to list";
+    EXPECT_FALSE(Control<QPushButton>(nameless, "cmdDel").isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(nameless, "cmdUninst").isEnabled());
+    Leave();
+
     PutEntry("A", "DisplayName", "Alpha");
     PutEntry("B", "QuietDisplayName", "Beta");
     PutEntry("C", "DisplayName", "");
     PutEntry("C", "QuietDisplayName", "not used: the display name was read");
-    PutEntry("D", "UninstallString", "d.exe");
     PutEntry("E", "DisplayName", "Echo");
     Page &page = Open("Uninstall");
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta", "Echo"}));
@@ -57,15 +63,6 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "D", "UninstallString"));
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta"}));
     EXPECT_EQ(Control<QListWidget>(page, "lbScr").currentRow(), 0);
-}
-
-TEST_F(UninstallPage, NothingToListShowsTheErrorRowWithTheButtonsDisabled)
-{
-    PutEntry("Nameless", "UninstallString", "x.exe");
-    Page &page = Open("Uninstall");
-    EXPECT_EQ(Rows("lbScr"), QStringList{"No Programm instalation. Strings Error!"});
-    EXPECT_FALSE(Control<QPushButton>(page, "cmdDel").isEnabled());
-    EXPECT_FALSE(Control<QPushButton>(page, "cmdUninst").isEnabled());
 }
 
 TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
