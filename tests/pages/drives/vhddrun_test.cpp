@@ -93,7 +93,7 @@ TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
     EXPECT_EQ(Text("txtpN"), "C:\\GAMES");
 }
 
-TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
+TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOffKeepsTheList)
 {
     Page &page = OpenWithList("E:C:\\GAMES\r\n");
     Click("btnN");
@@ -109,12 +109,9 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
     EXPECT_TRUE(Control<QGroupBox>(page, "frameO").isVisible());
     EXPECT_TRUE(Control<QCheckBox>(page, "chkAutorun").isEnabled());
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "nothing was saved";
-}
 
-// Switching on from the page is also driven through the real program, end to end.
-TEST_F(VhddRunTest, SwitchingOffRemovesOnlyTheRunValueAndOnKeepsAnExistingProgram)
-{
-    Page &page = OpenWithList("E:C:\\GAMES\r\n");
+    // Switching off removes only the Run value; switching on again keeps an existing program.
+    // (Switching on is also driven through the real program, end to end.)
     machine_.WriteFile(kProgramFile, "an older Tolvane");
     auto &autorun = Control<QCheckBox>(page, "chkAutorun");
     ASSERT_TRUE(autorun.isChecked());
@@ -122,9 +119,8 @@ TEST_F(VhddRunTest, SwitchingOffRemovesOnlyTheRunValueAndOnKeepsAnExistingProgra
     EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane").has_value());
     EXPECT_FALSE(Control<QGroupBox>(page, "frameO").isVisible());
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "the list stays";
-
     autorun.click();
-    EXPECT_EQ(machine_.ReadFile(kProgramFile), "an older Tolvane") << "an existing program is left as it is";
+    EXPECT_EQ(machine_.ReadFile(kProgramFile), "an older Tolvane");
     EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
 }
 
