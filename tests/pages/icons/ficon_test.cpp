@@ -41,7 +41,7 @@ TEST(GetFIP, TakesThePartBeforeTheLastComma)
         EXPECT_EQ(frmFIcon::GetFIP(location), file) << location;
 }
 
-TEST_F(FileTypePage, PreviewShowsTheIconFileOrDefaultAndASharedTypeChangesForEveryExtension)
+TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrSaysThereIsNoFile)
 {
     const std::string icon = WriteIcon("C:\\Icons\\red.ico", Qt::red);
     PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
@@ -74,14 +74,11 @@ TEST_F(FileTypePage, PreviewShowsTheIconFileOrDefaultAndASharedTypeChangesForEve
     EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, "txtfile\\DefaultIcon", ""), icon + ",0");
     Box("TxtRas").setText("txt");
     EXPECT_EQ(Box("TxtCurIco").text().toStdString(), icon + ",0");
-}
 
-TEST_F(FileTypePage, ApplyWithoutAnIconFileSaysSoAndWritesNothing)
-{
-    const std::string icon = WriteIcon("C:\\Icons\\a.ico", Qt::green);
-    Open("FIcon");
+    // Apply without an icon file says so and writes nothing.
+    const std::string green = WriteIcon("C:\\Icons\\a.ico", Qt::green);
     Box("TxtRas").setText("new");
-    ClickChoosing("cmdbrowse", icon);
+    ClickChoosing("cmdbrowse", green);
     EXPECT_EQ(Shown(Current<QLabel>("img2")), QColor(Qt::green));
     // A chosen file that is no picture shows "DEFAULT", not the previous choice.
     ClickChoosing("cmdbrowse", kNoPicture);

@@ -1,5 +1,6 @@
 // The logon message page used as a user uses it: what it shows for what is stored, what the
-// save question writes or deletes, and its OK button. (The Windows 9x key is driven end to end.)
+// save question writes or deletes, and its OK button. (The Windows 9x key, and OK saving a
+// change, are driven end to end.)
 #include "PageTest.h"
 
 #include <QPlainTextEdit>
@@ -27,8 +28,16 @@ protected:
     static QPlainTextEdit &txtText() { return Current<QPlainTextEdit>("txtText"); }
 };
 
-TEST_F(LogonMessage, WithoutACaptionOpensOffAndTickingWritesTheDefaultTitle)
+TEST_F(LogonMessage, OkLeavesAnUnchangedPageAndWithoutACaptionTickingWritesTheDefaultTitle)
 {
+    // OK on the unchanged page hands over to About without a question.
+    Open("StartUp");
+    QTreeWidgetItem *node = MdlStart::TreeWindow()->ItemOf(QStringLiteral("StartUp"));
+    MdlStart::TreeWindow()->Tree()->setCurrentItem(node);
+    EXPECT_TRUE(Click("cmdOk").empty());
+    EXPECT_EQ(MdlStart::CurrentPage->objectName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(MdlStart::TreeWindow()->Tree()->currentItem(), node) << "the tree keeps its selection";
+
     Store("LegalNoticeText", "A text alone does not switch the message on");
     Open("StartUp");
     EXPECT_FALSE(chkYN().isChecked());
@@ -92,16 +101,6 @@ TEST_F(LogonMessage, EveryLineBreakIsStoredAsWindowsWritesItAndUntickingDeletesB
     EXPECT_EQ(Leave({Yes}).size(), 1u);
     EXPECT_FALSE(Message("LegalNoticeCaption"));
     EXPECT_FALSE(Message("LegalNoticeText"));
-}
-
-TEST_F(LogonMessage, OkOnAnUnchangedPageHandsOverToAboutWithoutAQuestion)
-{
-    Open("StartUp");
-    QTreeWidgetItem *node = MdlStart::TreeWindow()->ItemOf(QStringLiteral("StartUp"));
-    MdlStart::TreeWindow()->Tree()->setCurrentItem(node);
-    EXPECT_TRUE(Click("cmdOk").empty());
-    EXPECT_EQ(MdlStart::CurrentPage->objectName(), QStringLiteral("frmAbout"));
-    EXPECT_EQ(MdlStart::TreeWindow()->Tree()->currentItem(), node) << "the tree keeps its selection";
 }
 
 } // namespace
