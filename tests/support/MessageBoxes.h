@@ -94,7 +94,6 @@ public:
     {
     }
 
-    // Widgets that became modal but are no message box are left alone for another watcher.
     const std::vector<Shown> &Seen() const { return seen_; }
 
 private:
@@ -102,14 +101,9 @@ private:
     {
         auto *box = qobject_cast<QMessageBox *>(modal);
         if (!box)
-            return;
-        Shown seen;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-        seen_.push_back(seen);
+            return; // another modal widget, left alone for another watcher
+        seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton});
 
         Answer answer;
         if (!answers_.empty()) {
