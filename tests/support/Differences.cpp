@@ -44,16 +44,6 @@ Implementation Running()
 #endif
 }
 
-std::string RunningName()
-{
-    switch (Running()) {
-    case Implementation::MachineFolder: return "the machine folder";
-    case Implementation::Wine: return "Wine";
-    case Implementation::Windows: return "Windows";
-    }
-    return {};
-}
-
 bool Has(Difference difference)
 {
     if (difference == Difference::ReadOnlyFilesWrittenByRoot)

@@ -14,7 +14,6 @@ enum class Implementation {
 
 // Which implementation this program is testing.
 Implementation Running();
-std::string RunningName();
 
 enum class Difference {
     // RegDeleteKeyA deletes a key with all its subkeys, as Windows 9x does; NT refuses a key that

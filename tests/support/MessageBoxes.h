@@ -75,20 +75,16 @@ public:
         QMessageBox::StandardButton button = QMessageBox::NoButton;
     };
     // Clicks the box's button of that kind.
-    static Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
+    static constexpr Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
     // Presses Enter on the widget that has the focus, as a user who accepts the default would.
-    static Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
-    // Presses Escape, as a user who closes the box would.
-    static Answer Escape() { return {Answer::Kind::Escape, QMessageBox::NoButton}; }
+    static constexpr Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
 
     struct Shown {
         QString title;
         QString text;
-        QString informativeText;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-        bool hasParent = false;
     };
 
     // Boxes beyond the queue are recorded and closed with Escape, so a test never hangs on
@@ -99,26 +95,15 @@ public:
     }
 
     const std::vector<Shown> &Seen() const { return seen_; }
-    // Widgets that became modal but were no message box (left alone for another watcher).
-    std::size_t OtherDialogs() const { return others_; }
 
 private:
     void Handle(QWidget *modal)
     {
         auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box) {
-            ++others_;
-            return;
-        }
-        Shown seen;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.informativeText = box->informativeText();
-        seen.icon = box->icon();
-        seen.buttons = box->standardButtons();
-        seen.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-        seen.hasParent = box->parentWidget() != nullptr;
-        seen_.push_back(seen);
+        if (!box)
+            return; // another modal widget, left alone for another watcher
+        seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton});
 
         Answer answer;
         if (!answers_.empty()) {
@@ -151,6 +136,5 @@ private:
 
     std::deque<Answer> answers_;
     std::vector<Shown> seen_;
-    std::size_t others_ = 0;
     ModalWatcher watcher_;
 };

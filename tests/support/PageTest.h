@@ -25,9 +25,15 @@
 #include "machine.h"
 #include "win32.h"
 
+// The controls pages are made of, for every page test.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidgetItem>
 #include <cstdio>
 #include <cstring>
@@ -37,11 +43,10 @@
 #include <string>
 #include <vector>
 
-using Shown = MessageBoxAnswerer::Shown;
 using Boxes = std::vector<MessageBoxAnswerer::Shown>;
-inline const MessageBoxAnswerer::Answer Yes = MessageBoxAnswerer::Click(QMessageBox::Yes);
-inline const MessageBoxAnswerer::Answer No = MessageBoxAnswerer::Click(QMessageBox::No);
-inline const MessageBoxAnswerer::Answer Ok = MessageBoxAnswerer::Click(QMessageBox::Ok);
+inline constexpr MessageBoxAnswerer::Answer Yes = MessageBoxAnswerer::Click(QMessageBox::Yes);
+inline constexpr MessageBoxAnswerer::Answer No = MessageBoxAnswerer::Click(QMessageBox::No);
+inline constexpr MessageBoxAnswerer::Answer Ok = MessageBoxAnswerer::Click(QMessageBox::Ok);
 
 class PageTest : public ::testing::Test
 {
@@ -80,6 +85,12 @@ protected:
         return *MdlStart::CurrentPage;
     }
 
+    // The current page's control of that type and objectName.
+    template <typename Widget> static Widget &Current(const char *name)
+    {
+        return Control<Widget>(*MdlStart::CurrentPage, name);
+    }
+
     // Leaves the current page for About, answering the boxes that come up in turn; returns
     // every box that was shown.
     Boxes Leave(std::vector<MessageBoxAnswerer::Answer> answers = {})
@@ -93,15 +104,30 @@ protected:
     Boxes Click(const char *button, std::vector<MessageBoxAnswerer::Answer> answers = {})
     {
         MessageBoxAnswerer boxes(std::move(answers));
-        Control<QAbstractButton>(*MdlStart::CurrentPage, button).click();
+        Current<QAbstractButton>(button).click();
         return boxes.Seen();
+    }
+
+    // The texts of the boxes shown, in turn.
+    static QStringList Texts(const Boxes &boxes)
+    {
+        QStringList texts;
+        for (const MessageBoxAnswerer::Shown &box : boxes)
+            texts << box.text;
+        return texts;
+    }
+
+    // The machine's registry files as stored: the same bytes when nothing was written.
+    std::string Hives() const
+    {
+        return machine_.ReadFile("system.reg") + machine_.ReadFile("user.reg") + machine_.ReadFile("userdef.reg");
     }
 
     // The texts of the rows of a list box or combo box of the current page.
     static QStringList Rows(const char *name)
     {
         QStringList rows;
-        QWidget &control = Control<QWidget>(*MdlStart::CurrentPage, name);
+        QWidget &control = Current<QWidget>(name);
         if (auto *combo = qobject_cast<QComboBox *>(&control))
             for (int i = 0; i < combo->count(); ++i)
                 rows << combo->itemText(i);
@@ -115,13 +141,8 @@ protected:
     static void Put(win::HKEY root, const std::string &key, const char *name, win::DWORD type, const void *data,
                     win::DWORD size)
     {
-        win::HKEY handle = nullptr;
-        ASSERT_EQ(win::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
-                  ERROR_SUCCESS)
-            << key;
-        EXPECT_EQ(win::RegSetValueExA(handle, name, 0, type, static_cast<const win::BYTE *>(data), size),
-                  ERROR_SUCCESS);
-        win::RegCloseKey(handle);
+        const QByteArray bytes(static_cast<const char *>(data), static_cast<qsizetype>(size));
+        EXPECT_EQ(WriteStoredValue(root, QString::fromStdString(key), name, type, bytes), ERROR_SUCCESS) << key;
     }
     static void PutDword(win::HKEY root, const std::string &key, const char *name, win::DWORD value)
     {

@@ -2,12 +2,7 @@
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QStringList>
 #include <filesystem>
 
@@ -31,23 +26,23 @@ protected:
         return Open("runSubst");
     }
 
-    QString Text(const char *name) const { return Control<QLineEdit>(*MdlStart::CurrentPage, name).text(); }
+    QString Text(const char *name) const { return Current<QLineEdit>(name).text(); }
 
     // Adds or edits an entry through the editor panel; returns the boxes Save showed.
     Boxes Enter(const char *opener, const char *drive, const QString &folder,
                 std::vector<MessageBoxAnswerer::Answer> answers = {})
     {
         Click(opener);
-        auto &letters = Control<QComboBox>(*MdlStart::CurrentPage, "cbodN");
+        auto &letters = Current<QComboBox>("cbodN");
         letters.setCurrentIndex(letters.findText(QLatin1String(drive)));
-        Control<QLineEdit>(*MdlStart::CurrentPage, "txtpN").setText(folder);
+        Current<QLineEdit>("txtpN").setText(folder);
         return Click("btnsN", std::move(answers));
     }
 
     std::string ListFile() const { return machine_.ReadFile(kListFile); }
 };
 
-TEST_F(VhddRunTest, SavesEveryEntryAsOneLineAndEditingMovesTheEntryToTheEnd)
+TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmptiesTheFile)
 {
     OpenWithList("");
     EXPECT_TRUE(Enter("btnN", "E:", "C:\\GAMES").empty());
@@ -59,15 +54,12 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineAndEditingMovesTheEntryToTheEnd)
     EXPECT_EQ(ListFile(), "F:D:\\WORK\r\nH:C:\\GAMES2\r\n");
     EXPECT_EQ(Rows("cboD"), (QStringList{"F:", "H:"}));
     EXPECT_EQ(Text("txtP"), "D:\\WORK");
-}
 
-TEST_F(VhddRunTest, DeletingTheLastEntryLeavesAnEmptyFileAndField)
-{
-    OpenWithList("E:C:\\GAMES\r\n");
     Click("btnD");
-    EXPECT_EQ(ListFile(), "");
+    Click("btnD");
+    EXPECT_EQ(ListFile(), "") << "deleting the last entry leaves an empty file";
     EXPECT_EQ(Text("txtP"), "");
-    EXPECT_FALSE(Control<QPushButton>(*MdlStart::CurrentPage, "btnS").isEnabled()) << "nothing left to edit";
+    EXPECT_FALSE(Current<QPushButton>("btnS").isEnabled()) << "nothing left to edit";
     machine_.WriteFile(kListFile, "\r\n");
     Click("btnD");
     EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
@@ -101,7 +93,7 @@ TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
     EXPECT_EQ(Text("txtpN"), "C:\\GAMES");
 }
 
-TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
+TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOffKeepsTheList)
 {
     Page &page = OpenWithList("E:C:\\GAMES\r\n");
     Click("btnN");
@@ -117,12 +109,9 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpen)
     EXPECT_TRUE(Control<QGroupBox>(page, "frameO").isVisible());
     EXPECT_TRUE(Control<QCheckBox>(page, "chkAutorun").isEnabled());
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "nothing was saved";
-}
 
-// Switching on from the page is also driven through the real program, end to end.
-TEST_F(VhddRunTest, SwitchingOffRemovesOnlyTheRunValueAndOnKeepsAnExistingProgram)
-{
-    Page &page = OpenWithList("E:C:\\GAMES\r\n");
+    // Switching off removes only the Run value; switching on again keeps an existing program.
+    // (Switching on is also driven through the real program, end to end.)
     machine_.WriteFile(kProgramFile, "an older Tolvane");
     auto &autorun = Control<QCheckBox>(page, "chkAutorun");
     ASSERT_TRUE(autorun.isChecked());
@@ -130,9 +119,8 @@ TEST_F(VhddRunTest, SwitchingOffRemovesOnlyTheRunValueAndOnKeepsAnExistingProgra
     EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane").has_value());
     EXPECT_FALSE(Control<QGroupBox>(page, "frameO").isVisible());
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "the list stays";
-
     autorun.click();
-    EXPECT_EQ(machine_.ReadFile(kProgramFile), "an older Tolvane") << "an existing program is left as it is";
+    EXPECT_EQ(machine_.ReadFile(kProgramFile), "an older Tolvane");
     EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
 }
 

@@ -7,16 +7,11 @@
 #include "files.h"
 #include "journal.h"
 
-#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QPushButton>
 #include <filesystem>
-#include <fstream>
 
 namespace
 {
@@ -57,56 +52,40 @@ protected:
         win::RegCloseKey(key);
     }
 
-    QListWidget &List() { return Control<QListWidget>(*MdlStart::CurrentPage, "lstHist"); }
+    static QListWidget &List() { return Current<QListWidget>("lstHist"); }
 
     // The first row (newest first) that mentions `text`; -1 when none does.
-    int RowMentioning(const QString &text)
+    static int RowMentioning(const QString &text)
     {
-        for (int row = 0; row < List().count(); ++row)
-            if (List().item(row)->text().contains(text))
-                return row;
-        return -1;
+        const QList<QListWidgetItem *> rows = List().findItems(text, Qt::MatchContains);
+        return rows.isEmpty() ? -1 : List().row(rows.first());
     }
 
     // Ticks a box of the Start Menu page and saves on leaving; returns the save question.
     QString SaveStartMenuBox(int box)
     {
         Open("StartMenu");
-        Control<QCheckBox>(*MdlStart::CurrentPage, QStringLiteral("chk_%1").arg(box).toLatin1().constData()).click();
+        Current<QCheckBox>(("chk_" + std::to_string(box)).c_str()).click();
         const Boxes seen = Leave({Yes});
         return seen.empty() ? QString() : seen.front().text;
     }
 };
 
-TEST_F(HistoryPage, APageChangeIsListedAndUndone)
+TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
 {
+    UseRussian();
     SaveStartMenuBox(kNoRunBox);
     ASSERT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 1u);
     Open("History");
     const int row = RowMentioning(QStringLiteral("\"NoRun\""));
     ASSERT_GE(row, 0);
-    EXPECT_TRUE(List().item(row)->text().contains(LoadResString(116))) << "the page's caption";
+    const QString listed = List().item(row)->text();
+    EXPECT_TRUE(listed.contains(LoadResString(116)) && listed.contains(QStringLiteral("не было")))
+        << "the page's caption and the state before: " << listed.toStdString();
     List().setCurrentRow(row);
     EXPECT_TRUE(Click("cmdUndo").empty());
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
     EXPECT_EQ(RowMentioning(QStringLiteral("\"NoRun\"")), 0) << "the undo is listed first";
-}
-
-TEST_F(HistoryPage, UndoAllTakesEveryPageChangeBack)
-{
-    UseSeed();
-    const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
-    const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
-    SaveStartMenuBox(kNoFindBox);
-    SaveStartMenuBox(kNoRunBox);
-    Open("History");
-    EXPECT_TRUE(Click("cmdUndoAll").empty());
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
-    // Undoing everything again finds nothing left to undo.
-    const std::size_t count = win::journal::Records().size();
-    Click("cmdUndoAll");
-    EXPECT_EQ(win::journal::Records().size(), count);
 }
 
 TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
@@ -131,37 +110,29 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
 }
 
-struct LockOutCase {
-    int box;
-    bool warns;
-};
-
-TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSo)
+TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSoAndUndoAllTakesEveryChangeBack)
 {
-    const LockOutCase cases[] = {
+    UseSeed();
+    const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
+    const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
+    const std::pair<int, bool> cases[] = {
         {kNoRunBox, true}, {kNoSetFoldersBox, true}, {kNoControlPanelBox, true}, {kNoFindBox, false}};
-    for (const LockOutCase &c : cases) {
-        const QString question = SaveStartMenuBox(c.box);
-        EXPECT_EQ(question.contains(LoadResString(1000)), c.warns) << c.box << ": " << question.toStdString();
+    for (const auto &[box, warns] : cases) {
+        const QString question = SaveStartMenuBox(box);
+        EXPECT_EQ(question.contains(LoadResString(1000)), warns) << box << ": " << question.toStdString();
         EXPECT_TRUE(question.startsWith(LoadResString(109))) << question.toStdString();
     }
     // A restriction already on is no news: unticking and saving another box asks plainly.
-    Open("StartMenu");
-    Control<QCheckBox>(*MdlStart::CurrentPage, "chk_0").click();
-    const Boxes seen = Leave({Yes});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, LoadResString(109));
-}
+    EXPECT_EQ(SaveStartMenuBox(0), LoadResString(109));
 
-TEST_F(HistoryPage, ListsInRussian)
-{
-    UseRussian();
-    SaveStartMenuBox(kNoRunBox);
     Open("History");
-    EXPECT_EQ(Control<QPushButton>(*MdlStart::CurrentPage, "cmdUndoAll").text(), QStringLiteral("Отменить всё"));
-    const int row = RowMentioning(QStringLiteral("\"NoRun\""));
-    ASSERT_GE(row, 0);
-    EXPECT_TRUE(List().item(row)->text().contains(QStringLiteral("не было"))) << List().item(row)->text().toStdString();
+    EXPECT_TRUE(Click("cmdUndoAll").empty());
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
+    // Undoing everything again finds nothing left to undo.
+    const std::size_t count = win::journal::Records().size();
+    Click("cmdUndoAll");
+    EXPECT_EQ(win::journal::Records().size(), count);
 }
 
 TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
@@ -182,11 +153,6 @@ TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
 }
 
 // ---- Export imported by Wine's regedit -----------------------------------------------------------
-
-void Write(const std::string &path, const QByteArray &bytes)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.constData(), bytes.size());
-}
 
 bool RunWine(const std::string &prefix, const QStringList &args, const char *program = "wine")
 {
@@ -210,8 +176,8 @@ TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
     MakeChanges();
     const QByteArray exported = RegExportBytes(win::journal::Records(), AnsiCodePage::Cyrillic1251);
     ASSERT_TRUE(exported.startsWith("REGEDIT4\r\n"));
-    const std::string file = machine_.Folder() + "/export.reg";
-    Write(file, exported);
+    machine_.WriteFile("export.reg", exported.toStdString());
+    const std::string file = machine_.PathOf("export.reg");
 
     TempMachine fresh(wineTemplate);
     MakeStartingState();

@@ -9,9 +9,6 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QImageWriter>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <filesystem>
 
 class IconPageTest : public PageTest
@@ -44,12 +41,10 @@ protected:
                         std::vector<MessageBoxAnswerer::Answer> answers = {})
     {
         const QString host = windowsPath.empty() ? QString() : QString::fromStdString(HostOf(windowsPath));
-        QString title;
-        const ModalWatcher chooser([&host, &title](QWidget *modal) {
+        const ModalWatcher chooser([&host](QWidget *modal) {
             auto *dialog = qobject_cast<QFileDialog *>(modal);
             if (!dialog)
                 return;
-            title = dialog->windowTitle();
             auto *buttons = dialog->findChild<QDialogButtonBox *>();
             if (host.isEmpty()) {
                 buttons->button(QDialogButtonBox::Cancel)->click();
@@ -58,9 +53,7 @@ protected:
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(host);
             buttons->button(QDialogButtonBox::Open)->click();
         });
-        Boxes seen = Click(button, std::move(answers));
-        dialogTitle_ = title;
-        return seen;
+        return Click(button, std::move(answers));
     }
 
     // The colour at the centre of a picture control; invalid when it shows nothing.
@@ -69,6 +62,4 @@ protected:
         const QImage image = picture.pixmap().toImage();
         return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
     }
-
-    QString dialogTitle_;
 };

@@ -18,8 +18,8 @@ protected:
         std::filesystem::create_directories(HostOf("C:\\Icons"));
         std::ofstream(HostOf(kNoPicture)) << "MZ this is no picture";
     }
-    static QLineEdit &Box(const char *name) { return Control<QLineEdit>(*MdlStart::CurrentPage, name); }
-    static QImage Picture(const char *name) { return Control<QLabel>(*MdlStart::CurrentPage, name).pixmap().toImage(); }
+    static QLineEdit &Box(const char *name) { return Current<QLineEdit>(name); }
+    static QImage Picture(const char *name) { return Current<QLabel>(name).pixmap().toImage(); }
     static QImage Fallback()
     {
         QLabel label;
@@ -41,7 +41,7 @@ TEST(GetFIP, TakesThePartBeforeTheLastComma)
         EXPECT_EQ(frmFIcon::GetFIP(location), file) << location;
 }
 
-TEST_F(FileTypePage, PreviewShowsTheIconFileOrDefault)
+TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrSaysThereIsNoFile)
 {
     const std::string icon = WriteIcon("C:\\Icons\\red.ico", Qt::red);
     PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
@@ -59,19 +59,13 @@ TEST_F(FileTypePage, PreviewShowsTheIconFileOrDefault)
         EXPECT_EQ(Box("TxtFileInf").text(), "txtfile");
         EXPECT_EQ(Box("TxtCurIco").text().toStdString(), location);
         if (red)
-            EXPECT_EQ(Shown(Control<QLabel>(*MdlStart::CurrentPage, "img")), QColor(Qt::red)) << location;
+            EXPECT_EQ(Shown(Current<QLabel>("img")), QColor(Qt::red)) << location;
         else
             EXPECT_EQ(Picture("img"), Fallback()) << location;
     }
-}
 
-TEST_F(FileTypePage, SharedTypeChangesForEveryExtensionOfIt)
-{
-    const std::string icon = WriteIcon("C:\\Icons\\text.ico");
-    PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
+    // A type that several extensions share changes for every one of them.
     PutString(HKEY_CLASSES_ROOT, ".log", "", "txtfile");
-    PutString(HKEY_CLASSES_ROOT, "txtfile\\DefaultIcon", "", "C:\\old.ico,1");
-    Open("FIcon");
     Box("TxtRas").setText("LOG");
     EXPECT_EQ(Box("TxtFileInf").text(), "txtfile");
     ClickChoosing("cmdbrowse", icon);
@@ -80,26 +74,19 @@ TEST_F(FileTypePage, SharedTypeChangesForEveryExtensionOfIt)
     EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, "txtfile\\DefaultIcon", ""), icon + ",0");
     Box("TxtRas").setText("txt");
     EXPECT_EQ(Box("TxtCurIco").text().toStdString(), icon + ",0");
-}
 
-TEST_F(FileTypePage, ApplyWithoutAnIconFileSaysSoAndWritesNothing)
-{
-    const std::string icon = WriteIcon("C:\\Icons\\a.ico", Qt::green);
-    Open("FIcon");
+    // Apply without an icon file says so and writes nothing.
+    const std::string green = WriteIcon("C:\\Icons\\a.ico", Qt::green);
     Box("TxtRas").setText("new");
-    ClickChoosing("cmdbrowse", icon);
-    EXPECT_EQ(Shown(Control<QLabel>(*MdlStart::CurrentPage, "img2")), QColor(Qt::green));
+    ClickChoosing("cmdbrowse", green);
+    EXPECT_EQ(Shown(Current<QLabel>("img2")), QColor(Qt::green));
     // A chosen file that is no picture shows "DEFAULT", not the previous choice.
     ClickChoosing("cmdbrowse", kNoPicture);
     EXPECT_EQ(Picture("img2"), Fallback());
     ClickChoosing("cmdbrowse", "");
     EXPECT_EQ(Box("TxtSelIco").text(), "");
 
-    const Boxes shown = Click("cmdNewIco", {Ok});
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "Please Select icon file...");
-    EXPECT_EQ(shown[0].title, "File Not Found");
-    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(Texts(Click("cmdNewIco", {Ok})), QStringList{"Please Select icon file..."});
     EXPECT_FALSE(Stored(HKEY_CLASSES_ROOT, ".new", ""));
 }
 

@@ -4,9 +4,6 @@
 #include "IconPageTest.h"
 #include "IconPictures.h"
 
-#include <QCheckBox>
-#include <QListWidget>
-
 namespace
 {
 
@@ -16,13 +13,13 @@ constexpr auto kHiddenSystem = win::DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE
 class FolderIconPage : public IconPageTest
 {
 protected:
-    static QPushButton &Button(const char *name) { return Control<QPushButton>(*MdlStart::CurrentPage, name); }
-    static QLabel &Preview() { return Control<QLabel>(*MdlStart::CurrentPage, "curIco"); }
+    static QPushButton &Button(const char *name) { return Current<QPushButton>(name); }
+    static QLabel &Preview() { return Current<QLabel>("curIco"); }
 
     // Highlights the row of that folder name, as a click does.
     static void Select(const char *name)
     {
-        auto &folders = Control<QListWidget>(*MdlStart::CurrentPage, "Dir1");
+        auto &folders = Current<QListWidget>("Dir1");
         const auto rows = folders.findItems(QLatin1String(name), Qt::MatchExactly);
         ASSERT_EQ(rows.size(), 1) << name;
         folders.setCurrentItem(rows.first());
@@ -38,7 +35,7 @@ protected:
     // Chooses the icon and applies it to the highlighted folder, answering Yes.
     Boxes Apply(const std::string &icon, bool copy)
     {
-        Control<QCheckBox>(*MdlStart::CurrentPage, "chk").setChecked(copy);
+        Current<QCheckBox>("chk").setChecked(copy);
         ClickChoosing("cmdbrowse", icon);
         return Click("cdmApply", {Yes});
     }
@@ -59,20 +56,22 @@ protected:
 };
 
 // The counter is kept as Windows 9x keeps it: the copy after 256 is numbered 1 again.
-TEST_F(FolderIconPage, CopiesAreNumberedFromZeroAndTheCounterWrapsThroughItsLowByte)
+TEST_F(FolderIconPage, CopiesAreNumberedFromZeroTheCounterWrapsThroughItsLowByteAndTheRootGetsNone)
 {
     MakeFolder("C:\\Games");
     const std::string icon = WriteIcon("C:\\Icons\\game.ico");
     Open("FldIco");
+    EXPECT_FALSE(Button("cdmApply").isEnabled());
+    Select("C:\\");
+    ClickChoosing("cmdbrowse", icon);
+    EXPECT_FALSE(Button("cdmApply").isEnabled()) << "the drive root never gets an icon";
     Select("Games");
-    const Boxes asked = Apply(icon, true);
-    ASSERT_EQ(asked.size(), 1u); // the question only: every write succeeded
-    EXPECT_EQ(asked[0].text, "Change icon for folder C:\\Games ?");
-    EXPECT_EQ(DesktopIni("Games"),
-              "[.ShellClassInfo]\r\nIconFile=KorvFld0.ico\r\nIconIndex=0\r\nOriginalIcon=%\r\nConfirmFileOp=0\r\n");
-    EXPECT_EQ(Attributes("C:\\Games"), win::DWORD{FILE_ATTRIBUTE_SYSTEM});
+    // Without a counter the first copy is number 0; the question is the only box, as every write
+    // succeeded, and the chosen file itself stays as it was.
+    EXPECT_EQ(Texts(Apply(icon, true)), QStringList{"Change icon for folder C:\\Games ?"});
+    EXPECT_NE(DesktopIni("Games").find("IconFile=KorvFld0.ico\r\n"), std::string::npos);
     EXPECT_EQ(Attributes("C:\\Games\\KorvFld0.ico"), kHiddenSystem);
-    EXPECT_EQ(Attributes(icon), 0u); // the chosen file itself stays as it was
+    EXPECT_EQ(Attributes(icon), 0u);
 
     for (const auto &[counter, copy] :
          {std::pair{0u, "KorvFld1.ico"}, {255u, "KorvFld256.ico"}, {256u, "KorvFld1.ico"}}) {
@@ -83,6 +82,11 @@ TEST_F(FolderIconPage, CopiesAreNumberedFromZeroAndTheCounterWrapsThroughItsLowB
         EXPECT_NE(DesktopIni("Games").find(std::string("IconFile=") + copy + "\r\n"), std::string::npos) << counter;
     }
     EXPECT_EQ(StoredDword(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount"), 1u);
+
+    ClickChoosing("cmdbrowse", ""); // cancelled: no file, nothing to apply
+    EXPECT_EQ(Current<QLineEdit>("txtIco").text(), "");
+    EXPECT_FALSE(Button("cdmApply").isEnabled());
+    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Desktop.ini")));
 }
 
 TEST_F(FolderIconPage, DirectModeKeepsOtherLinesOfDesktopIniAndMarksTheChosenFile)
@@ -105,41 +109,7 @@ TEST_F(FolderIconPage, DirectModeKeepsOtherLinesOfDesktopIniAndMarksTheChosenFil
     EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount"));
 }
 
-TEST_F(FolderIconPage, DriveRootNeverGetsAnIconAndCancelClearsTheFile)
-{
-    const std::string icon = WriteIcon("C:\\Icons\\a.ico");
-    Open("FldIco");
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-    Select("C:\\");
-    ClickChoosing("cmdbrowse", icon);
-    EXPECT_EQ(dialogTitle_, "Select Icon File...");
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-
-    Select("Icons");
-    EXPECT_TRUE(Button("cdmApply").isEnabled());
-    ClickChoosing("cmdbrowse", "");
-    EXPECT_EQ(Control<QLineEdit>(*MdlStart::CurrentPage, "txtIco").text(), "");
-    EXPECT_FALSE(Button("cdmApply").isEnabled());
-    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Desktop.ini")));
-}
-
-TEST_F(FolderIconPage, RemovingClearsEveryAttributeAndLeavesDesktopIni)
-{
-    MakeFolder("C:\\Old", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
-    machine_.WriteFile("drive_c/Old/Desktop.ini", "[.ShellClassInfo]\r\nInfoTip=x\r\n");
-    Open("FldIco");
-    Select("Old");
-    // No "IconFile": the plain folder, and still the offer to remove.
-    EXPECT_EQ(Preview().pixmap().toImage(), Folder());
-    const Boxes asked = Click("cmdNoIco", {Yes});
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].text, "Save Changes ?");
-    EXPECT_EQ(Attributes("C:\\Old"), 0u);
-    EXPECT_FALSE(Button("cmdNoIco").isEnabled());
-    EXPECT_EQ(DesktopIni("Old"), "[.ShellClassInfo]\r\nInfoTip=x\r\n");
-}
-
-TEST_F(FolderIconPage, AnIconFileThatCannotBeDrawnShowsThePlainFolder)
+TEST_F(FolderIconPage, ThePreviewFallsBackToThePlainFolderAndRemovingClearsEveryAttribute)
 {
     MakeFolder("C:\\Broken", FILE_ATTRIBUTE_SYSTEM);
     machine_.WriteFile("drive_c/Broken/bad.ico", std::string("\0\0\1\0\1\0", 6)); // truncated
@@ -147,11 +117,20 @@ TEST_F(FolderIconPage, AnIconFileThatCannotBeDrawnShowsThePlainFolder)
     WriteIcon("C:\\Good\\a.ico", Qt::red);
     MakeFolder("C:\\Good", FILE_ATTRIBUTE_SYSTEM);
     machine_.WriteFile("drive_c/Good/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=a.ico\r\n");
+    MakeFolder("C:\\Old", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
+    machine_.WriteFile("drive_c/Old/Desktop.ini", "[.ShellClassInfo]\r\nInfoTip=x\r\n");
     Open("FldIco");
     Select("Good");
     ASSERT_EQ(Shown(Preview()), QColor(Qt::red));
     Select("Broken");
+    EXPECT_EQ(Preview().pixmap().toImage(), Folder()) << "an icon file that cannot be drawn";
+    Select("Old");
+    // No "IconFile": the plain folder, and still the offer to remove.
     EXPECT_EQ(Preview().pixmap().toImage(), Folder());
+    EXPECT_EQ(Texts(Click("cmdNoIco", {Yes})), QStringList{"Save Changes ?"});
+    EXPECT_EQ(Attributes("C:\\Old"), 0u);
+    EXPECT_FALSE(Button("cmdNoIco").isEnabled());
+    EXPECT_EQ(DesktopIni("Old"), "[.ShellClassInfo]\r\nInfoTip=x\r\n");
 }
 
 TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
@@ -167,7 +146,7 @@ TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
     EXPECT_EQ(asked[1].icon, QMessageBox::Warning);
     EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Locked\\Desktop.ini")));
     // The page keeps the choice so that the user can try again.
-    EXPECT_EQ(Control<QLineEdit>(*MdlStart::CurrentPage, "txtIco").text().toStdString(), icon);
+    EXPECT_EQ(Current<QLineEdit>("txtIco").text().toStdString(), icon);
 }
 
 } // namespace

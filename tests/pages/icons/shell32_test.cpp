@@ -4,7 +4,6 @@
 #include "Module.h"
 #include "Strings.h"
 
-#include <QListWidget>
 #include <cstdlib>
 
 namespace
@@ -29,9 +28,9 @@ protected:
         return true;
     }
 
-    static QListWidget &List() { return Control<QListWidget>(*MdlStart::CurrentPage, "lstSI"); }
-    static QLabel &Picture() { return Control<QLabel>(*MdlStart::CurrentPage, "picI"); }
-    static bool BackShown() { return !Control<QPushButton>(*MdlStart::CurrentPage, "cmdBack").isHidden(); }
+    static QListWidget &List() { return Current<QListWidget>("lstSI"); }
+    static QLabel &Picture() { return Current<QLabel>("picI"); }
+    static bool BackShown() { return !Current<QPushButton>("cmdBack").isHidden(); }
 
     // The picture that a file's icon at `index` gives.
     static QImage Drawn(const std::string &file, int index)
@@ -43,10 +42,10 @@ protected:
     static QImage StandardIcon(int index) { return Drawn(kShellFile, index); }
 };
 
-TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
+TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsNameAndDrawsEveryStoredLocation)
 {
     if (!UseWineShell32())
-        GTEST_SKIP() << "Wine is not installed: no shell32.dll to list";
+        GTEST_SKIP() << "Wine is not installed: no shell32.dll to list and index";
     Open("sysIco");
     // Wine's shell32.dll holds a couple of hundred icons; every one is listed.
     ASSERT_GT(List().count(), 100);
@@ -60,58 +59,12 @@ TEST_F(SystemIconsPage, ListsEveryIconOfWinesShell32WithItsName)
     EXPECT_FALSE(BackShown());
     List().setCurrentRow(150);
     EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(150));
-
     Leave();
-    UseRussian();
-    Open("sysIco");
-    EXPECT_EQ(List().item(47)->text(), "47\t" + LoadResString(447));
-    EXPECT_NE(LoadResString(447), "Other");
-}
 
-TEST_F(SystemIconsPage, AMachineWithoutShell32ListsNothingAndDrawsNothing)
-{
-    Open("sysIco");
-    EXPECT_EQ(List().count(), 0);
-    EXPECT_TRUE(Picture().pixmap().isNull());
-    EXPECT_FALSE(BackShown());
-}
-
-TEST_F(SystemIconsPage, ReplacementIsSetAndRemovedLeavingOtherIndexesAlone)
-{
-    const bool wine = UseWineShell32();
-    const std::string icon = WriteIcon("C:\\Icons\\mine.ico", Qt::red);
-    PutString(HKEY_LOCAL_MACHINE, kShellIcons, "5", "C:\\other.ico,0");
-    Open("sysIco");
-
-    const Boxes declined = ClickChoosing("cmdCH", icon, {No});
-    ASSERT_EQ(declined.size(), 1u);
-    EXPECT_EQ(declined[0].text, "Replace Icon ?");
-    EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kShellIcons, "0"));
-
-    EXPECT_EQ(ClickChoosing("cmdCH", icon, {Yes}).size(), 1u);
-    EXPECT_EQ(dialogTitle_, "Select Icon File...");
-    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kShellIcons, "0"), icon + ",0");
-    EXPECT_EQ(Shown(Picture()), QColor(Qt::red));
-    EXPECT_TRUE(BackShown());
-
-    const Boxes restored = Click("cmdBack", {Yes});
-    ASSERT_EQ(restored.size(), 1u);
-    EXPECT_EQ(restored[0].text, "Replace current icon to default icon ?");
-    EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kShellIcons, "0"));
-    EXPECT_FALSE(BackShown());
-    if (wine) {
-        EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(0));
-    }
-    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kShellIcons, "5"), "C:\\other.ico,0");
-}
-
-TEST_F(SystemIconsPage, StoredLocationsSplitAtTheFirstCommaAndReadTheIndexAsANumber)
-{
-    if (!UseWineShell32())
-        GTEST_SKIP() << "Wine is not installed: no icon library to index";
+    // Stored locations split at the first comma and read the index as a number: the stored
+    // location, and the file and index of the icon drawn for it (none: nothing).
     const std::string icon = WriteIcon("C:\\Icons\\plain.ico", Qt::blue);
     const std::string shell = kShellFile;
-    // The stored location, and the file and index of the icon drawn for it (none: nothing).
     const std::tuple<std::string, std::string, int> cases[] = {
         {shell + ", 12", shell, 12},
         {shell + ",7abc", shell, 7},
@@ -134,6 +87,42 @@ TEST_F(SystemIconsPage, StoredLocationsSplitAtTheFirstCommaAndReadTheIndexAsANum
     List().setCurrentRow(1);
     EXPECT_TRUE(Picture().pixmap().isNull());
     EXPECT_TRUE(BackShown());
+    Leave();
+
+    UseRussian();
+    Open("sysIco");
+    EXPECT_EQ(List().item(47)->text(), "47\t" + LoadResString(447));
+    EXPECT_NE(LoadResString(447), "Other");
+}
+
+TEST_F(SystemIconsPage, ReplacementIsSetAndRemovedLeavingOtherIndexesAlone)
+{
+    Open("sysIco"); // without a shell32.dll: nothing listed, nothing drawn
+    EXPECT_EQ(List().count(), 0);
+    EXPECT_TRUE(Picture().pixmap().isNull());
+    EXPECT_FALSE(BackShown());
+    Leave();
+
+    const bool wine = UseWineShell32();
+    const std::string icon = WriteIcon("C:\\Icons\\mine.ico", Qt::red);
+    PutString(HKEY_LOCAL_MACHINE, kShellIcons, "5", "C:\\other.ico,0");
+    Open("sysIco");
+
+    EXPECT_EQ(Texts(ClickChoosing("cmdCH", icon, {No})), QStringList{"Replace Icon ?"});
+    EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kShellIcons, "0"));
+
+    EXPECT_EQ(ClickChoosing("cmdCH", icon, {Yes}).size(), 1u);
+    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kShellIcons, "0"), icon + ",0");
+    EXPECT_EQ(Shown(Picture()), QColor(Qt::red));
+    EXPECT_TRUE(BackShown());
+
+    EXPECT_EQ(Texts(Click("cmdBack", {Yes})), QStringList{"Replace current icon to default icon ?"});
+    EXPECT_FALSE(Stored(HKEY_LOCAL_MACHINE, kShellIcons, "0"));
+    EXPECT_FALSE(BackShown());
+    if (wine) {
+        EXPECT_EQ(Picture().pixmap().toImage(), StandardIcon(0));
+    }
+    EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kShellIcons, "5"), "C:\\other.ico,0");
 }
 
 } // namespace

@@ -2,11 +2,6 @@
 // settings.
 #include "PageTest.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
 namespace
 {
 
@@ -40,32 +35,36 @@ TEST_F(ClockPage, StoredFormatSelectsThePositionByTheLowerCaseDesignator)
     }
 }
 
-TEST_F(ClockPage, MissingTextsLoadAsOneText)
-{
-    Page &page = Open("Clock");
-    EXPECT_TRUE(Control<QCheckBox>(page, "chkOne").isChecked());
-    EXPECT_FALSE(Control<QLineEdit>(page, "txtPM").isEnabled());
-    EXPECT_EQ(Control<QLineEdit>(page, "txtAM").text(), QString());
-}
-
-TEST_F(ClockPage, ApplyWritesTheTextsAsTypedAndTheFormatOfThePosition)
+TEST_F(ClockPage, ApplyWritesTheTextsAsTypedAndTheFormatOfThePositionOnYesOnly)
 {
     PutInternational("s1159", "AM");
     PutInternational("s2359", "PM");
     PutInternational("sTimeFormat", "tt h:mm:ss");
+    const std::string before = Hives();
     Page &page = Open("Clock");
     // Quotes and a text longer than Windows' own designators are written as typed.
     Control<QLineEdit>(page, "txtAM").setText(QStringLiteral("\"morning\" 12"));
     Control<QRadioButton>(page, "optS").click();
+    EXPECT_EQ(Click("cmdAP", {No}).size(), 1u);
+    EXPECT_TRUE(Control<QPushButton>(page, "cmdAP").isEnabled());
+    EXPECT_EQ(Hives(), before);
+
     EXPECT_EQ(Click("cmdAP", {Yes}).size(), 1u);
     EXPECT_EQ(StoredInternational("s1159"), "\"morning\" 12");
     EXPECT_EQ(StoredInternational("s2359"), "PM");
     EXPECT_EQ(StoredInternational("sTimeFormat"), "tt HH:mm:ss tt");
     EXPECT_TRUE(Control<QPushButton>(page, "cmdAP").isEnabled());
+    EXPECT_TRUE(Leave({Yes}).empty()) << "leaving asks nothing";
 }
 
-TEST_F(ClockPage, OneTextIsCopiedToTheAfternoonAndKeptWhenUnticked)
+TEST_F(ClockPage, MissingTextsLoadAsOneTextWhichIsCopiedToTheAfternoonAndKeptWhenUnticked)
 {
+    Open("Clock");
+    EXPECT_TRUE(Current<QCheckBox>("chkOne").isChecked());
+    EXPECT_FALSE(Current<QLineEdit>("txtPM").isEnabled());
+    EXPECT_EQ(Current<QLineEdit>("txtAM").text(), QString());
+    Leave();
+
     PutInternational("s1159", "AM");
     PutInternational("s2359", "PM");
     Page &page = Open("Clock");
@@ -80,18 +79,6 @@ TEST_F(ClockPage, OneTextIsCopiedToTheAfternoonAndKeptWhenUnticked)
     Control<QCheckBox>(page, "chkOne").click();
     EXPECT_TRUE(afternoon.isEnabled());
     EXPECT_EQ(afternoon.text(), QStringLiteral("AM!"));
-}
-
-TEST_F(ClockPage, NoWritesNothingAndLeavingAsksNothing)
-{
-    PutInternational("s1159", "AM");
-    Page &page = Open("Clock");
-    Control<QLineEdit>(page, "txtAM").setText(QStringLiteral("x"));
-    EXPECT_EQ(Click("cmdAP", {No}).size(), 1u);
-    EXPECT_TRUE(Control<QPushButton>(page, "cmdAP").isEnabled());
-    EXPECT_TRUE(Leave({Yes}).empty());
-    EXPECT_EQ(StoredInternational("s1159"), "AM");
-    EXPECT_FALSE(StoredInternational("sTimeFormat").has_value());
 }
 
 } // namespace

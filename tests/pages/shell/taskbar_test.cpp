@@ -5,9 +5,6 @@
 #include "ShellSeams.h"
 #include "frmSysBtn.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <map>
 
 namespace
@@ -103,7 +100,7 @@ protected:
 constexpr win::UINT kResize = 18;
 constexpr win::UINT kMove = 17;
 
-TEST_F(TaskbarPage, OpensOnTheStartButtonsSizeWritingHeightFirst)
+TEST_F(TaskbarPage, OpensOnTheStartButtonsSizeWritingHeightFirstThenMovesAndResizesAsTyped)
 {
     Page &page = Open("SysEl");
     EXPECT_EQ(Box(page, "TxtX").text(), QStringLiteral("54"));
@@ -112,11 +109,8 @@ TEST_F(TaskbarPage, OpensOnTheStartButtonsSizeWritingHeightFirst)
     EXPECT_EQ(shell_.moves,
               (std::vector<Moved>{{shell_.start, 0, 0, 0, 22, kResize}, {shell_.start, 0, 0, 54, 22, kResize}}));
     EXPECT_EQ(shell_.windows[shell_.start].rect.right, 56);
-}
 
-TEST_F(TaskbarPage, PositionModeMovesWithTheSignAndSizeModeUsesTheAbsoluteValue)
-{
-    Page &page = Open("SysEl");
+    // Position mode moves with the sign, size mode uses the absolute value.
     Control<QComboBox>(page, "cboSE").setCurrentIndex(3);
     Control<QRadioButton>(page, "optPos").click();
     EXPECT_EQ(Box(page, "TxtX").text(), QStringLiteral("700"));

@@ -3,9 +3,6 @@
 #include "PageTest.h"
 #include "ShellSeams.h"
 
-#include <QListWidget>
-#include <QPushButton>
-
 namespace
 {
 
@@ -41,11 +38,17 @@ protected:
 
 TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
 {
+    PutEntry("D", "UninstallString", "d.exe");
+    Page &nameless = Open("Uninstall");
+    EXPECT_EQ(Rows("lbScr"), QStringList{"No Programm instalation. Strings Error!"}) << "nothing to list";
+    EXPECT_FALSE(Control<QPushButton>(nameless, "cmdDel").isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(nameless, "cmdUninst").isEnabled());
+    Leave();
+
     PutEntry("A", "DisplayName", "Alpha");
     PutEntry("B", "QuietDisplayName", "Beta");
     PutEntry("C", "DisplayName", "");
     PutEntry("C", "QuietDisplayName", "not used: the display name was read");
-    PutEntry("D", "UninstallString", "d.exe");
     PutEntry("E", "DisplayName", "Echo");
     Page &page = Open("Uninstall");
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta", "Echo"}));
@@ -55,22 +58,11 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     Control<QListWidget>(page, "lbScr").setCurrentRow(2);
     EXPECT_EQ(Click("cmdDel", {No}).size(), 1u);
     EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "E", "DisplayName"));
-    const Boxes shown = Click("cmdDel", {Yes});
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, QStringLiteral("You want delete - Echo ?"));
+    EXPECT_EQ(Texts(Click("cmdDel", {Yes})), QStringList{"You want delete - Echo ?"});
     EXPECT_FALSE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "E", "DisplayName"));
     EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "D", "UninstallString"));
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta"}));
     EXPECT_EQ(Control<QListWidget>(page, "lbScr").currentRow(), 0);
-}
-
-TEST_F(UninstallPage, NothingToListShowsTheErrorRowWithTheButtonsDisabled)
-{
-    PutEntry("Nameless", "UninstallString", "x.exe");
-    Page &page = Open("Uninstall");
-    EXPECT_EQ(Rows("lbScr"), QStringList{"No Programm instalation. Strings Error!"});
-    EXPECT_FALSE(Control<QPushButton>(page, "cmdDel").isEnabled());
-    EXPECT_FALSE(Control<QPushButton>(page, "cmdUninst").isEnabled());
 }
 
 TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
@@ -95,12 +87,9 @@ TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
         EXPECT_EQ(Rows("lbScr"), QStringList{"App"});
         Leave();
     }
-}
 
-TEST_F(UninstallPage, AnUninstallerThatCannotStartIsReported)
-{
-    // The platform's own starter: the program does not exist on the machine.
-    PutEntry("App", "DisplayName", "App");
+    // The platform's own starter, and a program that does not exist on the machine.
+    UseProgramStarter(nullptr);
     PutEntry("App", "UninstallString", "C:\\nowhere\\uninst.exe");
     Open("Uninstall");
     const Boxes shown = Click("cmdUninst", {Ok});
