@@ -2,13 +2,11 @@
 // one-third / two-thirds layout and the status strip.
 #include "MdlStart.h"
 #include "MessageBoxes.h"
-#include "Module.h"
 #include "Page.h"
 #include "ScopedEnv.h"
 #include "TempMachine.h"
 #include "frmStart.h"
 #include "frmTR.h"
-#include "win32.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -80,14 +78,6 @@ protected:
             return nullptr;
         });
     }
-    // Changes something on the probe page that is shown.
-    static void EditCurrentPage()
-    {
-        if (auto *probe = dynamic_cast<ProbePage *>(MdlStart::CurrentPage.data()))
-            probe->Edit();
-        else
-            ADD_FAILURE() << "no probe page is shown";
-    }
 
     ScopedEnv env_;
     TempMachine machine_;
@@ -139,7 +129,7 @@ TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
     }
 }
 
-TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
+TEST_F(Frame, StartsWithAboutGroupNodesShowItAndTheKeyboardOpensANode)
 {
     StartWithProbes();
     ASSERT_NE(MdlStart::MainWindow(), nullptr);
@@ -155,6 +145,12 @@ TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
         EXPECT_EQ(CurrentName(), probe ? QStringLiteral("ProbePage") : QStringLiteral("frmAbout")) << key;
     }
     EXPECT_EQ(MdlStart::MainWindow()->Client()->findChildren<Page *>().size(), 1) << "exactly one page exists";
+
+    QTreeWidget *tree = Tree().Tree();
+    tree->setCurrentItem(Tree().ItemOf("StartUp"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(tree, &enter);
+    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
 }
 
 // A changed page is asked about and unloaded before the next page exists, whether the user
@@ -177,7 +173,7 @@ TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
         StartWithProbes();
         Click(c.shown);
         const QPointer<Page> left = MdlStart::CurrentPage;
-        EditCurrentPage();
+        dynamic_cast<ProbePage &>(*MdlStart::CurrentPage).Edit();
         log_.clear();
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(c.answer)});
         if (c.next)
@@ -190,16 +186,6 @@ TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
         EXPECT_TRUE(left.isNull()) << "the page left is gone";
         MdlStart::Shutdown();
     }
-}
-
-TEST_F(Frame, KeyboardOpensTheSelectedNode)
-{
-    StartWithProbes();
-    QTreeWidget *tree = Tree().Tree();
-    tree->setCurrentItem(Tree().ItemOf("StartUp"));
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(tree, &enter);
-    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
 }
 
 TEST(StatusStrip, PositionIsOneBasedWithFourDigitsAtLeast)

@@ -65,7 +65,7 @@ TEST_F(RegLayer, ValuesReadBackAsTheTextThePagesExpect)
     EXPECT_TRUE(out.isEmpty());
 }
 
-TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathAndReplaceOtherTypes)
+TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathReplaceOtherTypesAndReportFailure)
 {
     const QString deep = kKey + QStringLiteral("\\A\\B\\C");
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, deep, QStringLiteral("v"), QStringLiteral("1")));
@@ -76,9 +76,14 @@ TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathAndReplaceOtherTypes)
     EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "b")->type, static_cast<win::DWORD>(REG_BINARY));
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("s"), QStringLiteral("abc")));
     EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "s")->data, QByteArray("abc", 4));
+
+    // Under HKEY_USERS only the users' own hives exist; nothing else can be made there.
+    EXPECT_FALSE(Reg::SetDword(HKEY_USERS, QStringLiteral("Nobody\\Software"), QStringLiteral("v"), 1));
+    EXPECT_FALSE(Reg::DeleteValue(HKEY_USERS, QStringLiteral("Nobody"), QStringLiteral("v")));
+    EXPECT_TRUE(Reg::SetDword(HKEY_USERS, QStringLiteral(".DEFAULT\\Software\\Korvex"), QStringLiteral("v"), 1));
 }
 
-TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFails)
+TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFailsAndListingReplacesTheEntries)
 {
     const QString fresh = kKey + QStringLiteral("\\Fresh");
     EXPECT_FALSE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("nothing")));
@@ -89,12 +94,10 @@ TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFails)
     ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh, QStringLiteral("v"), 1));
     EXPECT_TRUE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("V")));
     EXPECT_FALSE(ReadStoredValue(HKEY_CURRENT_USER, fresh, "v"));
-}
 
-TEST_F(RegLayer, ListingReplacesTheEntries)
-{
+    // Listing into a list box replaces what it showed.
     for (const char *name : {"Zeta", "alpha", "Мир"})
-        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, kKey + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
+        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
     QListWidget list;
     const auto shown = [&list] {
         QStringList texts;
@@ -107,8 +110,8 @@ TEST_F(RegLayer, ListingReplacesTheEntries)
         bool ok;
         QStringList entries;
     } cases[] = {
-        {kKey, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}},
-        {kKey + QStringLiteral("\\alpha"), true, {}}, // a key without subkeys empties the list
+        {fresh, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}},
+        {fresh + QStringLiteral("\\alpha"), true, {}}, // a key without subkeys empties the list
         {QStringLiteral("Software\\Nowhere"), false, {}},
     };
     for (const auto &c : cases) {
@@ -116,14 +119,6 @@ TEST_F(RegLayer, ListingReplacesTheEntries)
         EXPECT_EQ(Reg::ListSubKeys(list, HKEY_CURRENT_USER, c.key), c.ok) << c.key.toStdString();
         EXPECT_EQ(shown(), c.entries) << c.key.toStdString();
     }
-}
-
-TEST_F(RegLayer, FailedWritesReportFalse)
-{
-    // Under HKEY_USERS only the users' own hives exist; nothing else can be made there.
-    EXPECT_FALSE(Reg::SetDword(HKEY_USERS, QStringLiteral("Nobody\\Software"), QStringLiteral("v"), 1));
-    EXPECT_FALSE(Reg::DeleteValue(HKEY_USERS, QStringLiteral("Nobody"), QStringLiteral("v")));
-    EXPECT_TRUE(Reg::SetDword(HKEY_USERS, QStringLiteral(".DEFAULT\\Software\\Korvex"), QStringLiteral("v"), 1));
 }
 
 } // namespace

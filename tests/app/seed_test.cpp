@@ -11,15 +11,12 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
-#include <QPixmap>
 #include <QSet>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 #include <tuple>
-#include <vector>
 
 namespace
 {
@@ -62,55 +59,36 @@ void Rebuild(const Hive &from, const Key &source, Hive &to, Key &target)
     Hive::Touch(target, source.modified);
 }
 
-class SeedFormat : public ::testing::TestWithParam<SeedFile>
-{
-};
-
-TEST_P(SeedFormat, IsWhatTheWriterMakesOfTheSameKeys)
+TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
 {
     // Wine's header, sorted siblings and values, blocks only where Wine writes them, values in
     // Wine's spelling and hex wrapping: saving the parsed file, or writing the same keys and values
     // afresh, gives the same bytes.
-    const std::string text = SeedText(GetParam().name);
-    ASSERT_FALSE(text.empty()) << GetParam().name << " is not in the resources";
-    Hive parsed;
-    ASSERT_TRUE(parsed.Parse(text));
-    EXPECT_EQ(parsed.Serialize(), text);
-    EXPECT_EQ(parsed.Preamble(), GetParam().header) << "a header other than Wine's";
-    Hive fresh;
-    ASSERT_TRUE(fresh.Parse(std::string(parsed.Preamble()) + "\n"));
-    Rebuild(parsed, parsed.Root(), fresh, fresh.Root());
-    EXPECT_EQ(fresh.Serialize(), text);
+    for (const SeedFile &file : kSeedFiles) {
+        SCOPED_TRACE(file.name);
+        const std::string text = SeedText(file.name);
+        ASSERT_FALSE(text.empty()) << "not in the resources";
+        Hive parsed;
+        ASSERT_TRUE(parsed.Parse(text));
+        EXPECT_EQ(parsed.Serialize(), text);
+        EXPECT_EQ(parsed.Preamble(), file.header) << "a header other than Wine's";
+        Hive fresh;
+        ASSERT_TRUE(fresh.Parse(std::string(parsed.Preamble()) + "\n"));
+        Rebuild(parsed, parsed.Root(), fresh, fresh.Root());
+        EXPECT_EQ(fresh.Serialize(), text);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Seed, SeedFormat, ::testing::ValuesIn(kSeedFiles), [](const auto &test) {
-    const std::string name = test.param.name;
-    return name.substr(0, name.find('.'));
-});
 
 // ---- The seeded machine, read through the platform ---------------------------------------------
 
-class SeededMachine : public ::testing::Test
+TEST(Seed, MachineReportsWindows98AndReadsThroughTheControlSetLink)
 {
-protected:
-    void SetUp() override
-    {
-        for (const SeedFile &file : kSeedFiles) {
-            const std::string text = SeedText(file.name);
-            ASSERT_FALSE(text.empty());
-            machine_.WriteFile(file.name, text);
-        }
-        win::ResetMachine();
-        handlesBefore_ = win::OpenHandleCount();
-    }
-    void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }
+    TempMachine machine;
+    for (const SeedFile &file : kSeedFiles)
+        machine.WriteFile(file.name, SeedText(file.name));
+    win::ResetMachine();
+    const std::size_t handlesBefore = win::OpenHandleCount();
 
-    TempMachine machine_;
-    std::size_t handlesBefore_ = 0;
-};
-
-TEST_F(SeededMachine, ReportsWindows98AndReadsThroughTheControlSetLink)
-{
     EXPECT_TRUE(win::DamagedRegistryFiles().empty());
     EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
     win::OSVERSIONINFOA info{};
@@ -132,13 +110,14 @@ TEST_F(SeededMachine, ReportsWindows98AndReadsThroughTheControlSetLink)
     ASSERT_TRUE(update.has_value());
     EXPECT_EQ(update->type, static_cast<win::DWORD>(REG_BINARY));
     EXPECT_EQ(update->data, QByteArray(1, '\x01'));
+    EXPECT_EQ(win::OpenHandleCount(), handlesBefore) << "a key was left open";
 }
 
 // ---- Pictures ----------------------------------------------------------------------------------
 
-// Fails on half-transparent pixels and on opaque pixels of the image list's mask colour, which
-// the classic list would punch out; wants a transparent background and a visible picture.
-void CheckPixels(const QImage &image, const QString &what)
+// Wants a transparent background, a visible picture and no opaque pixel of the image list's mask
+// colour, which the classic list would punch out; gives the pixels, to tell pictures apart.
+QByteArray CheckedPixels(const QImage &image, const QString &what)
 {
     SCOPED_TRACE(what.toStdString());
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
@@ -153,15 +132,12 @@ void CheckPixels(const QImage &image, const QString &what)
     EXPECT_GT(transparent, 0) << "no transparent background";
     EXPECT_GT(opaque, argb.width() * argb.height() / 8) << "nearly empty";
     EXPECT_EQ(maskColoured, 0) << "paints the mask colour";
-}
-
-QByteArray PixelsOf(const QImage &image)
-{
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
     return {reinterpret_cast<const char *>(argb.constBits()), static_cast<qsizetype>(argb.sizeInBytes())};
 }
 
-TEST(TreeImages, EveryNodeShowsAPictureAndNoTwoPicturesLookAlike)
+// Every tree node shows a 16x16 picture of its own; the FOLDER and DEFAULT icons hold a 16 and a
+// 32 pixel image each, and their small images differ.
+TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPicturesOfTheirOwn)
 {
     const QStringList present = QDir(QStringLiteral(":/tree")).entryList();
     for (const TreeNode &node : frmTR::Nodes())
@@ -171,36 +147,27 @@ TEST(TreeImages, EveryNodeShowsAPictureAndNoTwoPicturesLookAlike)
         const QImage image(QStringLiteral(":/tree/") + key);
         ASSERT_EQ(image.size(), QSize(16, 16)) << key.toStdString();
         EXPECT_TRUE(image.hasAlphaChannel()) << key.toStdString();
-        CheckPixels(image, key);
-        pictures.insert(PixelsOf(image));
+        pictures.insert(CheckedPixels(image, key));
     }
     EXPECT_EQ(pictures.size(), present.size()) << "two keys show the same picture";
-}
 
-TEST(ResourceIcons, FolderAndDefaultHoldSixteenAndThirtyTwoPixelImages)
-{
-    QSet<QByteArray> smallImages;
+    QSet<QByteArray> smallIcons;
     for (const QString &name : {QStringLiteral("FOLDER"), QStringLiteral("DEFAULT")}) {
-        SCOPED_TRACE(name.toStdString());
-        const QString path = QStringLiteral(":/icons/") + name;
-        QImageReader reader(path);
-        EXPECT_EQ(reader.format(), QByteArray("ico"));
-        ASSERT_EQ(reader.imageCount(), 2);
+        QImageReader reader(QStringLiteral(":/icons/") + name);
+        EXPECT_EQ(reader.format(), QByteArray("ico")) << name.toStdString();
         QList<int> sizes;
-        for (int i = 0; i < reader.imageCount(); ++i) {
-            ASSERT_TRUE(reader.jumpToImage(i));
+        for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
             const QImage image = reader.read();
-            ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
-            EXPECT_EQ(image.width(), image.height());
+            ASSERT_EQ(image.width(), image.height()) << name.toStdString() << reader.errorString().toStdString();
             sizes << image.width();
-            CheckPixels(image, name + QStringLiteral(" %1").arg(image.width()));
+            const QByteArray pixels = CheckedPixels(image, name + QStringLiteral(" %1").arg(image.width()));
             if (image.width() == 16)
-                smallImages.insert(PixelsOf(image));
+                smallIcons.insert(pixels);
         }
         std::sort(sizes.begin(), sizes.end());
-        EXPECT_EQ(sizes, QList<int>({16, 32}));
+        EXPECT_EQ(sizes, QList<int>({16, 32})) << name.toStdString();
     }
-    EXPECT_EQ(smallImages.size(), 2) << "FOLDER and DEFAULT look the same";
+    EXPECT_EQ(smallIcons.size(), 2) << "FOLDER and DEFAULT look the same";
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
