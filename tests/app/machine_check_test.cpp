@@ -1,23 +1,15 @@
-// What Korvex does with the machine at start: a new folder becomes a Windows 98 machine, and a
-// machine that cannot be changed is explained once.
-#include "MachineCheck.h"
-#include "MessageBoxes.h"
-#include "ScopedEnv.h"
-#include "TempMachine.h"
-#include "machine.h"
+// What Korvex does with the machine at start: a new folder becomes a Windows 98 machine with the
+// files the pages need, and a machine that cannot be changed is explained once.
+#include "PageTest.h"
+#include "icons.h"
 
 #include <QFile>
-#include <gtest/gtest.h>
+#include <QLabel>
 
 namespace
 {
 
-class MachineCheck : public ::testing::Test
-{
-protected:
-    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
-    ScopedEnv env_;
-};
+using MachineCheck = PageTest;
 
 TEST_F(MachineCheck, ANewFolderStartsAsWindows98AndAnExistingOneIsLeftAlone)
 {
@@ -42,25 +34,51 @@ TEST_F(MachineCheck, ANewFolderStartsAsWindows98AndAnExistingOneIsLeftAlone)
 
 TEST_F(MachineCheck, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNone)
 {
-    TempMachine machine;
     {
         MessageBoxAnswerer none;
         ReportMachineProblems(nullptr);
         EXPECT_TRUE(none.Seen().empty());
     }
-    machine.WriteFile("user.reg", "not a registry\n");
-    machine.WriteFile("userdef.reg", "neither\n");
+    machine_.WriteFile("user.reg", "not a registry\n");
+    machine_.WriteFile("userdef.reg", "neither\n");
     MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
     ReportMachineProblems(nullptr);
     ASSERT_EQ(boxes.Seen().size(), 1u);
     const QString text = boxes.Seen()[0].text;
     EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Korvex"));
-    EXPECT_TRUE(text.contains(QString::fromStdString(machine.PathOf("user.reg"))));
-    EXPECT_TRUE(text.contains(QString::fromStdString(machine.PathOf("userdef.reg"))));
-    EXPECT_FALSE(text.contains(QString::fromStdString(machine.PathOf("system.reg"))));
+    EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("user.reg"))));
+    EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("userdef.reg"))));
+    EXPECT_FALSE(text.contains(QString::fromStdString(machine_.PathOf("system.reg"))));
 
     env_.Set("LANG", "ru_RU.UTF-8");
     EXPECT_TRUE(MachineProblems().contains(QStringLiteral("Korvex сейчас не может")));
+}
+
+// The system icons page lists the seed's icon library, and the folder icon page finds the seed's
+// folder with its own icon, as the shell would.
+TEST_F(MachineCheck, ANewMachineHasAnIconLibraryAndAFolderWithItsOwnIcon)
+{
+    UseSeed();
+    Page &icons = Open("sysIco");
+    const auto &list = Control<QListWidget>(icons, "lstSI");
+    ASSERT_EQ(list.count(), 48);
+    EXPECT_TRUE(list.item(47)->text().startsWith(QStringLiteral("47\t")));
+    EXPECT_FALSE(Control<QLabel>(icons, "picI").pixmap().isNull()) << "the first icon is drawn";
+    EXPECT_TRUE(Leave().empty());
+
+    // The folder carries the system attribute, so its Desktop.ini names the icon shown.
+    EXPECT_EQ(win::GetFileAttributesA("C:\\My Documents") & FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
+    char iconFile[128] = {};
+    win::GetPrivateProfileStringA(".ShellClassInfo", "IconFile", "0", iconFile, sizeof iconFile,
+                                  "C:\\My Documents\\Desktop.ini");
+    EXPECT_STREQ(iconFile, "Documents.ico");
+    EXPECT_EQ(win::ExtractIconCount(win::HostPathOf("C:\\My Documents\\Documents.ico")), 1);
+
+    // Seeding again keeps what the machine has.
+    machine_.WriteFile("drive_c/My Documents/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=mine.ico\r\n");
+    std::remove(machine_.PathOf("system.reg").c_str());
+    SeedNewMachine();
+    EXPECT_EQ(machine_.ReadFile("drive_c/My Documents/Desktop.ini"), "[.ShellClassInfo]\r\nIconFile=mine.ico\r\n");
 }
 
 } // namespace
