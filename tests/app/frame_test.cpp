@@ -1,5 +1,5 @@
-// The application frame: the tree as data, start-up, page switching as a user does it, the
-// one-third / two-thirds layout and the status strip.
+// The application frame: the tree as data, start-up, page switching as a user does it and the
+// status strip.
 #include "MdlStart.h"
 #include "MessageBoxes.h"
 #include "Page.h"
