@@ -1,18 +1,16 @@
-// The committed resources: the registry of a new machine folder, written as Wine writes it and
-// read back as a Windows 98 machine, and the pictures of the tree and the two icons.
-#include "StoredValue.h"
-#include "TempMachine.h"
-#include "frmTR.h"
-#include "machine.h"
+// A new machine: the committed registry seed, written as Wine writes it; a new folder made a
+// Windows 98 machine at start with the files the pages need, a damaged machine explained once;
+// the pictures of the tree and the two icons.
+#include "PageTest.h"
+#include "icons.h"
 #include "unix/hive.h"
-#include "win32.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QLabel>
 #include <QSet>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -79,38 +77,101 @@ TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
     }
 }
 
-// ---- The seeded machine, read through the platform ---------------------------------------------
+// ---- The machine at start -----------------------------------------------------------------------
 
-TEST(Seed, MachineReportsWindows98AndReadsThroughTheControlSetLink)
+using NewMachine = PageTest;
+
+// A new folder is made where Korvex keeps its machine: a Windows 98 machine with writable
+// registry files that reads through the control set link. A machine with a registry is never
+// seeded again.
+TEST_F(NewMachine, AFolderBecomesAWindows98MachineOnceAndForAll)
 {
-    TempMachine machine;
-    for (const SeedFile &file : kSeedFiles)
-        machine.WriteFile(file.name, SeedText(file.name));
+    const std::string home = MakeTempFolder("korvex-home");
+    {
+        ScopedEnv env;
+        env.Set("HOME", home);
+        env.Unset("WINEPREFIX");
+        env.Unset("XDG_DATA_HOME");
+        win::ResetMachine();
+        EXPECT_TRUE(SeedNewMachine());
+        const std::size_t handlesBefore = win::OpenHandleCount();
+        EXPECT_EQ(win::MachineFolder(), home + "/.local/share/korvex/machine");
+        EXPECT_TRUE(QFile::permissions(QString::fromStdString(home + "/.local/share/korvex/machine/user.reg")) &
+                    QFileDevice::WriteOwner);
+        EXPECT_TRUE(win::DamagedRegistryFiles().empty());
+        EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
+        win::OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        EXPECT_TRUE(win::GetVersionExA(&info));
+        EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion), std::tuple(1u, 4u, 10u));
+        win::HKEY nt = nullptr;
+        EXPECT_NE(
+            win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &nt),
+            ERROR_SUCCESS)
+            << "NT keys would make the machine look like Windows NT to a Wine that ignores the version value";
+        char name[32] = {};
+        win::DWORD size = sizeof name;
+        EXPECT_TRUE(win::GetComputerNameA(name, &size));
+        EXPECT_EQ(std::string(name), "KORVEX98");
+        EXPECT_EQ(size, 8u) << "the length counts no terminator";
+        EXPECT_EQ(ReadStoredValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"),
+                                  "UpdateMode"),
+                  (StoredValue{REG_BINARY, QByteArray(1, '\x01')}));
+        EXPECT_EQ(win::OpenHandleCount(), handlesBefore) << "a key was left open";
+        EXPECT_FALSE(SeedNewMachine()) << "a machine that has a registry is never seeded again";
+        win::ResetMachine();
+    }
+    RemoveFolder(home);
     win::ResetMachine();
-    const std::size_t handlesBefore = win::OpenHandleCount();
+}
 
-    EXPECT_TRUE(win::DamagedRegistryFiles().empty());
-    EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
-    win::OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(win::GetVersionExA(&info));
-    EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion), std::tuple(1u, 4u, 10u));
-    win::HKEY nt = nullptr;
-    EXPECT_NE(
-        win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &nt),
-        ERROR_SUCCESS)
-        << "NT keys would make the machine look like Windows NT to a Wine that ignores the version value";
+TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNone)
+{
+    {
+        MessageBoxAnswerer none;
+        ReportMachineProblems(nullptr);
+        EXPECT_TRUE(none.Seen().empty());
+    }
+    machine_.WriteFile("user.reg", "not a registry\n");
+    machine_.WriteFile("userdef.reg", "neither\n");
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
+    ReportMachineProblems(nullptr);
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    const QString text = boxes.Seen()[0].text;
+    EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Korvex"));
+    EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("user.reg"))));
+    EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("userdef.reg"))));
+    EXPECT_FALSE(text.contains(QString::fromStdString(machine_.PathOf("system.reg"))));
 
-    char name[32] = {};
-    win::DWORD size = sizeof name;
-    ASSERT_TRUE(win::GetComputerNameA(name, &size));
-    EXPECT_EQ(std::string(name, size), "KORVEX98");
-    const auto update =
-        ReadStoredValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"), "UpdateMode");
-    ASSERT_TRUE(update.has_value());
-    EXPECT_EQ(update->type, static_cast<win::DWORD>(REG_BINARY));
-    EXPECT_EQ(update->data, QByteArray(1, '\x01'));
-    EXPECT_EQ(win::OpenHandleCount(), handlesBefore) << "a key was left open";
+    env_.Set("LANG", "ru_RU.UTF-8");
+    EXPECT_TRUE(MachineProblems().contains(QStringLiteral("Korvex сейчас не может")));
+}
+
+// The system icons page lists the seed's icon library, and the folder icon page finds the seed's
+// folder with its own icon, as the shell would.
+TEST_F(NewMachine, ANewMachineHasAnIconLibraryAndAFolderWithItsOwnIcon)
+{
+    UseSeed();
+    Page &icons = Open("sysIco");
+    const auto &list = Control<QListWidget>(icons, "lstSI");
+    ASSERT_EQ(list.count(), 48);
+    EXPECT_TRUE(list.item(47)->text().startsWith(QStringLiteral("47\t")));
+    EXPECT_FALSE(Control<QLabel>(icons, "picI").pixmap().isNull()) << "the first icon is drawn";
+    EXPECT_TRUE(Leave().empty());
+
+    // The folder carries the system attribute, so its Desktop.ini names the icon shown.
+    EXPECT_EQ(win::GetFileAttributesA("C:\\My Documents") & FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_SYSTEM);
+    char iconFile[128] = {};
+    win::GetPrivateProfileStringA(".ShellClassInfo", "IconFile", "0", iconFile, sizeof iconFile,
+                                  "C:\\My Documents\\Desktop.ini");
+    EXPECT_STREQ(iconFile, "Documents.ico");
+    EXPECT_EQ(win::ExtractIconCount(win::HostPathOf("C:\\My Documents\\Documents.ico")), 1);
+
+    // Seeding again keeps what the machine has.
+    machine_.WriteFile("drive_c/My Documents/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=mine.ico\r\n");
+    std::remove(machine_.PathOf("system.reg").c_str());
+    SeedNewMachine();
+    EXPECT_EQ(machine_.ReadFile("drive_c/My Documents/Desktop.ini"), "[.ShellClassInfo]\r\nIconFile=mine.ico\r\n");
 }
 
 // ---- Pictures ----------------------------------------------------------------------------------
