@@ -230,7 +230,7 @@ TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.chosen);
         DialogSeen seen;
-        Boxes boxes;
+        Boxes boxes({Boxes::Click(QMessageBox::Yes)}); // lets an overwrite question show as a failure, not a hang
         const std::string chosen = *c.chosen ? machine_.PathOf(c.chosen) : std::string();
         const ModalWatcher watcher = Choose(QString::fromStdString(chosen), seen);
         const QString result = c.save      ? DialogBox().SaveFile(QStringLiteral("ignored.txt"))
