@@ -71,8 +71,19 @@ private:
 class Frame : public ::testing::Test
 {
 protected:
-    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
-    void TearDown() override { MdlStart::Shutdown(); }
+    void SetUp() override
+    {
+        env_.SetLanguage("en_US.UTF-8");
+        // About's link writes its file under the cache folder; a blank in the name must survive
+        // the command line.
+        cache_ = MakeTempFolder("korvex-cache");
+        env_.Set("XDG_CACHE_HOME", cache_ + "/my cache");
+    }
+    void TearDown() override
+    {
+        MdlStart::Shutdown();
+        RemoveFolder(cache_);
+    }
 
     static frmTR &Tree() { return *MdlStart::TreeWindow(); }
     static void Click(const char *key)
@@ -93,12 +104,35 @@ protected:
         });
     }
 
+    // An About page whose clock and display are the test's, loaded like the tree loads it.
+    std::unique_ptr<frmAbout> LoadedPage()
+    {
+        auto page = std::make_unique<frmAbout>();
+        page->TickCount = [this] { return ticks_; };
+        page->CurrentDisplayMode = [this] { return mode_; };
+        page->Execute = [this](const QByteArray &line) {
+            commands_.push_back(line);
+            return 33u;
+        };
+        page->Load();
+        return page;
+    }
+    static QString Text(const QWidget &page, const char *name)
+    {
+        const auto *label = page.findChild<QLabel *>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+    }
+
     ScopedEnv env_;
     TempMachine machine_;
     QStringList log_;
+    std::string cache_;
+    std::uint64_t ticks_ = 0;
+    frmAbout::DisplayMode mode_{1024, 768, 16};
+    std::vector<QByteArray> commands_;
 };
 
-TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
+TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineXAndCaptionsInTheLanguage)
 {
     const std::vector<TreeNode> nt = frmTR::Nodes(); // a new machine folder reports Windows 7
     machine_.ReportWindowsVersion("win98");
@@ -120,10 +154,8 @@ TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
     QTreeWidgetItem *optim = tree.ItemOf("Optim");
     EXPECT_EQ(optim->parent()->indexOfChild(optim), 1) << "after Domain Find in IE";
     EXPECT_FALSE(tree.ItemOf("Windows")->isExpanded());
-}
 
-TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
-{
+    // Captions follow the interface language, except the literal ones.
     const struct {
         const char *lang;
         const char *key;
@@ -137,9 +169,9 @@ TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
     };
     for (const auto &c : cases) {
         env_.Set("LANG", c.lang);
-        frmTR tree;
-        tree.BuildTree();
-        EXPECT_EQ(tree.ItemOf(QString::fromLatin1(c.key))->text(0), c.caption) << c.lang << " " << c.key;
+        frmTR captioned;
+        captioned.BuildTree();
+        EXPECT_EQ(captioned.ItemOf(QString::fromLatin1(c.key))->text(0), c.caption) << c.lang << " " << c.key;
     }
 }
 
@@ -236,46 +268,7 @@ TEST(StatusStrip, TextsAreDrawnOnlyWhenTheyChange)
 
 // ---- The About page ------------------------------------------------------------------------
 
-class About : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        env_.SetLanguage("en_US.UTF-8");
-        // The link writes its file under the cache folder; a blank in the name must survive
-        // the command line.
-        cache_ = MakeTempFolder("korvex-cache");
-        env_.Set("XDG_CACHE_HOME", cache_ + "/my cache");
-    }
-    void TearDown() override { RemoveFolder(cache_); }
-
-    // A page whose clock and display are the test's, loaded like the tree loads it.
-    std::unique_ptr<frmAbout> LoadedPage()
-    {
-        auto page = std::make_unique<frmAbout>();
-        page->TickCount = [this] { return ticks_; };
-        page->CurrentDisplayMode = [this] { return mode_; };
-        page->Execute = [this](const QByteArray &line) {
-            commands_.push_back(line);
-            return 33u;
-        };
-        page->Load();
-        return page;
-    }
-
-    static QString Text(const QWidget &page, const char *name)
-    {
-        const auto *label = page.findChild<QLabel *>(QLatin1String(name));
-        return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
-    }
-
-    ScopedEnv env_;
-    TempMachine machine_;
-    std::string cache_;
-    std::uint64_t ticks_ = 0;
-    frmAbout::DisplayMode mode_{1024, 768, 16};
-    std::vector<QByteArray> commands_;
-};
+using About = Frame;
 
 TEST_F(About, LoadFillsEveryLabelInTheInterfaceLanguage)
 {
