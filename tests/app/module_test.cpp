@@ -32,13 +32,20 @@ namespace
 
 using Boxes = MessageBoxAnswerer;
 
+// Every routine closes the keys it opens.
 class Shared : public ::testing::Test
 {
 protected:
-    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
+    void SetUp() override
+    {
+        env_.SetLanguage("en_US.UTF-8");
+        handlesBefore_ = win::OpenHandleCount();
+    }
+    void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }
 
     ScopedEnv env_;
     TempMachine machine_;
+    std::size_t handlesBefore_ = 0;
 };
 
 // ---- The save question ---------------------------------------------------------------------
@@ -256,20 +263,7 @@ TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
 
 constexpr QLatin1String kKey("Software\\KorvexReg");
 
-class RegLayer : public ::testing::Test
-{
-protected:
-    void SetUp() override { handlesBefore_ = win::OpenHandleCount(); }
-    void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }
-
-    static void Put(const char *name, win::DWORD type, const QByteArray &bytes)
-    {
-        ASSERT_EQ(WriteStoredValue(HKEY_CURRENT_USER, kKey, name, type, bytes), ERROR_SUCCESS);
-    }
-
-    TempMachine machine_;
-    std::size_t handlesBefore_ = 0;
-};
+using RegLayer = Shared;
 
 TEST_F(RegLayer, ValuesReadBackAsTheTextThePagesExpect)
 {
@@ -294,7 +288,7 @@ TEST_F(RegLayer, ValuesReadBackAsTheTextThePagesExpect)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.stored.left(16).toHex(' ').toStdString());
-        Put("v", c.type, c.stored);
+        ASSERT_EQ(WriteStoredValue(HKEY_CURRENT_USER, kKey, "v", c.type, c.stored), ERROR_SUCCESS);
         QString out = QStringLiteral("mine");
         EXPECT_EQ(Reg::GetValue(HKEY_CURRENT_USER, kKey, QStringLiteral("v"), out), c.ok);
         EXPECT_EQ(out, c.text);
