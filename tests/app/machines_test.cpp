@@ -95,50 +95,70 @@ TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
 
 // ---- The machine at start -----------------------------------------------------------------------
 
+namespace fs = std::filesystem;
+
+// A fresh home folder without WINEPREFIX: the machine is the one Korvex keeps there.
+class UserHome : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        env_.SetLanguage("en_US.UTF-8");
+        home_ = MakeTempFolder("korvex-home");
+        env_.Set("HOME", home_);
+        env_.Set("XDG_CONFIG_HOME", home_ + "/.config");
+        env_.Unset("XDG_DATA_HOME");
+        env_.Unset("WINEPREFIX");
+        win::UseMachineFolder({});
+        win::ResetMachine();
+    }
+    void TearDown() override
+    {
+        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
+        MdlStart::Shutdown();
+        win::UseMachineFolder({});
+        win::ResetMachine();
+        RemoveFolder(home_);
+    }
+
+    fs::path Home() const { return home_; }
+
+    ScopedEnv env_;
+    std::string home_;
+};
+
 using NewMachine = PageTest;
 
 // A new folder is made where Korvex keeps its machine: a Windows 98 machine with writable
 // registry files that reads through the control set link. A machine with a registry is never
 // seeded again.
-TEST_F(NewMachine, AFolderBecomesAWindows98MachineOnceAndForAll)
+TEST_F(UserHome, ANewFolderBecomesAWindows98MachineOnceAndForAll)
 {
-    const std::string home = MakeTempFolder("korvex-home");
-    {
-        ScopedEnv env;
-        env.Set("HOME", home);
-        env.Unset("WINEPREFIX");
-        env.Unset("XDG_DATA_HOME");
-        win::ResetMachine();
-        EXPECT_TRUE(SeedNewMachine());
-        const std::size_t handlesBefore = win::OpenHandleCount();
-        EXPECT_EQ(win::MachineFolder(), home + "/.local/share/korvex/machine");
-        EXPECT_TRUE(QFile::permissions(QString::fromStdString(home + "/.local/share/korvex/machine/user.reg")) &
-                    QFileDevice::WriteOwner);
-        EXPECT_TRUE(win::DamagedRegistryFiles().empty());
-        EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
-        win::OSVERSIONINFOA info{};
-        info.dwOSVersionInfoSize = sizeof info;
-        EXPECT_TRUE(win::GetVersionExA(&info));
-        EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion), std::tuple(1u, 4u, 10u));
-        win::HKEY nt = nullptr;
-        EXPECT_NE(
-            win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &nt),
-            ERROR_SUCCESS)
-            << "NT keys would make the machine look like Windows NT to a Wine that ignores the version value";
-        char name[32] = {};
-        win::DWORD size = sizeof name;
-        EXPECT_TRUE(win::GetComputerNameA(name, &size));
-        EXPECT_EQ(std::string(name), "KORVEX98");
-        EXPECT_EQ(size, 8u) << "the length counts no terminator";
-        EXPECT_EQ(ReadStoredValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"),
-                                  "UpdateMode"),
-                  (StoredValue{REG_BINARY, QByteArray(1, '\x01')}));
-        EXPECT_EQ(win::OpenHandleCount(), handlesBefore) << "a key was left open";
-        EXPECT_FALSE(SeedNewMachine()) << "a machine that has a registry is never seeded again";
-        win::ResetMachine();
-    }
-    RemoveFolder(home);
-    win::ResetMachine();
+    EXPECT_TRUE(SeedNewMachine());
+    const std::size_t handlesBefore = win::OpenHandleCount();
+    EXPECT_EQ(win::MachineFolder(), home_ + "/.local/share/korvex/machine");
+    EXPECT_TRUE(QFile::permissions(QString::fromStdString(home_ + "/.local/share/korvex/machine/user.reg")) &
+                QFileDevice::WriteOwner);
+    EXPECT_TRUE(win::DamagedRegistryFiles().empty());
+    EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
+    win::OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(win::GetVersionExA(&info));
+    EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion), std::tuple(1u, 4u, 10u));
+    win::HKEY nt = nullptr;
+    EXPECT_NE(
+        win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &nt),
+        ERROR_SUCCESS)
+        << "NT keys would make the machine look like Windows NT to a Wine that ignores the version value";
+    char name[32] = {};
+    win::DWORD size = sizeof name;
+    ASSERT_TRUE(win::GetComputerNameA(name, &size));
+    EXPECT_EQ(std::string(name, size), "KORVEX98");
+    EXPECT_EQ(
+        ReadStoredValue(HKEY_LOCAL_MACHINE, QStringLiteral("SYSTEM\\CurrentControlSet\\Control\\Update"), "UpdateMode"),
+        (StoredValue{REG_BINARY, QByteArray(1, '\x01')}));
+    EXPECT_EQ(win::OpenHandleCount(), handlesBefore) << "a key was left open";
+    EXPECT_FALSE(SeedNewMachine()) << "a machine that has a registry is never seeded again";
 }
 
 TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNone)
@@ -249,8 +269,6 @@ TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPicturesOfTheirOwn)
 
 // ---- The prefixes of other tools --------------------------------------------------------------
 
-namespace fs = std::filesystem;
-
 std::string ReadText(const fs::path &file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -308,34 +326,7 @@ std::map<std::string, std::string> Snapshot(const fs::path &folder)
     return entries;
 }
 
-class Prefixes : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        env_.SetLanguage("en_US.UTF-8");
-        home_ = MakeTempFolder("korvex-home");
-        env_.Set("HOME", home_);
-        env_.Set("XDG_CONFIG_HOME", home_ + "/.config");
-        env_.Unset("XDG_DATA_HOME");
-        env_.Unset("WINEPREFIX");
-        win::UseMachineFolder({});
-        win::ResetMachine();
-    }
-    void TearDown() override
-    {
-        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
-        MdlStart::Shutdown();
-        win::UseMachineFolder({});
-        win::ResetMachine();
-        RemoveFolder(home_);
-    }
-
-    fs::path Home() const { return home_; }
-
-    ScopedEnv env_;
-    std::string home_;
-};
+using Prefixes = UserHome;
 
 TEST_F(Prefixes, EveryToolsPrefixIsFoundOnceInAStableOrderAndNothingIsWritten)
 {
