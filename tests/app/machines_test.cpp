@@ -243,7 +243,6 @@ TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPicturesOfTheirOwn)
     for (const QString &key : present) {
         const QImage image(QStringLiteral(":/tree/") + key);
         ASSERT_EQ(image.size(), QSize(16, 16)) << key.toStdString();
-        EXPECT_TRUE(image.hasAlphaChannel()) << key.toStdString();
         pictures.insert(CheckedPixels(image, key));
     }
     EXPECT_EQ(pictures.size(), present.size()) << "two keys show the same picture";
