@@ -25,13 +25,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <tuple>
 
 namespace
 {
 
+namespace fs = std::filesystem;
 using win::detail::Hive;
 using win::detail::Key;
 
@@ -51,12 +51,11 @@ const SeedFile kSeedFiles[] = {
     {"userdef.reg", "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n\n#arch=win64"},
 };
 
-std::string SeedText(const char *name)
+// A file's bytes, also of a resource (":/..."); nothing when it cannot be read.
+std::string ReadText(const fs::path &file)
 {
-    QFile file(QStringLiteral(":/seed/") + QString::fromLatin1(name));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll().toStdString();
+    QFile in(QString::fromStdString(file.string()));
+    return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
 }
 
 // Copies `source` into `target` through the writer's own operations, children and values in
@@ -80,7 +79,7 @@ TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
     // afresh, gives the same bytes.
     for (const SeedFile &file : kSeedFiles) {
         SCOPED_TRACE(file.name);
-        const std::string text = SeedText(file.name);
+        const std::string text = ReadText(std::string(":/seed/") + file.name);
         ASSERT_FALSE(text.empty()) << "not in the resources";
         Hive parsed;
         ASSERT_TRUE(parsed.Parse(text));
@@ -94,8 +93,6 @@ TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
 }
 
 // ---- The machine at start -----------------------------------------------------------------------
-
-namespace fs = std::filesystem;
 
 // A fresh home folder without WINEPREFIX: the machine is the one Korvex keeps there.
 class UserHome : public ::testing::Test
@@ -267,14 +264,6 @@ TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPicturesOfTheirOwn)
 }
 
 // ---- The prefixes of other tools --------------------------------------------------------------
-
-std::string ReadText(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void Write(const fs::path &file, const std::string &text)
 {
