@@ -95,12 +95,12 @@ TEST(Seed, EachFileIsWhatTheWriterMakesOfTheSameKeys)
 // ---- The machine at start -----------------------------------------------------------------------
 
 // A fresh home folder without WINEPREFIX: the machine is the one Korvex keeps there.
-class UserHome : public ::testing::Test
+class UserHome : public PageTest
 {
 protected:
     void SetUp() override
     {
-        env_.SetLanguage("en_US.UTF-8");
+        PageTest::SetUp();
         home_ = MakeTempFolder("korvex-home");
         env_.Set("HOME", home_);
         env_.Set("XDG_CONFIG_HOME", home_ + "/.config");
@@ -111,8 +111,7 @@ protected:
     }
     void TearDown() override
     {
-        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
-        MdlStart::Shutdown();
+        PageTest::TearDown();
         win::UseMachineFolder({});
         win::ResetMachine();
         RemoveFolder(home_);
@@ -120,7 +119,6 @@ protected:
 
     fs::path Home() const { return home_; }
 
-    ScopedEnv env_;
     std::string home_;
 };
 
@@ -390,15 +388,11 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
     MakePrefix(first, WineSetting("win98"));
     MakePrefix(second, WineSetting("win10"));
     env_.Set("WINEPREFIX", first.string());
-    MdlStart::Main(&CreatePage);
+    Control<QCheckBox>(Open("StartMenu"), "chk_3").click();
     EXPECT_TRUE(MdlStart::TreeWindow()->ItemOf(QStringLiteral("Optim"))) << "a 9x machine has its tuning page";
-
-    MdlStart::TreeWindow()->TR_NodeClick(MdlStart::TreeWindow()->ItemOf(QStringLiteral("StartMenu")));
-    ASSERT_TRUE(MdlStart::CurrentPage);
-    Control<QCheckBox>(*MdlStart::CurrentPage, "chk_3").click();
     const auto secondBefore = Snapshot(second);
     {
-        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
+        MessageBoxAnswerer boxes({Yes});
         SwitchToMachine(QString::fromStdString(second.string()), QStringLiteral("second"));
         ASSERT_EQ(boxes.Seen().size(), 1u) << "the save question, and nothing about the new machine";
         // Switching off Run also names the way back, History, after the question.
@@ -417,12 +411,8 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
     EXPECT_EQ(MdlStart::MainWindow()->Status()->MachineButton()->text(), QStringLiteral("second (Windows 10)"));
 
     const auto firstAfterSwitch = Snapshot(first);
-    MdlStart::TreeWindow()->TR_NodeClick(MdlStart::TreeWindow()->ItemOf(QStringLiteral("StartMenu")));
-    Control<QCheckBox>(*MdlStart::CurrentPage, "chk_3").click();
-    {
-        MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::Yes)});
-        MdlStart::UnloadCurrentPage();
-    }
+    Control<QCheckBox>(Open("StartMenu"), "chk_3").click();
+    EXPECT_EQ(Leave({Yes}).size(), 1u);
     EXPECT_NE(ReadText(second / "user.reg").find("\"NoRun\"=dword:00000001"), std::string::npos);
     EXPECT_EQ(Snapshot(first), firstAfterSwitch) << "the old machine is left alone after the switch";
 }
