@@ -404,7 +404,6 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
 
     // The new machine is NT: the platform is decided again and the tree rebuilt for it.
     EXPECT_EQ(win::MachineFolder(), second.string());
-    EXPECT_TRUE(MdlStart::IsWindowsNT());
     EXPECT_EQ(MdlStart::CurrentVersionKey, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
     EXPECT_FALSE(MdlStart::TreeWindow()->ItemOf(QStringLiteral("Optim")));
     EXPECT_EQ(MdlStart::CurrentPage->objectName(), QStringLiteral("frmAbout"));
