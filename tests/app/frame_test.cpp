@@ -1,21 +1,33 @@
-// The application frame: the tree as data, start-up, page switching as a user does it, the
-// one-third / two-thirds layout and the status strip.
+// The application frame: the tree as data, start-up, page switching as a user does it and the
+// status strip; and the About page it starts with: its texts in both languages, the running
+// time past the 32-bit tick count, the display mode line, the timers' life with the page and the
+// link opened by a double click.
 #include "MdlStart.h"
 #include "MessageBoxes.h"
 #include "Module.h"
 #include "Page.h"
 #include "ScopedEnv.h"
+#include "StoredValue.h"
+#include "Strings.h"
 #include "TempMachine.h"
+#include "frmAbout.h"
 #include "frmStart.h"
 #include "frmTR.h"
 #include "win32.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTreeWidget>
+#include <QUrl>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace
 {
@@ -59,8 +71,19 @@ private:
 class Frame : public ::testing::Test
 {
 protected:
-    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
-    void TearDown() override { MdlStart::Shutdown(); }
+    void SetUp() override
+    {
+        env_.SetLanguage("en_US.UTF-8");
+        // About's link writes its file under the cache folder; a blank in the name must survive
+        // the command line.
+        cache_ = MakeTempFolder("korvex-cache");
+        env_.Set("XDG_CACHE_HOME", cache_ + "/my cache");
+    }
+    void TearDown() override
+    {
+        MdlStart::Shutdown();
+        RemoveFolder(cache_);
+    }
 
     static frmTR &Tree() { return *MdlStart::TreeWindow(); }
     static void Click(const char *key)
@@ -80,21 +103,36 @@ protected:
             return nullptr;
         });
     }
-    // Changes something on the probe page that is shown.
-    static void EditCurrentPage()
+
+    // An About page whose clock and display are the test's, loaded like the tree loads it.
+    std::unique_ptr<frmAbout> LoadedPage()
     {
-        if (auto *probe = dynamic_cast<ProbePage *>(MdlStart::CurrentPage.data()))
-            probe->Edit();
-        else
-            ADD_FAILURE() << "no probe page is shown";
+        auto page = std::make_unique<frmAbout>();
+        page->TickCount = [this] { return ticks_; };
+        page->CurrentDisplayMode = [this] { return mode_; };
+        page->Execute = [this](const QByteArray &line) {
+            commands_.push_back(line);
+            return 33u;
+        };
+        page->Load();
+        return page;
+    }
+    static QString Text(const QWidget &page, const char *name)
+    {
+        const auto *label = page.findChild<QLabel *>(QLatin1String(name));
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
     }
 
     ScopedEnv env_;
     TempMachine machine_;
     QStringList log_;
+    std::string cache_;
+    std::uint64_t ticks_ = 0;
+    frmAbout::DisplayMode mode_{1024, 768, 16};
+    std::vector<QByteArray> commands_;
 };
 
-TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
+TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineXAndCaptionsInTheLanguage)
 {
     const std::vector<TreeNode> nt = frmTR::Nodes(); // a new machine folder reports Windows 7
     machine_.ReportWindowsVersion("win98");
@@ -108,7 +146,6 @@ TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
         SCOPED_TRACE(node.key);
         QTreeWidgetItem *item = tree.ItemOf(QString::fromLatin1(node.key));
         ASSERT_NE(item, nullptr);
-        EXPECT_EQ(item->data(0, Qt::UserRole).toString(), QLatin1String(node.key));
         QTreeWidgetItem *parent = *node.parentKey ? tree.ItemOf(QString::fromLatin1(node.parentKey)) : nullptr;
         EXPECT_EQ(item->parent(), parent);
         EXPECT_FALSE(item->icon(0).isNull());
@@ -116,10 +153,8 @@ TEST_F(Frame, TreeHoldsEveryNodeUnderItsParentWithOptimizationOnlyOnNineX)
     QTreeWidgetItem *optim = tree.ItemOf("Optim");
     EXPECT_EQ(optim->parent()->indexOfChild(optim), 1) << "after Domain Find in IE";
     EXPECT_FALSE(tree.ItemOf("Windows")->isExpanded());
-}
 
-TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
-{
+    // Captions follow the interface language, except the literal ones.
     const struct {
         const char *lang;
         const char *key;
@@ -133,21 +168,20 @@ TEST_F(Frame, CaptionsFollowTheLanguageExceptTheLiteralOnes)
     };
     for (const auto &c : cases) {
         env_.Set("LANG", c.lang);
-        frmTR tree;
-        tree.BuildTree();
-        EXPECT_EQ(tree.ItemOf(QString::fromLatin1(c.key))->text(0), c.caption) << c.lang << " " << c.key;
+        frmTR captioned;
+        captioned.BuildTree();
+        EXPECT_EQ(captioned.ItemOf(QString::fromLatin1(c.key))->text(0), c.caption) << c.lang << " " << c.key;
     }
 }
 
-TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
+TEST_F(Frame, StartsWithAboutGroupNodesShowItAndTheKeyboardOpensANode)
 {
     StartWithProbes();
     ASSERT_NE(MdlStart::MainWindow(), nullptr);
     EXPECT_EQ(MdlStart::MainWindow()->windowTitle(), QStringLiteral("Korvex"));
     EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
     const Page *page = MdlStart::CurrentPage;
-    ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(page->isVisible());
+    EXPECT_TRUE(page && page->isVisible());
     EXPECT_EQ(MdlStart::CurrentVersionKey, QStringLiteral("Software\\Microsoft\\Windows NT\\CurrentVersion"));
     for (const char *key : {"StartUp", "Windows", "StartUp", "IE", "GUI", "Internet", "Other", "VHDD", "About"}) {
         Click(key);
@@ -155,6 +189,12 @@ TEST_F(Frame, StartsWithAboutAndGroupNodesShowIt)
         EXPECT_EQ(CurrentName(), probe ? QStringLiteral("ProbePage") : QStringLiteral("frmAbout")) << key;
     }
     EXPECT_EQ(MdlStart::MainWindow()->Client()->findChildren<Page *>().size(), 1) << "exactly one page exists";
+
+    QTreeWidget *tree = Tree().Tree();
+    tree->setCurrentItem(Tree().ItemOf("StartUp"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(tree, &enter);
+    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
 }
 
 // A changed page is asked about and unloaded before the next page exists, whether the user
@@ -177,7 +217,7 @@ TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
         StartWithProbes();
         Click(c.shown);
         const QPointer<Page> left = MdlStart::CurrentPage;
-        EditCurrentPage();
+        dynamic_cast<ProbePage &>(*MdlStart::CurrentPage).Edit();
         log_.clear();
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(c.answer)});
         if (c.next)
@@ -190,16 +230,6 @@ TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
         EXPECT_TRUE(left.isNull()) << "the page left is gone";
         MdlStart::Shutdown();
     }
-}
-
-TEST_F(Frame, KeyboardOpensTheSelectedNode)
-{
-    StartWithProbes();
-    QTreeWidget *tree = Tree().Tree();
-    tree->setCurrentItem(Tree().ItemOf("StartUp"));
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(tree, &enter);
-    EXPECT_EQ(CurrentName(), QStringLiteral("ProbePage"));
 }
 
 TEST(StatusStrip, PositionIsOneBasedWithFourDigitsAtLeast)
@@ -232,6 +262,148 @@ TEST(StatusStrip, TextsAreDrawnOnlyWhenTheyChange)
                     .match(window.Status()->TimeText())
                     .hasMatch());
     EXPECT_EQ(window.Status()->PositionText(), frmStart::PositionText(QCursor::pos()));
+}
+
+// ---- The About page ------------------------------------------------------------------------
+
+using About = Frame;
+
+TEST_F(About, LoadFillsEveryLabelInTheInterfaceLanguage)
+{
+    ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
+                               QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
+                               "ComputerName", REG_SZ, QByteArray("KORVEX-PC", 10)),
+              ERROR_SUCCESS);
+    const struct {
+        const char *lang;
+        const char *label;
+        QString text;
+    } cases[] = {
+        {"en_US.UTF-8", "lblVersion", QStringLiteral("Korvex  Version is 1.05")},
+        {"en_US.UTF-8", "lblBild", QStringLiteral("Build #0088  from  17.01.2002")},
+        {"en_US.UTF-8", "lblCN", QStringLiteral("Computer Name:  KORVEX-PC")},
+        {"en_US.UTF-8", "lblUsr", "User Name: " + Module::CurrentUserName()},
+        {"en_US.UTF-8", "lblwo", QStringLiteral("Windows Started - ")},
+        {"en_US.UTF-8", "lblProgrammer", LoadResString(127, InterfaceLanguage::English)},
+        {"en_US.UTF-8", "lblDisp",
+         QStringLiteral("Current Resolution 1024x768 Color depth is 16 (65536) Bit (Colors)")},
+        {"en_US.UTF-8", "picWinOn", QString()}, // the running time waits for the first tick of its timer
+        {"ru_RU.UTF-8", "lblVersion", QStringLiteral("Korvex  Версия 1.05")},
+        {"ru_RU.UTF-8", "lblBild", QStringLiteral("Билд #0088  от  17.01.2002")},
+        {"ru_RU.UTF-8", "lblwo", QStringLiteral("Windows запущен в течение - ")},
+    };
+    for (const auto &c : cases) {
+        env_.SetLanguage(c.lang);
+        EXPECT_EQ(Text(*LoadedPage(), c.label), c.text) << c.lang << " " << c.label;
+    }
+    EXPECT_FALSE(Text(*LoadedPage(), "lblurl").isEmpty());
+
+    // AppImg shows the program's icon.
+    QPixmap square(32, 32);
+    square.fill(Qt::red);
+    QApplication::setWindowIcon(QIcon(square));
+    const auto page = LoadedPage();
+    QApplication::setWindowIcon(QIcon());
+    const auto *image = page->findChild<QLabel *>(QStringLiteral("AppImg"));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixmap().toImage().pixelColor(0, 0), QColor(Qt::red));
+}
+
+TEST(AboutTexts, UptimeAndDisplayModeCountPastThirtyTwoBits)
+{
+    const std::pair<std::uint64_t, const char *> uptimes[] = {
+        {0, "0 ч. 00 м. 00 с."},
+        {59'999, "0 ч. 00 м. 59 с."},
+        {((1 * 60 + 2) * 60 + 3) * 1000ull, "1 ч. 02 м. 03 с."},
+        {25 * 3'600'000ull, "25 ч. 00 м. 00 с."}, // no days
+        // Past 24.8 days the 32-bit signed count would turn negative, past 49.7 days it would wrap.
+        {2'147'483'648ull, "596 ч. 31 м. 23 с."},
+        {4'294'967'296ull, "1193 ч. 02 м. 47 с."},
+    };
+    for (const auto &[milliseconds, text] : uptimes)
+        EXPECT_EQ(frmAbout::UptimeText(milliseconds), QString::fromUtf8(text)) << milliseconds;
+
+    const std::pair<int, const char *> depths[] = {
+        {0, "0 (1)"}, {8, "8 (256)"}, {32, "32 (4294967296)"}, {64, "64 (18446744073709551616)"}};
+    for (const auto &[depth, colours] : depths)
+        EXPECT_EQ(frmAbout::DisplayModeText(640, 480, depth),
+                  QStringLiteral("Current Resolution 640x480 Color depth is %1 Bit (Colors)").arg(colours));
+}
+
+// The clock and the display line tick only while the page is loaded; the clock is drawn only
+// when its text changes.
+TEST_F(About, TimersRunWhileLoadedAndTheClockRedrawsOnlyWhenItsTextChanges)
+{
+    const auto page = LoadedPage();
+    const QTimer *timers[] = {page->findChild<QTimer *>(QStringLiteral("tmr")),
+                              page->findChild<QTimer *>(QStringLiteral("tmrD"))};
+    for (const QTimer *timer : timers)
+        EXPECT_TRUE(timer && timer->isActive());
+    auto *clock = page->findChild<QLabel *>(QStringLiteral("picWinOn"));
+    ASSERT_NE(clock, nullptr);
+    ticks_ = 5'000;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "0 ч. 00 м. 05 с.");
+
+    // Within the same second nothing is drawn: a caption put there meanwhile stays.
+    clock->setText(QStringLiteral("marker"));
+    ticks_ = 5'900;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "marker");
+
+    ticks_ = 2'147'483'648ull + 1'000;
+    page->tmr_Timer();
+    EXPECT_EQ(clock->text(), "596 ч. 31 м. 24 с.");
+    EXPECT_EQ(page->LastUptime(), clock->text());
+
+    mode_ = {1280, 1024, 32};
+    page->tmrD_Timer();
+    EXPECT_EQ(Text(*page, "lblDisp"), "Current Resolution 1280x1024 Color depth is 32 (4294967296) Bit (Colors)");
+
+    page->Unload();
+    for (const QTimer *timer : timers)
+        EXPECT_TRUE(timer && !timer->isActive());
+}
+
+void Mouse(QWidget *target, QEvent::Type type)
+{
+    const QPointF at(2, 2);
+    QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+TEST_F(About, LinkOpensTheReadmeOnADoubleClickOnly)
+{
+    const auto page = LoadedPage();
+    auto *link = page->findChild<QLabel *>(QStringLiteral("lblurl"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+
+    Mouse(link, QEvent::MouseButtonPress);
+    Mouse(link, QEvent::MouseButtonRelease);
+    EXPECT_TRUE(commands_.empty()) << "a single click opened the link";
+
+    // The sequence a double click delivers.
+    Mouse(link, QEvent::MouseButtonPress);
+    Mouse(link, QEvent::MouseButtonRelease);
+    Mouse(link, QEvent::MouseButtonDblClick);
+    Mouse(link, QEvent::MouseButtonRelease);
+    ASSERT_EQ(commands_.size(), 1u);
+
+    const QByteArray line = commands_[0];
+    ASSERT_TRUE(line.startsWith("explorer file:///")) << line.toStdString();
+    const QByteArray address = line.mid(static_cast<qsizetype>(std::strlen("explorer ")));
+    EXPECT_FALSE(address.contains(' ')) << "the address would be split into two words";
+    const QString path = QUrl::fromEncoded(address).toLocalFile();
+    EXPECT_TRUE(path.startsWith(QString::fromStdString(cache_ + "/my cache/"))) << path.toStdString();
+    EXPECT_TRUE(path.endsWith(QStringLiteral("/README.md")));
+
+    QFile written(path);
+    QFile bundled(QStringLiteral(":/README.md"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(bundled.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), bundled.readAll());
 }
 
 } // namespace

@@ -1,20 +1,27 @@
-// The shared routines as the pages use them: the save question answered in the real message
-// box, the system texts, icons drawn from a file, and the file dialogs driven like a user would.
+// The shared layer under the pages: the save question answered in the real message box, the
+// system texts, icons drawn from a file, the file dialogs driven like a user would, the registry
+// layer (what it reads back as text, what it stores, that it closes every key it opens) and the
+// interface texts, complete in both languages and chosen by the system's language.
 #include "DialogBox.h"
 #include "MessageBoxes.h"
 #include "Module.h"
+#include "Reg.h"
 #include "ScopedEnv.h"
 #include "StoredValue.h"
+#include "Strings.h"
 #include "TempMachine.h"
 #include "machine.h"
 #include "win32.h"
 
+#include <QBuffer>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
-#include <cstring>
+#include <QtEndian>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -25,47 +32,48 @@ namespace
 
 using Boxes = MessageBoxAnswerer;
 
+// Every routine closes the keys it opens.
 class Shared : public ::testing::Test
 {
 protected:
-    void SetUp() override { env_.SetLanguage("en_US.UTF-8"); }
+    void SetUp() override
+    {
+        env_.SetLanguage("en_US.UTF-8");
+        handlesBefore_ = win::OpenHandleCount();
+    }
+    void TearDown() override { EXPECT_EQ(win::OpenHandleCount(), handlesBefore_) << "a key was left open"; }
 
     ScopedEnv env_;
     TempMachine machine_;
+    std::size_t handlesBefore_ = 0;
 };
 
 // ---- The save question ---------------------------------------------------------------------
 
 TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
 {
+    // "None" stands for the shared question; any other prompt, even "None ", is asked as it is.
     const struct {
         const char *lang;
-        QString prompt;
+        const char *prompt;
         Boxes::Answer answer;
-        bool yes;
-        QString text;
-        QString title;
+        const char *text;
     } cases[] = {
-        {"en_US.UTF-8", QStringLiteral("None"), Boxes::Enter(), true, QStringLiteral("Save Changes ?"),
-         QStringLiteral("Saving...")},
-        {"en_US.UTF-8", QStringLiteral("None"), Boxes::Click(QMessageBox::No), false, QStringLiteral("Save Changes ?"),
-         QStringLiteral("Saving...")},
-        {"en_US.UTF-8", QStringLiteral("None "), Boxes::Click(QMessageBox::Yes), true, QStringLiteral("None "),
-         QStringLiteral("Saving...")},
-        {"ru_RU.UTF-8", QStringLiteral("None"), Boxes::Enter(), true, QStringLiteral("Сохранить внесенные изменения ?"),
-         QStringLiteral("Сохранение...")},
-        {"ru_RU.UTF-8", QStringLiteral("Заменить значок ?"), Boxes::Click(QMessageBox::Yes), true,
-         QStringLiteral("Заменить значок ?"), QStringLiteral("Сохранение...")},
+        {"en_US.UTF-8", "None", Boxes::Enter(), "Save Changes ?"},
+        {"en_US.UTF-8", "None", Boxes::Click(QMessageBox::No), "Save Changes ?"},
+        {"en_US.UTF-8", "None ", Boxes::Click(QMessageBox::Yes), "None "},
+        {"ru_RU.UTF-8", "None", Boxes::Enter(), "Сохранить внесенные изменения ?"},
+        {"ru_RU.UTF-8", "Заменить значок ?", Boxes::Click(QMessageBox::Yes), "Заменить значок ?"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.prompt.toStdString());
+        SCOPED_TRACE(std::string(c.lang) + " " + c.prompt);
         env_.SetLanguage(c.lang);
         Boxes boxes({c.answer});
-        EXPECT_EQ(Module::AskSaveChanges(c.prompt), c.yes);
+        EXPECT_EQ(Module::AskSaveChanges(QString::fromUtf8(c.prompt)), c.answer.button != QMessageBox::No);
         ASSERT_EQ(boxes.Seen().size(), 1u);
         const Boxes::Shown &box = boxes.Seen()[0];
-        EXPECT_EQ(box.text, c.text);
-        EXPECT_EQ(box.title, c.title);
+        EXPECT_EQ(box.text, QString::fromUtf8(c.text));
+        EXPECT_EQ(box.title, c.lang[0] == 'r' ? QStringLiteral("Сохранение...") : QStringLiteral("Saving..."));
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
@@ -74,26 +82,16 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
 
 // ---- System texts --------------------------------------------------------------------------
 
-bool HasTrailingBlankOrNul(const QString &text)
-{
-    return !text.isEmpty() && (text.back() == QLatin1Char(' ') || text.back() == QChar(0));
-}
-
-void SetComputerName(const char *name)
-{
-    ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
-                               QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
-                               "ComputerName", REG_SZ, QByteArray(name) + '\0'),
-              ERROR_SUCCESS);
-}
-
 TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
 {
     char host[64] = {};
     win::DWORD hostSize = sizeof host;
     ASSERT_TRUE(win::GetComputerNameA(host, &hostSize));
     EXPECT_EQ(Module::ComputerName(), QString::fromUtf8(host, static_cast<qsizetype>(hostSize))) << "the host's name";
-    SetComputerName("SKÅNE-PC");
+    ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
+                               QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
+                               "ComputerName", REG_SZ, QByteArray("SKÅNE-PC") + '\0'),
+              ERROR_SUCCESS);
     EXPECT_EQ(Module::ComputerName(), QStringLiteral("SKÅNE-PC"));
 
     char user[512] = {};
@@ -102,48 +100,29 @@ TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
     EXPECT_EQ(Module::CurrentUserName(), QString::fromUtf8(user));
 
     EXPECT_EQ(Module::SystemDirectory(), QStringLiteral("C:\\windows\\system32"));
-
-    for (const QString &text : {Module::ComputerName(), Module::CurrentUserName(), Module::SystemDirectory()}) {
-        EXPECT_FALSE(text.isEmpty());
-        EXPECT_FALSE(HasTrailingBlankOrNul(text)) << text.toStdString();
-    }
 }
 
 // ---- Icons drawn from a file ---------------------------------------------------------------
 
-struct Square {
-    int size;
-    QRgb colour;
-};
-
-// An .ico file with one opaque 32-bit image per square, in the given order.
-std::string IcoOf(const std::vector<Square> &squares)
+// An .ico file with one opaque square image of each side and colour, in the given order: the
+// images Qt writes one per file, joined under one directory.
+std::string IcoOf(const std::vector<std::pair<int, QRgb>> &squares)
 {
-    std::string out;
-    auto u16 = [&out](unsigned v) { out += static_cast<char>(v & 0xff), out += static_cast<char>((v >> 8) & 0xff); };
-    auto u32 = [&](unsigned v) { u16(v & 0xffff), u16(v >> 16); };
-    u16(0), u16(1), u16(static_cast<unsigned>(squares.size()));
-    unsigned offset = 6 + 16 * static_cast<unsigned>(squares.size());
-    std::vector<unsigned> sizes;
-    for (const Square &s : squares) {
-        const unsigned side = static_cast<unsigned>(s.size);
-        const unsigned bytes = 40 + side * side * 4 + ((side + 31) / 32) * 4 * side;
-        out += static_cast<char>(side % 256), out += static_cast<char>(side % 256), out += '\0', out += '\0';
-        u16(1), u16(32), u32(bytes), u32(offset);
-        offset += bytes;
+    const auto count = static_cast<qsizetype>(squares.size());
+    QByteArray directory("\0\0\1\0", 4), images;
+    directory += static_cast<char>(count), directory += '\0';
+    for (const auto &[side, colour] : squares) {
+        QImage image(side, side, QImage::Format_ARGB32);
+        image.fill(colour);
+        QBuffer one;
+        one.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(QImageWriter(&one, "ico").write(image));
+        QByteArray entry = one.data().mid(6, 16); // its image's offset is rewritten for the joined file
+        qToLittleEndian(static_cast<quint32>(6 + 16 * count + images.size()), entry.data() + 12);
+        directory += entry;
+        images += one.data().mid(22);
     }
-    for (const Square &s : squares) {
-        const unsigned side = static_cast<unsigned>(s.size);
-        u32(40), u32(side), u32(side * 2), u16(1), u16(32);
-        for (int i = 0; i < 6; ++i)
-            u32(0);
-        for (unsigned p = 0; p < side * side; ++p) {
-            out += static_cast<char>(qBlue(s.colour)), out += static_cast<char>(qGreen(s.colour));
-            out += static_cast<char>(qRed(s.colour)), out += '\xff';
-        }
-        out.append(std::size_t{(side + 31) / 32} * 4 * side, '\0'); // the AND mask: everything opaque
-    }
-    return out;
+    return (directory + images).toStdString();
 }
 
 TEST_F(Shared, DrawFileIconDrawsTheLargeImageAndOnlyCountsOtherIndexes)
@@ -200,7 +179,6 @@ TEST_F(Shared, DialogTextsBecomeQtFiltersAndWindowsNamesThatFitTheBuffer)
 
     const QString driveC = QString::fromStdString(machine_.PathOf("drive_c/"));
     const std::pair<QString, QString> names[] = {
-        {driveC + "a.txt", QStringLiteral("C:\\a.txt")},
         {QStringLiteral("/opt/b.txt"), QStringLiteral("Z:\\opt\\b.txt")},
         {driveC + QString(260, QLatin1Char('x')), QString()}, // longer than the dialog's buffer
         {QString(), QString()},
@@ -213,8 +191,6 @@ struct DialogSeen {
     QString title;
     QStringList filters;
     QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
-    bool parented = true;
-    bool confirmsOverwrite = true;
 };
 
 // Records the file dialog, then types `path` and presses its accept button, or cancels it when
@@ -224,8 +200,7 @@ ModalWatcher Choose(const QString &path, DialogSeen &seen)
     return ModalWatcher([path, &seen](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         ASSERT_NE(dialog, nullptr);
-        seen = {dialog->windowTitle(), dialog->nameFilters(), dialog->acceptMode(), dialog->parentWidget() != nullptr,
-                !dialog->testOption(QFileDialog::DontConfirmOverwrite)};
+        seen = {dialog->windowTitle(), dialog->nameFilters(), dialog->acceptMode()};
         auto *buttons = dialog->findChild<QDialogButtonBox *>();
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (path.isEmpty()) {
@@ -261,7 +236,7 @@ TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.chosen);
         DialogSeen seen;
-        Boxes boxes;
+        Boxes boxes({Boxes::Click(QMessageBox::Yes)}); // lets an overwrite question show as a failure, not a hang
         const std::string chosen = *c.chosen ? machine_.PathOf(c.chosen) : std::string();
         const ModalWatcher watcher = Choose(QString::fromStdString(chosen), seen);
         const QString result = c.save      ? DialogBox().SaveFile(QStringLiteral("ignored.txt"))
@@ -273,11 +248,157 @@ TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
         EXPECT_EQ(seen.title, QString::fromUtf8(c.title));
         EXPECT_EQ(seen.filters, QStringList{QString::fromUtf8(c.filter)});
         EXPECT_EQ(seen.mode, c.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        EXPECT_FALSE(seen.parented);
-        EXPECT_FALSE(seen.confirmsOverwrite && c.save);
-        EXPECT_TRUE(boxes.Seen().empty());
+        EXPECT_TRUE(boxes.Seen().empty()) << "saving over a file asks nothing";
     }
     EXPECT_EQ(machine_.ReadFile("drive_c/old.txt"), "keep");
+}
+
+// ---- The registry layer --------------------------------------------------------------------
+
+constexpr QLatin1String kKey("Software\\KorvexReg");
+
+using RegLayer = Shared;
+
+TEST_F(RegLayer, ValuesReadBackAsTheTextThePagesExpect)
+{
+    const struct {
+        win::DWORD type;
+        QByteArray stored;
+        bool ok;
+        QString text; // "mine" is the caller's text, left alone
+    } cases[] = {
+        {REG_DWORD, QByteArray("\x01\x01\x00\x00", 4), true, QStringLiteral("1")}, // 257: the lowest byte
+        {REG_DWORD, QByteArray("\x2c\x01\x00\x00", 4), true, QStringLiteral("44")},
+        {REG_DWORD, QByteArray("\xff\xff\xff\xff", 4), true, QStringLiteral("255")},
+        {REG_SZ, QByteArray("abc", 4), true, QStringLiteral("abc")},
+        {REG_SZ, QStringLiteral("Сообщение \"дня\"").toUtf8() + '\0', true, QStringLiteral("Сообщение \"дня\"")},
+        {REG_SZ, QByteArray("whole", 5), true, QStringLiteral("whole")}, // stored without a terminator
+        {REG_SZ, QByteArray(1, '\0'), true, QString()},
+        {REG_BINARY, QByteArray(4, '\0'), true, QString(3, QChar(0))}, // the last zero goes like a terminator
+        {REG_BINARY, QByteArray("\xd0\xaf \xff", 4), true, QString::fromLatin1("\xd0\xaf \xff", 4)},
+        {REG_BINARY, QByteArray(1024, 'b'), true, QString(1024, QLatin1Char('b'))},
+        {REG_BINARY, QByteArray(1025, 'b'), false, QString()}, // longer than the reading buffer
+        {REG_EXPAND_SZ, QByteArray("%WINDIR%", 9), true, QStringLiteral("mine")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored.left(16).toHex(' ').toStdString());
+        ASSERT_EQ(WriteStoredValue(HKEY_CURRENT_USER, kKey, "v", c.type, c.stored), ERROR_SUCCESS);
+        QString out = QStringLiteral("mine");
+        EXPECT_EQ(Reg::GetValue(HKEY_CURRENT_USER, kKey, QStringLiteral("v"), out), c.ok);
+        EXPECT_EQ(out, c.text);
+    }
+    QString out = QStringLiteral("x");
+    EXPECT_FALSE(Reg::GetValue(HKEY_CURRENT_USER, kKey, QStringLiteral("missing"), out));
+    EXPECT_TRUE(out.isEmpty());
+    out = QStringLiteral("x");
+    EXPECT_FALSE(Reg::GetValue(HKEY_CURRENT_USER, QStringLiteral("Software\\Nowhere"), QString(), out));
+    EXPECT_TRUE(out.isEmpty());
+}
+
+TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathReplaceOtherTypesAndReportFailure)
+{
+    const QString deep = kKey + QStringLiteral("\\A\\B\\C");
+    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, deep, QStringLiteral("v"), QStringLiteral("1")));
+    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, deep, QStringLiteral("v"), -1));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->type, static_cast<win::DWORD>(REG_DWORD));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->data, QByteArray("\xff\xff\xff\xff", 4));
+    ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kKey, QStringLiteral("b"), QByteArray(4, '\0')));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "b")->type, static_cast<win::DWORD>(REG_BINARY));
+    ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("s"), QStringLiteral("abc")));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "s")->data, QByteArray("abc", 4));
+
+    // Under HKEY_USERS only the users' own hives exist; nothing else can be made there.
+    EXPECT_FALSE(Reg::SetDword(HKEY_USERS, QStringLiteral("Nobody\\Software"), QStringLiteral("v"), 1));
+    EXPECT_FALSE(Reg::DeleteValue(HKEY_USERS, QStringLiteral("Nobody"), QStringLiteral("v")));
+    EXPECT_TRUE(Reg::SetDword(HKEY_USERS, QStringLiteral(".DEFAULT\\Software\\Korvex"), QStringLiteral("v"), 1));
+}
+
+TEST_F(RegLayer, DeletingFromAMissingKeyCreatesItAndFailsAndListingReplacesTheEntries)
+{
+    const QString fresh = kKey + QStringLiteral("\\Fresh");
+    EXPECT_FALSE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("nothing")));
+    QStringList keys;
+    EXPECT_TRUE(Reg::ListSubKeys(keys, HKEY_CURRENT_USER, kKey));
+    EXPECT_EQ(keys, QStringList{QStringLiteral("Fresh")});
+
+    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh, QStringLiteral("v"), 1));
+    EXPECT_TRUE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("V")));
+    EXPECT_FALSE(ReadStoredValue(HKEY_CURRENT_USER, fresh, "v"));
+
+    // Listing into a list box replaces what it showed.
+    for (const char *name : {"Zeta", "alpha", "Мир"})
+        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
+    QListWidget list;
+    const auto shown = [&list] {
+        QStringList texts;
+        for (int i = 0; i < list.count(); ++i)
+            texts << list.item(i)->text();
+        return texts;
+    };
+    const struct {
+        QString key;
+        bool ok;
+        QStringList entries;
+    } cases[] = {
+        {fresh, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}},
+        {fresh + QStringLiteral("\\alpha"), true, {}}, // a key without subkeys empties the list
+        {QStringLiteral("Software\\Nowhere"), false, {}},
+    };
+    for (const auto &c : cases) {
+        list.addItem(QStringLiteral("stale"));
+        EXPECT_EQ(Reg::ListSubKeys(list, HKEY_CURRENT_USER, c.key), c.ok) << c.key.toStdString();
+        EXPECT_EQ(shown(), c.entries) << c.key.toStdString();
+    }
+}
+
+// ---- Interface texts -----------------------------------------------------------------------
+
+TEST(InterfaceStrings, EveryIdExistsInBothLanguages)
+{
+    EXPECT_EQ(ResStringCount(InterfaceLanguage::English), ResStringCount(InterfaceLanguage::Russian));
+    EXPECT_GE(ResStringCount(InterfaceLanguage::English), 246);
+    for (int id = 101; id <= 1299; ++id) {
+        const bool english = !LoadResString(id, InterfaceLanguage::English).isEmpty();
+        const bool russian = !LoadResString(id, InterfaceLanguage::Russian).isEmpty();
+        EXPECT_EQ(english, russian) << id;
+    }
+}
+
+TEST(InterfaceStrings, TextsKeepBlanksQuotesAndLineBreaks)
+{
+    // Trailing blanks are checked where the pages show the texts (About, the save question).
+    const auto en = [](int id) { return LoadResString(id, InterfaceLanguage::English); };
+    EXPECT_EQ(en(214), QStringLiteral("Removes the \"For Netscape Users\" menu item"));
+    EXPECT_EQ(en(113), QStringLiteral("If you check this option, then you can see message before LogOn "
+                                      "Windows.\r\n(Family logon only)\r\n"));
+    EXPECT_EQ(LoadResString(177, InterfaceLanguage::Russian), QStringLiteral("Имя копьютера: "));
+    EXPECT_TRUE(LoadResString(451, InterfaceLanguage::Russian).contains(QStringLiteral("%s")));
+}
+
+TEST(InterfaceStrings, LanguageFollowsTheSystem)
+{
+    const struct {
+        const char *lang;
+        const char *messages;
+        InterfaceLanguage expected;
+    } cases[] = {
+        {"ru_RU.UTF-8", nullptr, InterfaceLanguage::Russian},
+        {"en_US.UTF-8", nullptr, InterfaceLanguage::English},
+        {"de_DE.UTF-8", "ru_RU.UTF-8", InterfaceLanguage::Russian}, // the messages' language wins
+        {nullptr, nullptr, InterfaceLanguage::English},
+    };
+    for (const auto &c : cases) {
+        ScopedEnv env;
+        env.Unset("LC_ALL");
+        env.Unset("LC_MESSAGES");
+        env.Unset("LANG");
+        if (c.lang)
+            env.Set("LANG", c.lang);
+        if (c.messages)
+            env.Set("LC_MESSAGES", c.messages);
+        EXPECT_EQ(UserInterfaceLanguage(), c.expected) << (c.lang ? c.lang : "no LANG");
+        EXPECT_EQ(LoadResString(102), LoadResString(102, c.expected));
+    }
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -58,48 +57,33 @@ TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole
 
 TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
 {
+    mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record); // no list yet
     EXPECT_TRUE(CommandsFor("").empty());
-    fs::remove(machine_.PathOf("drive_c/windows/system32/Tolvane.ini"));
-    mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
-    EXPECT_TRUE(Recorded().empty());
-    machine_.WriteFile("drive_c/windows/system32/Tolvane.ini", "E:C:\\GAMES\r\n");
     ASSERT_TRUE(win::SetFileAttributesA("C:\\windows\\system32\\Tolvane.ini", FILE_ATTRIBUTE_HIDDEN));
-    mdlMain::MountList("C:\\windows\\system32\\Tolvane.ini", &Record);
-    EXPECT_TRUE(Recorded().empty());
+    EXPECT_TRUE(CommandsFor("E:C:\\GAMES\r\n").empty()) << "a hidden list";
 }
 
 // The real program, copied into a machine that the environment does not name: it finds its
 // machine from its own location and mounts the list beside it, also from a drive root.
-class TolvaneProgramTest : public ::testing::TestWithParam<const char *>
+TEST(TolvaneProgramTest, MountsTheListBesideItself)
 {
-protected:
-    // Runs a copy of Tolvane from `folder` of `machine` while WINEPREFIX names another machine.
-    static int RunFrom(const TempMachine &machine, const std::string &folder)
-    {
+    for (const std::string folder : {"drive_c/windows/system32", "drive_c"}) {
+        SCOPED_TRACE(folder);
+        TempMachine machine;
+        fs::create_directories(machine.PathOf("drive_c/My Games"));
+        machine.WriteFile(folder + "/Tolvane.ini", "E:C:\\My Games\r\nC:C:\\windows\r\n");
         const std::string program = machine.PathOf(folder + "/Tolvane.exe");
-        fs::copy_file(TOLVANE_PROGRAM, program, fs::copy_options::overwrite_existing);
-        TempMachine elsewhere;
-        return std::system(("'" + program + "'").c_str());
+        fs::copy_file(TOLVANE_PROGRAM, program);
+        {
+            TempMachine elsewhere; // WINEPREFIX names another machine while the program runs
+            ASSERT_EQ(std::system(("'" + program + "'").c_str()), 0);
+        }
+        const fs::path link = machine.PathOf("dosdevices/e:");
+        ASSERT_TRUE(fs::is_symlink(link)) << "E: was not mounted";
+        EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
+        EXPECT_TRUE(fs::equivalent(machine.PathOf("dosdevices/c:"), machine.PathOf("drive_c"))) << "C: stays";
     }
-};
-
-TEST_P(TolvaneProgramTest, MountsTheListBesideItself)
-{
-    const std::string folder = GetParam();
-    TempMachine machine;
-    fs::create_directories(machine.PathOf("drive_c/My Games"));
-    machine.WriteFile(folder + "/Tolvane.ini", "E:C:\\My Games\r\nC:C:\\windows\r\n");
-
-    ASSERT_EQ(RunFrom(machine, folder), 0);
-
-    const fs::path link = machine.PathOf("dosdevices/e:");
-    ASSERT_TRUE(fs::is_symlink(link)) << "E: was not mounted";
-    EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
-    EXPECT_TRUE(fs::equivalent(machine.PathOf("dosdevices/c:"), machine.PathOf("drive_c"))) << "C: stays";
 }
-
-INSTANTIATE_TEST_SUITE_P(SystemDirectoryAndDriveRoot, TolvaneProgramTest,
-                         ::testing::Values("drive_c/windows/system32", "drive_c"));
 
 // Log-on on a real Wine prefix: `wine wineboot` starts the Run entries, Tolvane among them, a
 // native program named Tolvane.exe in the system directory; the drive it makes is one that
