@@ -61,31 +61,31 @@ constexpr PolicyCase kPolicyCases[] = {
      {3, kExplorer, "NoRun"},
      {13, kExplorer, "NoLogOff"},
      {8, kExplorer, "NoChangeStartMenu"},
-     "expect chk_1 enabled no"},
+     "expect chk_1 enabled false"},
     {"Explorer",
      "frmExplorer",
      {0, kExplorer, "NoFileMenu"},
      {4, kExplorer, "NoFolderOptions"},
      {2, kRestrictions, "NoBrowserClose"},
-     "expect chk_1 enabled no"},
+     "expect chk_1 enabled false"},
     {"ActiveDesktop",
      "frmActDesk",
      {2, kActiveDesktop, "NoComponents"},
      {0, kExplorer, "NoActiveDesktopChanges"},
      {7, kActiveDesktop, "NoMovingBands"},
-     "expect chk_3 enabled no"},
+     "expect chk_3 enabled false"},
     {"IERes",
      "frmIErestrict",
      {13, kRestrictions, "NoHelpMenu"},
      {0, kRestrictions, "NoBrowserClose"},
      {10, kRestrictions, "NoAddressBar"},
-     "expect chk_14 enabled no"},
+     "expect chk_14 enabled false"},
     {"ControlPanel",
      "frmControlPanel",
      {0, kSystem, "NoDispCPL"},
      {10, kNetwork, "NoNetSetup"},
      {14, kSystem, "NoSecCPL"},
-     "expect chk_1 enabled no\nexpect chk_5 enabled no"},
+     "expect chk_1 enabled false\nexpect chk_5 enabled false"},
 };
 
 void PrintTo(const PolicyCase &page, std::ostream *out)
@@ -110,8 +110,8 @@ TEST_P(PolicyPageEndToEnd, ShowsStoredSwitchesAndSavesATickOnLeaving)
     const auto box = [](const Switch &s) { return "chk_" + std::to_string(s.box); };
     const KorvexRun run =
         RunKorvex(machine, std::string("open ") + page.treeKey + " " + page.page + "\n" + "expect " + box(page.on) +
-                               " checked yes\n" + "expect " + box(page.off) + " checked no\n" + "expect " +
-                               box(page.ticked) + " checked no\n" + page.rules + "\n" + "tick " + box(page.ticked) +
+                               " checked true\n" + "expect " + box(page.off) + " checked false\n" + "expect " +
+                               box(page.ticked) + " checked false\n" + page.rules + "\n" + "tick " + box(page.ticked) +
                                "\nanswer Yes Save Changes ?\nopen About frmAbout\nboxes 1\n");
     ExpectCleanRun(run);
     ExpectStored(page.on.Root(), page.on.key, page.on.name, REG_DWORD, Dword(1));
@@ -133,10 +133,10 @@ TEST(EndToEnd, LogonMessagePageSavesTheEditedMessageThroughItsOkButton)
     ASSERT_TRUE(Store(HKEY_LOCAL_MACHINE, kWinlogon, "LegalNoticeText", REG_SZ, Sz("Authorised users only")));
 
     const KorvexRun run = RunKorvex(machine, "open StartUp frmStartUp\n"
-                                             "expect chkYN checked yes\n"
-                                             "expect txtTitle enabled yes\n"
+                                             "expect chkYN checked true\n"
+                                             "expect txtTitle enabled true\n"
                                              "expect txtTitle text Hello\n"
-                                             "expect txtText text Authorised users only\n"
+                                             "expect txtText plainText Authorised users only\n"
                                              "type txtTitle Welcome\n"
                                              "type txtText Be nice\n"
                                              "answer Yes Save Changes ?\n"
@@ -158,9 +158,9 @@ TEST(EndToEnd, ShortcutPageSavesWhenTheMainWindowCloses)
     ASSERT_TRUE(Store(HKEY_CLASSES_ROOT, "lnkfile", "IsShortCut", REG_SZ, Sz("")));
 
     const KorvexRun run = RunKorvex(machine, "open Short frmshortcut\n"
-                                             "expect chkns checked no\n"
+                                             "expect chkns checked false\n"
                                              "expect txtShortCut text Link to\n"
-                                             "expect chkni checked no\n"
+                                             "expect chkni checked false\n"
                                              "type txtShortCut Shortcut to\n"
                                              "tick chkni\n"
                                              "answer Yes Save Changes ?\n"
@@ -203,8 +203,8 @@ TEST(EndToEnd, SystemPageOnARealWinePrefix)
     ASSERT_TRUE(Store(HKEY_CURRENT_USER, kExplorer, "NoNetHood", REG_DWORD, Dword(1)));
 
     const KorvexRun run = RunKorvex(machine, "open Korvex frmKorv\n"
-                                             "expect chk_0 checked yes\n"
-                                             "expect chk_1 checked yes\n"
+                                             "expect chk_0 checked true\n"
+                                             "expect chk_1 checked true\n"
                                              "tick chk_2\n"
                                              "answer Yes Save Changes ?\n"
                                              "open About frmAbout\n");

@@ -75,11 +75,11 @@ TEST_F(PageEndToEnd, FolderIconIsCopiedIntoTheFolderAndNamedInDesktopIni)
     Write("drive_c/Games/game.exe", "MZ");
     WriteIcon("drive_c/Icons/game.ico");
     Run(R"(open FldIco frmFldIco
-        expect cdmApply enabled no
+        expect cdmApply enabled false
         select Dir1 Old
-        expect cmdNoIco enabled yes
+        expect cmdNoIco enabled true
         select Dir1 Games
-        expect cmdNoIco enabled no
+        expect cmdNoIco enabled false
         tick chk
         choose %C%/Icons/game.ico
         click cmdbrowse
@@ -99,11 +99,11 @@ TEST_F(PageEndToEnd, DriveIconIsAppliedUnderTheDrivesCapitalLetter)
     PutText(HKEY_LOCAL_MACHINE, std::string(kDriveIcons) + "C\\DefaultIcon", "", "C:\\disk.ico");
     WriteIcon("drive_c/Icons/z.ico");
     Run(R"(open DrvIco frmDrvIco
-        expect Drv text c:
+        expect Drv currentText c:
         expect txtIcoP text C:\\disk.ico
         select Drv z:
         expect txtIcoP text None
-        expect cmdAP enabled no
+        expect cmdAP enabled false
         choose %C%/Icons/z.ico
         click cmdbrowse
         expect txtIcoP text C:\\Icons\\z.ico
@@ -145,7 +145,7 @@ TEST_F(PageEndToEnd, SystemIconIsReplacedForTheListedIndex)
         expect lstSI count 1
         expect lstSI row 0 0\tStandart Icon
         select lstSI 0\tStandart Icon
-        expect cmdBack visible yes
+        expect cmdBack visible true
         choose %C%/Icons/new.ico
         answer Yes Replace Icon ?
         click cmdCH)");
@@ -194,8 +194,8 @@ TEST_F(PageEndToEnd, ClockTextsAndPositionAreApplied)
     for (const auto &[name, text] : {std::pair{"s1159", "AM"}, {"s2359", "PM"}, {"sTimeFormat", "tt h:mm:ss"}})
         PutText(HKEY_CURRENT_USER, "Control Panel\\International", name, text);
     Run(R"(open Clock frmClockText
-        expect optL checked yes
-        expect chkOne checked no
+        expect optL checked true
+        expect chkOne checked false
         expect lbl2 text PM 14:26
         type txtPM evening
         tick optR
@@ -264,7 +264,7 @@ TEST_F(PageEndToEnd, NetworkTuningAndAHostAreStored)
     PutText(HKEY_LOCAL_MACHINE, kMstcp, "DefaultTTL", "32");
     Write("drive_c/windows/lmhosts", "# hosts, #PRE kept\r\n127.0.0.1\tlocalhost\r\n");
     Run(R"(open Optim frmInetOpti
-        expect cbAdap text 0000 - Dial-Up Adapter
+        expect cbAdap currentText 0000 - Dial-Up Adapter
         expect txtMTU text 1500
         expect txtTTL text 32
         expect lslHosts row 1 127.0.0.1\tlocalhost
@@ -294,9 +294,9 @@ TEST_F(PageEndToEnd, VirtualDriveIsMountedOnAFolderWithBlanks)
         select DirTH My Games
         select cbDrive F:
         click cmdMount
-        expect cmdMount enabled no
+        expect cmdMount enabled false
         wait 1500
-        expect cmdMount enabled yes
+        expect cmdMount enabled true
         expect cbDrive row 0 E:
         expect cbDrive row 1 G:)");
     ASSERT_TRUE(fs::is_symlink(machine_.PathOf("dosdevices/f:")));
@@ -309,9 +309,9 @@ TEST_F(PageEndToEnd, AutoMountListIsExtendedAndTolvaneInstalled)
     constexpr auto kProgram = "drive_c/windows/system32/Tolvane.exe";
     Write(kList, "E:C:\\GAMES\r\n");
     Run(R"(open runSubst frmVHDDrun
-        expect chkAutorun checked no
+        expect chkAutorun checked false
         tick chkAutorun
-        expect cboD text E:
+        expect cboD currentText E:
         expect txtP text C:\\GAMES
         click btnN
         select cbodN F:
