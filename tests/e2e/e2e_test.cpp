@@ -269,6 +269,19 @@ TEST_F(EndToEnd, ShortcutPageSavesWhenTheMainWindowCloses)
     ExpectStored(HKEY_CLASSES_ROOT, "piffile", "IsShortCut", std::nullopt);
 }
 
+// The History page reads from the journal what an earlier run saved, and undoes it.
+TEST_F(EndToEnd, HistoryPageUndoesWhatAnEarlierRunSaved)
+{
+    RunKorvex(machine_, R"(open Korvex frmKorv
+        tick chk_2
+        answer Yes Save Changes ?
+        open About frmAbout)");
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoSaveSettings", Dword(1));
+    RunKorvex(machine_, R"(open History frmHistory
+        click cmdUndoAll)");
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoSaveSettings", std::nullopt);
+}
+
 TEST_F(EndToEnd, FolderIconIsCopiedIntoTheFolderAndNamedInDesktopIni)
 {
     Put(HKEY_LOCAL_MACHINE, "Software\\Halvorn\\Korvex", "IconCount", Dword(4));
