@@ -7,51 +7,41 @@
 // that KORVEX_E2E_LOG names.
 //
 // A script has one step per line; blank lines and lines starting with '#' are skipped. NAME is
-// a control's objectName on the current page, TEXT the rest of the line, in which "\n" stands
-// for a line break, "\t" for a tab, "\s" for a blank (for leading or trailing ones) and "\\" for
-// a backslash. An answer is queued before the step that brings its message box up; a box that
-// nothing answers fails the run and is closed.
+// a control's objectName on the current page, TEXT the rest of the line, in which "\t" stands
+// for a tab and "\\" for a backslash. An answer is queued before the step that brings its message
+// box up; a box that nothing answers fails the run and is closed.
 //
 //   open KEY PAGE            click the tree node with key KEY; PAGE (an objectName) is then shown
 //   page PAGE                PAGE is the page shown now
-//   answer BUTTON [TEXT]     answers the next message box with Yes, No, Ok or Cancel by clicking
-//                            that button; with TEXT, the box must show exactly that text
+//   answer BUTTON [TEXT]     answers the next message box by clicking the button with that
+//                            caption; with TEXT, the box must show exactly that text
 //   boxes N                  N message boxes have been shown so far
-//   expect NAME checked|enabled|visible yes|no
-//   expect NAME text TEXT    a text box's text, a button's or label's caption, a combo box's
-//                            current text, a list box's current row
-//   expect NAME count N      the rows of a list box or combo box
+//   expect NAME PROPERTY TEXT  the control's Qt property as text, e.g. checked true, enabled
+//                            false, text (of a text box, label or button), plainText, currentText
+//                            (of a combo box), count (the rows of a list or combo box)
 //   expect NAME row N TEXT   the text of row N (from 0) of a list box or combo box
-//   tick NAME, untick NAME   click a check box or option button that is in the other state
+//   tick NAME                click a check box or option button that is not ticked
 //   click NAME               click a button
 //   type NAME TEXT           replace the text of a text box or editable combo box, as typed
 //   select NAME TEXT         click the row with that text in a list box, or pick it in a combo box
-//   double-click NAME TEXT   double-click the row with that text in a list box
-//   choose [PATH]            answers the next file dialog by choosing PATH (a host path) in it;
-//                            without PATH, by cancelling it (queued like an answer)
+//   choose PATH              answers the next file dialog by choosing PATH (a host path) in it
+//                            (queued like an answer)
 //   wait MS                  lets MS milliseconds pass, for a page that stays busy a while
 //   close                    close the main window (done after the last step when still open)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <deque>
-#include <optional>
 #include <utility>
 
 namespace
@@ -62,23 +52,6 @@ constexpr int kStepPauseMs = 20;
 constexpr auto kScriptVariable = "KORVEX_E2E_SCRIPT";
 constexpr auto kLogVariable = "KORVEX_E2E_LOG";
 
-QString Unescape(const QString &text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('\\') || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const QChar next = text[++i];
-        out += next == QLatin1Char('n')   ? QStringLiteral("\n")
-               : next == QLatin1Char('t') ? QStringLiteral("\t")
-               : next == QLatin1Char('s') ? QStringLiteral(" ")
-                                          : QString(next);
-    }
-    return out;
-}
-
 // One line of the script and its words.
 struct Step {
     QString line;
@@ -86,10 +59,15 @@ struct Step {
     // The rest of the line after the first `count` words, escapes resolved.
     QString TextAfter(int count) const
     {
-        QString rest = line.trimmed();
-        for (int i = 0; i < count; ++i)
-            rest = rest.mid(rest.indexOf(QLatin1Char(' '))).trimmed();
-        return words.size() > count ? Unescape(rest) : QString();
+        const QString rest = line.section(QLatin1Char(' '), count, -1, QString::SectionSkipEmpty);
+        QString text;
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            if (rest[i] == QLatin1Char('\\') && i + 1 < rest.size())
+                text += rest[++i] == QLatin1Char('t') ? QChar(QLatin1Char('\t')) : rest[i];
+            else
+                text += rest[i];
+        }
+        return text;
     }
 };
 
@@ -102,53 +80,6 @@ QWidget *FindAnywhere(const QString &name)
             return found;
     }
     return nullptr;
-}
-
-std::optional<QMessageBox::StandardButton> ButtonNamed(const QString &name)
-{
-    const QString lower = name.toLower();
-    if (lower == QLatin1String("yes"))
-        return QMessageBox::Yes;
-    if (lower == QLatin1String("no"))
-        return QMessageBox::No;
-    if (lower == QLatin1String("ok"))
-        return QMessageBox::Ok;
-    if (lower == QLatin1String("cancel"))
-        return QMessageBox::Cancel;
-    return std::nullopt;
-}
-
-QString TextOf(QWidget *w)
-{
-    if (auto *edit = qobject_cast<QLineEdit *>(w))
-        return edit->text();
-    if (auto *plain = qobject_cast<QPlainTextEdit *>(w))
-        return plain->toPlainText();
-    if (auto *rich = qobject_cast<QTextEdit *>(w))
-        return rich->toPlainText();
-    if (auto *button = qobject_cast<QAbstractButton *>(w))
-        return button->text();
-    if (auto *label = qobject_cast<QLabel *>(w))
-        return label->text();
-    if (auto *group = qobject_cast<QGroupBox *>(w))
-        return group->title();
-    if (auto *combo = qobject_cast<QComboBox *>(w))
-        return combo->currentText();
-    if (auto *list = qobject_cast<QListWidget *>(w))
-        return list->currentItem() ? list->currentItem()->text() : QString();
-    return QStringLiteral("<no text>");
-}
-
-QStringList RowsOf(QWidget *w)
-{
-    QStringList rows;
-    if (auto *combo = qobject_cast<QComboBox *>(w))
-        for (int i = 0; i < combo->count(); ++i)
-            rows << combo->itemText(i);
-    if (auto *list = qobject_cast<QListWidget *>(w))
-        for (int i = 0; i < list->count(); ++i)
-            rows << list->item(i)->text();
-    return rows;
 }
 
 // A mouse event on a list's row, as the window system delivers it.
@@ -174,13 +105,11 @@ public:
     }
 
 private:
+    // A queued answer: a button's caption for a message box (and the text it must show), or a
+    // path for a file dialog.
     struct Answer {
-        QMessageBox::StandardButton button;
+        QString choice;
         QString text;
-        QString step;
-    };
-    struct Choice {
-        QString path; // empty: cancel
         QString step;
     };
 
@@ -189,11 +118,10 @@ private:
         log_.write((line + QLatin1Char('\n')).toUtf8());
         log_.flush();
     }
-    bool Fail(const QString &why)
+    void Fail(const QString &why)
     {
         ++failures_;
         Log(QStringLiteral("FAIL  ") + why);
-        return false;
     }
 
     void WaitForMainWindow()
@@ -211,22 +139,15 @@ private:
             const QString line = lines_[next_++].trimmed();
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
                 continue;
-            const Step step{line, line.split(QLatin1Char(' '), Qt::SkipEmptyParts)};
             Log(QStringLiteral("step  ") + line);
-            Run(step);
+            Run({line, line.split(QLatin1Char(' '), Qt::SkipEmptyParts)});
             QTimer::singleShot(kStepPauseMs + std::exchange(extraPauseMs_, 0), this, &Driver::RunNext);
             return;
         }
-        Finish();
-    }
-
-    void Finish()
-    {
         CloseMain();
-        for (const Answer &answer : answers_)
-            Fail(QStringLiteral("no message box came for: ") + answer.step);
-        for (const Choice &choice : choices_)
-            Fail(QStringLiteral("no file dialog came for: ") + choice.step);
+        for (const auto *queue : {&answers_, &choices_})
+            for (const Answer &answer : *queue)
+                Fail(QStringLiteral("no box or dialog came for: ") + answer.step);
         Log(QStringLiteral("done  %1 failure(s)").arg(failures_));
         log_.close();
         QCoreApplication::exit(failures_ == 0 ? 0 : 1);
@@ -243,28 +164,18 @@ private:
 
     QWidget *Page() const { return pageName_.isEmpty() ? nullptr : FindAnywhere(pageName_); }
 
-    QWidget *Control(const Step &step)
+    // The step's control; with `usable`, also shown and enabled, as the user needs it.
+    QWidget *Control(const Step &step, bool usable = true)
     {
         QWidget *page = Page();
-        if (!page) {
-            Fail(step.line + QStringLiteral(": the page ") + pageName_ + QStringLiteral(" is not shown"));
-            return nullptr;
-        }
-        auto *control = page->findChild<QWidget *>(step.words.value(1));
+        QWidget *control = page ? page->findChild<QWidget *>(step.words.value(1)) : nullptr;
         if (!control)
-            Fail(step.line + QStringLiteral(": ") + pageName_ + QStringLiteral(" has no such control"));
-        return control;
-    }
-
-    // A control the user can work with: present, shown and enabled.
-    QWidget *UsableControl(const Step &step)
-    {
-        QWidget *control = Control(step);
-        if (control && (!control->isEnabled() || !control->isVisibleTo(Page()))) {
+            Fail(step.line + QStringLiteral(": the page ") + pageName_ + QStringLiteral(" has no such control"));
+        else if (usable && (!control->isEnabled() || !control->isVisibleTo(page)))
             Fail(step.line + QStringLiteral(": the control is disabled or hidden"));
-            return nullptr;
-        }
-        return control;
+        else
+            return control;
+        return nullptr;
     }
 
     void Run(const Step &step)
@@ -275,21 +186,21 @@ private:
         else if (verb == QLatin1String("page"))
             ExpectPage(step, step.words.value(1));
         else if (verb == QLatin1String("answer"))
-            QueueAnswer(step);
+            answers_.push_back({step.words.value(1), step.TextAfter(2), step.line});
+        else if (verb == QLatin1String("choose"))
+            choices_.push_back({step.TextAfter(1), {}, step.line});
         else if (verb == QLatin1String("boxes"))
             Compare(step, QString::number(boxesSeen_), step.words.value(1));
         else if (verb == QLatin1String("expect"))
             Expect(step);
-        else if (verb == QLatin1String("tick") || verb == QLatin1String("untick"))
-            Tick(step, verb == QLatin1String("tick"));
+        else if (verb == QLatin1String("tick"))
+            Tick(step);
         else if (verb == QLatin1String("click"))
             Click(step);
         else if (verb == QLatin1String("type"))
             Type(step);
-        else if (verb == QLatin1String("select") || verb == QLatin1String("double-click"))
-            Select(step, verb == QLatin1String("double-click"));
-        else if (verb == QLatin1String("choose"))
-            choices_.push_back({step.TextAfter(1), step.line});
+        else if (verb == QLatin1String("select"))
+            Select(step);
         else if (verb == QLatin1String("wait"))
             extraPauseMs_ = step.words.value(1).toInt();
         else if (verb == QLatin1String("close"))
@@ -298,19 +209,18 @@ private:
             Fail(step.line + QStringLiteral(": unknown step"));
     }
 
-    bool Compare(const Step &step, const QString &actual, const QString &expected)
+    void Compare(const Step &step, const QString &actual, const QString &expected)
     {
-        return actual == expected || Fail(step.line + QStringLiteral(": found \"") + actual +
-                                          QStringLiteral("\", expected \"") + expected + QStringLiteral("\""));
+        if (actual != expected)
+            Fail(step.line + QStringLiteral(": found \"") + actual + QStringLiteral("\", expected \"") + expected +
+                 QStringLiteral("\""));
     }
 
     void Open(const Step &step)
     {
         auto *tree = qobject_cast<QTreeWidget *>(FindAnywhere(QStringLiteral("TR")));
-        if (!tree) {
-            Fail(step.line + QStringLiteral(": no tree TR"));
-            return;
-        }
+        if (!tree)
+            return Fail(step.line + QStringLiteral(": no tree TR"));
         for (QTreeWidgetItemIterator it(tree); *it; ++it) {
             if ((*it)->data(0, Qt::UserRole).toString() != step.words.value(1))
                 continue;
@@ -325,57 +235,49 @@ private:
     void ExpectPage(const Step &step, const QString &name)
     {
         pageName_ = name;
-        QWidget *page = Page();
-        if (!page || !page->isVisible())
+        if (QWidget *page = Page(); !page || !page->isVisible())
             Fail(step.line + QStringLiteral(": the page ") + name + QStringLiteral(" is not shown"));
     }
 
     void Expect(const Step &step)
     {
-        QWidget *control = Control(step);
+        QWidget *control = Control(step, false);
         if (!control)
             return;
         const QString what = step.words.value(2);
-        const auto yesNo = [](bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); };
-        if (what == QLatin1String("checked")) {
-            const auto *button = qobject_cast<QAbstractButton *>(control);
-            Compare(step, button ? yesNo(button->isChecked()) : QStringLiteral("<not a box>"), step.words.value(3));
-        } else if (what == QLatin1String("enabled")) {
-            Compare(step, yesNo(control->isEnabled()), step.words.value(3));
-        } else if (what == QLatin1String("visible")) {
-            Compare(step, yesNo(control->isVisibleTo(Page())), step.words.value(3));
-        } else if (what == QLatin1String("text")) {
-            Compare(step, TextOf(control), step.TextAfter(3));
-        } else if (what == QLatin1String("count")) {
-            Compare(step, QString::number(RowsOf(control).size()), step.words.value(3));
-        } else if (what == QLatin1String("row")) {
-            Compare(step, RowsOf(control).value(step.words.value(3).toInt(), QStringLiteral("<no such row>")),
-                    step.TextAfter(4));
+        if (what == QLatin1String("row")) {
+            const int row = step.words.value(3).toInt();
+            QString text = QStringLiteral("<no such row>");
+            if (auto *combo = qobject_cast<QComboBox *>(control); combo && row < combo->count())
+                text = combo->itemText(row);
+            else if (auto *list = qobject_cast<QListWidget *>(control); list && list->item(row))
+                text = list->item(row)->text();
+            Compare(step, text, step.TextAfter(4));
+        } else if (const QVariant value = control->property(what.toLatin1().constData()); value.isValid()) {
+            Compare(step, value.toString(), step.TextAfter(3));
         } else {
-            Fail(step.line + QStringLiteral(": unknown expectation"));
+            Fail(step.line + QStringLiteral(": the control has no such property"));
         }
     }
 
-    void Tick(const Step &step, bool ticked)
+    void Tick(const Step &step)
     {
-        auto *box = qobject_cast<QAbstractButton *>(UsableControl(step));
-        if (!box)
-            return;
-        if (box->isChecked() == ticked)
-            Fail(step.line + QStringLiteral(": the box is that way already"));
-        else
+        auto *box = qobject_cast<QAbstractButton *>(Control(step));
+        if (box && box->isChecked())
+            Fail(step.line + QStringLiteral(": the box is ticked already"));
+        else if (box)
             box->click();
     }
 
     void Click(const Step &step)
     {
-        if (auto *button = qobject_cast<QAbstractButton *>(UsableControl(step)))
+        if (auto *button = qobject_cast<QAbstractButton *>(Control(step)))
             button->click();
     }
 
     void Type(const Step &step)
     {
-        QWidget *control = UsableControl(step);
+        QWidget *control = Control(step);
         if (auto *combo = qobject_cast<QComboBox *>(control); combo && combo->lineEdit())
             control = combo->lineEdit();
         const QString text = step.TextAfter(2);
@@ -392,45 +294,25 @@ private:
         }
     }
 
-    void Select(const Step &step, bool twice)
+    void Select(const Step &step)
     {
-        QWidget *control = UsableControl(step);
+        QWidget *control = Control(step);
         const QString text = step.TextAfter(2);
-        if (auto *combo = qobject_cast<QComboBox *>(control); combo && !twice) {
-            const int index = combo->findText(text, Qt::MatchExactly);
-            if (index < 0) {
-                Fail(step.line + QStringLiteral(": no such entry"));
-                return;
-            }
+        auto *combo = qobject_cast<QComboBox *>(control);
+        auto *list = qobject_cast<QListWidget *>(control);
+        const QList<QListWidgetItem *> rows =
+            list ? list->findItems(text, Qt::MatchExactly) : QList<QListWidgetItem *>();
+        if (const int index = combo ? combo->findText(text, Qt::MatchExactly) : -1; index >= 0) {
             combo->setCurrentIndex(index);
             emit combo->activated(index);
             emit combo->textActivated(text);
-        } else if (auto *list = qobject_cast<QListWidget *>(control)) {
-            const QList<QListWidgetItem *> rows = list->findItems(text, Qt::MatchExactly);
-            if (rows.isEmpty()) {
-                Fail(step.line + QStringLiteral(": no such row"));
-                return;
-            }
+        } else if (!rows.isEmpty()) {
             list->scrollToItem(rows.first());
             SendMouse(list, rows.first(), QEvent::MouseButtonPress);
             SendMouse(list, rows.first(), QEvent::MouseButtonRelease);
-            if (twice) {
-                SendMouse(list, rows.first(), QEvent::MouseButtonDblClick);
-                SendMouse(list, rows.first(), QEvent::MouseButtonRelease);
-            }
         } else if (control) {
-            Fail(step.line + QStringLiteral(": not a list box") +
-                 (twice ? QString() : QStringLiteral(" or combo box")));
+            Fail(step.line + QStringLiteral(": no such row in a list box or combo box"));
         }
-    }
-
-    void QueueAnswer(const Step &step)
-    {
-        const std::optional<QMessageBox::StandardButton> button = ButtonNamed(step.words.value(1));
-        if (!button)
-            Fail(step.line + QStringLiteral(": answer with Yes, No, Ok or Cancel"));
-        else
-            answers_.push_back({*button, step.TextAfter(2), step.line});
     }
 
     // Runs from a timer, also inside the event loop of a box or dialog that a step opened.
@@ -440,63 +322,40 @@ private:
         if (!modal || !modal->isVisible() || modal == lastModal_)
             return;
         lastModal_ = modal;
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal))
-            AnswerFileDialog(dialog);
-        else if (auto *box = qobject_cast<QMessageBox *>(modal))
-            AnswerBox(box);
-    }
-
-    // Types the queued path into the dialog's file name and presses its Open (or Save) button.
-    void AnswerFileDialog(QFileDialog *dialog)
-    {
-        Log(QStringLiteral("file  [") + dialog->windowTitle() + QStringLiteral("]"));
-        if (choices_.empty()) {
-            Fail(QStringLiteral("a file dialog that the script did not expect: ") + dialog->windowTitle());
-            dialog->reject();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (box)
+            ++boxesSeen_;
+        Log(QStringLiteral("modal [") + modal->windowTitle() + QStringLiteral("] ") + (box ? box->text() : QString()));
+        std::deque<Answer> &queue = box ? answers_ : choices_;
+        if ((!box && !dialog) || queue.empty()) {
+            Fail(QStringLiteral("a box or dialog that the script did not expect: ") + modal->windowTitle());
+            return Dismiss(modal);
+        }
+        const Answer answer = queue.front();
+        queue.pop_front();
+        if (dialog) {
+            // What its Open or Save button does with the file name typed in (QDialog's public slot).
+            dialog->selectFile(answer.choice);
+            static_cast<QDialog *>(dialog)->accept();
             return;
         }
-        const Choice choice = choices_.front();
-        choices_.pop_front();
-        if (choice.path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->selectFile(choice.path);
-        auto *buttons = dialog->findChild<QDialogButtonBox *>();
-        QAbstractButton *accept = nullptr;
-        if (buttons)
-            accept = buttons->button(dialog->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
-                                                                                     : QDialogButtonBox::Save);
-        if (accept) {
-            accept->click();
-            return;
-        }
-        Fail(choice.step + QStringLiteral(": the file dialog has no button to accept with"));
-        dialog->reject();
-    }
-
-    void AnswerBox(QMessageBox *box)
-    {
-        ++boxesSeen_;
-        Log(QStringLiteral("box   [") + box->windowTitle() + QStringLiteral("] ") + box->text());
-        if (answers_.empty()) {
-            Fail(QStringLiteral("a message box that the script did not expect: ") + box->text());
-            if (QAbstractButton *escape = box->escapeButton())
-                escape->click();
-            else
-                box->reject();
-            return;
-        }
-        const Answer answer = answers_.front();
-        answers_.pop_front();
         if (!answer.text.isEmpty() && box->text() != answer.text)
             Fail(answer.step + QStringLiteral(": the box says \"") + box->text() + QStringLiteral("\""));
-        if (QAbstractButton *button = box->button(answer.button)) {
-            button->click();
-            return;
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text().remove(QLatin1Char('&')).compare(answer.choice, Qt::CaseInsensitive) == 0) {
+                button->click();
+                return;
+            }
         }
         Fail(answer.step + QStringLiteral(": the box has no such button"));
-        box->reject();
+        Dismiss(modal);
+    }
+
+    static void Dismiss(QWidget *modal)
+    {
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
     }
 
     QStringList lines_;
@@ -504,7 +363,7 @@ private:
     QFile log_;
     QString pageName_;
     std::deque<Answer> answers_;
-    std::deque<Choice> choices_;
+    std::deque<Answer> choices_;
     QPointer<QWidget> lastModal_;
     int extraPauseMs_ = 0;
     int boxesSeen_ = 0;
