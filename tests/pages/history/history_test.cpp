@@ -4,7 +4,6 @@
 #include "PageTest.h"
 #include "RegExport.h"
 #include "Strings.h"
-#include "files.h"
 #include "journal.h"
 
 #include <QDialogButtonBox>
@@ -21,8 +20,6 @@ namespace fs = std::filesystem;
 constexpr const char *kExplorerPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr int kNoRunBox = 3;
 constexpr int kNoFindBox = 6;
-constexpr int kNoSetFoldersBox = 9;
-constexpr int kNoControlPanelBox = 11;
 
 constexpr const char *kExportKey = "Software\\KorvexExport";
 
@@ -115,8 +112,7 @@ TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSoAndUndoAllTakesE
     UseSeed();
     const auto noRun = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun");
     const auto noFind = Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind");
-    const std::pair<int, bool> cases[] = {
-        {kNoRunBox, true}, {kNoSetFoldersBox, true}, {kNoControlPanelBox, true}, {kNoFindBox, false}};
+    const std::pair<int, bool> cases[] = {{kNoRunBox, true}, {kNoFindBox, false}};
     for (const auto &[box, warns] : cases) {
         const QString question = SaveStartMenuBox(box);
         EXPECT_EQ(question.contains(LoadResString(1000)), warns) << box << ": " << question.toStdString();
@@ -199,21 +195,6 @@ TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
     win::HKEY doomed = nullptr;
     EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KorvexExport\\Doomed", 0, KEY_READ, &doomed),
               ERROR_FILE_NOT_FOUND);
-}
-
-// File changes cannot travel in a .reg file: they are named in its leading comments.
-TEST_F(HistoryPage, AnExportListsFileChangesInItsLeadingComments)
-{
-    ASSERT_TRUE(win::WriteTextLines("C:\\windows\\Tolvane.ini", {"[Drives]", "Q=C:\\"}));
-    ASSERT_TRUE(win::WritePrivateProfileStringA("Drives", "R", "C:\\x", "Tolvane.ini"));
-    PutDword(HKEY_CURRENT_USER, kExportKey, "Number", 1);
-    const QByteArray exported = RegExportBytes(win::journal::Records(), AnsiCodePage::Western1252);
-    const QList<QByteArray> lines = exported.split('\n');
-    ASSERT_GE(lines.size(), 4);
-    EXPECT_EQ(lines[0], "REGEDIT4\r");
-    EXPECT_TRUE(lines[1].startsWith("; file C:\\windows\\Tolvane.ini")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].startsWith("; profile C:\\windows\\Tolvane.ini [Drives] R=C:\\x")) << lines[2].toStdString();
-    EXPECT_TRUE(exported.contains("\"Number\"=dword:00000001\r\n"));
 }
 
 } // namespace

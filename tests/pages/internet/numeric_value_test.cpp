@@ -20,10 +20,8 @@ TEST(NumericValue, ReadsTheLeadingNumberTheWayValDoes)
 
 TEST(NumericValue, CanonicalFormAndWhatTheRegistryMayHold)
 {
-    EXPECT_EQ(CanonicalNumber(1360), QStringLiteral("1360"));
-    EXPECT_EQ(CanonicalNumber(-25), QStringLiteral("-25"));
+    // (Whole, negative and exponent forms show in the tuning page's test.)
     EXPECT_EQ(CanonicalNumber(1.5), QStringLiteral("1.5"));
-    EXPECT_EQ(CanonicalNumber(1e20), QStringLiteral("1E+20"));
 
     for (const char *text : {"0", "1500", "4294967295"})
         EXPECT_TRUE(IsStorableNumber(QLatin1String(text))) << text;
