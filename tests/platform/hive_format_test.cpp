@@ -82,15 +82,12 @@ TEST(HiveFormat, WineValueLinesDecodeToWhatWineStoresAndEncodeToThemselves)
     EXPECT_EQ(encoded, std::vector<std::string>(std::begin(kWineValueLines), std::end(kWineValueLines)));
     const auto read = [&](const char *name) { return hive.Read(*Hive::FindValue(key, name)); };
 
-    EXPECT_EQ(read("ru").bytes.size(), (18 + 1) * 2u) << "UTF-16 units and the terminator";
     EXPECT_EQ(read("s_unicode").bytes[0], 0xe9);
-    EXPECT_EQ(read("d_dword").bytes, (std::vector<std::uint8_t>{0xab, 0x12, 0, 0}));
     EXPECT_EQ(read("d_dword_3bytes").type, 4u);
     EXPECT_EQ(read("d_dword_3bytes").bytes.size(), 3u);
     EXPECT_EQ(read("s_zero_len").type, 1u);
     EXPECT_TRUE(read("s_zero_len").bytes.empty());
     EXPECT_EQ(read("q_qword").type, 11u);
-    EXPECT_EQ(read("m_multi").bytes.size(), 15u * 2);
 }
 
 TEST(HiveFormat, UnchangedFileSavesByteForByteAndItsNamesAndClassesUnescape)
@@ -155,15 +152,7 @@ TEST(HiveFormat, LenientInputIsReadAndKept)
     EXPECT_NE(saved.find("\"bad\"=hex(zz):00"), std::string::npos);
     EXPECT_NE(saved.find("\"h\"=hex:0A , FF,\\\r\n    01"), std::string::npos);
     EXPECT_EQ(saved.find("[k] 6"), std::string::npos) << "the two blocks are merged into one";
-}
-
-TEST(HiveFormat, TextThatIsNotARegistryFileIsRefused)
-{
-    Hive hive;
-    EXPECT_FALSE(hive.Parse("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n"));
-    EXPECT_FALSE(hive.Parse(""));
-    EXPECT_FALSE(hive.Parse("WINE REGISTRY Version 2\n\n[Unterminated\\\\key 0\n"));
-    EXPECT_TRUE(hive.Parse("WINE REGISTRY Version 2\r\n"));
+    EXPECT_FALSE(Hive().Parse("")) << "an empty file is no registry file";
 }
 
 TEST(HiveFormat, EscapesFollowWinesRules)
@@ -182,16 +171,6 @@ TEST(HiveFormat, EscapesFollowWinesRules)
     size_t pos = 0;
     ASSERT_TRUE(regtext::Unescape("\\x41\\x\\q\\101\\x4e2dZ\"", pos, '"', out));
     EXPECT_EQ(out, u"AxqA\x4e2dZ");
-}
-
-TEST(HiveFormat, NamesCompareUnitByUnitIgnoringCase)
-{
-    using win::detail::CompareNames;
-    EXPECT_EQ(CompareNames("Software", "SOFTWARE"), 0);
-    EXPECT_EQ(CompareNames("Ключ", "КЛЮЧ"), 0);
-    EXPECT_LT(CompareNames("_x", "a"), 0);
-    EXPECT_LT(CompareNames("abc", "abcd"), 0);
-    EXPECT_GT(CompareNames("b", "A"), 0);
 }
 
 } // namespace

@@ -370,8 +370,7 @@ INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, PortableFile, ::testing::Bool(),
 TEST(Unreadable, AnythingElseHoldsNoIcon)
 {
     TempMachine machine;
-    for (const Bytes &bytes :
-         {Bytes{}, Bytes{0, 0, 1}, Bytes{'h', 'i', '\n'}, Bytes{'M', 'Z'}, Bytes{'M', 'Z', 0x90, 0}}) {
+    for (const Bytes &bytes : {Bytes{}, Bytes{0, 0, 1}, Bytes{'h', 'i', '\n'}, Bytes{'M', 'Z', 0x90, 0}}) {
         WriteBytes(machine.PathOf("file.exe"), bytes);
         EXPECT_EQ(win::ExtractIconCount(machine.PathOf("file.exe")), 0) << bytes.size() << " bytes";
     }

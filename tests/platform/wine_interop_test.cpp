@@ -106,15 +106,6 @@ protected:
         return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
 
-    // Waits for the server to save the registry and end; Wine's files are complete after it.
-    void WaitForServer() const { ASSERT_NE(Execute("wineserver", {"-w"}), -1) << "wineserver -w did not end"; }
-
-    void RegAdd(const QString &key, const QString &name, const QString &type, const QString &data) const
-    {
-        ASSERT_EQ(Execute("wine", {"reg", "add", key, "/v", name, "/t", type, "/d", data, "/f"}), 0)
-            << "wine reg add " << name.toStdString() << ": " << errors_.toStdString();
-    }
-
     // What `wine reg export` writes for `key` and its subkeys (as UTF-16 with CR LF line ends),
     // as UTF-8 text with LF; empty when Wine finds no such key.
     std::string Export(const QString &key) const
@@ -221,8 +212,12 @@ TEST_F(WineRoundTrip, WinesValuesReadBackAndOursAreWrittenAsWineWritesThem)
         {"x", "REG_EXPAND_SZ", "%SystemRoot%\\system32", REG_EXPAND_SZ, std::string("%SystemRoot%\\system32\0", 22)},
     };
     for (const auto &value : values)
-        ASSERT_NO_FATAL_FAILURE(RegAdd("HKCU\\Software\\KorvexByWine", value.name, value.wineType, value.wineData));
-    ASSERT_NO_FATAL_FAILURE(WaitForServer());
+        ASSERT_EQ(Execute("wine", {"reg", "add", "HKCU\\Software\\KorvexByWine", "/v", value.name, "/t", value.wineType,
+                                   "/d", value.wineData, "/f"}),
+                  0)
+            << value.name << ": " << errors_.toStdString();
+    // The server saves the registry as it ends; Wine's files are complete after it.
+    ASSERT_NE(Execute("wineserver", {"-w"}), -1) << "wineserver -w did not end";
     // Wine has now rewritten the file from its own memory: that text round-trips too.
     const std::string wineText = Machine().ReadFile("user.reg");
     win::detail::Hive hive;
@@ -250,7 +245,6 @@ TEST_F(WineReadsOurWrites, RegExportShowsEveryTypeExactly)
 {
     const QString key = "Software\\KorvexInterop";
     ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Number", 0x12345678));
-    ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, key, "Negative", -2));
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key, "Russian", QString::fromUtf8("Привет, мир")));
     ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, key, "Bytes", QByteArray("\x00\x01\x00\xff\x7f\x00", 6)));
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, key + "\\Deep\\L1\\L2", "Deep", "bottom"));
@@ -259,7 +253,6 @@ TEST_F(WineReadsOurWrites, RegExportShowsEveryTypeExactly)
     EXPECT_EQ(Export("HKCU\\" + key), "Windows Registry Editor Version 5.00\n\n"
                                       "[HKEY_CURRENT_USER\\Software\\KorvexInterop]\n"
                                       "\"Bytes\"=hex:00,01,00,ff,7f,00\n"
-                                      "\"Negative\"=dword:fffffffe\n"
                                       "\"Number\"=dword:12345678\n"
                                       "\"Russian\"=\"Привет, мир\"\n\n"
                                       "[HKEY_CURRENT_USER\\Software\\KorvexInterop\\Deep]\n\n"
@@ -314,7 +307,6 @@ TEST_F(WineReadsOurWrites, TheNtKeysGiveTheVersionReported)
         win::DWORD major, minor, reportedBuild;
     } cases[] = {
         {"5.1", "2600", "Service Pack 3", "5.1.2600", 5, 1, 2600},
-        {"6.1", "7600", "", "6.1.7600", 6, 1, 7600},
         {"10.0", "19045", "", "10.0.19045", 6, 2, 9200},
     };
     const char *key = "Software\\Microsoft\\Windows NT\\CurrentVersion";
@@ -363,7 +355,6 @@ TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
         const char *shown;
     } ours[] = {
         {"C:\\korvex\\ours", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, "ASHR"},
-        {"C:\\korvex\\ours", FILE_ATTRIBUTE_HIDDEN, "AH"},
         {"C:\\korvex\\ours", 0, "A"},
         {"C:\\korvex\\folder", FILE_ATTRIBUTE_SYSTEM, "S"},
     };
