@@ -18,7 +18,6 @@ struct Listed {
 constexpr Listed kListed[] = {
     {Difference::DeleteKeyTakesSubkeys, {Implementation::MachineFolder}},
     {Difference::SubkeysSortLowerCased, {Implementation::MachineFolder, Implementation::Wine}},
-    {Difference::DefaultUserSpelledDefault, {Implementation::Wine}},
     {Difference::CurrentControlSetIsNoLink, {Implementation::Wine}},
     {Difference::ReadOnlyFoldersIgnored, {Implementation::MachineFolder, Implementation::Wine}},
 };

@@ -24,8 +24,6 @@ enum class Difference {
     // registry compares upper-cased ones: "_x" comes before "a" (the characters between 'Z' and
     // 'a' sort differently). The machine folder keeps the order of Wine's files.
     SubkeysSortLowerCased,
-    // HKEY_USERS\.DEFAULT is spelled ".Default" when enumerated (Wine 8.0).
-    DefaultUserSpelledDefault,
     // SYSTEM\CurrentControlSet is a key of its own, not a link to SYSTEM\ControlSet001, which
     // does not exist (a Wine 8.0 prefix).
     CurrentControlSetIsNoLink,
