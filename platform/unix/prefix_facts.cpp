@@ -132,9 +132,94 @@ std::vector<size_t> HeadersOf(std::string_view text, const std::string &needle)
     return found;
 }
 
+// The header line at or after `from` ("[path] time" at the start of a line): where its '['
+// stands, or npos.
+size_t NextHeader(std::string_view text, size_t from)
+{
+    const size_t newline = text.find("\n[", from == 0 ? 0 : from - 1);
+    return newline == std::string_view::npos ? newline : newline + 1;
+}
+
+// The key path a header line names, unescaped, with single backslashes between its names.
+std::optional<std::string> HeaderPath(std::string_view text, size_t header)
+{
+    size_t pos = header + 1;
+    std::u16string path;
+    if (!regtext::Unescape(text.substr(0, text.find('\n', header)), pos, ']', path))
+        return std::nullopt;
+    return Utf16ToUtf8(path);
+}
+
+// Orders key paths as Wine lists its keys: name by name, each as CompareNames orders them, a key
+// before the keys below it.
+int ComparePaths(std::string_view a, std::string_view b)
+{
+    for (;;) {
+        const size_t endA = a.find('\\');
+        const size_t endB = b.find('\\');
+        if (const int order = CompareNames(a.substr(0, endA), b.substr(0, endB)); order != 0)
+            return order;
+        if (endA == std::string_view::npos || endB == std::string_view::npos)
+            return (endA == std::string_view::npos ? 0 : 1) - (endB == std::string_view::npos ? 0 : 1);
+        a.remove_prefix(endA + 1);
+        b.remove_prefix(endB + 1);
+    }
+}
+
+// The first header, in a file whose keys stand in Wine's order, whose path does not sort before
+// `path`: a bisection over the text that reads a few dozen header lines instead of megabytes.
+// npos when there is none or a header on the way cannot be read.
+size_t FirstHeaderNotBefore(std::string_view text, std::string_view path)
+{
+    // Every header that starts before `low` sorts before `path`; none at or after `high` does.
+    size_t low = 0;
+    size_t high = text.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        // Looked for below `high` only, so that a text with few headers is not read over again.
+        const size_t header = NextHeader(text.substr(0, high), middle);
+        if (header == std::string_view::npos) {
+            high = middle;
+            continue;
+        }
+        const std::optional<std::string> name = HeaderPath(text, header);
+        if (!name)
+            return std::string_view::npos;
+        if (ComparePaths(*name, path) < 0)
+            low = header + 1;
+        else
+            high = middle;
+    }
+    return NextHeader(text, low);
+}
+
+// Finds the key's own block by bisection and reads it. Wine and Korvex write keys in order, so
+// this finds every key of their files that has a block; false when it finds none, which may be
+// a key that is missing, one known only by the keys below it, or a file put together in
+// another order: the whole text tells then.
+bool FoundInOrder(std::string_view text, std::vector<Wanted *> &ofKey)
+{
+    size_t pos = 0;
+    std::u16string unescaped;
+    if (!regtext::Unescape(ofKey.front()->path + ']', pos, ']', unescaped))
+        return false;
+    const std::string path = Utf16ToUtf8(unescaped);
+    const size_t header = FirstHeaderNotBefore(text, path);
+    if (header == std::string_view::npos)
+        return false;
+    const std::optional<std::string> found = HeaderPath(text, header);
+    if (!found || ComparePaths(*found, path) != 0)
+        return false;
+    ReadBlock(text, header, ofKey);
+    for (Wanted *w : ofKey)
+        w->keySeen = true;
+    return true;
+}
+
 // Reads the wanted values out of a registry file's text. Only the wanted keys' header lines are
-// looked for (a fresh prefix's system.reg is megabytes long), without regard to case; a key
-// given twice keeps the last data, as Wine merges duplicate blocks.
+// looked for (a fresh prefix's system.reg is megabytes long), without regard to case: by
+// bisection first, then, when that finds nothing, through the whole text, where a key given
+// twice keeps the last data, as Wine merges duplicate blocks.
 void Scan(std::string_view text, std::vector<Wanted> &wanted)
 {
     for (auto key = wanted.begin(); key != wanted.end(); ++key) {
@@ -145,6 +230,8 @@ void Scan(std::string_view text, std::vector<Wanted> &wanted)
         for (Wanted &w : wanted)
             if (samePath(w))
                 ofKey.push_back(&w);
+        if (FoundInOrder(text, ofKey))
+            continue;
         const std::string needle = "\n[" + key->path;
         bool seen = false;
         for (const size_t at : HeadersOf(text, needle)) {

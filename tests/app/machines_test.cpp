@@ -359,6 +359,34 @@ TEST_F(Prefixes, EveryToolsPrefixIsFoundOnceInAStableOrderAndNothingIsWritten)
     EXPECT_EQ(Snapshot(home), before) << "finding prefixes changed something";
 }
 
+// A registry file as Wine writes it, keys in order, is looked up by bisection, and one put
+// together otherwise is read through: either way the version keys are found, in any case of
+// letters, among the thousands of keys of a real prefix.
+TEST_F(Prefixes, VersionKeysAreFoundAmongThousandsOfKeysInAnyOrder)
+{
+    std::string before;
+    std::string after;
+    for (int i = 10000; i < 30000; ++i) {
+        before += "\n[Software\\\\Classes\\\\.x" + std::to_string(i) + "] 1700000000\n@=\"x\"\n";
+        after += "\n[System\\\\Services\\\\S" + std::to_string(i) + "] 1700000000\n\"Start\"=dword:00000003\n";
+    }
+    std::string lowerCase = NtKeys("5.1", "2600");
+    std::ranges::transform(lowerCase, lowerCase.begin(), [](char c) { return c == 'W' || c == 'N' ? c + 32 : c; });
+    const std::pair<std::string, const char *> cases[] = {
+        {before + NtKeys("10.0", "19045") + after, "win10"},
+        {before + lowerCase + after, "winxp"},
+        {after + NtKeys("6.2", "9200") + before, "win8"},
+        {before + kNineXKeys + after, "win98"},
+        {before + after, "win7"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const fs::path folder = Home() / std::to_string(i);
+        MakePrefix(folder, {}, cases[i].first);
+        EXPECT_EQ(win::DescribeWinePrefix(folder, win::PrefixSource::DefaultWine, "p").windowsVersion, cases[i].second)
+            << "case " << i;
+    }
+}
+
 TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
 {
     const fs::path first = Home() / "first";
