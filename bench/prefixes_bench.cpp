@@ -2,8 +2,8 @@
 // tools keep them: the chooser lists them all when it opens, so this is the wait before it shows.
 //
 // Half the prefixes name their Windows version in user.reg; the other half leave it to the NT
-// keys of system.reg, which is then scanned too. The argument is the size of each system.reg in
-// KiB (a fresh Wine prefix's is about 2 MiB).
+// keys of system.reg, which are then looked up there too. The argument is the size of each
+// system.reg in KiB (a fresh Wine prefix's is about 2 MiB).
 #include "prefixes.h"
 
 #include <benchmark/benchmark.h>
