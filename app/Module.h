@@ -24,14 +24,14 @@ QString ComputerName();
 QString CurrentUserName();
 QString SystemDirectory();
 
-// Counts the icons of the file at `path` (a Windows or a host path). Unless `index` is -1,
-// the large image (32x32, else the largest) of the icon at `index` becomes the picture of
-// `target`, at its top left corner; an index the file does not have draws nothing. Returns the
-// number of icons, 0 for a file without any.
 // Of the images a reader holds, the one Windows draws as a large icon: the 32x32 image when
 // there is one, else the largest; the only image of any other format.
 QImage LargeImageOf(QImageReader &reader);
 
+// Counts the icons of the file at `path` (a Windows or a host path). Unless `index` is -1,
+// the large image (32x32, else the largest) of the icon at `index` becomes the picture of
+// `target`, at its top left corner; an index the file does not have draws nothing. Returns the
+// number of icons, 0 for a file without any.
 int DrawFileIcon(const QString &path, int index, QLabel *target);
 
 } // namespace Module
