@@ -103,6 +103,7 @@ void frmVHDD::Form_Load()
     lblHelp->setText(LoadResString(kHelpCaption));
 
     FillDriveLists();
+    SetCommandsEnabled(true);
 }
 
 void frmVHDD::FillDriveLists()
@@ -122,8 +123,6 @@ void frmVHDD::FillDriveLists()
         cbDrive->setCurrentIndex(0);
     if (cbUm->count() > 0)
         cbUm->setCurrentIndex(0);
-    // No free letter: there is nothing to mount on.
-    cmdMount->setEnabled(cbDrive->isEnabled() && cbDrive->count() > 0);
 }
 
 void frmVHDD::drvTH_Change()
@@ -166,8 +165,8 @@ void frmVHDD::tmrRefresh_Timer()
 
 void frmVHDD::SetCommandsEnabled(bool enabled)
 {
-    for (QWidget *control :
-         {static_cast<QWidget *>(cmdUm), static_cast<QWidget *>(cbDrive), static_cast<QWidget *>(cbUm)})
+    for (QWidget *control : std::initializer_list<QWidget *>{cmdUm, cbDrive, cbUm})
         control->setEnabled(enabled);
+    // No free letter: there is nothing to mount on.
     cmdMount->setEnabled(enabled && cbDrive->count() > 0);
 }
