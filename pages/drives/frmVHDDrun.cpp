@@ -234,11 +234,8 @@ void frmVHDDrun::LoadMountList()
             cboP->addItem(entry.mid(kDriveLength));
         }
     }
-    if (cboD->count() > 0) {
+    if (cboD->count() > 0)
         SelectEntry(0);
-        cboP->setCurrentIndex(0);
-        txtP->setText(cboP->itemText(0));
-    }
     btnS->setEnabled(cboD->count() > 0);
 }
 
@@ -324,12 +321,10 @@ void frmVHDDrun::btnD_Click()
     if (cboD->count() > 0) {
         cboP->removeItem(CurIndex);
         cboD->removeItem(CurIndex);
-        if (cboD->count() > 0) {
+        if (cboD->count() > 0)
             SelectEntry(0);
-            cboP->setCurrentIndex(0);
-        } else {
+        else
             txtP->clear();
-        }
     }
     SaveMountList();
 }
