@@ -35,16 +35,9 @@ bool IsFolder(const QString &windowsPath)
 DriveFolderList::DriveFolderList(QComboBox *drives, QListWidget *folders)
     : QObject(folders), drives_(drives), folders_(folders)
 {
-    FillDrives();
+    const QString drive = FillDrives(drives_);
     connect(folders_, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem *item) { SetPath(item->data(Qt::UserRole).toString()); });
-    const QString system = Module::SystemDirectory();
-    const QString drive = system.size() >= 2 && system.at(1) == QLatin1Char(':') ? system.left(2).toLower()
-                                                                                 : QLatin1String(kFallbackDrive);
-    {
-        const QSignalBlocker quiet(drives_);
-        drives_->setCurrentIndex(std::max(0, drives_->findText(drive)));
-    }
     SetPath(RootOf(drive));
 }
 
@@ -82,12 +75,17 @@ QString DriveFolderList::Normalized(const QString &windowsFolder)
     return folder;
 }
 
-void DriveFolderList::FillDrives()
+QString DriveFolderList::FillDrives(QComboBox *drives)
 {
-    const QSignalBlocker quiet(drives_);
-    drives_->clear();
+    const QSignalBlocker quiet(drives);
+    drives->clear();
     for (const std::string &drive : win::LogicalDrives())
-        drives_->addItem(QString::fromStdString(drive));
+        drives->addItem(QString::fromStdString(drive));
+    const QString system = Module::SystemDirectory();
+    const QString drive = system.size() >= 2 && system.at(1) == QLatin1Char(':') ? system.left(2).toLower()
+                                                                                 : QLatin1String(kFallbackDrive);
+    drives->setCurrentIndex(std::max(0, drives->findText(drive)));
+    return drive;
 }
 
 void DriveFolderList::FillFolders()

@@ -35,9 +35,12 @@ public:
     // A folder path in the form the list gives: the drive letter in capitals, no trailing
     // backslash except on a drive's root ("C:\").
     static QString Normalized(const QString &windowsFolder);
+    // Fills a drive list with the machine's drives and chooses the system drive when it is
+    // listed, raising no change of the list. Returns the system drive ("c:"; "c:" also when the
+    // system directory names none).
+    static QString FillDrives(QComboBox *drives);
 
 private:
-    void FillDrives();
     void FillFolders();
 
     QComboBox *drives_;

@@ -1,11 +1,11 @@
 #include "frmDrvIco.h"
 
 #include "DialogBox.h"
+#include "DriveFolderList.h"
 #include "Module.h"
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
-#include "files.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -64,10 +64,7 @@ frmDrvIco::frmDrvIco(QWidget *parent)
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The machine's drives as Windows lists them, starting on the system drive.
-    for (const std::string &drive : win::LogicalDrives())
-        Drv->addItem(QString::fromStdString(drive));
-    const QString systemDrive = Module::SystemDirectory().left(2).toLower();
-    Drv->setCurrentIndex(std::max(0, Drv->findText(systemDrive)));
+    DriveFolderList::FillDrives(Drv);
 
     TwipsColumn column(this, kLeft, kTop, kDesignWidth);
     column.Place(lblCDrv, kRowGap);
