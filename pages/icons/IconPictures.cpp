@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QString>
-#include <algorithm>
 
 namespace
 {
