@@ -1,6 +1,7 @@
 // How long the internet pages make the user wait on large inputs: opening the tuning page on an
 // lmhosts file of 100,000 lines, adding one host to it (the whole file is written back), and
 // saving the browser's full list of 254 templates.
+#include "MessageBoxes.h"
 #include "TempMachine.h"
 #include "frmInetOpti.h"
 #include "frmSiteFind.h"
@@ -12,7 +13,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -54,17 +54,6 @@ void BM_AddHostToLargeHostFile(benchmark::State &state)
 }
 BENCHMARK(BM_AddHostToLargeHostFile)->Unit(benchmark::kMillisecond);
 
-// Answers the page's "Save Changes ?" with Yes as soon as it shows.
-void AnswerYesSoon()
-{
-    QTimer::singleShot(0, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->button(QMessageBox::Yes)->click();
-        else
-            AnswerYesSoon();
-    });
-}
-
 void BM_SaveFullTemplateList(benchmark::State &state)
 {
     TempMachine machine;
@@ -82,7 +71,9 @@ void BM_SaveFullTemplateList(benchmark::State &state)
         page->findChild<QPushButton *>(QStringLiteral("cmdDel"))->click();
         domain->setText(QStringLiteral("moved%1").arg(state.iterations()));
         add->click();
-        AnswerYesSoon();
+        // Yes to "Save Changes ?" as soon as it shows, on every turn of the event loop.
+        const ModalWatcher yes(
+            [](QWidget *box) { qobject_cast<QMessageBox *>(box)->button(QMessageBox::Yes)->click(); }, 0);
         state.ResumeTiming();
         page->Unload();
     }

@@ -142,8 +142,6 @@ void frmSiteFind::slst_Click(int row)
 
 void frmSiteFind::cmdadd_Click()
 {
-    if (slst->count() >= kMaxTemplates)
-        return;
     const QString newTemplate = QLatin1String(chkwww->isChecked() ? kWwwTemplate : kBareTemplate) + txtDomen->text();
     if (slst->findItems(newTemplate, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty()) {
         slst->addItem(newTemplate);

@@ -59,16 +59,11 @@ constexpr int kHelpHeight = 3600;
 // txtSub and txtCmd end this far inside the page's right edge.
 constexpr int kRightMargin = 120;
 
-QString Classes(const char *text)
-{
-    return QLatin1String(text);
-}
-
 // Deletes an item key with its command. Windows NT deletes only keys without subkeys, so the
 // command goes first; an item that is already gone is what the deletion wanted.
 void DeleteItemKey(const QString &itemKey)
 {
-    const QByteArray command = (itemKey + QLatin1Char('\\') + Classes(kCommandKey)).toUtf8();
+    const QByteArray command = (itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey)).toUtf8();
     win::RegDeleteKeyA(HKEY_CLASSES_ROOT, command.constData());
     const win::LONG result = win::RegDeleteKeyA(HKEY_CLASSES_ROOT, itemKey.toUtf8().constData());
     Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
@@ -147,7 +142,7 @@ void frmConFileMenu::Form_Resize()
 
 void frmConFileMenu::OptAF_Click()
 {
-    txtExt->setText(Classes(kAllFilesExtension));
+    txtExt->setText(QLatin1String(kAllFilesExtension));
     ClearItemFields();
     txtExt->setReadOnly(true);
     cmdfind->setEnabled(false);
@@ -191,7 +186,7 @@ void frmConFileMenu::lstMenu_Click(int row)
     const QString itemKey = ShellKey + QLatin1Char('\\') + name;
 
     QString command;
-    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + Classes(kCommandKey), QString(), command);
+    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), QString(), command);
     txtCaption->setText(name);
     txtCmd->setText(command);
     QString caption;
@@ -252,13 +247,13 @@ void frmConFileMenu::RefreshMenuList()
 QString frmConFileMenu::ItemBaseKey() const
 {
     if (OptAF->isChecked())
-        return Classes(kAllFilesBase);
+        return QLatin1String(kAllFilesBase);
     // The extension is used as typed: one typed with its dot gives a key with two.
     const QString extensionKey = QLatin1Char('.') + txtExt->text();
     QString fileType;
     if (Reg::GetValue(HKEY_CLASSES_ROOT, extensionKey, QString(), fileType) && !fileType.isEmpty())
-        return fileType + Classes(kShellSuffix);
-    return extensionKey + Classes(kShellSuffix);
+        return fileType + QLatin1String(kShellSuffix);
+    return extensionKey + QLatin1String(kShellSuffix);
 }
 
 void frmConFileMenu::ListMenuItems(const QString &key)
@@ -302,7 +297,8 @@ void frmConFileMenu::WriteItem()
 {
     const QString itemKey = ShellKey + QLatin1Char('\\') + txtCaption->text();
     Reg::SetString(HKEY_CLASSES_ROOT, itemKey, QString(), txtSub->text());
-    Reg::SetString(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + Classes(kCommandKey), QString(), txtCmd->text());
+    Reg::SetString(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), QString(),
+                   txtCmd->text());
 }
 
 void frmConFileMenu::ClearItemFields()

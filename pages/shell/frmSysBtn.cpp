@@ -1,5 +1,6 @@
 #include "frmSysBtn.h"
 
+#include "NumericValue.h"
 #include "ShellSeams.h"
 #include "Strings.h"
 #include "TwipsPlace.h"
@@ -54,50 +55,7 @@ constexpr int kLabelWidth = 375;
 constexpr int kNumberWidth = 1095;
 constexpr int kButtonWidth = 1815;
 
-bool IsDigit(QChar c)
-{
-    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-}
-
 } // namespace
-
-double LeadingNumber(const QString &text)
-{
-    QString compact;
-    for (const QChar c : text) {
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r'))
-            compact += c;
-    }
-    // The longest start of the text that is a decimal number: [sign] digits [. digits] [exponent].
-    qsizetype end = 0;
-    const auto skipDigits = [&compact, &end] {
-        const qsizetype start = end;
-        while (end < compact.size() && IsDigit(compact[end]))
-            ++end;
-        return end > start;
-    };
-    if (end < compact.size() && (compact[end] == QLatin1Char('+') || compact[end] == QLatin1Char('-')))
-        ++end;
-    bool digits = skipDigits();
-    if (end < compact.size() && compact[end] == QLatin1Char('.')) {
-        ++end;
-        digits = skipDigits() || digits;
-    }
-    if (!digits)
-        return 0;
-    qsizetype mantissaEnd = end;
-    if (end < compact.size() && QStringLiteral("eEdD").contains(compact[end])) {
-        ++end;
-        if (end < compact.size() && (compact[end] == QLatin1Char('+') || compact[end] == QLatin1Char('-')))
-            ++end;
-        if (skipDigits())
-            mantissaEnd = end;
-    }
-    QString number = compact.left(mantissaEnd);
-    number.replace(QLatin1Char('d'), QLatin1Char('e')).replace(QLatin1Char('D'), QLatin1Char('e'));
-    const double value = number.toDouble();
-    return std::isfinite(value) ? value : 0;
-}
 
 int RoundToLong(double number)
 {
@@ -217,12 +175,12 @@ void frmSysBtn::ShowPlacement()
 void frmSysBtn::ApplyPlacement()
 {
     if (optSize->isChecked()) {
-        const int width = RoundToLong(std::abs(LeadingNumber(TxtX->text())));
-        const int height = RoundToLong(std::abs(LeadingNumber(TxtY->text())));
+        const int width = RoundToLong(std::abs(Val(TxtX->text())));
+        const int height = RoundToLong(std::abs(Val(TxtY->text())));
         windows_.SetWindowPos(ElementWnd, HWND_TOP, 0, 0, width, height, kResizeFlags);
     } else if (optPos->isChecked()) {
-        const int x = RoundToLong(LeadingNumber(TxtX->text()));
-        const int y = RoundToLong(LeadingNumber(TxtY->text()));
+        const int x = RoundToLong(Val(TxtX->text()));
+        const int y = RoundToLong(Val(TxtY->text()));
         windows_.SetWindowPos(ElementWnd, HWND_TOP, x, y, 0, 0, kMoveFlags);
     }
 }

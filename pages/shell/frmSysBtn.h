@@ -55,9 +55,6 @@ private:
     win::HWND ElementWnd = nullptr;
 };
 
-// The number a text starts with, as Basic's Val reads it: blanks anywhere are skipped, then an
-// optional sign, digits, a decimal point and an exponent; 0 when the text starts otherwise.
-double LeadingNumber(const QString &text);
 // A number rounded to a 32-bit integer, halves to even; out-of-range numbers are held at the
 // nearest end of the range.
 int RoundToLong(double number);

@@ -41,15 +41,15 @@ TEST_F(ClockPage, ApplyWritesTheTextsAsTypedOneTextForBothAndTheFormatOfThePosit
 {
     PutInternational("s1159", "AM");
     PutInternational("s2359", "PM");
-    PutInternational("sTimeFormat", "tt h:mm:ss");
+    PutInternational("sTimeFormat", "h:mm:ss tt");
     Page &page = Open("Clock");
-    // Quotes and a text longer than Windows' own designators are written as typed.
+    // Quotes and a text longer than Windows' own designators are written as typed; the position
+    // loaded, though untouched, is written in its 24-hour form.
     Control<QLineEdit>(page, "txtAM").setText(QStringLiteral("\"morning\" 12"));
-    Control<QRadioButton>(page, "optS").click();
     EXPECT_EQ(Click("cmdAP", {Yes}).size(), 1u);
     EXPECT_EQ(StoredInternational("s1159"), "\"morning\" 12");
     EXPECT_EQ(StoredInternational("s2359"), "PM");
-    EXPECT_EQ(StoredInternational("sTimeFormat"), "tt HH:mm:ss tt");
+    EXPECT_EQ(StoredInternational("sTimeFormat"), "HH:mm:ss tt");
     EXPECT_TRUE(Control<QPushButton>(page, "cmdAP").isEnabled());
 
     // One text: the morning's is copied to the afternoon, and kept there when unticked again.
@@ -58,8 +58,10 @@ TEST_F(ClockPage, ApplyWritesTheTextsAsTypedOneTextForBothAndTheFormatOfThePosit
     Type(Control<QLineEdit>(page, "txtAM"), QStringLiteral("!"));
     EXPECT_EQ(afternoon.text(), QStringLiteral("\"morning\" 12!"));
     EXPECT_FALSE(afternoon.isEnabled());
+    Control<QRadioButton>(page, "optS").click();
     Click("cmdAP", {Yes});
     EXPECT_EQ(StoredInternational("s2359"), "\"morning\" 12!");
+    EXPECT_EQ(StoredInternational("sTimeFormat"), "tt HH:mm:ss tt");
     Control<QCheckBox>(page, "chkOne").click();
     EXPECT_TRUE(afternoon.isEnabled());
     EXPECT_EQ(afternoon.text(), QStringLiteral("\"morning\" 12!"));

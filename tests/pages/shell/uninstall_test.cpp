@@ -63,6 +63,11 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     EXPECT_TRUE(StoredString(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "D", "UninstallString"));
     EXPECT_EQ(Rows("lbScr"), (QStringList{"Alpha", "Beta"}));
     EXPECT_EQ(Control<QListWidget>(page, "lbScr").currentRow(), 0);
+
+    // With no row selected Hide asks nothing and keeps the key that holds every registration.
+    Control<QListWidget>(page, "lbScr").setCurrentRow(-1);
+    EXPECT_TRUE(Click("cmdDel", {Yes}).empty());
+    EXPECT_EQ(Rows("lbN"), (QStringList{"A", "B"}));
 }
 
 TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
