@@ -98,9 +98,26 @@ mode_t ModeWithReadOnly(mode_t mode, bool readOnly, bool directory)
     return mode | ((0600 | ((mode & 044) >> 1)) & ~CurrentUmask());
 }
 
+// The host path of an absolute Windows path ("C:\\x\\y.ini"); empty when there is none (no
+// path, not absolute, or a drive that does not exist).
+std::string HostPathForFile(const char *windowsPath)
+{
+    return windowsPath ? HostPathOf(windowsPath) : std::string();
+}
+
+// Why the host path names nothing: ERROR_FILE_NOT_FOUND when its folder exists,
+// ERROR_PATH_NOT_FOUND when the folder does not (or the path itself is empty).
+DWORD MissingError(const std::string &hostPath)
+{
+    std::error_code ec;
+    if (hostPath.empty() || !fs::is_directory(fs::path(hostPath).parent_path(), ec))
+        return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_NOT_FOUND;
+}
+
 bool StatOrFail(const char *windowsPath, std::string &hostPath, struct stat &st)
 {
-    hostPath = detail::HostPathForFile(windowsPath);
+    hostPath = HostPathForFile(windowsPath);
     if (hostPath.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (stat(hostPath.c_str(), &st) != 0)
@@ -205,19 +222,6 @@ void SetLastError(DWORD dwErrCode)
 namespace detail
 {
 
-std::string HostPathForFile(const char *windowsPath)
-{
-    return windowsPath ? HostPathOf(windowsPath) : std::string();
-}
-
-DWORD MissingError(const std::string &hostPath)
-{
-    std::error_code ec;
-    if (hostPath.empty() || !fs::is_directory(fs::path(hostPath).parent_path(), ec))
-        return ERROR_PATH_NOT_FOUND;
-    return ERROR_FILE_NOT_FOUND;
-}
-
 DWORD ErrorOfLookup(const std::string &hostPath, int error)
 {
     if (error == ENOENT)
@@ -301,7 +305,7 @@ BOOL raw::CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, B
         return 0;
     if (S_ISDIR(sourceStat.st_mode))
         return detail::Fail(ERROR_ACCESS_DENIED);
-    const std::string target = detail::HostPathForFile(lpNewFileName);
+    const std::string target = HostPathForFile(lpNewFileName);
     if (target.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     struct stat targetStat {
