@@ -141,15 +141,10 @@ char DriveLetterOfRoot(const char *root)
     return static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])));
 }
 
-std::string DriveLink(char letter)
-{
-    return MachineFolder() + "/dosdevices/" + letter + ":";
-}
-
 bool IsDrive(char letter)
 {
     std::error_code ec;
-    return fs::is_directory(DriveLink(letter), ec);
+    return fs::is_directory(detail::DriveLinkOf(letter), ec);
 }
 
 // The type a drive's "x:" value under HKEY_LOCAL_MACHINE\Software\Wine\Drives names, as Wine's
@@ -221,6 +216,11 @@ void SetLastError(DWORD dwErrCode)
 
 namespace detail
 {
+
+std::string DriveLinkOf(char letter)
+{
+    return MachineFolder() + "/dosdevices/" + letter + ":";
+}
 
 DWORD ErrorOfLookup(const std::string &hostPath, int error)
 {
@@ -335,7 +335,7 @@ UINT GetDriveTypeA(const char *lpRootPathName)
     const char letter = DriveLetterOfRoot(lpRootPathName);
     if (!letter || !IsDrive(letter))
         return DRIVE_NO_ROOT_DIR;
-    if (const UINT type = FileSystemDriveType(DriveLink(letter)); type != DRIVE_UNKNOWN)
+    if (const UINT type = FileSystemDriveType(detail::DriveLinkOf(letter)); type != DRIVE_UNKNOWN)
         return type;
     if (const UINT type = ConfiguredDriveType(letter); type != DRIVE_UNKNOWN)
         return type;

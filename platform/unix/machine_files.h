@@ -18,6 +18,9 @@ inline BOOL Fail(DWORD error)
     return 0;
 }
 
+// The machine's dosdevices link that names drive `letter` ("<machine>/dosdevices/e:").
+std::string DriveLinkOf(char letter);
+
 // The Win32 error of a failed open or stat of an existing path's parts (errno).
 DWORD ErrorOfLookup(const std::string &hostPath, int error);
 

@@ -1,6 +1,6 @@
 #include "subst.h"
-#include "durable_file.h"
 #include "machine.h"
+#include "machine_files.h"
 #include "win32.h"
 
 #include <algorithm>
@@ -41,11 +41,6 @@ char LetterOf(const std::string &argument)
     if (argument.size() != 2 || argument[1] != ':' || !std::isalpha(static_cast<unsigned char>(argument[0])))
         return 0;
     return static_cast<char>(std::tolower(static_cast<unsigned char>(argument[0])));
-}
-
-std::string LinkOf(char letter)
-{
-    return MachineFolder() + "/dosdevices/" + letter + ":";
 }
 
 // Where a drive's link is made before it gets its name: Wine takes no dot name for a drive.
@@ -106,7 +101,7 @@ int MakeMarkedLink(const std::string &target, char letter)
     const timespec times[2] = {{0, UTIME_OMIT}, {kSubstMark, 0}};
     int error = utimensat(AT_FDCWD, unfinished.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     if (!error)
-        error = NameLink(unfinished, LinkOf(letter));
+        error = NameLink(unfinished, DriveLinkOf(letter));
     if (error)
         unlink(unfinished.c_str());
     return error;
@@ -114,8 +109,8 @@ int MakeMarkedLink(const std::string &target, char letter)
 
 unsigned long Mount(char letter, const std::string &windowsFolder)
 {
-    if (kProtectedLetters.find(letter) != std::string_view::npos || Exists(LinkOf(letter)) ||
-        Exists(LinkOf(letter) + ":"))
+    if (kProtectedLetters.find(letter) != std::string_view::npos || Exists(DriveLinkOf(letter)) ||
+        Exists(DriveLinkOf(letter) + ":"))
         return ERROR_ALREADY_EXISTS;
     const std::string host = HostPathOf(windowsFolder);
     std::error_code ec;
@@ -129,7 +124,7 @@ unsigned long Mount(char letter, const std::string &windowsFolder)
 
 unsigned long Unmount(char letter)
 {
-    const std::string link = LinkOf(letter);
+    const std::string link = DriveLinkOf(letter);
     if (kProtectedLetters.find(letter) != std::string_view::npos || !IsSubstLink(link))
         return ERROR_INVALID_PARAMETER;
     return unlink(link.c_str()) == 0 ? ERROR_SUCCESS : static_cast<unsigned long>(ErrorFromErrno(errno));
