@@ -1,9 +1,9 @@
 #include "subst.h"
 #include "machine.h"
 #include "machine_files.h"
+#include "unicode.h"
 #include "win32.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fcntl.h>
@@ -28,12 +28,6 @@ constexpr time_t kSubstMark = 809222400;
 // Letters that are never substituted or removed: the system drive and the drive of the host's
 // root, which every Wine prefix needs.
 constexpr std::string_view kProtectedLetters = "cz";
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 // "E:" or "e:"; 0 for anything else.
 char LetterOf(const std::string &argument)
@@ -132,15 +126,15 @@ unsigned long Unmount(char letter)
 
 bool IsDeleteSwitch(const std::string &argument)
 {
-    return Lower(argument) == "/d";
+    return SameName(argument, "/d");
 }
 
 } // namespace
 
 bool IsSubstProgram(const std::string &program)
 {
-    const std::string name = Lower(program.substr(program.find_last_of("\\/") + 1));
-    return name == "subst" || name == "subst.exe";
+    const std::string_view name = std::string_view(program).substr(program.find_last_of("\\/") + 1);
+    return SameName(name, "subst") || SameName(name, "subst.exe");
 }
 
 unsigned long RunSubst(const std::vector<std::string> &arguments)
