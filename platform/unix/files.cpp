@@ -235,15 +235,17 @@ LONG ChangeMachineFile(const std::string &hostPath, const std::function<LONG(std
     if (!lock.Held())
         return ERROR_ACCESS_DENIED;
     std::string bytes;
-    bool existed = ReadWholeFile(hostPath, bytes);
-    if (!existed && errno != ENOENT)
-        return static_cast<LONG>(ErrorOfLookup(hostPath, errno));
-    if (!existed && MissingError(hostPath) == ERROR_PATH_NOT_FOUND)
-        return ERROR_PATH_NOT_FOUND;
+    if (!ReadWholeFile(hostPath, bytes)) {
+        if (errno != ENOENT)
+            return static_cast<LONG>(ErrorOfLookup(hostPath, errno));
+        if (MissingError(hostPath) == ERROR_PATH_NOT_FOUND)
+            return ERROR_PATH_NOT_FOUND;
+    }
     const std::string before = bytes;
     if (const LONG rc = change(bytes); rc != ERROR_SUCCESS)
         return rc;
-    if (existed ? bytes == before : bytes.empty())
+    // A missing file reads as no bytes, so one that stays empty is not made either.
+    if (bytes == before)
         return ERROR_SUCCESS;
     RemoveStaleTemporaryFilesOf(hostPath);
     if (const LONG rc = CheckReplaceable(hostPath); rc != ERROR_SUCCESS)
