@@ -98,9 +98,26 @@ mode_t ModeWithReadOnly(mode_t mode, bool readOnly, bool directory)
     return mode | ((0600 | ((mode & 044) >> 1)) & ~CurrentUmask());
 }
 
+// The host path of an absolute Windows path ("C:\\x\\y.ini"); empty when there is none (no
+// path, not absolute, or a drive that does not exist).
+std::string HostPathForFile(const char *windowsPath)
+{
+    return windowsPath ? HostPathOf(windowsPath) : std::string();
+}
+
+// Why the host path names nothing: ERROR_FILE_NOT_FOUND when its folder exists,
+// ERROR_PATH_NOT_FOUND when the folder does not (or the path itself is empty).
+DWORD MissingError(const std::string &hostPath)
+{
+    std::error_code ec;
+    if (hostPath.empty() || !fs::is_directory(fs::path(hostPath).parent_path(), ec))
+        return ERROR_PATH_NOT_FOUND;
+    return ERROR_FILE_NOT_FOUND;
+}
+
 bool StatOrFail(const char *windowsPath, std::string &hostPath, struct stat &st)
 {
-    hostPath = detail::HostPathForFile(windowsPath);
+    hostPath = HostPathForFile(windowsPath);
     if (hostPath.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     if (stat(hostPath.c_str(), &st) != 0)
@@ -124,15 +141,10 @@ char DriveLetterOfRoot(const char *root)
     return static_cast<char>(std::tolower(static_cast<unsigned char>(root[0])));
 }
 
-std::string DriveLink(char letter)
-{
-    return MachineFolder() + "/dosdevices/" + letter + ":";
-}
-
 bool IsDrive(char letter)
 {
     std::error_code ec;
-    return fs::is_directory(DriveLink(letter), ec);
+    return fs::is_directory(detail::DriveLinkOf(letter), ec);
 }
 
 // The type a drive's "x:" value under HKEY_LOCAL_MACHINE\Software\Wine\Drives names, as Wine's
@@ -205,17 +217,9 @@ void SetLastError(DWORD dwErrCode)
 namespace detail
 {
 
-std::string HostPathForFile(const char *windowsPath)
+std::string DriveLinkOf(char letter)
 {
-    return windowsPath ? HostPathOf(windowsPath) : std::string();
-}
-
-DWORD MissingError(const std::string &hostPath)
-{
-    std::error_code ec;
-    if (hostPath.empty() || !fs::is_directory(fs::path(hostPath).parent_path(), ec))
-        return ERROR_PATH_NOT_FOUND;
-    return ERROR_FILE_NOT_FOUND;
+    return MachineFolder() + "/dosdevices/" + letter + ":";
 }
 
 DWORD ErrorOfLookup(const std::string &hostPath, int error)
@@ -231,15 +235,17 @@ LONG ChangeMachineFile(const std::string &hostPath, const std::function<LONG(std
     if (!lock.Held())
         return ERROR_ACCESS_DENIED;
     std::string bytes;
-    bool existed = ReadWholeFile(hostPath, bytes);
-    if (!existed && errno != ENOENT)
-        return static_cast<LONG>(ErrorOfLookup(hostPath, errno));
-    if (!existed && MissingError(hostPath) == ERROR_PATH_NOT_FOUND)
-        return ERROR_PATH_NOT_FOUND;
+    if (!ReadWholeFile(hostPath, bytes)) {
+        if (errno != ENOENT)
+            return static_cast<LONG>(ErrorOfLookup(hostPath, errno));
+        if (MissingError(hostPath) == ERROR_PATH_NOT_FOUND)
+            return ERROR_PATH_NOT_FOUND;
+    }
     const std::string before = bytes;
     if (const LONG rc = change(bytes); rc != ERROR_SUCCESS)
         return rc;
-    if (existed ? bytes == before : bytes.empty())
+    // A missing file reads as no bytes, so one that stays empty is not made either.
+    if (bytes == before)
         return ERROR_SUCCESS;
     RemoveStaleTemporaryFilesOf(hostPath);
     if (const LONG rc = CheckReplaceable(hostPath); rc != ERROR_SUCCESS)
@@ -301,7 +307,7 @@ BOOL raw::CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, B
         return 0;
     if (S_ISDIR(sourceStat.st_mode))
         return detail::Fail(ERROR_ACCESS_DENIED);
-    const std::string target = detail::HostPathForFile(lpNewFileName);
+    const std::string target = HostPathForFile(lpNewFileName);
     if (target.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     struct stat targetStat {
@@ -331,7 +337,7 @@ UINT GetDriveTypeA(const char *lpRootPathName)
     const char letter = DriveLetterOfRoot(lpRootPathName);
     if (!letter || !IsDrive(letter))
         return DRIVE_NO_ROOT_DIR;
-    if (const UINT type = FileSystemDriveType(DriveLink(letter)); type != DRIVE_UNKNOWN)
+    if (const UINT type = FileSystemDriveType(detail::DriveLinkOf(letter)); type != DRIVE_UNKNOWN)
         return type;
     if (const UINT type = ConfiguredDriveType(letter); type != DRIVE_UNKNOWN)
         return type;

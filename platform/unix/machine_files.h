@@ -18,13 +18,8 @@ inline BOOL Fail(DWORD error)
     return 0;
 }
 
-// The host path of an absolute Windows path ("C:\\x\\y.ini"); empty when there is none (no
-// path, not absolute, or a drive that does not exist).
-std::string HostPathForFile(const char *windowsPath);
-
-// Why the host path names nothing: ERROR_FILE_NOT_FOUND when its folder exists,
-// ERROR_PATH_NOT_FOUND when the folder does not (or the path itself is empty).
-DWORD MissingError(const std::string &hostPath);
+// The machine's dosdevices link that names drive `letter` ("<machine>/dosdevices/e:").
+std::string DriveLinkOf(char letter);
 
 // The Win32 error of a failed open or stat of an existing path's parts (errno).
 DWORD ErrorOfLookup(const std::string &hostPath, int error);

@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <climits>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <string_view>
@@ -114,18 +112,10 @@ void ReadBlock(std::string_view text, size_t block, std::vector<Wanted *> &ofKey
     }
 }
 
-// Where `needle` occurs in the text. Wine's files spell the well-known keys as Windows does, so
-// they are looked for in that spelling first, which the C library finds fastest; the slower
-// search that ignores case runs only when that finds nothing.
+// Where `needle` occurs in the text, in any case of letters.
 std::vector<size_t> HeadersOf(std::string_view text, const std::string &needle)
 {
     std::vector<size_t> found;
-    for (const char *at = text.data(), *end = text.data() + text.size();
-         (at = static_cast<const char *>(memmem(at, static_cast<size_t>(end - at), needle.data(), needle.size())));
-         ++at)
-        found.push_back(static_cast<size_t>(at - text.data()));
-    if (!found.empty())
-        return found;
     const FoldedSearch search(needle);
     for (size_t at = search.In(text, 0); at != std::string_view::npos; at = search.In(text, at + 1))
         found.push_back(at);

@@ -1,9 +1,9 @@
 #include "subst.h"
-#include "durable_file.h"
 #include "machine.h"
+#include "machine_files.h"
+#include "unicode.h"
 #include "win32.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fcntl.h>
@@ -29,23 +29,12 @@ constexpr time_t kSubstMark = 809222400;
 // root, which every Wine prefix needs.
 constexpr std::string_view kProtectedLetters = "cz";
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
 // "E:" or "e:"; 0 for anything else.
 char LetterOf(const std::string &argument)
 {
     if (argument.size() != 2 || argument[1] != ':' || !std::isalpha(static_cast<unsigned char>(argument[0])))
         return 0;
     return static_cast<char>(std::tolower(static_cast<unsigned char>(argument[0])));
-}
-
-std::string LinkOf(char letter)
-{
-    return MachineFolder() + "/dosdevices/" + letter + ":";
 }
 
 // Where a drive's link is made before it gets its name: Wine takes no dot name for a drive.
@@ -106,7 +95,7 @@ int MakeMarkedLink(const std::string &target, char letter)
     const timespec times[2] = {{0, UTIME_OMIT}, {kSubstMark, 0}};
     int error = utimensat(AT_FDCWD, unfinished.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     if (!error)
-        error = NameLink(unfinished, LinkOf(letter));
+        error = NameLink(unfinished, DriveLinkOf(letter));
     if (error)
         unlink(unfinished.c_str());
     return error;
@@ -114,8 +103,8 @@ int MakeMarkedLink(const std::string &target, char letter)
 
 unsigned long Mount(char letter, const std::string &windowsFolder)
 {
-    if (kProtectedLetters.find(letter) != std::string_view::npos || Exists(LinkOf(letter)) ||
-        Exists(LinkOf(letter) + ":"))
+    if (kProtectedLetters.find(letter) != std::string_view::npos || Exists(DriveLinkOf(letter)) ||
+        Exists(DriveLinkOf(letter) + ":"))
         return ERROR_ALREADY_EXISTS;
     const std::string host = HostPathOf(windowsFolder);
     std::error_code ec;
@@ -129,7 +118,7 @@ unsigned long Mount(char letter, const std::string &windowsFolder)
 
 unsigned long Unmount(char letter)
 {
-    const std::string link = LinkOf(letter);
+    const std::string link = DriveLinkOf(letter);
     if (kProtectedLetters.find(letter) != std::string_view::npos || !IsSubstLink(link))
         return ERROR_INVALID_PARAMETER;
     return unlink(link.c_str()) == 0 ? ERROR_SUCCESS : static_cast<unsigned long>(ErrorFromErrno(errno));
@@ -137,15 +126,15 @@ unsigned long Unmount(char letter)
 
 bool IsDeleteSwitch(const std::string &argument)
 {
-    return Lower(argument) == "/d";
+    return SameName(argument, "/d");
 }
 
 } // namespace
 
 bool IsSubstProgram(const std::string &program)
 {
-    const std::string name = Lower(program.substr(program.find_last_of("\\/") + 1));
-    return name == "subst" || name == "subst.exe";
+    const std::string_view name = std::string_view(program).substr(program.find_last_of("\\/") + 1);
+    return SameName(name, "subst") || SameName(name, "subst.exe");
 }
 
 unsigned long RunSubst(const std::vector<std::string> &arguments)

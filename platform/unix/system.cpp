@@ -1,5 +1,6 @@
 // System information and starting programs, as a Wine prefix's programs see them.
 #include "machine.h"
+#include "machine_files.h"
 #include "machine_store.h"
 #include "raw_writes.h"
 #include "subst.h"
@@ -347,7 +348,7 @@ std::string HostPathOf(const std::string &windowsPath)
         !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return {};
     const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
-    const fs::path link = fs::path(MachineFolder()) / "dosdevices" / (std::string(1, letter) + ":");
+    const fs::path link = detail::DriveLinkOf(letter);
     std::error_code ec;
     if (!fs::is_symlink(link, ec))
         return {};

@@ -10,6 +10,7 @@
 #include "machine.h"
 #include "win32.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -370,6 +371,18 @@ TEST_F(MachineFiles, SubstLeavesDrivesItDidNotMake)
     ASSERT_EQ(std::system(("cp -a '" + machine_.PathOf("l:") + "' '" + machine_.PathOf("dosdevices/") + "'").c_str()),
               0);
     EXPECT_EQ(Subst("subst /D L:"), 0u);
+}
+
+// What a writer that died a while ago left beside a file goes with the next write; what one is
+// writing now stays.
+TEST_F(MachineFiles, WritesRemoveWhatDeadWritersLeftBesideTheFile)
+{
+    Put(".x.ini.korvex-AAAAAA", "dead");
+    Put(".x.ini.korvex-BBBBBB", "writing");
+    fs::last_write_time(Host(".x.ini.korvex-AAAAAA"), fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    ASSERT_TRUE(win::WritePrivateProfileStringA("s", "k", "v", "C:\\x.ini"));
+    EXPECT_FALSE(fs::exists(Host(".x.ini.korvex-AAAAAA")));
+    EXPECT_TRUE(fs::exists(Host(".x.ini.korvex-BBBBBB")));
 }
 
 TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
