@@ -480,6 +480,11 @@ Pause::~Pause()
     --TheJournal().paused;
 }
 
+bool Pause::Active()
+{
+    return TheJournal().paused > 0;
+}
+
 std::vector<Record> Records()
 {
     Journal &j = Opened();
