@@ -396,12 +396,11 @@ Journal &Opened()
 }
 
 #ifdef _WIN32
-bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+bool WriteDurably(const std::string &path, const std::string &bytes)
 {
     const int fd = ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return false;
-    offset = static_cast<std::uint64_t>(::_lseeki64(fd, 0, SEEK_END));
     const bool ok = ::_write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size()) &&
                     ::_commit(fd) == 0;
     return ::_close(fd) == 0 && ok;
@@ -420,14 +419,12 @@ bool WriteAllOf(int fd, std::string_view bytes)
     return true;
 }
 
-bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+bool WriteDurably(const std::string &path, const std::string &bytes)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    offset = end < 0 ? 0 : static_cast<std::uint64_t>(end);
-    const bool ok = end >= 0 && WriteAllOf(fd, bytes) && ::fdatasync(fd) == 0;
+    const bool ok = WriteAllOf(fd, bytes) && ::fdatasync(fd) == 0;
     return ::close(fd) == 0 && ok;
 }
 #endif
@@ -504,25 +501,22 @@ bool Append(Record record)
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     if (record.page.empty())
         record.page = j.page;
-    // The id is where the record starts in the file, known only when the file is open for the
-    // append; the payload is framed after it is filled in.
-    std::uint64_t offset = 0;
     if (std::filesystem::file_size(j.path, error) == 0 || error) {
         std::string header(kMagic);
         PutU32(header, kVersion);
-        if (!WriteDurably(j.path, header, offset))
+        if (!WriteDurably(j.path, header))
             return false;
         // A new journal's folder entry must last too.
         SyncFolder(std::filesystem::path(j.path).parent_path().string());
     }
-    offset = std::filesystem::file_size(j.path, error);
-    record.id = offset;
+    // The id is where the record starts in the file.
+    record.id = std::filesystem::file_size(j.path, error);
     const std::string payload = Encode(record);
     std::string framed;
     PutU32(framed, static_cast<std::uint32_t>(payload.size()));
     PutU32(framed, Crc32(payload));
     framed += payload;
-    const bool written = WriteDurably(j.path, framed, offset);
+    const bool written = WriteDurably(j.path, framed);
     j.stamp = StampOf(j.path);
     return written;
 }
