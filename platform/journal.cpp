@@ -350,10 +350,11 @@ Journal &TheJournal()
     return journal;
 }
 
-std::string Now()
+// Seconds since 1970, UTC.
+std::int64_t Now()
 {
-    return std::to_string(
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // Cuts a torn last record off, or sets a damaged journal aside, once per process and machine.
@@ -375,7 +376,7 @@ void Check(Journal &j)
     case Damage::Damaged:
     case Damage::FutureVersion: break;
     }
-    const std::string aside = j.path + ".damaged-" + Now();
+    const std::string aside = j.path + ".damaged-" + std::to_string(Now());
     std::filesystem::rename(j.path, aside, error);
     j.problem = (parsed.damage == Damage::FutureVersion ? "written by a newer version: " : "damaged: ") + aside;
     j.stamp = StampOf(j.path);
@@ -497,8 +498,7 @@ bool Append(Record record)
         return false;
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(j.path).parent_path(), error);
-    record.time =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    record.time = Now();
     if (record.page.empty())
         record.page = j.page;
     if (std::filesystem::file_size(j.path, error) == 0 || error) {
