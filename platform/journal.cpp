@@ -120,6 +120,14 @@ std::string Encode(const Record &r)
     return out;
 }
 
+std::uint32_t U32At(std::string_view bytes, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
+    return v;
+}
+
 // Reads fields from a payload; any read past its end marks the payload bad.
 class Reader
 {
@@ -130,10 +138,7 @@ public:
     std::uint32_t U32()
     {
         const std::string_view b = Take(4);
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < b.size(); ++i)
-            v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[i])) << (8 * i);
-        return v;
+        return b.empty() ? 0 : U32At(b, 0);
     }
     std::uint64_t U64()
     {
@@ -202,14 +207,6 @@ bool Decode(std::string_view payload, Record &r)
     r.deleted = in.Content();
     r.undoes = in.U64();
     return in.Ok() && r.kind >= Kind::Value && r.kind <= Kind::Drive;
-}
-
-std::uint32_t U32At(std::string_view bytes, std::size_t at)
-{
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
-    return v;
 }
 
 // ---- The file ------------------------------------------------------------------------------
