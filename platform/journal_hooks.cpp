@@ -70,7 +70,8 @@ std::uint64_t &UndoingId()
     return id;
 }
 
-void Record_(Kind kind, std::string target, std::string name, State before, State after)
+void Record_(Kind kind, std::string target, std::string name, State before, State after,
+             journal::KeyContent deleted = {})
 {
     Record record;
     record.kind = kind;
@@ -78,6 +79,7 @@ void Record_(Kind kind, std::string target, std::string name, State before, Stat
     record.name = std::move(name);
     record.before = std::move(before);
     record.after = std::move(after);
+    record.deleted = std::move(deleted);
     record.undoes = UndoingId();
     journal::Append(std::move(record));
 }
@@ -233,13 +235,7 @@ LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
     const LONG rc = raw::RegDeleteKeyA(hKey, lpSubKey);
     if (rc != ERROR_SUCCESS || base.empty())
         return rc;
-    Record record;
-    record.kind = Kind::KeyDeleted;
-    record.target = path;
-    record.before = State{true, 0, {}};
-    record.deleted = std::move(content);
-    record.undoes = UndoingId();
-    journal::Append(std::move(record));
+    Record_(Kind::KeyDeleted, path, {}, State{true, 0, {}}, State{}, std::move(content));
     return rc;
 }
 
