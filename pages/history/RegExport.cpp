@@ -2,6 +2,7 @@
 
 #include "win32.h"
 
+#include <QString>
 #include <array>
 
 namespace
@@ -47,10 +48,16 @@ char AnsiByte(char16_t c, AnsiCodePage codePage)
     return '?';
 }
 
-// The data of a string type as stored on Windows 9x: the ANSI bytes with their terminators.
+// The data of a string type as stored on Windows 9x: the ANSI bytes with their terminators. A
+// character the code page lacks becomes "?".
 QByteArray AnsiData(const std::string &utf8, AnsiCodePage codePage)
 {
-    return ToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), codePage);
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QByteArray out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        out += AnsiByte(c.unicode(), codePage);
+    return out;
 }
 
 QByteArray Quoted(const QByteArray &text)
@@ -146,15 +153,6 @@ QByteArray KeyLine(const std::string &key, AnsiCodePage codePage, bool deleted)
 }
 
 } // namespace
-
-QByteArray ToAnsi(const QString &text, AnsiCodePage codePage)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (const QChar c : text)
-        out += AnsiByte(c.unicode(), codePage);
-    return out;
-}
 
 QByteArray RegExportBytes(const std::vector<Record> &changes, AnsiCodePage codePage)
 {
