@@ -3,6 +3,7 @@
 #include "win32.h"
 
 #include <QString>
+#include <QtEndian>
 #include <array>
 
 namespace
@@ -106,13 +107,9 @@ QByteArray ValueLine(const std::string &name, const State &after, AnsiCodePage c
         return line + Quoted(text);
     }
     case REG_DWORD:
-        if (raw.size() == 4) {
-            const auto value = static_cast<unsigned>(static_cast<unsigned char>(raw[0])) |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[1])) << 8 |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[2])) << 16 |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[3])) << 24;
-            return line + "dword:" + QByteArray::number(value, 16).rightJustified(8, '0');
-        }
+        if (raw.size() == 4)
+            return line + "dword:" +
+                   QByteArray::number(qFromLittleEndian<quint32>(raw.constData()), 16).rightJustified(8, '0');
         break;
     case REG_EXPAND_SZ: return line + HexForm("hex(2):", AnsiData(after.data, codePage), line.size());
     case REG_MULTI_SZ: return line + HexForm("hex(7):", AnsiData(after.data, codePage), line.size());

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
+#include <QtEndian>
 #include <algorithm>
 
 namespace
@@ -69,13 +70,8 @@ QString ValueText(const State &s)
         return QLatin1Char('"') + text + QLatin1Char('"');
     }
     case REG_DWORD:
-        if (raw.size() == 4) {
-            const auto value = static_cast<quint32>(static_cast<unsigned char>(raw[0])) |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[1])) << 8 |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[2])) << 16 |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[3])) << 24;
-            return QString::number(value);
-        }
+        if (raw.size() == 4)
+            return QString::number(qFromLittleEndian<quint32>(raw.constData()));
         break;
     default: break;
     }
