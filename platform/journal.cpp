@@ -493,18 +493,19 @@ bool Append(Record record)
     Journal &j = Opened();
     if (j.paused || j.path.empty())
         return false;
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(j.path).parent_path(), error);
     record.time = Now();
     if (record.page.empty())
         record.page = j.page;
+    std::error_code error;
     if (std::filesystem::file_size(j.path, error) == 0 || error) {
+        // A new journal: its folder is made, and its entry there must last too.
+        const std::filesystem::path folder = std::filesystem::path(j.path).parent_path();
+        std::filesystem::create_directories(folder, error);
         std::string header(kMagic);
         PutU32(header, kVersion);
         if (!WriteDurably(j.path, header))
             return false;
-        // A new journal's folder entry must last too.
-        SyncFolder(std::filesystem::path(j.path).parent_path().string());
+        SyncFolder(folder.string());
     }
     // The id is where the record starts in the file.
     record.id = std::filesystem::file_size(j.path, error);
