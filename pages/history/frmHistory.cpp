@@ -41,6 +41,7 @@ constexpr int kIdNotUndone = 1013;
 constexpr int kIdBytes = 1014;
 constexpr int kIdDrive = 1015;
 constexpr int kIdAttributes = 1016;
+constexpr int kIdErrorCode = 1105; // the save report's "Windows reported error %1."
 
 constexpr int kMargin = 8;
 constexpr int kButtonHeight = 26;
@@ -217,7 +218,7 @@ void frmHistory::UndoChanges(const std::vector<Record> &changes)
         if (const long rc = win::journal::Undo(r); rc != ERROR_SUCCESS) {
             QMessageBox::warning(this, LoadResString(kIdHistory),
                                  LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) + QLatin1Char('\n') +
-                                     LoadResString(1105).arg(rc));
+                                     LoadResString(kIdErrorCode).arg(rc));
             break;
         }
     }
