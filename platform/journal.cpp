@@ -120,6 +120,14 @@ std::string Encode(const Record &r)
     return out;
 }
 
+std::uint32_t U32At(std::string_view bytes, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
+    return v;
+}
+
 // Reads fields from a payload; any read past its end marks the payload bad.
 class Reader
 {
@@ -130,10 +138,7 @@ public:
     std::uint32_t U32()
     {
         const std::string_view b = Take(4);
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < b.size(); ++i)
-            v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[i])) << (8 * i);
-        return v;
+        return b.empty() ? 0 : U32At(b, 0);
     }
     std::uint64_t U64()
     {
@@ -202,14 +207,6 @@ bool Decode(std::string_view payload, Record &r)
     r.deleted = in.Content();
     r.undoes = in.U64();
     return in.Ok() && r.kind >= Kind::Value && r.kind <= Kind::Drive;
-}
-
-std::uint32_t U32At(std::string_view bytes, std::size_t at)
-{
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        v |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + i])) << (8 * i);
-    return v;
 }
 
 // ---- The file ------------------------------------------------------------------------------
@@ -350,10 +347,11 @@ Journal &TheJournal()
     return journal;
 }
 
-std::string Now()
+// Seconds since 1970, UTC.
+std::int64_t Now()
 {
-    return std::to_string(
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 // Cuts a torn last record off, or sets a damaged journal aside, once per process and machine.
@@ -375,7 +373,7 @@ void Check(Journal &j)
     case Damage::Damaged:
     case Damage::FutureVersion: break;
     }
-    const std::string aside = j.path + ".damaged-" + Now();
+    const std::string aside = j.path + ".damaged-" + std::to_string(Now());
     std::filesystem::rename(j.path, aside, error);
     j.problem = (parsed.damage == Damage::FutureVersion ? "written by a newer version: " : "damaged: ") + aside;
     j.stamp = StampOf(j.path);
@@ -396,12 +394,11 @@ Journal &Opened()
 }
 
 #ifdef _WIN32
-bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+bool WriteDurably(const std::string &path, const std::string &bytes)
 {
     const int fd = ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return false;
-    offset = static_cast<std::uint64_t>(::_lseeki64(fd, 0, SEEK_END));
     const bool ok = ::_write(fd, bytes.data(), static_cast<unsigned>(bytes.size())) == static_cast<int>(bytes.size()) &&
                     ::_commit(fd) == 0;
     return ::_close(fd) == 0 && ok;
@@ -420,14 +417,12 @@ bool WriteAllOf(int fd, std::string_view bytes)
     return true;
 }
 
-bool WriteDurably(const std::string &path, const std::string &bytes, std::uint64_t &offset)
+bool WriteDurably(const std::string &path, const std::string &bytes)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    offset = end < 0 ? 0 : static_cast<std::uint64_t>(end);
-    const bool ok = end >= 0 && WriteAllOf(fd, bytes) && ::fdatasync(fd) == 0;
+    const bool ok = WriteAllOf(fd, bytes) && ::fdatasync(fd) == 0;
     return ::close(fd) == 0 && ok;
 }
 #endif
@@ -480,6 +475,11 @@ Pause::~Pause()
     --TheJournal().paused;
 }
 
+bool Pause::Active()
+{
+    return TheJournal().paused > 0;
+}
+
 std::vector<Record> Records()
 {
     Journal &j = Opened();
@@ -493,31 +493,28 @@ bool Append(Record record)
     Journal &j = Opened();
     if (j.paused || j.path.empty())
         return false;
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(j.path).parent_path(), error);
-    record.time =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    record.time = Now();
     if (record.page.empty())
         record.page = j.page;
-    // The id is where the record starts in the file, known only when the file is open for the
-    // append; the payload is framed after it is filled in.
-    std::uint64_t offset = 0;
+    std::error_code error;
     if (std::filesystem::file_size(j.path, error) == 0 || error) {
+        // A new journal: its folder is made, and its entry there must last too.
+        const std::filesystem::path folder = std::filesystem::path(j.path).parent_path();
+        std::filesystem::create_directories(folder, error);
         std::string header(kMagic);
         PutU32(header, kVersion);
-        if (!WriteDurably(j.path, header, offset))
+        if (!WriteDurably(j.path, header))
             return false;
-        // A new journal's folder entry must last too.
-        SyncFolder(std::filesystem::path(j.path).parent_path().string());
+        SyncFolder(folder.string());
     }
-    offset = std::filesystem::file_size(j.path, error);
-    record.id = offset;
+    // The id is where the record starts in the file.
+    record.id = std::filesystem::file_size(j.path, error);
     const std::string payload = Encode(record);
     std::string framed;
     PutU32(framed, static_cast<std::uint32_t>(payload.size()));
     PutU32(framed, Crc32(payload));
     framed += payload;
-    const bool written = WriteDurably(j.path, framed, offset);
+    const bool written = WriteDurably(j.path, framed);
     j.stamp = StampOf(j.path);
     return written;
 }

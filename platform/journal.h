@@ -84,6 +84,9 @@ public:
     ~Pause();
     Pause(const Pause &) = delete;
     Pause &operator=(const Pause &) = delete;
+
+    // Whether one exists now: the write functions then skip reading the states around a change.
+    static bool Active();
 };
 
 // ---- Undo ----------------------------------------------------------------------------------

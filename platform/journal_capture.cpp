@@ -31,11 +31,6 @@ constexpr std::array<RootEntry, 4> kRoots{{
     {"HKEY_USERS", 0x80000003u},
 }};
 
-HKEY RootHandle(std::uint32_t code)
-{
-    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::intptr_t>(static_cast<LONG>(code))));
-}
-
 // A key opened for reading, closed when it goes.
 class ReadKey
 {
@@ -110,7 +105,7 @@ std::optional<HKEY> RootOf(const std::string &keyPath, std::string &rest)
     for (const RootEntry &entry : kRoots) {
         if (entry.name == root) {
             rest = slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
-            return RootHandle(entry.code);
+            return PredefinedKey(entry.code);
         }
     }
     return std::nullopt;
@@ -119,7 +114,7 @@ std::optional<HKEY> RootOf(const std::string &keyPath, std::string &rest)
 std::string RootName(HKEY key)
 {
     for (const RootEntry &entry : kRoots)
-        if (RootHandle(entry.code) == key)
+        if (PredefinedKey(entry.code) == key)
             return std::string(entry.name);
     return {};
 }

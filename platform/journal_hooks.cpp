@@ -1,5 +1,6 @@
 // The write functions of win32.h and files.h: each reads the state its change will replace,
-// makes the change with the raw function, and records it once it has succeeded.
+// makes the change with the raw function, and records it once it has succeeded. While a Pause
+// exists they are the raw functions alone: a state read then would only be thrown away.
 #include "journal_hooks.h"
 #include "files.h"
 #include "journal.h"
@@ -69,7 +70,8 @@ std::uint64_t &UndoingId()
     return id;
 }
 
-void Record_(Kind kind, std::string target, std::string name, State before, State after)
+void Record_(Kind kind, std::string target, std::string name, State before, State after,
+             journal::KeyContent deleted = {})
 {
     Record record;
     record.kind = kind;
@@ -77,6 +79,7 @@ void Record_(Kind kind, std::string target, std::string name, State before, Stat
     record.name = std::move(name);
     record.before = std::move(before);
     record.after = std::move(after);
+    record.deleted = std::move(deleted);
     record.undoes = UndoingId();
     journal::Append(std::move(record));
 }
@@ -84,6 +87,8 @@ void Record_(Kind kind, std::string target, std::string name, State before, Stat
 // A file change made by `write`, recorded when it succeeds and changed something.
 template <typename Write> bool RecordedFileWrite(const std::string &windowsPath, Write write)
 {
+    if (journal::Pause::Active())
+        return write();
     State before = capture::ReadFile(windowsPath);
     if (!write())
         return false;
@@ -166,7 +171,8 @@ LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpCl
     // The first key of the path that is missing is the one the call creates, with the rest
     // below it: undoing the change deletes that one.
     std::string firstMissing;
-    const bool recorded = !(dwOptions & REG_OPTION_VOLATILE) && !base.empty() && !capture::KeyExists(path);
+    const bool recorded =
+        !journal::Pause::Active() && !(dwOptions & REG_OPTION_VOLATILE) && !base.empty() && !capture::KeyExists(path);
     if (recorded) {
         firstMissing = base;
         for (const std::string &name : SplitKeyPath(lpSubKey)) {
@@ -190,6 +196,8 @@ LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpCl
 
 LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
+    if (journal::Pause::Active())
+        return raw::RegSetValueExA(hKey, lpValueName, Reserved, dwType, lpData, cbData);
     const std::string path = PathOfHandle(hKey);
     const std::string name = lpValueName ? lpValueName : "";
     State before = capture::ReadValue(path, name);
@@ -204,6 +212,8 @@ LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD Reserved, DWORD dw
 
 LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
 {
+    if (journal::Pause::Active())
+        return raw::RegDeleteValueA(hKey, lpValueName);
     const std::string path = PathOfHandle(hKey);
     const std::string name = lpValueName ? lpValueName : "";
     State before = capture::ReadValue(path, name);
@@ -215,6 +225,8 @@ LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
 
 LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
 {
+    if (journal::Pause::Active())
+        return raw::RegDeleteKeyA(hKey, lpSubKey);
     const std::string base = PathOfHandle(hKey);
     const std::string path = JoinedPath(base, lpSubKey);
     journal::KeyContent content;
@@ -223,13 +235,7 @@ LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
     const LONG rc = raw::RegDeleteKeyA(hKey, lpSubKey);
     if (rc != ERROR_SUCCESS || base.empty())
         return rc;
-    Record record;
-    record.kind = Kind::KeyDeleted;
-    record.target = path;
-    record.before = State{true, 0, {}};
-    record.deleted = std::move(content);
-    record.undoes = UndoingId();
-    journal::Append(std::move(record));
+    Record_(Kind::KeyDeleted, path, {}, State{true, 0, {}}, State{}, std::move(content));
     return rc;
 }
 
@@ -244,6 +250,8 @@ LONG RegCloseKey(HKEY hKey)
 BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
                                 const char *lpFileName)
 {
+    if (journal::Pause::Active())
+        return raw::WritePrivateProfileStringA(lpAppName, lpKeyName, lpString, lpFileName);
     const std::string file = capture::ProfilePath(lpFileName);
     if (!lpAppName || !lpKeyName)
         return RecordedFileWrite(
@@ -267,6 +275,8 @@ BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL b
 
 BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
 {
+    if (journal::Pause::Active())
+        return raw::SetFileAttributesA(lpFileName, dwFileAttributes);
     const std::string path = lpFileName ? lpFileName : "";
     State before = capture::ReadAttributes(path);
     if (!raw::SetFileAttributesA(lpFileName, dwFileAttributes))
@@ -280,7 +290,7 @@ BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow)
 {
     const std::string drive = SubstDriveOf(lpCmdLine);
-    if (drive.empty())
+    if (drive.empty() || journal::Pause::Active())
         return raw::WinExec(lpCmdLine, uCmdShow);
     State before = capture::ReadDrive(drive);
     const UINT result = raw::WinExec(lpCmdLine, uCmdShow);

@@ -48,14 +48,12 @@ LONG PutValue(HKEY key, const std::string &name, const State &state)
 
 LONG RestoreValue(const Record &r)
 {
-    if (!r.before.exists) {
-        if (!capture::ReadValue(r.target, r.name).exists)
-            return ERROR_SUCCESS;
-        WriteKey key(r.target);
-        return key.Status() != ERROR_SUCCESS ? key.Status() : win::RegDeleteValueA(key.Get(), r.name.c_str());
-    }
+    if (!r.before.exists && !capture::ReadValue(r.target, r.name).exists)
+        return ERROR_SUCCESS;
     WriteKey key(r.target);
-    return key.Status() != ERROR_SUCCESS ? key.Status() : PutValue(key.Get(), r.name, r.before);
+    if (key.Status() != ERROR_SUCCESS)
+        return key.Status();
+    return r.before.exists ? PutValue(key.Get(), r.name, r.before) : win::RegDeleteValueA(key.Get(), r.name.c_str());
 }
 
 LONG DeleteKey(const std::string &keyPath)

@@ -113,12 +113,6 @@ struct SECURITY_ATTRIBUTES {
 };
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES *;
 
-// A predefined root as Windows spells it: the 32-bit code sign-extended to a handle.
-inline HKEY PredefinedKey(std::uint32_t code)
-{
-    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::intptr_t>(static_cast<LONG>(code))));
-}
-
 // ---- Registry ------------------------------------------------------------------------------
 //
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes; HKEY_USERS holds ".DEFAULT" and the
@@ -478,3 +472,14 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 #define MAXIMUM_ALLOWED 0x02000000
 
 #endif
+
+namespace win
+{
+
+// A predefined root as Windows spells it: the 32-bit code sign-extended to a handle.
+inline HKEY PredefinedKey(std::uint32_t code)
+{
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<std::intptr_t>(static_cast<LONG>(code))));
+}
+
+} // namespace win

@@ -2,6 +2,8 @@
 
 #include "win32.h"
 
+#include <QString>
+#include <QtEndian>
 #include <array>
 
 namespace
@@ -47,10 +49,16 @@ char AnsiByte(char16_t c, AnsiCodePage codePage)
     return '?';
 }
 
-// The data of a string type as stored on Windows 9x: the ANSI bytes with their terminators.
+// The data of a string type as stored on Windows 9x: the ANSI bytes with their terminators. A
+// character the code page lacks becomes "?".
 QByteArray AnsiData(const std::string &utf8, AnsiCodePage codePage)
 {
-    return ToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), codePage);
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    QByteArray out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        out += AnsiByte(c.unicode(), codePage);
+    return out;
 }
 
 QByteArray Quoted(const QByteArray &text)
@@ -99,13 +107,9 @@ QByteArray ValueLine(const std::string &name, const State &after, AnsiCodePage c
         return line + Quoted(text);
     }
     case REG_DWORD:
-        if (raw.size() == 4) {
-            const auto value = static_cast<unsigned>(static_cast<unsigned char>(raw[0])) |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[1])) << 8 |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[2])) << 16 |
-                               static_cast<unsigned>(static_cast<unsigned char>(raw[3])) << 24;
-            return line + "dword:" + QByteArray::number(value, 16).rightJustified(8, '0');
-        }
+        if (raw.size() == 4)
+            return line + "dword:" +
+                   QByteArray::number(qFromLittleEndian<quint32>(raw.constData()), 16).rightJustified(8, '0');
         break;
     case REG_EXPAND_SZ: return line + HexForm("hex(2):", AnsiData(after.data, codePage), line.size());
     case REG_MULTI_SZ: return line + HexForm("hex(7):", AnsiData(after.data, codePage), line.size());
@@ -146,15 +150,6 @@ QByteArray KeyLine(const std::string &key, AnsiCodePage codePage, bool deleted)
 }
 
 } // namespace
-
-QByteArray ToAnsi(const QString &text, AnsiCodePage codePage)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (const QChar c : text)
-        out += AnsiByte(c.unicode(), codePage);
-    return out;
-}
 
 QByteArray RegExportBytes(const std::vector<Record> &changes, AnsiCodePage codePage)
 {

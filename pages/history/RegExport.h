@@ -8,13 +8,9 @@
 #include "journal.h"
 
 #include <QByteArray>
-#include <QString>
 #include <vector>
 
 enum class AnsiCodePage { Western1252, Cyrillic1251 };
-
-// The text in the code page; a character the code page lacks becomes "?".
-QByteArray ToAnsi(const QString &text, AnsiCodePage codePage);
 
 // The file's bytes for `changes`, applied oldest first.
 QByteArray RegExportBytes(const std::vector<win::journal::Record> &changes, AnsiCodePage codePage);

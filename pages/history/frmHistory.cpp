@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
+#include <QtEndian>
 #include <algorithm>
 
 namespace
@@ -40,6 +41,7 @@ constexpr int kIdNotUndone = 1013;
 constexpr int kIdBytes = 1014;
 constexpr int kIdDrive = 1015;
 constexpr int kIdAttributes = 1016;
+constexpr int kIdErrorCode = 1105; // the save report's "Windows reported error %1."
 
 constexpr int kMargin = 8;
 constexpr int kButtonHeight = 26;
@@ -69,13 +71,8 @@ QString ValueText(const State &s)
         return QLatin1Char('"') + text + QLatin1Char('"');
     }
     case REG_DWORD:
-        if (raw.size() == 4) {
-            const auto value = static_cast<quint32>(static_cast<unsigned char>(raw[0])) |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[1])) << 8 |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[2])) << 16 |
-                               static_cast<quint32>(static_cast<unsigned char>(raw[3])) << 24;
-            return QString::number(value);
-        }
+        if (raw.size() == 4)
+            return QString::number(qFromLittleEndian<quint32>(raw.constData()));
         break;
     default: break;
     }
@@ -221,7 +218,7 @@ void frmHistory::UndoChanges(const std::vector<Record> &changes)
         if (const long rc = win::journal::Undo(r); rc != ERROR_SUCCESS) {
             QMessageBox::warning(this, LoadResString(kIdHistory),
                                  LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) + QLatin1Char('\n') +
-                                     LoadResString(1105).arg(rc));
+                                     LoadResString(kIdErrorCode).arg(rc));
             break;
         }
     }

@@ -257,6 +257,8 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
         EXPECT_EQ(win::journal::ProblemReport(), "");
     }
     const std::size_t before = win::journal::Records().size();
+    // One torn while this process has the journal open is cut off before the next append too.
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << left.substr(0, left.size() - 7);
     ASSERT_TRUE(SetDword(kKey, "After", 1));
     EXPECT_EQ(ReopenedRecords().size(), before + 1);
     EXPECT_EQ(ReopenedRecords().back().name, "After");
