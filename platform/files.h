@@ -7,6 +7,8 @@
 // ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ...
 #pragma once
 
+#include "win32.h"
+
 #include <string>
 #include <vector>
 
@@ -39,5 +41,14 @@ bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bo
 
 // True when a file or folder of that name exists, whatever its attributes.
 bool FileExists(const std::string &windowsPath);
+
+// True when a file of that name exists that is neither a folder nor hidden or system: the
+// runtime's plain existence test.
+inline bool IsNormalFile(const std::string &windowsPath)
+{
+    const DWORD attributes = GetFileAttributesA(windowsPath.c_str());
+    constexpr DWORD notNormal = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & notNormal) == 0;
+}
 
 } // namespace win

@@ -21,14 +21,6 @@ namespace
 constexpr const char *ListFileName = "Tolvane.ini";
 constexpr unsigned SW_HIDE_MODE = 0;
 
-// A file the runtime's plain existence test finds: present, neither a folder nor hidden or system.
-bool IsNormalFile(const std::string &windowsPath)
-{
-    const win::DWORD attributes = win::GetFileAttributesA(windowsPath.c_str());
-    constexpr win::DWORD notNormal = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & notNormal) == 0;
-}
-
 // The running program's own file as a host path.
 std::string OwnHostPath()
 {
@@ -77,7 +69,7 @@ std::string MountCommand(const std::string &entry)
 
 void MountList(const std::string &iniPath, CommandRunner run)
 {
-    if (!IsNormalFile(iniPath))
+    if (!win::IsNormalFile(iniPath))
         return;
     std::vector<std::string> entries;
     win::ReadTextLines(iniPath, entries);

@@ -60,14 +60,6 @@ std::string Ansi(const QString &text)
     return text.toUtf8().toStdString();
 }
 
-// The runtime's plain existence test: a file that is neither a folder nor hidden or system.
-bool IsNormalFile(const QString &path)
-{
-    const win::DWORD attributes = win::GetFileAttributesA(Ansi(path).c_str());
-    constexpr win::DWORD notNormal = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & notNormal) == 0;
-}
-
 bool Note(bool ok, const QString &target)
 {
     return Writes::Note(ok ? ERROR_SUCCESS : static_cast<long>(win::GetLastError()), target);
@@ -221,7 +213,7 @@ void frmVHDDrun::LoadMountList()
     cboP->clear();
     cboD->clear();
     std::vector<std::string> lines;
-    if (IsNormalFile(IniPath))
+    if (win::IsNormalFile(Ansi(IniPath)))
         win::ReadTextLines(Ansi(IniPath), lines);
     {
         // The entries appear together; selecting the first one below shows its folder.
