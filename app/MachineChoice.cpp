@@ -76,12 +76,6 @@ QSettings Settings()
     return QSettings(SettingsFile(), QSettings::IniFormat);
 }
 
-QString Canonical(const QString &folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
-}
-
 // A name for a folder chosen without one: Korvex's own machine, a Steam game's ID, or the
 // folder's own name.
 QString ShortNameOf(const QString &folder)
@@ -148,14 +142,25 @@ QString SourceName(win::PrefixSource source)
     return {};
 }
 
+QString CanonicalFolder(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+QString MachineName(const QString &folder)
+{
+    const QString remembered = RememberedMachineFolder();
+    return !remembered.isEmpty() && CanonicalFolder(remembered) == CanonicalFolder(folder) ? RememberedMachineName()
+                                                                                           : ShortNameOf(folder);
+}
+
 QString MachineLabel()
 {
     const QString folder = QString::fromStdString(win::ChosenMachineFolder());
     if (folder.isEmpty())
         return {};
-    const QString remembered = RememberedMachineFolder();
-    const QString name = !remembered.isEmpty() && Canonical(remembered) == Canonical(folder) ? RememberedMachineName()
-                                                                                             : ShortNameOf(folder);
+    const QString name = MachineName(folder);
     const win::WinePrefix prefix =
         win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString());
     return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(prefix.windowsVersion));
@@ -163,7 +168,7 @@ QString MachineLabel()
 
 void SwitchToMachine(const QString &folder, const QString &name)
 {
-    if (Canonical(folder) == Canonical(QString::fromStdString(win::ChosenMachineFolder())))
+    if (CanonicalFolder(folder) == CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder())))
         return;
     RememberMachine(folder, name.isEmpty() ? ShortNameOf(folder) : name);
     MdlStart::SwitchMachine(folder.toStdString());

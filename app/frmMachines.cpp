@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
@@ -27,12 +26,6 @@ enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
 constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
 
 constexpr int kNameRole = Qt::UserRole + 1;
-
-QString Canonical(const QString &folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
-}
 
 QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
 {
@@ -94,18 +87,17 @@ void frmMachines::Form_Load()
     cmdOK->setText(LoadResString(1207));
     cmdCancel->setText(LoadResString(1208));
 
-    const QString current = Canonical(QString::fromStdString(win::ChosenMachineFolder()));
+    const QString current = CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder()));
     QTreeWidgetItem *currentRow = nullptr;
     for (const win::WinePrefix &prefix : win::FindWinePrefixes()) {
         QTreeWidgetItem *row = RowOf(prefix, SourceName(prefix.source));
         lstMachines->addTopLevelItem(row);
-        if (!currentRow && Canonical(QString::fromStdString(prefix.folder)) == current)
+        if (!currentRow && CanonicalFolder(QString::fromStdString(prefix.folder)) == current)
             currentRow = row;
     }
     // A machine chosen earlier from another folder is offered too, first.
     if (!currentRow && win::IsWinePrefix(current.toStdString())) {
-        const QString name =
-            RememberedMachineName().isEmpty() ? QFileInfo(current).fileName() : RememberedMachineName();
+        const QString name = MachineName(current);
         currentRow = RowOf(
             win::DescribeWinePrefix(current.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString()),
             LoadResString(1229));
