@@ -72,6 +72,27 @@ QString Text(const char *english, const char *russian)
                                                                  : QString::fromUtf8(english);
 }
 
+// Tells the user once that the machine's change journal was damaged or written by a newer
+// Korvex and was set aside; nothing when it was sound.
+void ReportJournalProblem(QWidget *parent)
+{
+    const std::string problem = win::journal::ProblemReport();
+    if (problem.empty())
+        return;
+    const bool newer = problem.starts_with("written by a newer version");
+    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
+    QMessageBox::warning(
+        parent, LoadResString(101),
+        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
+                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
+               : Text("The history of changes of this Windows installation is damaged.",
+                      "Журнал изменений этой установки Windows повреждён.")) +
+            QStringLiteral("\n") +
+            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
+                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
+                .arg(where));
+}
+
 } // namespace
 
 bool SeedNewMachine()
@@ -132,23 +153,4 @@ void ReportMachineProblems(QWidget *parent)
     if (!problems.isEmpty())
         QMessageBox::warning(parent, LoadResString(101), problems);
     ReportJournalProblem(parent);
-}
-
-void ReportJournalProblem(QWidget *parent)
-{
-    const std::string problem = win::journal::ProblemReport();
-    if (problem.empty())
-        return;
-    const bool newer = problem.starts_with("written by a newer version");
-    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
-    QMessageBox::warning(
-        parent, LoadResString(101),
-        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
-                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
-               : Text("The history of changes of this Windows installation is damaged.",
-                      "Журнал изменений этой установки Windows повреждён.")) +
-            QStringLiteral("\n") +
-            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
-                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
-                .arg(where));
 }
