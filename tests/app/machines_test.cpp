@@ -449,11 +449,13 @@ TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
 TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
 {
     MakePrefix(Home() / ".wine", WineSetting("win98"));
-    MakePrefix(Home() / ".local/share/wineprefixes/office", WineSetting("winxp"));
+    const fs::path office = Home() / ".local/share/wineprefixes/office";
+    MakePrefix(office, WineSetting("winxp"));
+    win::UseMachineFolder(office.string());
     frmMachines chooser;
     auto &list = Control<QTreeWidget>(chooser, "lstMachines");
     ASSERT_EQ(list.topLevelItemCount(), 2);
-    EXPECT_EQ(list.currentItem()->text(0), QStringLiteral(".wine")) << "the machine in use is selected";
+    EXPECT_EQ(list.currentItem()->text(0), QStringLiteral("office")) << "the machine in use is selected";
 
     {
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
@@ -464,11 +466,11 @@ TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
 
     chooser.show();
     list.setFocus();
-    Press(list, Qt::Key_Down);
+    Press(list, Qt::Key_Up);
     Press(list, Qt::Key_Return);
     EXPECT_EQ(chooser.result(), QDialog::Accepted);
-    EXPECT_EQ(chooser.ChosenFolder().toStdString(), home_ + "/.local/share/wineprefixes/office");
-    EXPECT_EQ(chooser.ChosenName(), QStringLiteral("office"));
+    EXPECT_EQ(chooser.ChosenFolder().toStdString(), home_ + "/.wine");
+    EXPECT_EQ(chooser.ChosenName(), QStringLiteral(".wine"));
 }
 
 } // namespace
