@@ -420,6 +420,8 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
     EXPECT_EQ(Leave({Yes}).size(), 1u);
     EXPECT_NE(ReadText(second / "user.reg").find("\"NoRun\"=dword:00000001"), std::string::npos);
     EXPECT_EQ(Snapshot(first), firstAfterSwitch) << "the old machine is left alone after the switch";
+    SwitchToMachine(QString::fromStdString((second / ".").string()), QStringLiteral("again"));
+    EXPECT_EQ(RememberedMachineName(), QStringLiteral("second")) << "choosing the machine in use changes nothing";
 }
 
 TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
