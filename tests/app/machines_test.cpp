@@ -8,6 +8,7 @@
 #include "frmMachines.h"
 #include "frmStart.h"
 #include "icons.h"
+#include "journal.h"
 #include "prefixes.h"
 #include "unix/hive.h"
 
@@ -146,7 +147,7 @@ TEST_F(UserHome, ANewFolderBecomesAWindows98MachineOnceAndForAll)
     EXPECT_FALSE(SeedNewMachine()) << "a machine that has a registry is never seeded again";
 }
 
-TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNone)
+TEST_F(NewMachine, DamagedRegistryFilesAreNamedInOneMessageADamagedJournalInAnotherAndAHealthyMachineInNone)
 {
     {
         MessageBoxAnswerer none;
@@ -155,9 +156,15 @@ TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNo
     }
     machine_.WriteFile("user.reg", "not a registry\n");
     machine_.WriteFile("userdef.reg", "neither\n");
-    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
+    // A damaged change journal is set aside and told in a box of its own, after the machine's.
+    const std::string journal = win::journal::JournalPath();
+    fs::create_directories(fs::path(journal).parent_path());
+    std::ofstream(journal, std::ios::binary) << "not a journal";
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter(), MessageBoxAnswerer::Enter()});
     ReportMachineProblems(nullptr);
-    ASSERT_EQ(boxes.Seen().size(), 1u);
+    ASSERT_EQ(boxes.Seen().size(), 2u);
+    EXPECT_TRUE(boxes.Seen()[1].text.startsWith(QString::fromStdString(
+        "The history of changes of this Windows installation is damaged.\nIt was kept aside as " + journal)));
     const QString text = boxes.Seen()[0].text;
     EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Korvex"));
     EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("user.reg"))));
