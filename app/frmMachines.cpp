@@ -25,8 +25,6 @@ enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
 // The column captions by string ID, in column order.
 constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
 
-constexpr int kNameRole = Qt::UserRole + 1;
-
 QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
 {
     auto *row = new QTreeWidgetItem;
@@ -40,7 +38,6 @@ QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
     const QString folder = QString::fromStdString(prefix.folder);
     row->setToolTip(kName, folder);
     row->setData(0, Qt::UserRole, folder);
-    row->setData(0, kNameRole, QString::fromStdString(prefix.name));
     return row;
 }
 
@@ -120,7 +117,7 @@ void frmMachines::Choose(const QString &folder, const QString &name)
 void frmMachines::cmdOK_Click()
 {
     if (QTreeWidgetItem *row = lstMachines->currentItem())
-        Choose(row->data(0, Qt::UserRole).toString(), row->data(0, kNameRole).toString());
+        Choose(row->data(0, Qt::UserRole).toString(), row->text(kName));
 }
 
 void frmMachines::cmdOther_Click()
