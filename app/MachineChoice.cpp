@@ -73,7 +73,20 @@ constexpr SourceText kSourceTexts[] = {
 
 QSettings Settings()
 {
-    return QSettings(SettingsFile(), QSettings::IniFormat);
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/Korvex/Korvex.conf"),
+                     QSettings::IniFormat);
+}
+
+// The folder chosen last, and the name it was shown under; empty when none was chosen.
+QString RememberedMachineFolder()
+{
+    return Settings().value(QLatin1String(kFolderSetting)).toString();
+}
+
+QString RememberedMachineName()
+{
+    return Settings().value(QLatin1String(kNameSetting)).toString();
 }
 
 // A name for a folder chosen without one: Korvex's own machine, a Steam game's ID, or the
@@ -90,22 +103,6 @@ QString ShortNameOf(const QString &folder)
 }
 
 } // namespace
-
-QString SettingsFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Korvex/Korvex.conf");
-}
-
-QString RememberedMachineFolder()
-{
-    return Settings().value(QLatin1String(kFolderSetting)).toString();
-}
-
-QString RememberedMachineName()
-{
-    return Settings().value(QLatin1String(kNameSetting)).toString();
-}
 
 void RememberMachine(const QString &folder, const QString &name)
 {

@@ -8,12 +8,8 @@
 
 class QWidget;
 
-// Korvex's settings file (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
-QString SettingsFile();
-
-// The folder chosen last, and the name it was shown under; empty when none was chosen.
-QString RememberedMachineFolder();
-QString RememberedMachineName();
+// Keeps `folder` as the machine chosen last, shown under `name`, in Korvex's settings file
+// (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
 void RememberMachine(const QString &folder, const QString &name);
 
 // At start: works on the remembered machine when WINEPREFIX is not set and the remembered

@@ -428,7 +428,8 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
     EXPECT_NE(ReadText(second / "user.reg").find("\"NoRun\"=dword:00000001"), std::string::npos);
     EXPECT_EQ(Snapshot(first), firstAfterSwitch) << "the old machine is left alone after the switch";
     SwitchToMachine(QString::fromStdString((second / ".").string()), QStringLiteral("again"));
-    EXPECT_EQ(RememberedMachineName(), QStringLiteral("second")) << "choosing the machine in use changes nothing";
+    EXPECT_EQ(MdlStart::MainWindow()->Status()->MachineButton()->text(), QStringLiteral("second (Windows 10)"))
+        << "choosing the machine in use changes nothing";
 }
 
 TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
