@@ -58,6 +58,12 @@ std::string ReadText(const fs::path &file)
     return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
 }
 
+void Write(const fs::path &file, const std::string &text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
 // Copies `source` into `target` through the writer's own operations, children and values in
 // reverse order so that the writer has to sort them itself.
 void Rebuild(const Hive &from, const Key &source, Hive &to, Key &target)
@@ -158,8 +164,7 @@ TEST_F(NewMachine, DamagedRegistryFilesAreNamedInOneMessageADamagedJournalInAnot
     machine_.WriteFile("userdef.reg", "neither\n");
     // A damaged change journal is set aside and told in a box of its own, after the machine's.
     const std::string journal = win::journal::JournalPath();
-    fs::create_directories(fs::path(journal).parent_path());
-    std::ofstream(journal, std::ios::binary) << "not a journal";
+    Write(journal, "not a journal");
     MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter(), MessageBoxAnswerer::Enter()});
     ReportMachineProblems(nullptr);
     ASSERT_EQ(boxes.Seen().size(), 2u);
@@ -249,12 +254,6 @@ TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPictures)
 }
 
 // ---- The prefixes of other tools --------------------------------------------------------------
-
-void Write(const fs::path &file, const std::string &text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
 
 // The ways a prefix tells its Windows version.
 std::string WineSetting(const char *version)
