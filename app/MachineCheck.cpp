@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <array>
 #include <string>
 
 namespace
@@ -17,49 +16,37 @@ namespace
 
 constexpr const char *kRegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 
-// Files of the new machine's Windows directory, from the seed resource of the same name.
-// The files of a new machine besides its registry, and where they go. Paths starting with a
-// backslash lie below the Windows directory; others are full Windows paths.
+// The files of a new machine besides its registry, and where they go: a new machine is always
+// the seed's Windows 98, whose Windows directory is C:\windows.
 struct SeedFile {
     const char *resource;
     const char *path;
     win::DWORD attributes; // 0: left as written
 };
 constexpr SeedFile kSeedFiles[] = {
-    {"lmhosts", "\\lmhosts", 0},
+    {"lmhosts", "C:\\windows\\lmhosts", 0},
     // An icon library for the system icons page to list.
-    {"files/shell32.dll", "\\system32\\shell32.dll", 0},
+    {"files/shell32.dll", "C:\\windows\\system32\\shell32.dll", 0},
     // A folder that shows its own icon, as the folder icon page makes one.
     {"files/Documents.ico", "C:\\My Documents\\Documents.ico", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
     {"files/Desktop.ini", "C:\\My Documents\\Desktop.ini", FILE_ATTRIBUTE_HIDDEN},
 };
 constexpr auto kIconFolder = "C:\\My Documents";
-constexpr win::UINT kPathBuffer = 260;
-
-std::string WindowsDirectory()
-{
-    std::array<char, kPathBuffer> folder{};
-    const win::UINT length = win::GetWindowsDirectoryA(folder.data(), kPathBuffer);
-    return length == 0 || length >= kPathBuffer ? std::string() : std::string(folder.data(), length);
-}
 
 // Puts the seed's files into the machine, where it has none of that name.
 bool SeedMachineFiles()
 {
-    const std::string windows = WindowsDirectory();
-    if (windows.empty())
-        return false;
     if (!QDir().mkpath(QString::fromStdString(win::HostPathOf(kIconFolder))))
         return false;
     bool ok = true;
     for (const SeedFile &file : kSeedFiles) {
-        const std::string target = file.path[0] == '\\' ? windows + file.path : std::string(file.path);
-        if (win::FileExists(target))
+        if (win::FileExists(file.path))
             continue;
         QFile seed(QStringLiteral(":/seed/") + QLatin1String(file.resource));
-        ok = seed.open(QIODevice::ReadOnly) && win::WriteWholeFile(target, seed.readAll().toStdString(), false) && ok;
+        ok =
+            seed.open(QIODevice::ReadOnly) && win::WriteWholeFile(file.path, seed.readAll().toStdString(), false) && ok;
         if (file.attributes)
-            win::SetFileAttributesA(target.c_str(), file.attributes);
+            win::SetFileAttributesA(file.path, file.attributes);
     }
     // The system attribute tells the shell to read the folder's Desktop.ini.
     win::SetFileAttributesA(kIconFolder, FILE_ATTRIBUTE_SYSTEM);
@@ -70,6 +57,27 @@ QString Text(const char *english, const char *russian)
 {
     return UserInterfaceLanguage() == InterfaceLanguage::Russian ? QString::fromUtf8(russian)
                                                                  : QString::fromUtf8(english);
+}
+
+// Tells the user once that the machine's change journal was damaged or written by a newer
+// Korvex and was set aside; nothing when it was sound.
+void ReportJournalProblem(QWidget *parent)
+{
+    const std::string problem = win::journal::ProblemReport();
+    if (problem.empty())
+        return;
+    const bool newer = problem.starts_with("written by a newer version");
+    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
+    QMessageBox::warning(
+        parent, LoadResString(101),
+        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
+                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
+               : Text("The history of changes of this Windows installation is damaged.",
+                      "Журнал изменений этой установки Windows повреждён.")) +
+            QStringLiteral("\n") +
+            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
+                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
+                .arg(where));
 }
 
 } // namespace
@@ -132,23 +140,4 @@ void ReportMachineProblems(QWidget *parent)
     if (!problems.isEmpty())
         QMessageBox::warning(parent, LoadResString(101), problems);
     ReportJournalProblem(parent);
-}
-
-void ReportJournalProblem(QWidget *parent)
-{
-    const std::string problem = win::journal::ProblemReport();
-    if (problem.empty())
-        return;
-    const bool newer = problem.starts_with("written by a newer version");
-    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
-    QMessageBox::warning(
-        parent, LoadResString(101),
-        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
-                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
-               : Text("The history of changes of this Windows installation is damaged.",
-                      "Журнал изменений этой установки Windows повреждён.")) +
-            QStringLiteral("\n") +
-            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
-                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
-                .arg(where));
 }

@@ -73,13 +73,20 @@ constexpr SourceText kSourceTexts[] = {
 
 QSettings Settings()
 {
-    return QSettings(SettingsFile(), QSettings::IniFormat);
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/Korvex/Korvex.conf"),
+                     QSettings::IniFormat);
 }
 
-QString Canonical(const QString &folder)
+// The folder chosen last, and the name it was shown under; empty when none was chosen.
+QString RememberedMachineFolder()
 {
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+    return Settings().value(QLatin1String(kFolderSetting)).toString();
+}
+
+QString RememberedMachineName()
+{
+    return Settings().value(QLatin1String(kNameSetting)).toString();
 }
 
 // A name for a folder chosen without one: Korvex's own machine, a Steam game's ID, or the
@@ -96,22 +103,6 @@ QString ShortNameOf(const QString &folder)
 }
 
 } // namespace
-
-QString SettingsFile()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Korvex/Korvex.conf");
-}
-
-QString RememberedMachineFolder()
-{
-    return Settings().value(QLatin1String(kFolderSetting)).toString();
-}
-
-QString RememberedMachineName()
-{
-    return Settings().value(QLatin1String(kNameSetting)).toString();
-}
 
 void RememberMachine(const QString &folder, const QString &name)
 {
@@ -148,14 +139,25 @@ QString SourceName(win::PrefixSource source)
     return {};
 }
 
+QString CanonicalFolder(const QString &folder)
+{
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+QString MachineName(const QString &folder)
+{
+    const QString remembered = RememberedMachineFolder();
+    return !remembered.isEmpty() && CanonicalFolder(remembered) == CanonicalFolder(folder) ? RememberedMachineName()
+                                                                                           : ShortNameOf(folder);
+}
+
 QString MachineLabel()
 {
     const QString folder = QString::fromStdString(win::ChosenMachineFolder());
     if (folder.isEmpty())
         return {};
-    const QString remembered = RememberedMachineFolder();
-    const QString name = !remembered.isEmpty() && Canonical(remembered) == Canonical(folder) ? RememberedMachineName()
-                                                                                             : ShortNameOf(folder);
+    const QString name = MachineName(folder);
     const win::WinePrefix prefix =
         win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString());
     return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(prefix.windowsVersion));
@@ -163,7 +165,7 @@ QString MachineLabel()
 
 void SwitchToMachine(const QString &folder, const QString &name)
 {
-    if (Canonical(folder) == Canonical(QString::fromStdString(win::ChosenMachineFolder())))
+    if (CanonicalFolder(folder) == CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder())))
         return;
     RememberMachine(folder, name.isEmpty() ? ShortNameOf(folder) : name);
     MdlStart::SwitchMachine(folder.toStdString());

@@ -8,12 +8,8 @@
 
 class QWidget;
 
-// Korvex's settings file (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
-QString SettingsFile();
-
-// The folder chosen last, and the name it was shown under; empty when none was chosen.
-QString RememberedMachineFolder();
-QString RememberedMachineName();
+// Keeps `folder` as the machine chosen last, shown under `name`, in Korvex's settings file
+// (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
 void RememberMachine(const QString &folder, const QString &name);
 
 // At start: works on the remembered machine when WINEPREFIX is not set and the remembered
@@ -26,8 +22,16 @@ QString WindowsVersionName(const std::string &wineName);
 // Where a prefix was found, for the user ("Bottles", "Steam (Proton)", ...).
 QString SourceName(win::PrefixSource source);
 
-// The machine in use as the status strip shows it: a short name and its Windows version.
+// The name the machine in `folder` is shown under: the one it was chosen under last time, else
+// a short name made from the folder.
+QString MachineName(const QString &folder);
+
+// The machine in use as the status strip shows it: its name and its Windows version.
 QString MachineLabel();
+
+// `folder` with its links resolved, to tell whether two paths name one folder; only cleaned up
+// when it does not exist.
+QString CanonicalFolder(const QString &folder);
 
 // Makes `folder` the machine: the current page is unloaded the usual way (its save question, its
 // writes going to the machine it was loaded from), the About page opens on the new machine, the

@@ -120,8 +120,7 @@ void SwitchMachine(const std::string &folder)
     DecidePlatform();
     if (frmTR *tree = TreeWindow())
         tree->BuildTree();
-    CurrentPage = new frmAbout;
-    PlacePage();
+    ShowAboutPage();
 }
 
 void Main(PageFactory pages)

@@ -9,7 +9,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
@@ -26,14 +25,6 @@ enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
 // The column captions by string ID, in column order.
 constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
 
-constexpr int kNameRole = Qt::UserRole + 1;
-
-QString Canonical(const QString &folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
-}
-
 QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
 {
     auto *row = new QTreeWidgetItem;
@@ -47,7 +38,6 @@ QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
     const QString folder = QString::fromStdString(prefix.folder);
     row->setToolTip(kName, folder);
     row->setData(0, Qt::UserRole, folder);
-    row->setData(0, kNameRole, QString::fromStdString(prefix.name));
     return row;
 }
 
@@ -94,18 +84,17 @@ void frmMachines::Form_Load()
     cmdOK->setText(LoadResString(1207));
     cmdCancel->setText(LoadResString(1208));
 
-    const QString current = Canonical(QString::fromStdString(win::ChosenMachineFolder()));
+    const QString current = CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder()));
     QTreeWidgetItem *currentRow = nullptr;
     for (const win::WinePrefix &prefix : win::FindWinePrefixes()) {
         QTreeWidgetItem *row = RowOf(prefix, SourceName(prefix.source));
         lstMachines->addTopLevelItem(row);
-        if (!currentRow && Canonical(QString::fromStdString(prefix.folder)) == current)
+        if (!currentRow && CanonicalFolder(QString::fromStdString(prefix.folder)) == current)
             currentRow = row;
     }
     // A machine chosen earlier from another folder is offered too, first.
     if (!currentRow && win::IsWinePrefix(current.toStdString())) {
-        const QString name =
-            RememberedMachineName().isEmpty() ? QFileInfo(current).fileName() : RememberedMachineName();
+        const QString name = MachineName(current);
         currentRow = RowOf(
             win::DescribeWinePrefix(current.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString()),
             LoadResString(1229));
@@ -128,7 +117,7 @@ void frmMachines::Choose(const QString &folder, const QString &name)
 void frmMachines::cmdOK_Click()
 {
     if (QTreeWidgetItem *row = lstMachines->currentItem())
-        Choose(row->data(0, Qt::UserRole).toString(), row->data(0, kNameRole).toString());
+        Choose(row->data(0, Qt::UserRole).toString(), row->text(kName));
 }
 
 void frmMachines::cmdOther_Click()

@@ -68,9 +68,14 @@ QString CaptionOf(const TreeNode &node)
 
 QString frmTR::CaptionOfKey(const QString &key)
 {
-    for (const TreeNode &node : Nodes())
+    // Every platform's nodes, without asking the machine for its platform on each call: a change
+    // recorded on a 9x machine keeps its page's caption.
+    for (const TreeNode &node : kNodes)
         if (key == QLatin1String(node.key))
             return CaptionOf(node);
+    for (const TreeNode *node : {&kNineXNode, &kHistoryNode})
+        if (key == QLatin1String(node->key))
+            return CaptionOf(*node);
     return key;
 }
 

@@ -25,9 +25,10 @@ class frmTR : public QWidget
 public:
     explicit frmTR(QWidget *parent = nullptr);
 
-    // The nodes as this platform builds them (the last one only where IsWindowsNT is false).
+    // The nodes as this platform builds them (Optimization only where IsWindowsNT is false).
     static std::vector<TreeNode> Nodes();
-    // The caption of the node with that key in the interface language; the key itself if none.
+    // The caption of the node with that key, of any platform, in the interface language; the key
+    // itself if none.
     static QString CaptionOfKey(const QString &key);
 
     void Form_Load();

@@ -8,6 +8,7 @@
 #include "frmMachines.h"
 #include "frmStart.h"
 #include "icons.h"
+#include "journal.h"
 #include "prefixes.h"
 #include "unix/hive.h"
 
@@ -55,6 +56,12 @@ std::string ReadText(const fs::path &file)
 {
     QFile in(QString::fromStdString(file.string()));
     return in.open(QIODevice::ReadOnly) ? in.readAll().toStdString() : std::string();
+}
+
+void Write(const fs::path &file, const std::string &text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
 }
 
 // Copies `source` into `target` through the writer's own operations, children and values in
@@ -146,7 +153,7 @@ TEST_F(UserHome, ANewFolderBecomesAWindows98MachineOnceAndForAll)
     EXPECT_FALSE(SeedNewMachine()) << "a machine that has a registry is never seeded again";
 }
 
-TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNone)
+TEST_F(NewMachine, DamagedRegistryFilesAreNamedInOneMessageADamagedJournalInAnotherAndAHealthyMachineInNone)
 {
     {
         MessageBoxAnswerer none;
@@ -155,9 +162,14 @@ TEST_F(NewMachine, ADamagedRegistryFileIsNamedInOneMessageAndAHealthyMachineInNo
     }
     machine_.WriteFile("user.reg", "not a registry\n");
     machine_.WriteFile("userdef.reg", "neither\n");
-    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
+    // A damaged change journal is set aside and told in a box of its own, after the machine's.
+    const std::string journal = win::journal::JournalPath();
+    Write(journal, "not a journal");
+    MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter(), MessageBoxAnswerer::Enter()});
     ReportMachineProblems(nullptr);
-    ASSERT_EQ(boxes.Seen().size(), 1u);
+    ASSERT_EQ(boxes.Seen().size(), 2u);
+    EXPECT_TRUE(boxes.Seen()[1].text.startsWith(QString::fromStdString(
+        "The history of changes of this Windows installation is damaged.\nIt was kept aside as " + journal)));
     const QString text = boxes.Seen()[0].text;
     EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Korvex"));
     EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("user.reg"))));
@@ -242,12 +254,6 @@ TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPictures)
 }
 
 // ---- The prefixes of other tools --------------------------------------------------------------
-
-void Write(const fs::path &file, const std::string &text)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
 
 // The ways a prefix tells its Windows version.
 std::string WineSetting(const char *version)
@@ -420,6 +426,9 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
     EXPECT_EQ(Leave({Yes}).size(), 1u);
     EXPECT_NE(ReadText(second / "user.reg").find("\"NoRun\"=dword:00000001"), std::string::npos);
     EXPECT_EQ(Snapshot(first), firstAfterSwitch) << "the old machine is left alone after the switch";
+    SwitchToMachine(QString::fromStdString((second / ".").string()), QStringLiteral("again"));
+    EXPECT_EQ(MdlStart::MainWindow()->Status()->MachineButton()->text(), QStringLiteral("second (Windows 10)"))
+        << "choosing the machine in use changes nothing";
 }
 
 TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
@@ -449,11 +458,13 @@ TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
 TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
 {
     MakePrefix(Home() / ".wine", WineSetting("win98"));
-    MakePrefix(Home() / ".local/share/wineprefixes/office", WineSetting("winxp"));
+    const fs::path office = Home() / ".local/share/wineprefixes/office";
+    MakePrefix(office, WineSetting("winxp"));
+    win::UseMachineFolder(office.string());
     frmMachines chooser;
     auto &list = Control<QTreeWidget>(chooser, "lstMachines");
     ASSERT_EQ(list.topLevelItemCount(), 2);
-    EXPECT_EQ(list.currentItem()->text(0), QStringLiteral(".wine")) << "the machine in use is selected";
+    EXPECT_EQ(list.currentItem()->text(0), QStringLiteral("office")) << "the machine in use is selected";
 
     {
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
@@ -464,11 +475,11 @@ TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
 
     chooser.show();
     list.setFocus();
-    Press(list, Qt::Key_Down);
+    Press(list, Qt::Key_Up);
     Press(list, Qt::Key_Return);
     EXPECT_EQ(chooser.result(), QDialog::Accepted);
-    EXPECT_EQ(chooser.ChosenFolder().toStdString(), home_ + "/.local/share/wineprefixes/office");
-    EXPECT_EQ(chooser.ChosenName(), QStringLiteral("office"));
+    EXPECT_EQ(chooser.ChosenFolder().toStdString(), home_ + "/.wine");
+    EXPECT_EQ(chooser.ChosenName(), QStringLiteral(".wine"));
 }
 
 } // namespace

@@ -84,7 +84,6 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
 
     // Boxes beyond the queue are recorded and closed with Escape, so a test never hangs on
@@ -102,8 +101,7 @@ private:
         auto *box = qobject_cast<QMessageBox *>(modal);
         if (!box)
             return; // another modal widget, left alone for another watcher
-        seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-                         box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton});
+        seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons()});
 
         Answer answer;
         if (!answers_.empty()) {
