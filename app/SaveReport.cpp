@@ -51,6 +51,11 @@ bool Note(long errorCode, const QString &target)
     return false;
 }
 
+bool NoteLastError(bool ok, const QString &target)
+{
+    return Note(ok ? ERROR_SUCCESS : static_cast<long>(win::GetLastError()), target);
+}
+
 } // namespace Writes
 
 SaveReport::SaveReport(QWidget *parent) : parent_(parent), outer_(g_current)

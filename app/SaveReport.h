@@ -21,6 +21,10 @@ namespace Writes
 // when the write succeeded.
 bool Note(long errorCode, const QString &target);
 
+// Notes the outcome of a platform function that returns false on failure and leaves the cause
+// in the last error (files, attributes, profile strings). Returns `ok`.
+bool NoteLastError(bool ok, const QString &target);
+
 } // namespace Writes
 
 class SaveReport

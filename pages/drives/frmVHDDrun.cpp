@@ -60,11 +60,6 @@ std::string Ansi(const QString &text)
     return text.toUtf8().toStdString();
 }
 
-bool Note(bool ok, const QString &target)
-{
-    return Writes::Note(ok ? ERROR_SUCCESS : static_cast<long>(win::GetLastError()), target);
-}
-
 // The drive and the folder of one panel, caption above each, the folder taking the width.
 QGridLayout *EntryLayout(QGroupBox *frame, QLabel *driveLabel, QWidget *drive, QLabel *folderLabel, QWidget *folder)
 {
@@ -188,7 +183,7 @@ void frmVHDDrun::InstallTolvane()
     const QByteArray program = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
     // On Unix the embedded program is native: Wine starts it at log-on when it may execute.
     const bool written = !program.isEmpty() && win::WriteWholeFile(Ansi(programPath), program.toStdString(), true);
-    Note(written, programPath);
+    Writes::NoteLastError(written, programPath);
 }
 
 void frmVHDDrun::cboD_Click()
@@ -236,7 +231,7 @@ void frmVHDDrun::SaveMountList()
     std::vector<std::string> lines;
     for (int i = 0; i < cboD->count(); ++i)
         lines.push_back(Ansi(cboD->itemText(i) + cboP->itemText(i)));
-    Note(win::WriteTextLines(Ansi(IniPath), lines), IniPath);
+    Writes::NoteLastError(win::WriteTextLines(Ansi(IniPath), lines), IniPath);
     btnS->setEnabled(cboD->count() > 0);
 }
 

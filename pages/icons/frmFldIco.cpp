@@ -85,22 +85,16 @@ QByteArray Ansi(const QString &text)
     return text.toUtf8();
 }
 
-// Notes a file operation's outcome for the page's report.
-void NoteFileWrite(bool ok, const QString &target)
-{
-    Writes::Note(ok ? ERROR_SUCCESS : static_cast<long>(win::GetLastError()), target);
-}
-
 void SetIniValue(const QString &iniFile, const char *key, const QString &value)
 {
     const bool ok = win::WritePrivateProfileStringA(kSection, key, Ansi(value).constData(), Ansi(iniFile).constData());
-    NoteFileWrite(ok,
-                  iniFile + QStringLiteral(" [") + QLatin1String(kSection) + QStringLiteral("] ") + QLatin1String(key));
+    Writes::NoteLastError(ok, iniFile + QStringLiteral(" [") + QLatin1String(kSection) + QStringLiteral("] ") +
+                                  QLatin1String(key));
 }
 
 void SetAttributes(const QString &path, win::DWORD attributes)
 {
-    NoteFileWrite(win::SetFileAttributesA(Ansi(path).constData(), attributes), path);
+    Writes::NoteLastError(win::SetFileAttributesA(Ansi(path).constData(), attributes), path);
 }
 
 bool Exists(const QString &windowsPath)
@@ -260,7 +254,8 @@ void frmFldIco::ApplyFolderIcon(const QString &folder)
         const QString copyName = QLatin1String(kCopyStem) + QString::number(n) + QLatin1String(kCopyExtension);
         iconFile = folder + QLatin1Char('\\') + copyName;
         // Replaces an older copy of the same name.
-        NoteFileWrite(win::CopyFileA(Ansi(txtIco->text()).constData(), Ansi(iconFile).constData(), 0), iconFile);
+        Writes::NoteLastError(win::CopyFileA(Ansi(txtIco->text()).constData(), Ansi(iconFile).constData(), 0),
+                              iconFile);
         SetIniValue(iniFile, kIconFileKey, copyName);
         Reg::SetDword(HKEY_LOCAL_MACHINE, QLatin1String(kCounterKey), QLatin1String(kCounterValue), n);
     } else {

@@ -392,7 +392,7 @@ void frmInetOpti::SaveHosts()
         lines.push_back(lslHosts->item(row)->data(Qt::UserRole).toByteArray().toStdString());
     const QString file = HostFile();
     const bool written = win::WriteTextLines(file.toStdString(), lines);
-    Writes::Note(written ? ERROR_SUCCESS : static_cast<long>(win::GetLastError()), file);
+    Writes::NoteLastError(written, file);
 }
 
 void frmInetOpti::UpdateHostButtons()
