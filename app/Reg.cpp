@@ -151,6 +151,13 @@ bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
     return result == ERROR_SUCCESS;
 }
 
+bool DeleteKey(win::HKEY root, const QString &path)
+{
+    const win::LONG result = win::RegDeleteKeyA(root, Ansi(path).constData());
+    return Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
+                        RootName(root) + QLatin1Char('\\') + path);
+}
+
 bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path)
 {
     list.clear();

@@ -53,6 +53,10 @@ bool SetBinary(win::HKEY root, const QString &path, const QString &name, const Q
 // Deletes a value. A missing key is created, empty, before the delete fails.
 bool DeleteValue(win::HKEY root, const QString &path, const QString &name);
 
+// Deletes a key (with its subkeys where the system takes them along). A key that is already
+// gone counts as deleted.
+bool DeleteKey(win::HKEY root, const QString &path);
+
 // How a write's target is named to the user: the root's name, the key path and the value name
 // in quotes ("HKEY_CURRENT_USER\\Software\\... "NoRun"").
 QString RootName(win::HKEY root);

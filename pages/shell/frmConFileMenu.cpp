@@ -65,9 +65,7 @@ void DeleteItemKey(const QString &itemKey)
 {
     const QByteArray command = (itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey)).toUtf8();
     win::RegDeleteKeyA(HKEY_CLASSES_ROOT, command.constData());
-    const win::LONG result = win::RegDeleteKeyA(HKEY_CLASSES_ROOT, itemKey.toUtf8().constData());
-    Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
-                 Reg::RootName(HKEY_CLASSES_ROOT) + QLatin1Char('\\') + itemKey);
+    Reg::DeleteKey(HKEY_CLASSES_ROOT, itemKey);
 }
 
 } // namespace

@@ -144,11 +144,8 @@ void frmUninstall::cmdDel_Click()
         return;
     {
         SaveReport report(this);
-        const QString key = SelectedKey();
-        const win::LONG result = win::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.toUtf8().constData());
         // A registration that is already gone is what Hide wanted.
-        Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
-                     Reg::RootName(HKEY_LOCAL_MACHINE) + QLatin1Char('\\') + key);
+        Reg::DeleteKey(HKEY_LOCAL_MACHINE, SelectedKey());
     }
     LetPendingMessagesRun();
     Form_Load();
