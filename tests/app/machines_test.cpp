@@ -382,6 +382,7 @@ TEST_F(Prefixes, VersionKeysAreFoundAmongThousandsOfKeysInAnyOrder)
         {before + NtKeys("10.0", "19045") + after, "win10"},
         {before + lowerCase + after, "winxp"},
         {after + NtKeys("6.2", "9200") + before, "win8"},
+        {after + lowerCase + before, "winxp"},
         {before + kNineXKeys + after, "win98"},
         {before + after, "win7"},
     };
