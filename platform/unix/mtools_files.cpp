@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <unistd.h>
 #include <utility>
 
 namespace win::image
@@ -86,6 +87,13 @@ std::string ParentOf(const std::string &path)
     for (const std::string &p : parts)
         parent += (parent.empty() ? "" : "\\") + p;
     return parent;
+}
+
+// `path` with its last part as the file system stores it.
+std::string StoredSpelling(const std::string &path, const FatEntry &entry)
+{
+    const std::string parent = ParentOf(path);
+    return parent.empty() ? entry.name : parent + "\\" + entry.name;
 }
 
 bool Contains(const std::string &text, const char *what)
@@ -205,13 +213,13 @@ LONG FatFiles::Fail(LONG code, std::string message)
     return code;
 }
 
-LONG FatFiles::Mtools(const std::vector<std::string> &arguments, const std::string &input, std::string *out)
+LONG FatFiles::Mtools(const std::vector<std::string> &arguments, std::string *out)
 {
     if (image_.find("@@") != std::string::npos)
         return Fail(ERROR_BAD_PATHNAME, "mtools cannot open an image whose path contains \"@@\": " + image_);
     std::vector<std::string> command{arguments.front(), "-i", image_ + "@@" + std::to_string(offset_)};
     command.insert(command.end(), arguments.begin() + 1, arguments.end());
-    ProcessResult result = RunProcess(command, Environment(), input);
+    ProcessResult result = RunProcess(command, Environment());
     if (!result.started)
         return Fail(ERROR_NOT_SUPPORTED, arguments.front() + " could not be started: install mtools");
     if (out)
@@ -250,26 +258,29 @@ LONG FatFiles::ReadFile(const std::string &path, std::string &bytes)
     const std::optional<std::string> source = MtoolsPath(path, Use::Match);
     if (!source)
         return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + path);
-    return Mtools({"mcopy", *source, "-"}, {}, &bytes);
+    return Mtools({"mcopy", *source, "-"}, &bytes);
 }
 
-LONG FatFiles::WriteFile(const std::string &path, const std::string &bytes)
+LONG FatFiles::CopyIn(const std::string &bytes, const std::string &path)
 {
-    const std::optional<std::string> target = MtoolsPath(path, Use::Create);
-    if (!target)
-        return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + path);
-    LONG rc = Allowed();
-    if (rc != ERROR_SUCCESS)
-        return rc;
-    const std::optional<FatEntry> old = EntryOnDisk(image_, offset_, path);
-    if (old && old->IsFolder())
-        return Fail(ERROR_ACCESS_DENIED, path + " is a folder");
-    rc = Mtools({"mcopy", "-D", "o", "-", *target}, bytes);
+    // mcopy reading a pipe ignores a full disk and leaves a cut file: it copies from a file.
+    std::string source = settings_.folder + "/.korvex-copy-XXXXXX";
+    const int fd = mkstemp(source.data());
+    std::size_t written = 0;
+    while (fd >= 0 && written < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0)
+            break;
+        written += static_cast<std::size_t>(n);
+    }
+    if (fd >= 0)
+        close(fd);
+    const LONG rc = written == bytes.size() && fd >= 0
+                        ? Mtools({"mcopy", "-D", "o", source, *MtoolsPath(path, Use::Create)})
+                        : Fail(ERROR_WRITE_FAULT, "no temporary file can be written in " + settings_.folder);
+    unlink(source.c_str());
     Changed(path);
-    // mcopy gives an overwritten file the archive bit alone.
-    if (rc == ERROR_SUCCESS && old && (old->attributes & kKeptAttributes) != FILE_ATTRIBUTE_ARCHIVE)
-        rc = Attrib(path, old->attributes);
-    return rc == ERROR_SUCCESS ? Durable() : rc;
+    return rc;
 }
 
 LONG FatFiles::ReadBackEquals(const std::string &path, const std::string &bytes)
@@ -282,8 +293,9 @@ LONG FatFiles::ReadBackEquals(const std::string &path, const std::string &bytes)
     return ERROR_SUCCESS;
 }
 
-LONG FatFiles::KeepOriginal(const std::string &path)
+LONG FatFiles::KeepOriginal(const std::string &path, bool &made)
 {
+    made = false;
     const std::string kept = KeptNameOf(path);
     if (kept_.count(kept) != 0)
         return ERROR_SUCCESS;
@@ -291,8 +303,8 @@ LONG FatFiles::KeepOriginal(const std::string &path)
         std::string original;
         LONG rc = ReadFile(path, original);
         if (rc == ERROR_SUCCESS)
-            rc = Mtools({"mcopy", "-D", "o", "-", *MtoolsPath(kept, Use::Create)}, original);
-        Changed(kept);
+            rc = CopyIn(original, kept);
+        made = rc == ERROR_SUCCESS;
         if (rc == ERROR_SUCCESS)
             rc = ReadBackEquals(kept, original);
         if (rc != ERROR_SUCCESS)
@@ -302,22 +314,25 @@ LONG FatFiles::KeepOriginal(const std::string &path)
     return ERROR_SUCCESS;
 }
 
-LONG FatFiles::ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal)
+LONG FatFiles::ReplaceFile(const std::string &given, const std::string &bytes, bool keepOriginal)
 {
-    const std::optional<std::string> target = MtoolsPath(path, Use::Create);
-    if (!target || Parts(path).empty())
-        return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + path);
-    const std::string fresh = NewNameOf(path);
+    if (!MtoolsPath(given, Use::Create) || Parts(given).empty())
+        return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + given);
     LONG rc = Allowed();
     if (rc != ERROR_SUCCESS)
         return rc;
-    const std::optional<FatEntry> old = EntryOnDisk(image_, offset_, path);
+    const std::optional<FatEntry> old = EntryOnDisk(image_, offset_, given);
     if (old && old->IsFolder())
-        return Fail(ERROR_ACCESS_DENIED, path + " is a folder");
-    if (old && keepOriginal && (rc = KeepOriginal(path)) != ERROR_SUCCESS)
-        return rc;
-    rc = Mtools({"mcopy", "-D", "o", "-", *MtoolsPath(fresh, Use::Create)}, bytes);
-    Changed(fresh);
+        return Fail(ERROR_ACCESS_DENIED, given + " is a folder");
+    // The file keeps the name it has, whatever case the caller spelt it in. A new file is
+    // written where it belongs: there is nothing to lose.
+    const std::string path = old ? StoredSpelling(given, *old) : given;
+    const std::string fresh = old ? NewNameOf(path) : path;
+    bool madeKept = false;
+    if (old && keepOriginal)
+        rc = KeepOriginal(path, madeKept);
+    if (rc == ERROR_SUCCESS)
+        rc = CopyIn(bytes, fresh);
     if (rc == ERROR_SUCCESS)
         rc = ReadBackEquals(fresh, bytes);
     const DWORD attributes = old ? old->attributes & kKeptAttributes : FILE_ATTRIBUTE_ARCHIVE;
@@ -327,13 +342,20 @@ LONG FatFiles::ReplaceFile(const std::string &path, const std::string &bytes, bo
     if (rc == ERROR_SUCCESS)
         rc = Durable();
     if (rc != ERROR_SUCCESS) {
+        // A failed replace leaves the file system as it found it.
         const std::string why = message_;
         Mtools({"mdel", *MtoolsPath(fresh, Use::Match)});
+        if (madeKept) {
+            Mtools({"mdel", *MtoolsPath(KeptNameOf(path), Use::Match)});
+            kept_.erase(KeptNameOf(path));
+        }
         Durable();
         return Fail(rc, why);
     }
+    if (!old)
+        return ERROR_SUCCESS;
     // One mren drops the old entry and renames the checked file in its place.
-    rc = Mtools({"mren", "-D", "o", *MtoolsPath(fresh, Use::Match), *target});
+    rc = Mtools({"mren", "-D", "o", *MtoolsPath(fresh, Use::Match), *MtoolsPath(path, Use::Create)});
     Changed(path);
     return rc == ERROR_SUCCESS ? Durable() : rc;
 }
@@ -348,7 +370,7 @@ LONG FatFiles::GetAttributes(const std::string &path, DWORD &attributes)
         return ERROR_SUCCESS;
     }
     std::string out;
-    const LONG rc = Mtools({"mattrib", "-X", *source}, {}, &out);
+    const LONG rc = Mtools({"mattrib", "-X", *source}, &out);
     if (rc == ERROR_FILE_NOT_FOUND && !ParentOf(path).empty() && !Exists(ParentOf(path)))
         return Fail(ERROR_PATH_NOT_FOUND, "no folder " + ParentOf(path));
     if (rc != ERROR_SUCCESS)
@@ -391,7 +413,7 @@ LONG FatFiles::ListFolder(const std::string &path, std::vector<FolderItem> &item
     if (!folder)
         return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + path);
     std::string out;
-    const LONG rc = Mtools({"mdir", "-a", "-b", folder->back() == '/' ? *folder : *folder + "/"}, {}, &out);
+    const LONG rc = Mtools({"mdir", "-a", "-b", folder->back() == '/' ? *folder : *folder + "/"}, &out);
     if (rc != ERROR_SUCCESS)
         return rc == ERROR_FILE_NOT_FOUND ? Fail(ERROR_PATH_NOT_FOUND, message_) : rc;
     items.clear();

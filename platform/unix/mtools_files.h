@@ -57,15 +57,13 @@ public:
     FatFiles(std::string image, std::uint64_t offset, MtoolsSettings settings, FatFilesHooks hooks = {});
 
     LONG ReadFile(const std::string &path, std::string &bytes);
-    // Creates or overwrites a file in one step (no crash safety); an overwritten file keeps its
-    // attributes. Prefer ReplaceFile for files whose loss would harm the guest.
-    LONG WriteFile(const std::string &path, const std::string &bytes);
-    // Replaces (or creates) a file so that a crash at any point leaves the old or the new file:
+    // Writes a file so that a crash or a full disk at any point leaves the old or the new file:
     // with `keepOriginal` the first original is kept as NAME.KVX (once, never overwritten); the
     // new bytes go to NAME.NEW, which is read back by an independent reader and compared, gets
     // the old file's attributes, and is renamed over the old file in one mren. The old file is
-    // untouched until the new one has been checked.
-    LONG ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal);
+    // untouched until the new one has been checked. A new file is written (and checked) under
+    // its own name; a failed write leaves nothing behind.
+    LONG ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal = false);
     // The FILE_ATTRIBUTE_* bits (READONLY, HIDDEN, SYSTEM, DIRECTORY, ARCHIVE); 0 for a file
     // with none of them.
     LONG GetAttributes(const std::string &path, DWORD &attributes);
@@ -97,13 +95,14 @@ public:
 private:
     static std::string WithExtension(const std::string &path, const char *extension);
 
-    LONG Mtools(const std::vector<std::string> &arguments, const std::string &input = {}, std::string *out = nullptr);
+    LONG Mtools(const std::vector<std::string> &arguments, std::string *out = nullptr);
+    LONG CopyIn(const std::string &bytes, const std::string &path);
     LONG Allowed();
     LONG Durable();
     void Changed(const std::string &path);
     LONG Attrib(const std::string &path, DWORD attributes);
     LONG ReadBackEquals(const std::string &path, const std::string &bytes);
-    LONG KeepOriginal(const std::string &path);
+    LONG KeepOriginal(const std::string &path, bool &made);
     LONG Fail(LONG code, std::string message);
     std::vector<std::string> Environment() const;
 

@@ -27,9 +27,9 @@ import tempfile
 SECTOR = 512
 LAYOUTS = {
     # name: (default size in MiB, FAT bits, first sector of the partition, partition type)
-    "fat32": (64, 32, 2048, 0x0C),
-    "fat16": (64, 16, 63, 0x06),
-    "fat16-logical": (64, 16, None, 0x06),
+    "fat32": (40, 32, 2048, 0x0C),
+    "fat16": (16, 16, 63, 0x06),
+    "fat16-logical": (24, 16, None, 0x06),
     "fat12-floppy": (None, 12, 0, None),
 }
 FORMATS = {
