@@ -21,7 +21,7 @@ namespace
 namespace fs = std::filesystem;
 
 // Regions closer than this go back as one write: fewer qemu-io commands, a little more data.
-constexpr std::uint64_t kJoinGap = 64 * 1024;
+constexpr std::uint64_t kJoinGap = std::uint64_t{64} * 1024;
 
 std::uint32_t FatEntryAt(const std::string &fat, FatKind kind, std::uint32_t cluster)
 {
@@ -32,7 +32,7 @@ std::uint32_t FatEntryAt(const std::string &fat, FatKind kind, std::uint32_t clu
         const std::uint32_t pair = byte(at) | byte(at + 1) << 8;
         return (cluster & 1) ? pair >> 4 : pair & 0x0FFF;
     }
-    case FatKind::Fat16: return byte(cluster * 2u) | byte(cluster * 2u + 1) << 8;
+    case FatKind::Fat16: return byte(std::size_t{cluster} * 2) | byte(std::size_t{cluster} * 2 + 1) << 8;
     case FatKind::Fat32: {
         const std::size_t at = cluster * std::size_t{4};
         return (byte(at) | byte(at + 1) << 8 | byte(at + 2) << 16 | byte(at + 3) << 24) & 0x0FFFFFFF;
@@ -243,7 +243,8 @@ LONG WorkingCopy::WriteBack(std::string &error)
         const std::string piece = pieces + "/" + std::to_string(i);
         std::string bytes;
         std::ofstream out(piece, std::ios::binary);
-        if (!disk.Read(offset, static_cast<std::size_t>(length), bytes) || !out.write(bytes.data(), bytes.size())) {
+        if (!disk.Read(offset, static_cast<std::size_t>(length), bytes) ||
+            !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
             error = "the changed parts of the working copy could not be prepared in " + pieces;
             rc = ERROR_WRITE_FAULT;
         }

@@ -13,7 +13,7 @@ namespace
 {
 
 constexpr std::size_t kFooter = 512;
-constexpr std::uint64_t kChunk = 256 * 1024;
+constexpr std::uint64_t kChunk = std::uint64_t{256} * 1024;
 
 std::uint32_t Be32(const std::string &b, std::size_t at)
 {

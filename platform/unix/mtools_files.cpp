@@ -236,14 +236,18 @@ LONG FatFiles::Mtools(const std::vector<std::string> &arguments, std::string *ou
 
 LONG FatFiles::Allowed()
 {
-    const LONG rc = hooks_.allowChange ? hooks_.allowChange() : ERROR_SUCCESS;
+    LONG rc = ERROR_SUCCESS;
+    if (hooks_.allowChange)
+        rc = hooks_.allowChange();
     return rc == ERROR_SUCCESS ? rc : Fail(rc, "changes to this image are refused");
 }
 
 LONG FatFiles::Durable()
 {
     std::string why;
-    const LONG rc = hooks_.makeDurable ? hooks_.makeDurable(why) : ERROR_SUCCESS;
+    LONG rc = ERROR_SUCCESS;
+    if (hooks_.makeDurable)
+        rc = hooks_.makeDurable(why);
     return rc == ERROR_SUCCESS ? rc : Fail(rc, "the change could not be written to the image: " + why);
 }
 

@@ -19,6 +19,7 @@
 #include <map>
 #include <spawn.h>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,7 +107,7 @@ std::string FsckProblems(const std::string &raw, const Partition &partition, con
     constexpr std::size_t kBlock = 4096;
     for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
         const std::size_t length = std::min(kBlock, bytes.size() - at);
-        if (std::any_of(bytes.begin() + at, bytes.begin() + at + length, [](char c) { return c != 0; })) {
+        if (std::string_view(bytes).substr(at, length).find_first_not_of('\0') != std::string_view::npos) {
             EXPECT_EQ(pwrite(fd, bytes.data() + at, length, static_cast<off_t>(at)), static_cast<ssize_t>(length));
         }
     }
@@ -181,6 +182,11 @@ constexpr Layout kLayouts[] = {
     {"fat16-logical", "raw", 5, FatKind::Fat16}, {"fat12-floppy", "raw", 0, FatKind::Fat12},
     {"fat16", "qcow2", 1, FatKind::Fat16},       {"fat32", "vhd-dynamic", 1, FatKind::Fat32},
 };
+
+void PrintTo(const Layout &layout, std::ostream *out)
+{
+    *out << layout.layout << " " << layout.format;
+}
 
 // A change and what it does to the file system's contents.
 struct Change {
