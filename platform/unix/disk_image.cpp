@@ -168,7 +168,11 @@ std::unique_ptr<DiskImage> DiskImage::Open(const std::string &path, const ImageO
 
     DiskImage *self = image.get();
     FatFilesHooks hooks;
-    hooks.allowChange = [self] { return self->AllowChange(); };
+    hooks.allowChange = [self](std::string &why) {
+        const LONG rc = self->AllowChange();
+        why = self->ReadOnlyMessage();
+        return rc;
+    };
     hooks.changed = [self](const std::string &changed) {
         if (self->copy_)
             self->copy_->Touched(changed);

@@ -224,7 +224,9 @@ std::vector<std::string> Words(const std::string &line)
     return words;
 }
 
-// "imgmount c disk.img -t hdd" and "imgmount 2 "My Disk.img" -size ..." lines.
+// "imgmount c disk.img -t hdd" and "imgmount 2 "My Disk.img" -size ..." lines. Every word after
+// the drive that is not an option may be an image; the values of options name no file and drop
+// out with the other names of files that do not exist.
 void FromDosBoxConfig(const std::string &file, std::vector<ListedImage> &found)
 {
     const std::string name = fs::path(file).stem().string();
@@ -232,8 +234,10 @@ void FromDosBoxConfig(const std::string &file, std::vector<ListedImage> &found)
         const std::vector<std::string> words = Words(line);
         if (words.size() < 3 || Lower(words[0]) != "imgmount")
             continue;
-        for (std::size_t i = 2; i < words.size() && words[i].front() != '-'; ++i)
-            found.push_back({name, Resolved(words[i], file), "DOSBox-X"});
+        for (std::size_t i = 2; i < words.size(); ++i) {
+            if (!words[i].empty() && words[i].front() != '-')
+                found.push_back({name, Resolved(words[i], file), "DOSBox-X"});
+        }
     }
 }
 

@@ -107,6 +107,8 @@ LONG CodeFor(const std::string &message)
 {
     if (Contains(message, "disk full") || Contains(message, "no free"))
         return ERROR_DISK_FULL;
+    if (Contains(message, "no match for target") || Contains(message, "bad target"))
+        return ERROR_PATH_NOT_FOUND;
     if (Contains(message, "not found") || Contains(message, "no match"))
         return ERROR_FILE_NOT_FOUND;
     if (Contains(message, "already exists") || Contains(message, "name clash"))
@@ -236,10 +238,11 @@ LONG FatFiles::Mtools(const std::vector<std::string> &arguments, std::string *ou
 
 LONG FatFiles::Allowed()
 {
+    std::string why;
     LONG rc = ERROR_SUCCESS;
     if (hooks_.allowChange)
-        rc = hooks_.allowChange();
-    return rc == ERROR_SUCCESS ? rc : Fail(rc, "changes to this image are refused");
+        rc = hooks_.allowChange(why);
+    return rc == ERROR_SUCCESS ? rc : Fail(rc, why);
 }
 
 LONG FatFiles::Durable()

@@ -34,8 +34,8 @@ struct MtoolsSettings {
 // What the owner of the image adds around every change.
 struct FatFilesHooks {
     // Asked before a change; anything but ERROR_SUCCESS refuses it (an emulator started, the
-    // image is read-only).
-    std::function<LONG()> allowChange;
+    // image is read-only), and `why` says why.
+    std::function<LONG(std::string &why)> allowChange;
     // Told after mtools changed the entry or the contents of `path`.
     std::function<void(const std::string &path)> changed;
     // Makes every change so far durable (flushed to the image file, written back to the real
@@ -62,7 +62,8 @@ public:
     // new bytes go to NAME.NEW, which is read back by an independent reader and compared, gets
     // the old file's attributes, and is renamed over the old file in one mren. The old file is
     // untouched until the new one has been checked. A new file is written (and checked) under
-    // its own name; a failed write leaves nothing behind.
+    // its own name; a failed write leaves nothing behind. A read-only file is replaced too
+    // (SYSTEM.DAT is one) and stays read-only.
     LONG ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal = false);
     // The FILE_ATTRIBUTE_* bits (READONLY, HIDDEN, SYSTEM, DIRECTORY, ARCHIVE); 0 for a file
     // with none of them.
@@ -73,7 +74,8 @@ public:
     // The entries of a folder ("" the root), in stored order.
     LONG ListFolder(const std::string &path, std::vector<FolderItem> &items);
     LONG MakeFolder(const std::string &path);
-    // Deletes a file (whatever its attributes) or an empty folder.
+    // Deletes a file (whatever its attributes: the caller applies the read-only rule it wants)
+    // or an empty folder.
     LONG Delete(const std::string &path);
     // Renames within the same folder or moves; fails with ERROR_ALREADY_EXISTS over an entry.
     LONG Rename(const std::string &from, const std::string &to);

@@ -431,6 +431,7 @@ TEST_F(DiskImages, RefusalsOpenReadOnlyWithTheirMessageAndWriteNothing)
             EXPECT_EQ(image->Files().ReadFile("WINDOWS\\SYSTEM.DAT", bytes), ERROR_SUCCESS);
             EXPECT_EQ(bytes, "placeholder SYSTEM.DAT\r\n");
             EXPECT_NE(image->Files().ReplaceFile("WINDOWS\\SYSTEM.DAT", "new", true), ERROR_SUCCESS);
+            EXPECT_EQ(image->Files().LastMessage(), image->ReadOnlyMessage());
             EXPECT_NE(image->Files().ReplaceFile("WINDOWS\\NEW.TXT", "new"), ERROR_SUCCESS);
             EXPECT_NE(image->Files().MakeFolder("WINDOWS\\NEW"), ERROR_SUCCESS);
             EXPECT_NE(image->Files().SetAttributes("WINDOWS\\WIN.INI", 0), ERROR_SUCCESS);
