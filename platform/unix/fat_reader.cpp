@@ -258,12 +258,15 @@ std::optional<FatEntry> FatReader::Find(const std::string &path)
 
 bool FatReader::ReadFile(const FatEntry &file, std::string &bytes, std::uint32_t limit)
 {
-    bytes.clear();
     const std::uint32_t wanted = std::min(file.size, limit);
+    // Fresh memory is slow to touch on some machines: one buffer, sized once, and one for the
+    // clusters read into it.
+    bytes.clear();
+    bytes.reserve(wanted);
+    std::string part;
     for (const std::uint32_t cluster : Chain(file.firstCluster)) {
         if (bytes.size() >= wanted)
             break;
-        std::string part;
         const std::size_t length = std::min<std::size_t>(geometry_.ClusterBytes(), wanted - bytes.size());
         if (!ReadAt(geometry_.ClusterOffset(cluster), length, part))
             return false;

@@ -1,6 +1,6 @@
 // Finding the images emulators list: sample configuration files of every kind, in a home of the
-// test's own, naming images that hold Windows (in each format the emulator uses), one that holds
-// only DOS, one listed twice and one that does not exist.
+// test's own, naming images that hold Windows (in each format the emulator uses, one in a folder
+// other than WINDOWS), one that holds only DOS, one listed twice and one that does not exist.
 #include "TempMachine.h"
 #include "image_discovery.h"
 #include "image_process.h"
@@ -29,14 +29,17 @@ class Discovery : public ::testing::Test
 protected:
     ~Discovery() override { RemoveFolder(home_); }
 
-    std::string Image(const std::string &relative, const char *layout, const char *format)
+    std::string Image(const std::string &relative, const char *layout, const char *format,
+                      const char *windowsFolder = "WINDOWS")
     {
         const std::string path = home_ + "/" + relative;
         fs::create_directories(fs::path(path).parent_path());
         std::vector<std::string> environment;
         for (char **e = environ; *e; ++e)
             environment.emplace_back(*e);
-        EXPECT_TRUE(RunProcess({PYTHON3, MAKE_DISK_IMAGE, path, "--layout", layout, "--format", format}, environment)
+        EXPECT_TRUE(RunProcess({PYTHON3, MAKE_DISK_IMAGE, path, "--layout", layout, "--format", format,
+                                "--windows-folder", windowsFolder},
+                               environment)
                         .Succeeded());
         return path;
     }
@@ -60,7 +63,8 @@ TEST_F(Discovery, FindsTheWindowsImagesEveryEmulatorLists)
     ASSERT_TRUE(RunProcess({"mformat", "-C", "-f", "1440", "-i", dos, "::"}, {"PATH=/usr/bin:/bin"}).Succeeded());
     const std::string qemu = Image("vm/me & more.qcow2", "fat16-logical", "qcow2");
     const std::string vbox = Image("VirtualBox VMs/Old/old.vdi", "fat16", "vdi");
-    const std::string dosbox = Image("dosbox/win 98.img", "fat12-floppy", "raw");
+    // Windows installed in C:\WIN98, as MSDOS.SYS says.
+    const std::string dosbox = Image("dosbox/win 98.img", "fat12-floppy", "raw", "WIN98");
 
     Write(".local/share/86Box/Virtual Machines/Win98 Box/86box.cfg",
           "[Hard disks]\nhdd_01_parameters = 63, 16, 80, 0, ide\nhdd_01_fn = hdd.img\nhdd_01_ide_channel = 0:0\n");
