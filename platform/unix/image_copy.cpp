@@ -4,6 +4,8 @@
 #include "image_process.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -58,6 +60,25 @@ std::string ParentOf(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+// Working copies are named "<pid>-<image name>-XXXXXX"; those of a process that no longer runs
+// were left by a crash and may be large.
+void RemoveCopiesOfEndedProcesses(const std::string &folder)
+{
+    std::error_code ec;
+    std::vector<fs::path> left;
+    for (const auto &entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::size_t dash = name.find('-');
+        if (dash == 0 || dash == std::string::npos || name.find_first_not_of("0123456789") != dash)
+            continue;
+        const auto pid = static_cast<pid_t>(std::strtol(name.c_str(), nullptr, 10));
+        if (kill(pid, 0) != 0 && errno == ESRCH)
+            left.push_back(entry.path());
+    }
+    for (const fs::path &path : left)
+        fs::remove(path, ec);
+}
+
 // A new private folder under TMPDIR (or /tmp when TMPDIR has spaces); "" when none can be made.
 std::string PieceFolder()
 {
@@ -98,7 +119,8 @@ std::unique_ptr<WorkingCopy> WorkingCopy::Make(const std::string &image, ImageFo
 {
     std::error_code ec;
     fs::create_directories(folder, ec);
-    std::string raw = folder + "/" + fs::path(image).filename().string() + "-XXXXXX";
+    RemoveCopiesOfEndedProcesses(folder);
+    std::string raw = folder + "/" + std::to_string(getpid()) + "-" + fs::path(image).filename().string() + "-XXXXXX";
     const int fd = mkstemp(raw.data());
     if (fd < 0) {
         error = "no working copy can be made in " + folder;

@@ -511,6 +511,24 @@ TEST_F(DiskImages, AFullFileSystemFailsTheWriteAndLeavesEveryFileAsItWas)
     }
 }
 
+TEST_F(DiskImages, WorkingCopiesLeftByEndedProcessesAreRemoved)
+{
+    const std::string path = Build("copied.qcow2", {"--layout", "fat12-floppy", "--format", "qcow2"});
+    pid_t ended = 0;
+    char *argv[] = {const_cast<char *>("true"), nullptr};
+    ASSERT_EQ(posix_spawnp(&ended, "true", nullptr, nullptr, argv, environ), 0);
+    waitpid(ended, nullptr, 0);
+    const std::string copies = folder_ + "/cache/images/";
+    fs::create_directories(copies);
+    const std::string left = copies + std::to_string(ended) + "-copied.qcow2-AbCdEf";
+    const std::string live = copies + std::to_string(getppid()) + "-copied.qcow2-AbCdEf";
+    std::ofstream(left) << "left";
+    std::ofstream(live) << "live";
+    ASSERT_TRUE(Open(path));
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(live));
+}
+
 // ---- A replace cut short -------------------------------------------------------------------
 
 TEST_F(DiskImages, OpeningFinishesAReplaceCutShortWhenTheLeftFilePassesTheCheck)
