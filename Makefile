@@ -18,6 +18,9 @@ endif
 # benchmarks need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
             libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest
+# Disk images: their FAT file systems through mtools, checked by fsck.fat and built by mkfs.fat;
+# qcow2, VHD, VDI and VMDK through qemu-img and qemu-io; the test image builder is Python.
+PACKAGES += mtools dosfstools qemu-utils python3
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run test test-windows tidy bench format format-check clean
@@ -57,7 +60,7 @@ test-windows: deps
 tidy: build
 	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
-BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench
+BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench disk_image_bench
 
 bench: build
 	for b in $(BENCHMARKS); do \
