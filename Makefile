@@ -18,6 +18,8 @@ endif
 # benchmarks need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
             libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest
+# Independent readers of the Windows 9x registry format that the tests check our files with.
+PACKAGES += libcreg-utils python3-libcreg libparse-win32registry-perl
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run test test-windows tidy bench format format-check clean
@@ -57,7 +59,7 @@ test-windows: deps
 tidy: build
 	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
-BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench
+BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench creg_bench
 
 bench: build
 	for b in $(BENCHMARKS); do \
