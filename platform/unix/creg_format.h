@@ -28,12 +28,17 @@ inline constexpr std::uint32_t kBlockHeaderSize = 0x20;
 inline constexpr std::uint32_t kKeyHeaderSize = 20; // also the smallest free record
 inline constexpr std::uint32_t kValueHeaderSize = 12;
 inline constexpr std::uint32_t kBlockStep = 0x1000;
-// Blocks stay under 64 KiB and a multiple of 16 bytes, as every known file has them.
-inline constexpr std::uint32_t kMaxBlockSize = 0xFFF0;
+// Blocks the writer makes or grows stay at 60 KiB at most: under the 64 KiB the format
+// descriptions give, and within the "approximately 60 KB" Windows 95 holds for one key.
+inline constexpr std::uint32_t kMaxBlockSize = 0xF000;
 inline constexpr std::uint32_t kMaxRecordsPerBlock = 255; // record ids 0..254
 // Block numbers are read as signed 16-bit numbers by some readers.
 inline constexpr std::uint32_t kMaxBlocks = 0x7FFF;
-inline constexpr std::uint32_t kMaxValueData = 0xFFFF;
+// What Windows 95/98/ME's own registry functions accept: a value holds at most 16,300 bytes
+// (the format's 16-bit length would hold 65,535), key and value names at most 255 characters.
+// The writer keeps new data within them, so that it never writes what Windows itself would not.
+inline constexpr std::uint32_t kMaxWindowsValueData = 16300;
+inline constexpr std::uint32_t kMaxWindowsName = 255;
 inline constexpr std::uint32_t kFormatMajor = 1; // the high half of the version word
 
 inline constexpr std::uint32_t kRegDword = 4;

@@ -159,6 +159,8 @@ void Hive::WriteFreeList()
 
 Status Hive::Serialize(std::vector<std::uint8_t> &out) const
 {
+    if (contents_.fatal)
+        return {Fault::NotRegistry, contents_.problems.front()};
     const auto &tree = contents_.tree;
     out.assign(source_.begin(), source_.begin() + kFileHeaderSize);
     Put32(out, file::kBlocksOffset, kTreeStart + static_cast<std::uint32_t>(tree.size()));

@@ -23,18 +23,15 @@ Status Fail(Fault fault, std::string reason)
     return {fault, std::move(reason)};
 }
 
-// The most name bytes a key record can hold in a block of its own.
-constexpr std::size_t kMaxKeyName = kMaxBlockSize - kBlockHeaderSize - kKeyHeaderSize;
-
 Status CheckKeyName(std::string_view name)
 {
     if (name.empty())
         return Fail(Fault::BadName, "A registry key needs a name.");
     if (name.find('\\') != std::string_view::npos || name.find('\0') != std::string_view::npos)
         return Fail(Fault::BadName, "A registry key name cannot hold a backslash or a NUL character.");
-    if (name.size() > kMaxKeyName)
-        return Fail(Fault::TooLarge, "A registry key name of " + std::to_string(name.size()) +
-                                         " bytes is longer than a Windows 9x registry file can hold.");
+    if (name.size() > kMaxWindowsName)
+        return Fail(Fault::BadName, "A registry key name of " + std::to_string(name.size()) +
+                                        " characters is longer than the 255 Windows 9x allows.");
     return {};
 }
 
@@ -66,7 +63,10 @@ void FitSize(Hive::Block &b)
 
 } // namespace
 
-Hive::Hive() : contents_{std::make_unique<Key>(), {}, {}, {}, HashRule::SkipHigh, {}, false} {}
+// Nothing loaded: an empty tree that cannot be written.
+Hive::Hive() : contents_{std::make_unique<Key>(), {}, {}, {}, HashRule::SkipHigh, {"No registry file is loaded."}, true}
+{
+}
 Hive::~Hive() = default;
 Hive::Hive(Hive &&) noexcept = default;
 Hive &Hive::operator=(Hive &&) noexcept = default;
@@ -217,23 +217,25 @@ Status Hive::SetValue(Key &key, std::string_view name, std::uint32_t type, std::
 {
     if (Status refused = Refusal(); !refused)
         return refused;
-    if (name.find('\0') != std::string_view::npos || name.size() > 0xFFFF)
-        return Fail(Fault::BadName, "A registry value name cannot hold a NUL character or more than 65535 bytes.");
-    if (data.size() > kMaxValueData)
-        return Fail(Fault::TooLarge, "A value of " + std::to_string(data.size()) +
-                                         " bytes is more than the 65535 bytes a Windows 9x registry value can hold.");
+    if (!key.HasRecord()) // readers take the record of the file's nameless root for a named key
+        return Fail(Fault::NotAllowed, "The top key of a Windows 9x registry file holds no values.");
+    if (name.find('\0') != std::string_view::npos || name.size() > kMaxWindowsName)
+        return Fail(Fault::BadName, "A registry value name cannot hold a NUL character or more than the 255 "
+                                    "characters Windows 9x allows.");
+    if (data.size() > kMaxWindowsValueData)
+        return Fail(Fault::TooLarge,
+                    "A value of " + std::to_string(data.size()) +
+                        " bytes is more than the 16,300 bytes Windows 9x keeps in one registry value.");
     if (type == kRegDword && data.size() != 4)
         return Fail(Fault::BadData, "A REG_DWORD value must have 4 bytes of data.");
     Value *existing = FindValue(key, name);
     const std::uint32_t oldUsed = RecordUsed(key);
-    const std::uint64_t newUsed = std::uint64_t{oldUsed} + ValueRecordSize(name.size(), data.size()) -
+    const std::uint32_t newUsed = oldUsed + ValueRecordSize(name.size(), data.size()) -
                                   (existing ? ValueRecordSize(existing->name.size(), existing->data.size()) : 0);
     if (newUsed > kMaxBlockSize - kBlockHeaderSize)
         return Fail(Fault::TooLarge, "The key's values would take " + std::to_string(newUsed) +
-                                         " bytes, more than one data block of a Windows 9x registry file holds.");
-    if (!key.HasRecord()) // readers take the record of the file's nameless root for a named key
-        return Fail(Fault::NotAllowed, "The top key of a Windows 9x registry file holds no values.");
-    const auto newSize = Align4(static_cast<std::uint32_t>(newUsed));
+                                         " bytes, more than the 60 KiB Windows 9x holds for one key.");
+    const auto newSize = Align4(newUsed);
     const auto change = [&] {
         if (existing) {
             existing->type = type;

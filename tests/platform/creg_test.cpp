@@ -431,21 +431,23 @@ TEST(CregWriter, EditsBeyondTheLimitsChangeNothing)
     Hive hive = Hive::Empty();
     Key *key = nullptr;
     ASSERT_TRUE(hive.CreateKey("Limits", &key));
-    ASSERT_TRUE(hive.SetValue(*key, "big1", 3, Bytes(30000)));
-    ASSERT_TRUE(hive.SetValue(*key, "big2", 3, Bytes(30000)));
+    for (const char *name : {"big1", "big2", "big3"})
+        ASSERT_TRUE(hive.SetValue(*key, name, 3, Bytes(16000)));
     const struct {
         const char *what;
         std::function<creg::Status()> edit;
         Fault fault;
     } cases[] = {
-        {"value over 65535 bytes", [&] { return hive.SetValue(*key, "v", 3, Bytes(65536)); }, Fault::TooLarge},
-        {"record over a block", [&] { return hive.SetValue(*key, "big3", 3, Bytes(6000)); }, Fault::TooLarge},
+        {"value over 16,300 bytes", [&] { return hive.SetValue(*key, "v", 3, Bytes(16301)); }, Fault::TooLarge},
+        {"key over 60 KiB", [&] { return hive.SetValue(*key, "big4", 3, Bytes(16000)); }, Fault::TooLarge},
+        {"value name over 255 bytes", [&] { return hive.SetValue(*key, std::string(256, 'v'), 1, {}); },
+         Fault::BadName},
         {"REG_DWORD of 3 bytes", [&] { return hive.SetValue(*key, "d", 4, Bytes(3)); }, Fault::BadData},
         {"value on the top key", [&] { return hive.SetValue(hive.Root(), "v", 1, {}); }, Fault::NotAllowed},
         {"NUL in a value name", [&] { return hive.SetValue(*key, std::string("a\0b", 3), 1, {}); }, Fault::BadName},
         {"empty key name", [&] { return hive.AddChild(*key, ""); }, Fault::BadName},
         {"backslash in a key name", [&] { return hive.AddChild(*key, "a\\b"); }, Fault::BadName},
-        {"key name over a block", [&] { return hive.AddChild(*key, std::string(70000, 'k')); }, Fault::TooLarge},
+        {"key name over 255 bytes", [&] { return hive.AddChild(*key, std::string(256, 'k')); }, Fault::BadName},
         {"bad name deep in a path", [&] { return hive.CreateKey(std::string("Limits\\New\\x\0", 13)); },
          Fault::BadName},
         {"missing value", [&] { return hive.RemoveValue(*key, "none"); }, Fault::NotFound},
@@ -469,15 +471,23 @@ TEST(CregWriter, FreeRecordsInsideABlockStayUntilTheBlockIsEdited)
     Key *k[5] = {};
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(hive.CreateKey(std::string(1, static_cast<char>('A' + i)), &k[i]));
-        ASSERT_TRUE(hive.SetValue(*k[i], "v", 3, Bytes(i < 3 ? 10 : 40000, 1)));
+        for (const char *name : {"v", "w", "x"}) // D and E are too large to share a block
+            ASSERT_TRUE(hive.SetValue(*k[i], name, 3, Bytes(i < 3 ? 10 : 15000, 1)));
     }
     ASSERT_EQ(k[4]->block, 1); // E did not fit beside D
     Bytes file = Bytes_(hive);
-    // B's record becomes free space and its tree entry a free run, as Windows 98 leaves them.
     const std::size_t block0 = creg::Get32(file, creg::file::kBlocksOffset);
-    std::size_t r = block0 + creg::kBlockHeaderSize;
-    while (creg::Get16(file, r + creg::record::kId) != k[1]->id)
-        r += creg::Get32(file, r + creg::record::kSize);
+    const auto recordOf = [&](const Key *key) {
+        std::size_t r = block0 + creg::kBlockHeaderSize;
+        while (creg::Get16(file, r + creg::record::kId) != key->id)
+            r += creg::Get32(file, r + creg::record::kSize);
+        return r;
+    };
+    // Words no source explains, set in C: they stay as they are.
+    creg::Put32(file, recordOf(k[2]) + creg::record::kReserved, 0x12345678);
+    creg::Put32(file, recordOf(k[2]) + creg::kKeyHeaderSize + 1 + creg::value::kUnknown, creg::kNone);
+    // B's record becomes free space and its tree entry a free run, as Windows 98 leaves them.
+    const std::size_t r = recordOf(k[1]);
     creg::Put32(file, r + creg::record::kId, 0xFFFFFFFF);
     creg::Put32(file, r + creg::record::kUsed, creg::kNone);
     creg::Put16(file, block0 + creg::block::kFirstFreeId, k[1]->id);
@@ -494,11 +504,11 @@ TEST(CregWriter, FreeRecordsInsideABlockStayUntilTheBlockIsEdited)
     ASSERT_TRUE(holed.Writable()) << holed.ReadOnlyReason();
     EXPECT_EQ(Hive::FindChild(holed.Root(), "B"), nullptr);
     oracles.Add(file, Dump(holed.Root()), false);
-    ASSERT_TRUE(holed.SetValue(*holed.FindKey("E"), "w", 1, {'e', 0}));
+    ASSERT_TRUE(holed.SetValue(*holed.FindKey("E"), "y", 1, {'e', 0}));
     const Bytes otherEdited = Bytes_(holed);
     EXPECT_TRUE(std::ranges::equal(Blocks(otherEdited)[0], Blocks(file)[0]));
     oracles.Add(otherEdited, Dump(holed.Root()), false);
-    ASSERT_TRUE(holed.SetValue(*holed.FindKey("A"), "w", 1, {'a', 0}));
+    ASSERT_TRUE(holed.SetValue(*holed.FindKey("A"), "y", 1, {'a', 0}));
     const Bytes edited = Bytes_(holed);
     const auto packed = Blocks(edited)[0];
     std::vector<std::uint16_t> ids;
@@ -506,6 +516,10 @@ TEST(CregWriter, FreeRecordsInsideABlockStayUntilTheBlockIsEdited)
         ids.push_back(creg::Get16(packed, at + creg::record::kId));
     EXPECT_EQ(ids, (std::vector<std::uint16_t>{0, 2, 3, creg::kNoId}));
     EXPECT_EQ(creg::Get32(packed, creg::block::kFreeOffset) + creg::Get32(packed, creg::block::kUnused), packed.size());
+    const creg::Hive::Contents read = creg::Read(edited);
+    const Key &c = *read.root->children[1];
+    EXPECT_EQ(c.reserved, 0x12345678u);
+    EXPECT_EQ(c.values[0].unknown, creg::kNone);
     oracles.Add(edited, Dump(holed.Root()), false);
     oracles.ExpectAgree();
 }
@@ -527,9 +541,10 @@ TEST(CregWriter, FlagsAreKeptAndChecksumsFollowThem)
         Reseal(file);
         Hive hive = Loaded(file);
         Key *key = nullptr;
-        for (const char *path : {"One\\Two", "Three"}) {
+        for (const char *path : {"One\\Two", "Three"}) { // too large to share a block
             ASSERT_TRUE(hive.CreateKey(path, &key));
-            ASSERT_TRUE(hive.SetValue(*key, "big", 3, Bytes(40000, 3)));
+            for (const char *name : {"a", "b", "c"})
+                ASSERT_TRUE(hive.SetValue(*key, name, 3, Bytes(15000, 3)));
         }
         const Bytes out = Bytes_(hive);
         EXPECT_EQ(creg::Get16(out, creg::file::kFlags), flags.file);
