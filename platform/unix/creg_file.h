@@ -57,7 +57,8 @@ enum class Fault : std::uint8_t {
     Broken,     // the written file failed the strict check: a fault of the writer, nothing written
 };
 
-struct Status {
+// What an operation came to; ignoring it is a mistake the compiler reports.
+struct [[nodiscard]] Status {
     Fault fault = Fault::None;
     std::string reason;
     explicit operator bool() const { return fault == Fault::None; }
@@ -145,7 +146,6 @@ private:
     void DropRecord(Key &key);
     std::uint32_t AllocateEntry();
     void AppendTreePage();
-    void FreeEntry(std::uint32_t offset);
     void WriteFreeList();
     void WriteEntry(const Key &key, std::uint32_t hash);
     void SetLink(std::uint32_t entryOffset, std::size_t field, std::uint32_t target);

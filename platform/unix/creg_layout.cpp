@@ -219,7 +219,7 @@ Hive Hive::Empty()
     first.flags = 0xD; // as the tree's
     AppendBlock(first, 0, file);
     Hive hive;
-    hive.Load(std::move(file));
+    (void)hive.Load(std::move(file)); // a file made just so reads
     return hive;
 }
 

@@ -93,6 +93,8 @@ Status Hive::Refusal() const
 {
     if (Writable())
         return {};
+    if (contents_.fatal)
+        return Fail(Fault::NotRegistry, contents_.problems.front());
     return Fail(Fault::ReadOnly,
                 "The registry file does not pass the structural check, so Korvex does not change it: " +
                     contents_.problems.front());
@@ -123,7 +125,7 @@ Key *Hive::FindKey(std::string_view path)
 {
     Key *key = &Root();
     for (const std::string_view name : SplitPath(path))
-        if (key && !(key = FindChild(*key, name)))
+        if (!(key = FindChild(*key, name)))
             return nullptr;
     return key;
 }
@@ -175,7 +177,7 @@ Status Hive::CreateKey(std::string_view path, Key **created)
     for (std::size_t i = first; i < names.size(); ++i) {
         if (Status made = AddChild(*key, names[i], &key); !made) {
             if (i > first)
-                RemoveChild(*existing, *existing->children.back());
+                (void)RemoveChild(*existing, *existing->children.back()); // the keys just added
             return made;
         }
     }
