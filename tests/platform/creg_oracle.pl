@@ -1,6 +1,6 @@
 #!/usr/bin/perl
-# Reads Windows 9x registry files with Parse::Win32Registry and prints what it sees, in the
-# form creg_oracles.py prints (see there): "@ FILE perl", then K and V lines, or "! problem".
+# Reads Windows 9x registry files with Parse::Win32Registry and prints what it sees, for
+# creg_oracles.py: "@ FILE", then the K and V lines described there, or "! problem".
 use strict;
 use warnings;
 use Parse::Win32Registry;
@@ -15,7 +15,7 @@ sub walk {
 }
 
 for my $file (@ARGV) {
-    print "@ $file perl\n";
+    print "@ $file\n";
     my $registry = Parse::Win32Registry->new($file);
     if ($registry) {
         walk($registry->get_root_key, '');

@@ -1,24 +1,27 @@
 #!/usr/bin/python3
-"""Reads Windows 9x registry files with independent readers and prints what each one sees, in
-one form the tests compare with what they wrote.
+"""Reads Windows 9x registry files with readers written by others and reports every file that
+one of them reads differently from what the tests wrote into it.
 
-usage: creg_oracles.py CHECKER READERS FILE...
+usage: creg_oracles.py CHECKER FILE...   prints one line per disagreement, nothing when all agree
+       creg_oracles.py --missing CHECKER names the readers that are not installed
 
-For each FILE and each reader named in READERS (comma-separated): a line "@ FILE READER", then
-  K/<name>/<name>...        each key, depth first in stored order (names in hex)
-  V <name> <type> <data>    its values (name and data in hex)
-  ! <text>                  a problem the reader or checker reported
-Readers: "check" (the strict checker CHECKER, loaded as a module), "pycreg" (python3-libcreg)
-and "cregexport" (libcreg-utils; slow on large files, as it writes its output a few bytes at a time).
+Beside each FILE, FILE.txt holds what it should read as, one line each, depth first in stored
+order:
+  K/<name>/<name>...       a key (names in hex)
+  V <name> <type> <data>   one of its values (name and data in hex)
+The readers: the strict checker CHECKER (must find no problem), python3-libcreg, Parse::Win32Registry
+(creg_oracle.pl) and, for files named *.full.dat, cregexport (slow on large files, as it writes
+its output a few bytes at a time).
 """
 import importlib.util
+import os
 import re
+import shutil
 import subprocess
 import sys
 
-import pycreg
-
 CODEPAGE = "cp1252"
+PERL_READER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "creg_oracle.pl")
 CREGEXPORT_TYPES = {"REG_NONE": 0, "REG_SZ": 1, "REG_EXPAND_SZ": 2, "REG_BINARY": 3,
                     "REG_DWORD_LITTLE_ENDIAN": 4, "REG_DWORD_BIG_ENDIAN": 5, "REG_LINK": 6,
                     "REG_MULTI_SZ": 7}
@@ -32,14 +35,19 @@ def key_line(path):
     return "K" + "".join("/" + hexname(n) for n in path)
 
 
-def load_checker(path):
-    spec = importlib.util.spec_from_file_location("creg_check", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+def missing(checker):
+    gone = [] if os.path.isfile(checker) else ["the checker " + checker]
+    if importlib.util.find_spec("pycreg") is None:
+        gone.append("python3-libcreg")
+    if shutil.which("cregexport") is None:
+        gone.append("libcreg-utils")
+    if subprocess.run(["perl", "-MParse::Win32Registry", "-e1"], capture_output=True).returncode:
+        gone.append("libparse-win32registry-perl")
+    return gone
 
 
 def read_pycreg(path):
+    import pycreg
     reg = pycreg.file()
     reg.open(path)
     out = []
@@ -56,9 +64,10 @@ def read_pycreg(path):
 
 
 def read_cregexport(path):
-    run = subprocess.run(["cregexport", path], capture_output=True, text=True, encoding="utf-8")  # names decoded from CODEPAGE
+    # cregexport writes names decoded from CODEPAGE as UTF-8
+    run = subprocess.run(["cregexport", path], capture_output=True, text=True, encoding="utf-8")
     if run.returncode != 0:
-        return ["! cregexport: " + run.stderr.strip().replace("\n", " ")]
+        raise RuntimeError(run.stderr.strip().replace("\n", " "))
     out, value = [], None
 
     def flush():
@@ -78,7 +87,8 @@ def read_cregexport(path):
             value = {"name": hexname("" if name == "(default)" else name), "type": 0, "hex": [], "int": None}
         elif value is not None and line.startswith("Type: "):
             kind = re.search(r"\((REG_\w+)\)$", line) or re.search(r"unknown: (0x[0-9a-f]+)", line)
-            value["type"] = CREGEXPORT_TYPES[kind.group(1)] if kind.group(1) in CREGEXPORT_TYPES else int(kind.group(1), 16)
+            name = kind.group(1)
+            value["type"] = CREGEXPORT_TYPES[name] if name in CREGEXPORT_TYPES else int(name, 16)
         elif value is not None and re.match(r"^[0-9a-f]{8}: ", line):
             value["hex"] += [int(b, 16) for b in line[10:59].split()]
         elif value is not None and value["type"] == 4 and re.match(r"^Data: \d+$", line):
@@ -87,22 +97,45 @@ def read_cregexport(path):
     return out
 
 
+def read_perl(paths):
+    """Parse::Win32Registry's reading of every file, by file."""
+    run = subprocess.run(["perl", PERL_READER] + paths, capture_output=True, text=True, encoding="latin-1")
+    seen, lines = {}, None
+    for line in run.stdout.splitlines():
+        if line.startswith("@ "):
+            lines = seen.setdefault(line[2:], [])
+        elif lines is not None:
+            lines.append(line)
+    return seen
+
+
+def compare(path, reader, expected, got):
+    for i, (want, have) in enumerate(zip(expected + [None] * len(got), got + [None] * len(expected))):
+        if want != have:
+            print("%s read by %s, line %d: expected %r, read %r" % (path, reader, i + 1, want, have))
+            return
+
+
 def main():
-    checker = load_checker(sys.argv[1])
-    readers = sys.argv[2].split(",")
-    for path in sys.argv[3:]:
-        if "check" in readers:
-            print("@ %s check" % path)
-            for problem in checker.check(open(path, "rb").read()):
-                print("! " + problem)
-        for reader, read in (("pycreg", read_pycreg), ("cregexport", read_cregexport)):
-            if reader not in readers:
-                continue
-            print("@ %s %s" % (path, reader))
+    if sys.argv[1] == "--missing":
+        print(", ".join(missing(sys.argv[2])))
+        return
+    spec = importlib.util.spec_from_file_location("creg_check", sys.argv[1])
+    checker = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(checker)
+    paths = sys.argv[2:]
+    perl = read_perl(paths)
+    for path in paths:
+        expected = open(path + ".txt").read().splitlines()
+        for problem in checker.check(open(path, "rb").read()):
+            print("%s: the checker finds: %s" % (path, problem))
+        readers = [("pycreg", read_pycreg)] + ([("cregexport", read_cregexport)] if path.endswith(".full.dat") else [])
+        for name, read in readers:
             try:
-                print("\n".join(read(path)))
-            except Exception as error:  # a reader that refuses the file
-                print("! %s: %s" % (reader, error))
+                compare(path, name, expected, read(path))
+            except Exception as error:  # the reader refused the file
+                print("%s: %s cannot read it: %s" % (path, name, error))
+        compare(path, "Parse::Win32Registry", expected, perl.get(path, ["(no output)"]))
 
 
 if __name__ == "__main__":
