@@ -182,6 +182,7 @@ private:
                  Num(Get16(bytes, block::kFirstFreeId)) + ".");
         if (freeTotal < unused)
             Note(name + " counts more unused bytes than its free records hold.");
+        b.capacity = std::max(b.capacity, b.packed);
         c_.blocks.push_back(std::move(b));
     }
 

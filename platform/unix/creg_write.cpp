@@ -54,9 +54,11 @@ std::uint32_t ValueRecordSize(std::size_t nameLength, std::size_t dataLength)
     return kValueHeaderSize + static_cast<std::uint32_t>(nameLength + dataLength);
 }
 
-// Grows a block in 4 KiB steps until its records fit.
-void FitSize(Hive::Block &b)
+// Marks a block to be laid out again, grown in 4 KiB steps until its records fit. (Records
+// the file had packed without alignment can need more room than the block had.)
+void Touch(Hive::Block &b)
 {
+    b.dirty = true;
     if (b.packed > b.size)
         b.size = std::min(b.capacity, (b.packed + kBlockStep - 1) / kBlockStep * kBlockStep);
 }
@@ -250,8 +252,7 @@ Status Hive::SetValue(Key &key, std::string_view name, std::uint32_t type, std::
     if (home.packed - Align4(oldUsed) + newSize <= home.capacity) {
         home.packed = home.packed - Align4(oldUsed) + newSize;
         change();
-        home.dirty = true;
-        FitSize(home);
+        Touch(home);
         return {};
     }
     std::uint16_t target = 0;
@@ -277,7 +278,7 @@ Status Hive::RemoveValue(Key &key, std::string_view name)
     home.packed -= Align4(RecordUsed(key));
     key.values.erase(at);
     home.packed += Align4(RecordUsed(key));
-    home.dirty = true;
+    Touch(home);
     return {};
 }
 
@@ -325,8 +326,7 @@ void Hive::AddRecord(Key &key, std::uint16_t blockIndex)
     key.block = blockIndex;
     b.keys.push_back(&key);
     b.packed += Align4(RecordUsed(key));
-    b.dirty = true;
-    FitSize(b);
+    Touch(b);
 }
 
 void Hive::DropRecord(Key &key)
@@ -336,7 +336,7 @@ void Hive::DropRecord(Key &key)
     Block &b = contents_.blocks[key.block];
     std::erase(b.keys, &key);
     b.packed -= Align4(RecordUsed(key));
-    b.dirty = true;
+    Touch(b);
 }
 
 } // namespace win::creg
