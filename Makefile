@@ -21,6 +21,8 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmo
 # Disk images: their FAT file systems through mtools, checked by fsck.fat and built by mkfs.fat;
 # qcow2, VHD, VDI and VMDK through qemu-img and qemu-io; the test image builder is Python.
 PACKAGES += mtools dosfstools qemu-utils python3
+# Independent readers of the Windows 9x registry format that the tests check our files with.
+PACKAGES += libcreg-utils python3-libcreg libparse-win32registry-perl
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run test test-windows tidy bench format format-check clean
@@ -60,7 +62,7 @@ test-windows: deps
 tidy: build
 	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
-BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench disk_image_bench
+BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench disk_image_bench creg_bench
 
 bench: build
 	for b in $(BENCHMARKS); do \
