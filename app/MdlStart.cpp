@@ -1,6 +1,7 @@
 #include "MdlStart.h"
 
 #include "Page.h"
+#include "PageCatalogue.h"
 #include "frmAbout.h"
 #include "frmStart.h"
 #include "frmTR.h"
@@ -22,12 +23,6 @@ constinit QString CurrentVersionKey;
 
 namespace
 {
-
-PageFactory &Pages()
-{
-    static PageFactory factory;
-    return factory;
-}
 
 QPointer<frmStart> &Main_()
 {
@@ -64,8 +59,8 @@ Page *CreatePageForKey(const QString &key)
 {
     // The changes from here on are this page's, in the history of changes.
     win::journal::SetPage(key.toStdString());
-    Page *page = Pages() ? Pages()(key) : nullptr;
-    return page ? page : new frmAbout;
+    const PageRow *row = PageRowOf(key);
+    return row && row->make ? row->make() : new frmAbout;
 }
 
 namespace
@@ -123,9 +118,9 @@ void SwitchMachine(const std::string &folder)
     ShowAboutPage();
 }
 
-void Main(PageFactory pages)
+void Main(PageCatalogue pages)
 {
-    Pages() = std::move(pages);
+    InstallPages(pages);
     if (!CurrentPage)
         CurrentPage = new frmAbout;
     DecidePlatform();

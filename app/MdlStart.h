@@ -2,18 +2,15 @@
 // that is shown beside the navigation tree.
 #pragma once
 
+#include "PageCatalogue.h"
+
 #include <QPointer>
 #include <QString>
-#include <functional>
 #include <string>
 
 class Page;
 class frmStart;
 class frmTR;
-
-// Makes the page that a tree key names; null for keys without a page of their own, which
-// show the About page.
-using PageFactory = std::function<Page *(const QString &key)>;
 
 namespace MdlStart
 {
@@ -23,9 +20,10 @@ extern QPointer<Page> CurrentPage;
 // HKEY_LOCAL_MACHINE's "CurrentVersion" key of the platform, chosen once at start-up.
 extern QString CurrentVersionKey;
 
-// Runs start-up once: the About page becomes current, the platform is decided, the main
-// window and the tree window are shown, and the page is placed.
-void Main(PageFactory pages = {});
+// Runs start-up once: the pages of the catalogue are installed, the About page becomes
+// current, the platform is decided, the main window and the tree window are shown, and the
+// page is placed.
+void Main(PageCatalogue pages);
 
 // Loads the current page when it is new, sizes it to the right two thirds of the main
 // window's inner area and shows it without activating it.
@@ -35,7 +33,7 @@ void ShowPage();
 // True when the platform is Windows NT (the machine reports platform 2).
 bool IsWindowsNT();
 
-// The page for a tree key: the factory's, else the About page.
+// The page for a tree key: the installed catalogue's, else the About page.
 Page *CreatePageForKey(const QString &key);
 
 // Unloads and destroys the current page (its save question first); no page is current after.

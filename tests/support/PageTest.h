@@ -12,12 +12,12 @@
 //     }
 #pragma once
 
+#include "AllPages.h"
 #include "Controls.h"
 #include "MachineCheck.h"
 #include "MdlStart.h"
 #include "MessageBoxes.h"
 #include "Page.h"
-#include "PageMap.h"
 #include "ScopedEnv.h"
 #include "StoredValue.h"
 #include "TempMachine.h"
@@ -75,7 +75,7 @@ protected:
     Page &Open(const char *treeKey)
     {
         if (!MdlStart::MainWindow())
-            MdlStart::Main(&CreatePage);
+            MdlStart::Main(AllPages());
         QTreeWidgetItem *item = MdlStart::TreeWindow()->ItemOf(QString::fromLatin1(treeKey));
         if (!item)
             throw std::runtime_error(std::string("no tree node ") + treeKey);
