@@ -1,7 +1,6 @@
 #include "frmTR.h"
 
-#include "MdlStart.h"
-#include "Page.h"
+#include "StartGlobals.h"
 
 #include <QHash>
 #include <QIcon>
@@ -85,10 +84,7 @@ void frmTR::TR_NodeClick(QTreeWidgetItem *node)
 {
     if (!node)
         return;
-    // The page shown so far goes first: its save question comes before the next page exists.
-    MdlStart::UnloadCurrentPage();
-    MdlStart::CurrentPage = MdlStart::CreatePageForKey(node->data(0, Qt::UserRole).toString());
-    MdlStart::PlacePage();
+    MdlStart::OpenPage(node->data(0, Qt::UserRole).toString());
 }
 
 void frmTR::resizeEvent(QResizeEvent *event)

@@ -100,7 +100,7 @@ protected:
         ASSERT_NE(item, nullptr) << key;
         Tree().TR_NodeClick(item);
     }
-    static QString CurrentName() { return MdlStart::CurrentPage ? MdlStart::CurrentPage->objectName() : QString(); }
+    static QString CurrentName() { return MdlStart::CurrentPage() ? MdlStart::CurrentPage()->objectName() : QString(); }
 
     // Starts the program with probe pages behind "StartUp" and "Korvex".
     void StartWithProbes()
@@ -142,7 +142,7 @@ TEST_F(Frame, StartsWithAboutGroupNodesShowItAndTheKeyboardOpensANode)
     StartWithProbes();
     ASSERT_NE(MdlStart::MainWindow(), nullptr);
     EXPECT_EQ(CurrentName(), QStringLiteral("frmAbout"));
-    const Page *page = MdlStart::CurrentPage;
+    const Page *page = MdlStart::CurrentPage();
     EXPECT_TRUE(page && page->isVisible());
     for (const char *key : {"StartUp", "Windows", "StartUp", "IE", "About"}) {
         Click(key);
@@ -175,8 +175,8 @@ TEST_F(Frame, LeavingAChangedPageAsksBeforeTheNextPageExists)
         SCOPED_TRACE(std::string(c.shown) + " then " + c.next);
         StartWithProbes();
         Click(c.shown);
-        const QPointer<Page> left = MdlStart::CurrentPage;
-        dynamic_cast<ProbePage &>(*MdlStart::CurrentPage).Edit();
+        const QPointer<Page> left = MdlStart::CurrentPage();
+        dynamic_cast<ProbePage &>(*MdlStart::CurrentPage()).Edit();
         log_.clear();
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(c.answer)});
         Click(c.next);

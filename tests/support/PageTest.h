@@ -80,15 +80,15 @@ protected:
         if (!item)
             throw std::runtime_error(std::string("no tree node ") + treeKey);
         MdlStart::TreeWindow()->TR_NodeClick(item);
-        if (!MdlStart::CurrentPage)
+        if (!MdlStart::CurrentPage())
             throw std::runtime_error(std::string("no page for ") + treeKey);
-        return *MdlStart::CurrentPage;
+        return *MdlStart::CurrentPage();
     }
 
     // The current page's control of that type and objectName.
     template <typename Widget> static Widget &Current(const char *name)
     {
-        return Control<Widget>(*MdlStart::CurrentPage, name);
+        return Control<Widget>(*MdlStart::CurrentPage(), name);
     }
 
     // Leaves the current page for About, answering the boxes that come up in turn; returns

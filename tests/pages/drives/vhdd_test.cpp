@@ -15,7 +15,7 @@ namespace
 class VhddTest : public PageTest
 {
 protected:
-    Page &Page_() const { return *MdlStart::CurrentPage; }
+    Page &Page_() const { return *MdlStart::CurrentPage(); }
 
     // Whether the two buttons and the two letter lists can be used.
     std::vector<bool> Unlocked() const
