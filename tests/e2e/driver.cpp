@@ -334,12 +334,8 @@ private:
         }
         const Answer answer = queue.front();
         queue.pop_front();
-        if (dialog) {
-            // What its Open or Save button does with the file name typed in (QDialog's public slot).
-            dialog->selectFile(answer.choice);
-            static_cast<QDialog *>(dialog)->accept();
-            return;
-        }
+        if (dialog)
+            return ChooseFile(dialog, answer);
         if (!answer.text.isEmpty() && box->text() != answer.text)
             Fail(answer.step + QStringLiteral(": the box says \"") + box->text() + QStringLiteral("\""));
         for (QAbstractButton *button : box->buttons()) {
@@ -350,6 +346,24 @@ private:
         }
         Fail(answer.step + QStringLiteral(": the box has no such button"));
         Dismiss(modal);
+    }
+
+    // Types the path into the dialog's name field and accepts it, as its Open or Save button does.
+    // (QFileDialog::selectFile would leave the field alone while it has the focus.) A dialog that
+    // stays open found no such file: the run fails instead of waiting for a user.
+    void ChooseFile(QFileDialog *dialog, const Answer &answer)
+    {
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            Fail(answer.step + QStringLiteral(": the file dialog has no name field"));
+            return Dismiss(dialog);
+        }
+        name->setText(answer.choice);
+        static_cast<QDialog *>(dialog)->accept();
+        if (dialog->isVisible()) {
+            Fail(answer.step + QStringLiteral(": the file dialog stayed open"));
+            Dismiss(dialog);
+        }
     }
 
     static void Dismiss(QWidget *modal)

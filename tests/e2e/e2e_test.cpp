@@ -27,7 +27,7 @@ namespace
 namespace fs = std::filesystem;
 
 // How long one run of a program may take before it is killed.
-constexpr int kRunLimitMs = 60'000;
+constexpr int kRunLimitMs = 15'000;
 
 constexpr auto kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr auto kSystem = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
