@@ -26,7 +26,6 @@
 //   select NAME TEXT         click the row with that text in a list box, or pick it in a combo box
 //   choose PATH              answers the next file dialog by choosing PATH (a host path) in it
 //                            (queued like an answer)
-//   wait MS                  lets MS milliseconds pass, for a page that stays busy a while
 //   close                    close the main window (done after the last step when still open)
 #include <QAbstractButton>
 #include <QApplication>
@@ -141,7 +140,7 @@ private:
                 continue;
             Log(QStringLiteral("step  ") + line);
             Run({line, line.split(QLatin1Char(' '), Qt::SkipEmptyParts)});
-            QTimer::singleShot(kStepPauseMs + std::exchange(extraPauseMs_, 0), this, &Driver::RunNext);
+            QTimer::singleShot(kStepPauseMs, this, &Driver::RunNext);
             return;
         }
         CloseMain();
@@ -201,8 +200,6 @@ private:
             Type(step);
         else if (verb == QLatin1String("select"))
             Select(step);
-        else if (verb == QLatin1String("wait"))
-            extraPauseMs_ = step.words.value(1).toInt();
         else if (verb == QLatin1String("close"))
             CloseMain();
         else
@@ -379,7 +376,6 @@ private:
     std::deque<Answer> answers_;
     std::deque<Answer> choices_;
     QPointer<QWidget> lastModal_;
-    int extraPauseMs_ = 0;
     int boxesSeen_ = 0;
     int failures_ = 0;
 };
