@@ -1,9 +1,6 @@
 #include "MachineChoice.h"
 
-#include "MachineCheck.h"
-#include "MdlStart.h"
 #include "Strings.h"
-#include "frmStart.h"
 #include "machine.h"
 
 #include <QDir>
@@ -108,7 +105,7 @@ void RememberMachine(const QString &folder, const QString &name)
 {
     QSettings settings = Settings();
     settings.setValue(QLatin1String(kFolderSetting), folder);
-    settings.setValue(QLatin1String(kNameSetting), name);
+    settings.setValue(QLatin1String(kNameSetting), name.isEmpty() ? ShortNameOf(folder) : name);
 }
 
 bool UseRememberedMachine()
@@ -161,15 +158,4 @@ QString MachineLabel()
     const win::WinePrefix prefix =
         win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString());
     return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(prefix.windowsVersion));
-}
-
-void SwitchToMachine(const QString &folder, const QString &name)
-{
-    if (CanonicalFolder(folder) == CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder())))
-        return;
-    RememberMachine(folder, name.isEmpty() ? ShortNameOf(folder) : name);
-    MdlStart::SwitchMachine(folder.toStdString());
-    if (frmStart *window = MdlStart::MainWindow())
-        window->Status()->SetMachineText(MachineLabel());
-    ReportMachineProblems(MdlStart::MainWindow());
 }

@@ -8,8 +8,9 @@
 
 class QWidget;
 
-// Keeps `folder` as the machine chosen last, shown under `name`, in Korvex's settings file
-// (~/.config/Korvex/Korvex.conf, under XDG_CONFIG_HOME when it is set).
+// Keeps `folder` as the machine chosen last, shown under `name` (a short name made from the
+// folder when empty), in Korvex's settings file (~/.config/Korvex/Korvex.conf, under
+// XDG_CONFIG_HOME when it is set).
 void RememberMachine(const QString &folder, const QString &name);
 
 // At start: works on the remembered machine when WINEPREFIX is not set and the remembered
@@ -32,9 +33,3 @@ QString MachineLabel();
 // `folder` with its links resolved, to tell whether two paths name one folder; only cleaned up
 // when it does not exist.
 QString CanonicalFolder(const QString &folder);
-
-// Makes `folder` the machine: the current page is unloaded the usual way (its save question, its
-// writes going to the machine it was loaded from), the About page opens on the new machine, the
-// choice is remembered and what stands in the way of changes there is reported. Choosing the
-// machine in use changes nothing.
-void SwitchToMachine(const QString &folder, const QString &name);

@@ -1,54 +1,21 @@
-// Start-up: the program's entry routine, the platform test, and the placing of the one page
-// that is shown beside the navigation tree.
+// Start-up: the program's entry routine, which makes the main window and the tree window and
+// places the first page beside the tree. The globals it decides and the page it places are
+// owned by StartGlobals.h.
 #pragma once
 
-#include <QPointer>
-#include <QString>
-#include <functional>
-#include <string>
+#include "PageCatalogue.h"
+#include "StartGlobals.h"
 
-class Page;
 class frmStart;
 class frmTR;
-
-// Makes the page that a tree key names; null for keys without a page of their own, which
-// show the About page.
-using PageFactory = std::function<Page *(const QString &key)>;
 
 namespace MdlStart
 {
 
-// The page shown beside the tree; exactly one once start-up has run.
-extern QPointer<Page> CurrentPage;
-// HKEY_LOCAL_MACHINE's "CurrentVersion" key of the platform, chosen once at start-up.
-extern QString CurrentVersionKey;
-
-// Runs start-up once: the About page becomes current, the platform is decided, the main
-// window and the tree window are shown, and the page is placed.
-void Main(PageFactory pages = {});
-
-// Loads the current page when it is new, sizes it to the right two thirds of the main
-// window's inner area and shows it without activating it.
-void PlacePage();
-void ShowPage();
-
-// True when the platform is Windows NT (the machine reports platform 2).
-bool IsWindowsNT();
-
-// The page for a tree key: the factory's, else the About page.
-Page *CreatePageForKey(const QString &key);
-
-// Unloads and destroys the current page (its save question first); no page is current after.
-void UnloadCurrentPage();
-
-// Closes the current page and shows the About page in its place, leaving the tree's selection
-// as it is (a page's OK button).
-void ShowAboutPage();
-
-// Works on another machine folder from now on: the current page is unloaded first (its save
-// question, its writes going to the machine it was loaded from), then the machine is switched,
-// the platform decided anew, the tree rebuilt for it and the About page placed.
-void SwitchMachine(const std::string &folder);
+// Runs start-up once: the pages of the catalogue are installed, the About page becomes
+// current, the platform is decided, the main window and the tree window are shown, and the
+// page is placed.
+void Main(PageCatalogue pages);
 
 frmStart *MainWindow();
 frmTR *TreeWindow();

@@ -1,11 +1,13 @@
 #include "frmStart.h"
 
+#include "MachineCheck.h"
 #include "MachineChoice.h"
-#include "MdlStart.h"
 #include "Page.h"
+#include "StartGlobals.h"
 #include "Strings.h"
 #include "frmMachines.h"
 #include "frmTR.h"
+#include "machine.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -30,6 +32,12 @@ QString FourDigits(int value)
 {
     const QString digits = QString::number(std::abs(static_cast<long long>(value))).rightJustified(4, QLatin1Char('0'));
     return value < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+// The tree window that start-up put into the inner area.
+frmTR *TreeIn(const QWidget *client)
+{
+    return client->findChild<frmTR *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 } // namespace
@@ -121,6 +129,22 @@ void frmStart::cmdMachine_Click()
         SwitchToMachine(chooser.ChosenFolder(), chooser.ChosenName());
 }
 
+void frmStart::SwitchToMachine(const QString &folder, const QString &name)
+{
+    if (CanonicalFolder(folder) == CanonicalFolder(QString::fromStdString(win::ChosenMachineFolder())))
+        return;
+    RememberMachine(folder, name);
+    MdlStart::UnloadCurrentPage();
+    win::UseMachineFolder(folder.toStdString());
+    win::ResetMachine();
+    MdlStart::DecidePlatform();
+    if (frmTR *tree = TreeIn(client_))
+        tree->BuildTree();
+    MdlStart::ShowAboutPage();
+    statb->SetMachineText(MachineLabel());
+    ReportMachineProblems(this);
+}
+
 void frmStart::MDIForm_Load()
 {
     setWindowTitle(LoadResString(101));
@@ -152,8 +176,8 @@ void frmStart::MDIForm_Resize()
 {
     if (isMinimized())
         return;
-    frmTR *tree = MdlStart::TreeWindow();
-    if (!tree || tree->parentWidget() != client_)
+    frmTR *tree = TreeIn(client_);
+    if (!tree)
         return;
     const QRect wanted(0, 0, qRound(client_->width() / 3.0), client_->height());
     if (tree->geometry() != wanted)
@@ -176,10 +200,7 @@ void frmStart::tmrStat_Timer()
 void frmStart::closeEvent(QCloseEvent *event)
 {
     // The current page's unload runs (and may ask to save) before the windows go.
-    if (Page *page = MdlStart::CurrentPage) {
-        page->Unload();
-        delete page;
-    }
+    MdlStart::UnloadCurrentPage();
     tmrStat->stop();
     QMainWindow::closeEvent(event);
 }

@@ -55,6 +55,11 @@ public:
     void tmrStat_Timer();
     // Opens the chooser of the machine and switches to the one chosen.
     void cmdMachine_Click();
+    // Makes `folder` the machine: the current page is unloaded the usual way (its save question,
+    // its writes going to the machine it was loaded from), the platform is decided anew, the tree
+    // rebuilt for it and the About page placed; the choice is remembered and what stands in the
+    // way of changes there is reported. Choosing the machine in use changes nothing.
+    void SwitchToMachine(const QString &folder, const QString &name);
 
     // "0012x0034": one-based screen coordinates, four digits at least.
     static QString PositionText(const QPoint &cursor);

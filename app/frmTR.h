@@ -2,21 +2,14 @@
 // and places the one the node's key names.
 #pragma once
 
+#include "PageCatalogue.h"
+
 #include <QString>
 #include <QWidget>
 #include <vector>
 
 class QTreeWidget;
 class QTreeWidgetItem;
-
-// One node of the tree, in the order the nodes are added.
-struct TreeNode {
-    const char *parentKey; // empty for a top-level node
-    const char *key;
-    int captionId;       // string ID, or 0 for a literal caption
-    const char *literal; // the caption when captionId is 0
-    const char *imageKey;
-};
 
 class frmTR : public QWidget
 {
@@ -25,8 +18,8 @@ class frmTR : public QWidget
 public:
     explicit frmTR(QWidget *parent = nullptr);
 
-    // The nodes as this platform builds them (Optimization only where IsWindowsNT is false).
-    static std::vector<TreeNode> Nodes();
+    // The installed catalogue's rows that this platform has nodes for, in order.
+    static std::vector<PageRow> Nodes();
     // The caption of the node with that key, of any platform, in the interface language; the key
     // itself if none.
     static QString CaptionOfKey(const QString &key);

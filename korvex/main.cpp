@@ -1,8 +1,8 @@
 // Korvex: the tweaking utility. Everything happens in the application frame and the pages.
+#include "AllPages.h"
 #include "MachineCheck.h"
 #include "MachineChoice.h"
 #include "MdlStart.h"
-#include "PageMap.h"
 #include "frmStart.h"
 
 #include <QApplication>
@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
     SeedNewMachine();
-    MdlStart::Main(&CreatePage);
+    MdlStart::Main(AllPages());
     ReportMachineProblems(MdlStart::MainWindow());
     return QApplication::exec();
 }

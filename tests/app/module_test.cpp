@@ -53,25 +53,24 @@ protected:
 TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
 {
     // "None" stands for the shared question; any other prompt, even "None ", is asked as it is.
+    // Enter takes the default, Yes.
     const struct {
-        const char *lang;
         const char *prompt;
         Boxes::Answer answer;
         const char *text;
     } cases[] = {
-        {"en_US.UTF-8", "None", Boxes::Click(QMessageBox::No), "Save Changes ?"},
-        {"en_US.UTF-8", "None ", Boxes::Click(QMessageBox::Yes), "None "},
-        {"ru_RU.UTF-8", "None", Boxes::Enter(), "Сохранить внесенные изменения ?"},
+        {"None", Boxes::Click(QMessageBox::No), "Save Changes ?"},
+        {"None ", Boxes::Click(QMessageBox::Yes), "None "},
+        {"None", Boxes::Enter(), "Save Changes ?"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.lang) + " " + c.prompt);
-        env_.SetLanguage(c.lang);
+        SCOPED_TRACE(c.prompt);
         Boxes boxes({c.answer});
         EXPECT_EQ(Module::AskSaveChanges(QString::fromUtf8(c.prompt)), c.answer.button != QMessageBox::No);
         ASSERT_EQ(boxes.Seen().size(), 1u);
         const Boxes::Shown &box = boxes.Seen()[0];
         EXPECT_EQ(box.text, QString::fromUtf8(c.text));
-        EXPECT_EQ(box.title, c.lang[0] == 'r' ? QStringLiteral("Сохранение...") : QStringLiteral("Saving..."));
+        EXPECT_EQ(box.title, QStringLiteral("Saving..."));
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
     }

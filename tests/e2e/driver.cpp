@@ -26,7 +26,6 @@
 //   select NAME TEXT         click the row with that text in a list box, or pick it in a combo box
 //   choose PATH              answers the next file dialog by choosing PATH (a host path) in it
 //                            (queued like an answer)
-//   wait MS                  lets MS milliseconds pass, for a page that stays busy a while
 //   close                    close the main window (done after the last step when still open)
 #include <QAbstractButton>
 #include <QApplication>
@@ -141,7 +140,7 @@ private:
                 continue;
             Log(QStringLiteral("step  ") + line);
             Run({line, line.split(QLatin1Char(' '), Qt::SkipEmptyParts)});
-            QTimer::singleShot(kStepPauseMs + std::exchange(extraPauseMs_, 0), this, &Driver::RunNext);
+            QTimer::singleShot(kStepPauseMs, this, &Driver::RunNext);
             return;
         }
         CloseMain();
@@ -201,8 +200,6 @@ private:
             Type(step);
         else if (verb == QLatin1String("select"))
             Select(step);
-        else if (verb == QLatin1String("wait"))
-            extraPauseMs_ = step.words.value(1).toInt();
         else if (verb == QLatin1String("close"))
             CloseMain();
         else
@@ -334,12 +331,8 @@ private:
         }
         const Answer answer = queue.front();
         queue.pop_front();
-        if (dialog) {
-            // What its Open or Save button does with the file name typed in (QDialog's public slot).
-            dialog->selectFile(answer.choice);
-            static_cast<QDialog *>(dialog)->accept();
-            return;
-        }
+        if (dialog)
+            return ChooseFile(dialog, answer);
         if (!answer.text.isEmpty() && box->text() != answer.text)
             Fail(answer.step + QStringLiteral(": the box says \"") + box->text() + QStringLiteral("\""));
         for (QAbstractButton *button : box->buttons()) {
@@ -350,6 +343,24 @@ private:
         }
         Fail(answer.step + QStringLiteral(": the box has no such button"));
         Dismiss(modal);
+    }
+
+    // Types the path into the dialog's name field and accepts it, as its Open or Save button does.
+    // (QFileDialog::selectFile would leave the field alone while it has the focus.) A dialog that
+    // stays open found no such file: the run fails instead of waiting for a user.
+    void ChooseFile(QFileDialog *dialog, const Answer &answer)
+    {
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            Fail(answer.step + QStringLiteral(": the file dialog has no name field"));
+            return Dismiss(dialog);
+        }
+        name->setText(answer.choice);
+        static_cast<QDialog *>(dialog)->accept();
+        if (dialog->isVisible()) {
+            Fail(answer.step + QStringLiteral(": the file dialog stayed open"));
+            Dismiss(dialog);
+        }
     }
 
     static void Dismiss(QWidget *modal)
@@ -365,7 +376,6 @@ private:
     std::deque<Answer> answers_;
     std::deque<Answer> choices_;
     QPointer<QWidget> lastModal_;
-    int extraPauseMs_ = 0;
     int boxesSeen_ = 0;
     int failures_ = 0;
 };

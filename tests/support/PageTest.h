@@ -12,12 +12,12 @@
 //     }
 #pragma once
 
+#include "AllPages.h"
 #include "Controls.h"
 #include "MachineCheck.h"
 #include "MdlStart.h"
 #include "MessageBoxes.h"
 #include "Page.h"
-#include "PageMap.h"
 #include "ScopedEnv.h"
 #include "StoredValue.h"
 #include "TempMachine.h"
@@ -75,20 +75,20 @@ protected:
     Page &Open(const char *treeKey)
     {
         if (!MdlStart::MainWindow())
-            MdlStart::Main(&CreatePage);
+            MdlStart::Main(AllPages());
         QTreeWidgetItem *item = MdlStart::TreeWindow()->ItemOf(QString::fromLatin1(treeKey));
         if (!item)
             throw std::runtime_error(std::string("no tree node ") + treeKey);
         MdlStart::TreeWindow()->TR_NodeClick(item);
-        if (!MdlStart::CurrentPage)
+        if (!MdlStart::CurrentPage())
             throw std::runtime_error(std::string("no page for ") + treeKey);
-        return *MdlStart::CurrentPage;
+        return *MdlStart::CurrentPage();
     }
 
     // The current page's control of that type and objectName.
     template <typename Widget> static Widget &Current(const char *name)
     {
-        return Control<Widget>(*MdlStart::CurrentPage, name);
+        return Control<Widget>(*MdlStart::CurrentPage(), name);
     }
 
     // Leaves the current page for About, answering the boxes that come up in turn; returns

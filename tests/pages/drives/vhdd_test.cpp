@@ -15,7 +15,7 @@ namespace
 class VhddTest : public PageTest
 {
 protected:
-    Page &Page_() const { return *MdlStart::CurrentPage; }
+    Page &Page_() const { return *MdlStart::CurrentPage(); }
 
     // Whether the two buttons and the two letter lists can be used.
     std::vector<bool> Unlocked() const
@@ -60,16 +60,22 @@ TEST_F(VhddTest, OffersOnlyFixedDisksForUnmountingAndNoMountWithoutAFreeLetter)
     EXPECT_TRUE(Control<QPushButton>(Page_(), "cmdUm").isEnabled());
 }
 
-// (A highlighted folder is mounted end to end.)
-TEST_F(VhddTest, MountsTheDriveRootWithoutAHighlightedRowUnmountsItAndLeavesRealDisksAlone)
+TEST_F(VhddTest, MountsTheHighlightedFolderOrTheDriveRootUnmountsAndLeavesRealDisksAlone)
 {
+    fs::create_directories(machine_.PathOf("drive_c/My Games"));
     Open("Subst");
     Choose("cbDrive", "E:");
-    EXPECT_TRUE(Click("cmdMount").empty());
+    EXPECT_TRUE(Click("cmdMount").empty()) << "no row highlighted: the drive's root";
     EXPECT_EQ(Unlocked(), std::vector<bool>(4, false)) << "locked for a second";
     EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/e:"), machine_.PathOf("drive_c")));
     WaitForRefresh();
     EXPECT_FALSE(Rows("cbDrive").contains("E:"));
+    auto &folders = Control<QListWidget>(Page_(), "DirTH");
+    folders.setCurrentItem(folders.findItems(QStringLiteral("My Games"), Qt::MatchExactly).value(0));
+    Choose("cbDrive", "F:");
+    Click("cmdMount");
+    EXPECT_TRUE(fs::equivalent(machine_.PathOf("dosdevices/f:"), machine_.PathOf("drive_c/My Games")));
+    WaitForRefresh();
 
     Choose("cbUm", "E:");
     EXPECT_TRUE(Click("cmdUm").empty());

@@ -1,5 +1,6 @@
 // The file type icon page: the extension looked up as it is typed, the previews with their
-// "DEFAULT" fallback, and Apply changing a type that several extensions share.
+// "DEFAULT" fallback, and Apply changing a type that several extensions share or registering a
+// type for a new extension.
 #include "IconPageTest.h"
 #include "IconPictures.h"
 #include "frmFIcon.h"
@@ -41,7 +42,7 @@ TEST(GetFIP, TakesThePartBeforeTheLastComma)
         EXPECT_EQ(frmFIcon::GetFIP(location), file) << location;
 }
 
-TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrSaysThereIsNoFile)
+TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrMakesANewOne)
 {
     const std::string icon = WriteIcon("C:\\Icons\\red.ico", Qt::red);
     PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
@@ -88,6 +89,13 @@ TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrSaysTh
 
     EXPECT_EQ(Texts(Click("cmdNewIco", {Ok})), QStringList{"Please Select icon file..."});
     EXPECT_FALSE(Stored(HKEY_CLASSES_ROOT, ".new", ""));
+
+    // An extension without a type gets one of its own.
+    ClickChoosing("cmdbrowse", green);
+    EXPECT_TRUE(Click("cmdNewIco").empty());
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, ".new", ""), "new_pellador_file");
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, "new_pellador_file\\DefaultIcon", ""), green + ",0");
+    EXPECT_EQ(Box("TxtFileInf").text(), "new_pellador_file");
 }
 
 } // namespace

@@ -110,8 +110,7 @@ TEST_F(ShortcutPage, TypedTextStaysShortEnoughToBeReadBackAndALongerStoredOneIsK
     ExpectLink(longLink);
 }
 
-// (The arrow of the link class, and a new text, are saved end to end.)
-TEST_F(ShortcutPage, AnArrowOnThePifClassShowsAndYesSavesItOnBothClassesTogetherWithTheText)
+TEST_F(ShortcutPage, AnArrowOnThePifClassShowsAndYesSavesItOnBothClassesOrRemovesItFromBoth)
 {
     ShowArrow("piffile");
     StoreLink("Link to  ");
@@ -122,6 +121,11 @@ TEST_F(ShortcutPage, AnArrowOnThePifClassShowsAndYesSavesItOnBothClassesTogether
     EXPECT_EQ(Leave({Yes}).size(), 1u);
     ExpectArrow(true);
     ExpectLink("Link to  ");
+
+    Open("Short");
+    chkni().click();
+    EXPECT_EQ(Leave({Yes}).size(), 1u);
+    ExpectArrow(false);
 }
 
 TEST_F(ShortcutPage, ApplyWritesWithoutAQuestionAndDeleteTextKeepsTheTypedText)

@@ -22,9 +22,8 @@ protected:
 
 TEST_F(ClockPage, StoredFormatSelectsThePositionByTheLowerCaseDesignatorAndMissingTextsLoadAsOne)
 {
-    // (A leading designator is loaded end to end.)
     const std::pair<const char *, const char *> cases[] = {
-        {"h:mm:ss tt", "optR"}, {"tt HH:mm:ss tt", "optS"}, {"TT HH:mm:ss", "optR"}};
+        {"h:mm:ss tt", "optR"}, {"tt HH:mm:ss tt", "optS"}, {"tt h:mm:ss", "optL"}, {"TT HH:mm:ss", "optR"}};
     for (const auto &[stored, selected] : cases) {
         PutInternational("sTimeFormat", stored);
         Page &page = Open("Clock");

@@ -1,6 +1,5 @@
 // The taskbar buttons page over a fake shell: which windows it finds, the order and flags of its
-// moves and resizes, and its toggles. (Without a shell, as on Unix, the end-to-end test shows
-// the zeros.)
+// moves and resizes, and its toggles; and without a shell, as on Unix, its zeros.
 #include "PageTest.h"
 #include "ShellSeams.h"
 #include "frmSysBtn.h"
@@ -140,6 +139,20 @@ TEST_F(TaskbarPage, EachElementIsFoundByItsClassesAndTogglingTwiceRestoresIt)
         Click("btnSH");
         Click("btnED");
         EXPECT_TRUE(shell_.windows[window].visible && shell_.windows[window].enabled) << row;
+    }
+}
+
+// No element is found: each shows zeros and the buttons do nothing, without a message.
+using NoShell = PageTest;
+
+TEST_F(NoShell, EveryElementShowsZerosAndTheButtonsDoNothing)
+{
+    Page &page = Open("SysEl");
+    for (int row = 0; row < 4; ++row) {
+        Control<QComboBox>(page, "cboSE").setCurrentIndex(row);
+        Control<QRadioButton>(page, row % 2 ? "optPos" : "optSize").click();
+        EXPECT_EQ(Current<QLineEdit>("TxtX").text() + Current<QLineEdit>("TxtY").text(), QStringLiteral("00")) << row;
+        EXPECT_TRUE(Click("btnSH").empty() && Click("btnED").empty()) << row;
     }
 }
 

@@ -1,0 +1,41 @@
+// The catalogue of pages: one row per node of the navigation tree, in the order the nodes are
+// added. The tree is built from it and the page a node opens is made from it, so a new page is
+// one row plus its class. The rows are the pages library's; start-up installs them here.
+#pragma once
+
+#include <QString>
+#include <span>
+
+class Page;
+
+// On which platforms a node exists.
+enum class Platforms {
+    Every,
+    NineXOnly, // only where IsWindowsNT is false
+};
+
+struct PageRow {
+    const char *key;
+    const char *parentKey; // empty for a top-level node, else the key of an earlier row
+    int captionId;         // string ID, or 0 for the literal caption
+    const char *literal;   // the caption when captionId is 0, the same in every language
+    const char *imageKey;  // the tree picture
+    Platforms platforms;
+    const char *page; // the class of the page opened, its objectName; null: the About page
+    Page *(*make)();  // makes that page; null with `page`
+};
+
+using PageCatalogue = std::span<const PageRow>;
+
+// The catalogue start-up installed; empty before.
+PageCatalogue InstalledPages();
+void InstallPages(PageCatalogue pages);
+
+// The row of a key in the installed catalogue, or null (the key shows the About page).
+const PageRow *PageRowOf(const QString &key);
+
+// The node's caption in the interface language.
+QString CaptionOf(const PageRow &row);
+
+// Whether the node exists on a platform.
+bool ExistsOn(const PageRow &row, bool windowsNT);
