@@ -4,9 +4,11 @@
 // control lies outside its page.
 #include "PageTest.h"
 #include "frmMachines.h"
+#include "frmStart.h"
 
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QScreen>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 
@@ -123,6 +125,25 @@ TEST_F(Fit, EveryPageAndTheChooserFitTheirTextsInBothLanguages)
         ExpectEverythingFits(chooser, QLatin1String(lang) + QStringLiteral(" frmMachines"));
     }
     RemoveFolder(home);
+}
+
+// The window opens within the screen's free area at any scale, and where the user left it.
+TEST_F(Fit, WindowOpensWithinTheScreenAndWhereItWasLeft)
+{
+    const std::string settings = MakeTempFolder("korvex-settings");
+    env_.Set("XDG_CONFIG_HOME", settings);
+    MdlStart::Main(&CreatePage);
+    const QRect area = MdlStart::MainWindow()->screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(MdlStart::MainWindow()->frameGeometry()));
+
+    // Moved down and made lower (a window may not be narrower than the design, which is about
+    // the screen's width here).
+    MdlStart::MainWindow()->setGeometry(area.left(), area.top() + 30, area.width() / 2, area.height() * 3 / 4);
+    const QRect left = MdlStart::MainWindow()->geometry();
+    MdlStart::Shutdown();
+    MdlStart::Main(&CreatePage);
+    EXPECT_EQ(MdlStart::MainWindow()->geometry(), left);
+    RemoveFolder(settings);
 }
 
 } // namespace
