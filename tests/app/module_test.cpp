@@ -77,6 +77,18 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
     }
 }
 
+// Answering No drops the page's edits, so only a deliberate answer closes the question: Escape and
+// the title bar's close button leave it open.
+TEST_F(Shared, SaveQuestionCannotBeEscaped)
+{
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+        Boxes boxes({Boxes::EscapeThenClick(answer)});
+        EXPECT_EQ(Module::AskSaveChanges(QStringLiteral("None")), answer == QMessageBox::Yes);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_FALSE(boxes.Seen()[0].escaped);
+    }
+}
+
 // ---- System texts --------------------------------------------------------------------------
 
 TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
