@@ -3,6 +3,7 @@
 #include "MachineChoice.h"
 #include "MdlStart.h"
 #include "PageMap.h"
+#include "Strings.h"
 #include "frmStart.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    InstallQtTranslations();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
     SeedNewMachine();

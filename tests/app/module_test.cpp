@@ -21,9 +21,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTranslator>
 #include <QtEndian>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,18 @@ TEST_F(Shared, SaveQuestionCannotBeEscaped)
         EXPECT_EQ(Module::AskSaveChanges(QStringLiteral("None")), answer == QMessageBox::Yes);
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_FALSE(boxes.Seen()[0].escaped);
+    }
+}
+
+// Qt's own buttons speak the interface language: Russian with Qt's translations, English without.
+TEST_F(Shared, QtsOwnTextsFollowTheInterfaceLanguage)
+{
+    for (const char *lang : {"en_US.UTF-8", "ru_RU.UTF-8"}) {
+        env_.SetLanguage(lang);
+        const std::unique_ptr<QTranslator> translator(InstallQtTranslations());
+        const QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        const QString yes = box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+        EXPECT_EQ(yes, lang[0] == 'r' ? QStringLiteral("Да") : QStringLiteral("Yes")) << lang;
     }
 }
 

@@ -58,7 +58,7 @@ packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./usr/|
 $packaged"
 [ "$(dpkg-deb -f "$deb" Package)" = korvex ] || fail "the package is not named korvex"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-translations-l10n; do
     echo "$depends" | grep -q "$library" || fail "the package does not depend on $library: $depends"
 done
 echo "install check passed: $(basename "$deb") depends on $depends"
