@@ -12,6 +12,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Docks and task bars match the windows to the menu entry of this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.halvorn.korvex"));
     InstallQtTranslations();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
