@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     // Docks and task bars match the windows to the menu entry of this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.halvorn.korvex"));
     InstallQtTranslations();
+    // The picture holds the icon drawn at 16, 32 and 48 pixels; each size picks its own.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
     SeedNewMachine();
