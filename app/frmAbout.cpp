@@ -45,6 +45,8 @@ constexpr Placement kLayout[] = {
 };
 
 constexpr int kUptimeInterval = 100;
+// "%1 h %2 min %3 s": hours, minutes and seconds in the units of the interface language.
+constexpr int kUptimeFormat = 1300;
 constexpr int kDisplayInterval = 5000;
 
 // The README bundled with the program; the project has no web page of its own.
@@ -130,8 +132,7 @@ QString frmAbout::UptimeText(std::uint64_t milliseconds)
     const std::uint64_t seconds = milliseconds / 1000;
     const std::uint64_t minutes = seconds / 60;
     const std::uint64_t hours = minutes / 60;
-    return QString::number(hours) + QStringLiteral(" ч. ") + Padded(minutes % 60, 2) + QStringLiteral(" м. ") +
-           Padded(seconds % 60, 2) + QStringLiteral(" с.");
+    return LoadResString(kUptimeFormat).arg(QString::number(hours), Padded(minutes % 60, 2), Padded(seconds % 60, 2));
 }
 
 QString frmAbout::DisplayModeText(int width, int height, int depth)
