@@ -15,9 +15,10 @@ endif
 
 # Debian packages the build, the tests (Wine for the interop tests; MinGW-w64 and GoogleTest's
 # sources for the contract tests as a Windows program; clang-tidy for the static checks) and the
-# benchmarks need.
+# benchmarks need, and Qt's translations of its own texts, which the program loads for Russian.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest
+            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest \
+            qt6-translations-l10n
 # Disk images: their FAT file systems through mtools, checked by fsck.fat and built by mkfs.fat;
 # qcow2, VHD, VDI and VMDK through qemu-img and qemu-io; the test image builder is Python.
 PACKAGES += mtools dosfstools qemu-utils python3

@@ -44,7 +44,7 @@ void Main(PageCatalogue pages)
     DecidePlatform();
     Main_() = new frmStart;
     Main_()->setAttribute(Qt::WA_DeleteOnClose);
-    Main_()->resize(TwipsToPixelsX(12000, Main_()), TwipsToPixelsY(8000, Main_()));
+    Main_()->PlaceOnScreen();
     Tree_() = new frmTR(Main_()->Client());
     PlaceBeside(Tree_());
     Tree_()->Form_Load();

@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
@@ -51,6 +52,26 @@ QImage LargeImageOfIco(const std::vector<std::uint8_t> &ico)
     return Module::LargeImageOf(reader);
 }
 
+// Keeps a question open until one of its buttons answers it: Escape and the title bar's close
+// button do nothing, as with a Windows question that has no Cancel.
+class AnswerRequired : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close) {
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Cancel))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 namespace Module
@@ -80,6 +101,11 @@ bool AskSaveChanges(const QString &prompt)
     QMessageBox box(QMessageBox::Question, LoadResString(110), message, QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::Yes);
+    // Answering No throws the page's edits away: only a deliberate click or key does that.
+    box.setWindowFlag(Qt::CustomizeWindowHint);
+    box.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    AnswerRequired answerRequired;
+    box.installEventFilter(&answerRequired);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -13,8 +13,8 @@ namespace Module
 
 // Asks the shared question: "None" asks string 109 ("Save Changes ?"), any other text is asked
 // as it is, under string 110 ("Saving...") with the question icon and Yes/No, Yes the default.
-// The box belongs to the active window, if there is one. True when the answer is Yes; closing
-// the box answers No.
+// The box belongs to the active window, if there is one. True when the answer is Yes; only Yes
+// and No answer it (Escape and the title bar's close button do nothing).
 bool AskSaveChanges(const QString &prompt);
 
 // The computer's network name, the logged-on user's name and the Windows system directory

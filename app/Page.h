@@ -6,6 +6,8 @@
 // of a loaded page.
 #pragma once
 
+#include "TwipsLayout.h"
+
 #include <QWidget>
 
 class Page : public QWidget
@@ -43,29 +45,6 @@ protected:
 private:
     bool loaded_ = false;
     bool unloaded_ = false;
-};
-
-// Geometry given in twips (1/1440 inch) as pixels of the widget's screen.
-int TwipsToPixelsX(int twips, const QWidget *widget);
-int TwipsToPixelsY(int twips, const QWidget *widget);
-
-// Lays controls out top-down in one column of a page, in twips: each control gets the column's
-// left and width, the height it asks for (or one given), and the gap below it.
-class TwipsColumn
-{
-public:
-    TwipsColumn(QWidget *page, int leftTwips, int topTwips, int widthTwips);
-
-    // Places the control at the next row; returns it for further adjustment.
-    QWidget *Place(QWidget *control, int gapAfterTwips, int heightPixels = -1);
-    // Places a control that starts at `leftPixels` instead of the column's left.
-    QWidget *PlaceAt(QWidget *control, int leftPixels, int gapAfterTwips, int heightPixels = -1);
-
-private:
-    QWidget *page_;
-    int left_;
-    int top_;
-    int width_;
 };
 
 // A control of a page, carrying its name as objectName so that it can be found by that name.

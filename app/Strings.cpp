@@ -1,10 +1,14 @@
 #include "Strings.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -75,4 +79,18 @@ QString LoadResString(int id, InterfaceLanguage language)
 int ResStringCount(InterfaceLanguage language)
 {
     return static_cast<int>(TextsOf(language).size());
+}
+
+QTranslator *InstallQtTranslations()
+{
+    if (UserInterfaceLanguage() != InterfaceLanguage::Russian)
+        return nullptr;
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QTranslator;
+
 enum class InterfaceLanguage { English, Russian };
 
 // The language of the running user's interface (LC_ALL, LC_MESSAGES, LANG on Unix; the user's
@@ -17,6 +19,12 @@ QString LoadResString(int id);
 
 // The text of `id` in a given language.
 QString LoadResString(int id, InterfaceLanguage language);
+
+// Qt's own texts (the buttons of message boxes, the file dialog) in the interface language: for
+// Russian, Qt's translation "qtbase_ru" from Qt's translations folder is installed in the
+// application. Returns it (the application owns it; deleting it takes it out again), or null for
+// English or when it is not installed.
+QTranslator *InstallQtTranslations();
 
 // How many IDs the table holds in each language.
 int ResStringCount(InterfaceLanguage language);

@@ -9,13 +9,11 @@
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <cmath>
 
 namespace
@@ -27,7 +25,28 @@ constexpr int kMinor = 5;
 constexpr int kRevision = 88;
 constexpr auto kBuildDate = "17.01.2002";
 
+// Design geometry in twips: the icon with the name and build beside it, the machine's facts
+// below, the credit line and the link at the bottom.
+constexpr int kLeft = 360;
+constexpr int kWidth = 6060;
+constexpr int kCaptionWidth = 2700;
+constexpr int kTextLeft = 1020;
+constexpr Placement kLayout[] = {
+    {"AppImg", {kLeft, kLeft, 480, 480}},
+    {"lblVersion", {kTextLeft, kLeft, kLeft + kWidth - kTextLeft, 255}, kWidens},
+    {"lblBild", {kTextLeft, 645, kLeft + kWidth - kTextLeft, 255}, kWidens},
+    {"lblCN", {kLeft, 1140, kWidth, 255}, kWidens},
+    {"lblUsr", {kLeft, 1425, kWidth, 255}, kWidens},
+    {"lblwo", {kLeft, 1710, kCaptionWidth, 255}},
+    {"picWinOn", {kLeft + kCaptionWidth, 1710, kWidth - kCaptionWidth, 255}, kWidens},
+    {"lblDisp", {kLeft, 1995, kWidth, 255}, kWidens},
+    {"lblProgrammer", {kLeft, 2700, kWidth, 255}, Follow{0, 1, 1, 0}},
+    {"lblurl", {kLeft, 2985, kCaptionWidth, 255}, kMovesDown},
+};
+
 constexpr int kUptimeInterval = 100;
+// "%1 h %2 min %3 s": hours, minutes and seconds in the units of the interface language.
+constexpr int kUptimeFormat = 1300;
 constexpr int kDisplayInterval = 5000;
 
 // The README bundled with the program; the project has no web page of its own.
@@ -78,9 +97,6 @@ frmAbout::frmAbout(QWidget *parent)
     AppImg->setFixedSize(32, 32);
     AppImg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picWinOn->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picWinOn->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00000 ч. 00 м. 00 с.")));
-    lblDisp->setWordWrap(true);
-    lblProgrammer->setWordWrap(true);
 
     QFont link = lblurl->font();
     link.setUnderline(true);
@@ -89,29 +105,7 @@ frmAbout::frmAbout(QWidget *parent)
     lblurl->setCursor(Qt::PointingHandCursor);
     lblurl->installEventFilter(this);
 
-    auto *heading = new QVBoxLayout;
-    heading->addWidget(lblVersion);
-    heading->addWidget(lblBild);
-    auto *top = new QHBoxLayout;
-    top->addWidget(AppImg, 0, Qt::AlignTop);
-    top->addSpacing(12);
-    top->addLayout(heading, 1);
-    auto *uptime = new QHBoxLayout;
-    uptime->setSpacing(0); // the caption ends in a blank of its own
-    uptime->addWidget(lblwo);
-    uptime->addWidget(picWinOn, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->addLayout(top);
-    layout->addSpacing(16);
-    layout->addWidget(lblCN);
-    layout->addWidget(lblUsr);
-    layout->addLayout(uptime);
-    layout->addWidget(lblDisp);
-    layout->addStretch(1);
-    layout->addWidget(lblProgrammer);
-    layout->addWidget(lblurl, 0, Qt::AlignLeft);
+    LayOut(this, kLayout);
 
     tmr->setObjectName(QStringLiteral("tmr"));
     tmr->setInterval(kUptimeInterval);
@@ -138,8 +132,7 @@ QString frmAbout::UptimeText(std::uint64_t milliseconds)
     const std::uint64_t seconds = milliseconds / 1000;
     const std::uint64_t minutes = seconds / 60;
     const std::uint64_t hours = minutes / 60;
-    return QString::number(hours) + QStringLiteral(" ч. ") + Padded(minutes % 60, 2) + QStringLiteral(" м. ") +
-           Padded(seconds % 60, 2) + QStringLiteral(" с.");
+    return LoadResString(kUptimeFormat).arg(QString::number(hours), Padded(minutes % 60, 2), Padded(seconds % 60, 2));
 }
 
 QString frmAbout::DisplayModeText(int width, int height, int depth)

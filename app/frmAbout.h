@@ -30,7 +30,8 @@ public:
     // "Korvex  Version is 1.05" and "Build #0088  from  17.01.2002", in the interface language.
     static QString VersionText();
     static QString BuildText();
-    // The running time: hours (never reduced to days), minutes and seconds.
+    // The running time in the interface language: hours (never reduced to days), minutes and
+    // seconds ("25 h 03 min 09 s").
     static QString UptimeText(std::uint64_t milliseconds);
     // "Current Resolution 1024x768 Color depth is 16 (65536) Bit (Colors)".
     static QString DisplayModeText(int width, int height, int depth);

@@ -9,13 +9,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace
 {
@@ -24,6 +22,19 @@ enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
 
 // The column captions by string ID, in column order.
 constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
+
+// Design geometry in twips: the list fills the dialog above its buttons, Other at the left and
+// OK and Cancel at the right.
+constexpr int kButtonTop = 3240;
+constexpr int kButtonWidth = 1350;
+constexpr int kRight = 7320;
+constexpr Follow kBottomRight{1, 0, 1, 0};
+constexpr Placement kLayout[] = {
+    {"lstMachines", {120, 120, kRight - 120, kButtonTop - 240}, kFills},
+    {"cmdOther", {120, kButtonTop, 1800, 375}, kMovesDown},
+    {"cmdOK", {kRight - 2 * kButtonWidth - 120, kButtonTop, kButtonWidth, 375}, kBottomRight},
+    {"cmdCancel", {kRight - kButtonWidth, kButtonTop, kButtonWidth, 375}, kBottomRight},
+};
 
 QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
 {
@@ -57,14 +68,7 @@ frmMachines::frmMachines(QWidget *parent) : QDialog(parent)
     cmdCancel->setAutoDefault(false);
     cmdOK->setDefault(true);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(cmdOther);
-    buttons->addStretch(1);
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdCancel);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(lstMachines, 1);
-    layout->addLayout(buttons);
+    LayOut(this, kLayout);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmMachines::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -10,8 +10,14 @@
 #include "machine.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
@@ -22,11 +28,40 @@ namespace
 
 constexpr int kMinimumWidthTwips = 10000;
 constexpr int kMinimumHeightTwips = 6000;
+constexpr int kFirstWidthTwips = 12000;
+constexpr int kFirstHeightTwips = 8000;
 constexpr int kStatusHeightTwips = 200;
 constexpr int kTimeTextLeft = 70;
 constexpr int kStatusInterval = 10;
 // Room between the time and the machine, in pixels.
 constexpr int kMachineGap = 16;
+
+// Where the window was left, in the user's settings file (beside the machine chosen last).
+constexpr auto kGeometrySetting = "window/geometry";
+
+QSettings UserSettings()
+{
+    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                         QStringLiteral("/Korvex/Korvex.conf"),
+                     QSettings::IniFormat);
+}
+
+QRect AvailableArea(const QWidget &window)
+{
+    const QScreen *screen = window.screen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+// What the window manager's frame adds to the inner size; before the window is shown, the
+// style's idea of a title bar and borders.
+QSize FrameAllowance(const QWidget &window)
+{
+    const QSize shown = window.frameGeometry().size() - window.size();
+    if (window.isVisible() && !shown.isEmpty())
+        return shown;
+    const int border = window.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    return {2 * border, window.style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * border};
+}
 
 QString FourDigits(int value)
 {
@@ -104,12 +139,16 @@ frmStart::frmStart(QWidget *parent) : QMainWindow(parent)
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    client_ = new QWidget(central);
+    scroller_ = new QScrollArea(central);
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setWidgetResizable(true);
+    client_ = new QWidget;
     client_->setObjectName(QStringLiteral("client"));
     client_->installEventFilter(this);
+    scroller_->setWidget(client_);
     statb = new StatusStrip(central);
     statb->setFixedHeight(TwipsToPixelsY(kStatusHeightTwips, this));
-    layout->addWidget(client_, 1);
+    layout->addWidget(scroller_, 1);
     layout->addWidget(statb);
     setCentralWidget(central);
 
@@ -151,25 +190,69 @@ void frmStart::MDIForm_Load()
     tmrStat->start();
 }
 
+void frmStart::PlaceOnScreen()
+{
+    const QByteArray saved = UserSettings().value(QLatin1String(kGeometrySetting)).toByteArray();
+    // Qt puts a remembered window that no longer fits back within the screen.
+    if (!saved.isEmpty() && restoreGeometry(saved))
+        return;
+    const QRect area = AvailableArea(*this);
+    const QSize frame = FrameAllowance(*this);
+    QSize size(TwipsToPixelsX(kFirstWidthTwips, this), TwipsToPixelsY(kFirstHeightTwips, this));
+    if (area.isValid())
+        size = size.boundedTo(area.size() - frame);
+    resize(size);
+    if (area.isValid()) {
+        const QSize room = area.size() - size - frame;
+        move(area.topLeft() + QPoint(room.width() / 2, room.height() / 2));
+    }
+}
+
+QSize frmStart::MinimumOuterSize() const
+{
+    const QSize design(TwipsToPixelsX(kMinimumWidthTwips, this), TwipsToPixelsY(kMinimumHeightTwips, this));
+    const QRect area = AvailableArea(*this);
+    return area.isValid() ? design.boundedTo(area.size()) : design;
+}
+
 void frmStart::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     if (isMinimized())
         return;
     // The outer size has a floor; below it the window is put back.
-    const int frameWidth = frameGeometry().width() - width();
-    const int frameHeight = frameGeometry().height() - height();
-    const int minimumWidth = TwipsToPixelsX(kMinimumWidthTwips, this) - frameWidth;
-    const int minimumHeight = TwipsToPixelsY(kMinimumHeightTwips, this) - frameHeight;
-    if (width() < minimumWidth || height() < minimumHeight)
-        resize(std::max(width(), minimumWidth), std::max(height(), minimumHeight));
+    const QSize floor = MinimumOuterSize() - FrameAllowance(*this);
+    if (width() < floor.width() || height() < floor.height())
+        resize(size().expandedTo(floor));
 }
 
 bool frmStart::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == client_ && event->type() == QEvent::Resize)
-        MDIForm_Resize();
+    if (watched == client_) {
+        switch (event->type()) {
+        case QEvent::Resize: MDIForm_Resize(); break;
+        // A page came or went, or the current page's layout changed what it needs.
+        case QEvent::ChildAdded:
+        case QEvent::ChildRemoved:
+        case QEvent::LayoutRequest: FollowPageMinimum(); break;
+        default: break;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void frmStart::FollowPageMinimum()
+{
+    const Page *page = MdlStart::CurrentPage;
+    const QSize needed = page && page->parentWidget() == client_ ? page->minimumSizeHint() : QSize();
+    // The page has two thirds of the inner width, the tree the rest.
+    const QSize wanted = needed.isValid() ? QSize((needed.width() * 3 + 1) / 2, needed.height()) : QSize(0, 0);
+    if (client_->minimumSize() == wanted)
+        return;
+    client_->setMinimumSize(wanted);
+    // The scroll area looks at the inner area's minimum again and shows or hides its bars.
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(scroller_, &request);
 }
 
 void frmStart::MDIForm_Resize()
@@ -199,6 +282,7 @@ void frmStart::tmrStat_Timer()
 
 void frmStart::closeEvent(QCloseEvent *event)
 {
+    UserSettings().setValue(QLatin1String(kGeometrySetting), saveGeometry());
     // The current page's unload runs (and may ask to save) before the windows go.
     MdlStart::UnloadCurrentPage();
     tmrStat->stop();

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QString>
 
+class QScrollArea;
 class QTimer;
 class QToolButton;
 
@@ -64,12 +65,23 @@ public:
     // "0012x0034": one-based screen coordinates, four digits at least.
     static QString PositionText(const QPoint &cursor);
 
+    // Takes the size and place the user left the window at last time, else the design size;
+    // either way within the screen's available area. Called once, before the window is shown.
+    void PlaceOnScreen();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The inner area is at least as large as the current page needs (the page taking two
+    // thirds of it); the window scrolls it when the window is smaller.
+    void FollowPageMinimum();
+    // The outer size below which the window is put back: the design's, where the screen has room.
+    QSize MinimumOuterSize() const;
+
+    QScrollArea *scroller_ = nullptr;
     QWidget *client_ = nullptr;
     StatusStrip *statb = nullptr;
     QTimer *tmrStat = nullptr;

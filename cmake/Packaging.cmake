@@ -13,6 +13,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Korvex team")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts (message box and file dialog buttons) in Russian come from Qt's translations.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 # Programs of a prefix are started through Wine when it is there; Korvex itself does not need it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS wine)
 include(CPack)

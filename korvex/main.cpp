@@ -3,6 +3,7 @@
 #include "MachineCheck.h"
 #include "MachineChoice.h"
 #include "MdlStart.h"
+#include "Strings.h"
 #include "frmStart.h"
 
 #include <QApplication>
@@ -11,6 +12,10 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Docks and task bars match the windows to the menu entry of this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.halvorn.korvex"));
+    InstallQtTranslations();
+    // The picture holds the icon drawn at 16, 32 and 48 pixels; each size picks its own.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
     SeedNewMachine();

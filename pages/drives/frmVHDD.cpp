@@ -7,12 +7,10 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace
 {
@@ -36,21 +34,27 @@ constexpr int kUnmountCaption = 364;
 constexpr int kLetterCaption = 365;
 constexpr int kHelpCaption = 366;
 
-// Design geometry in twips.
-constexpr int kLeft = 120;
-constexpr int kTop = 120;
-constexpr int kGap = 120;
-constexpr int kMountFrameWidth = 4245;
-constexpr int kUnmountFrameWidth = 2235;
-constexpr int kFolderListHeight = 4140;
-
-QHBoxLayout *Row(std::initializer_list<QWidget *> controls)
-{
-    auto *row = new QHBoxLayout;
-    for (QWidget *control : controls)
-        row->addWidget(control);
-    return row;
-}
+// Design geometry in twips: the mounting frame on the left with the drive and folder lists
+// and, at its bottom, the letter with its button; the unmounting frame on its right with the
+// letter and its button at the top and the help text filling the rest.
+constexpr int kFrameHeight = 5310;
+constexpr int kMountWidth = 4245;
+constexpr int kUnmountWidth = 2235;
+constexpr int kInner = 120;
+constexpr int kBottomRow = 4815;
+constexpr Placement kLayout[] = {
+    {"frmMount", {120, 120, kMountWidth, kFrameHeight}},
+    {"drvTH", {kInner, 240, kMountWidth - 2 * kInner, 315}},
+    {"DirTH", {kInner, 615, kMountWidth - 2 * kInner, 4140}},
+    {"lblSymb", {kInner, kBottomRow + 45, 1455, 285}},
+    {"cbDrive", {1695, kBottomRow + 30, 900, 315}},
+    {"cmdMount", {2715, kBottomRow, 1410, 375}},
+    {"frmUnMount", {120 + kMountWidth + 120, 120, kUnmountWidth, kFrameHeight}},
+    {"lblSymb2", {kInner, 240, kUnmountWidth - 2 * kInner, 255}},
+    {"cbUm", {kInner, 555, 900, 315}},
+    {"cmdUm", {1140, 525, 975, 375}},
+    {"lblHelp", {kInner, 1020, kUnmountWidth - 2 * kInner, kFrameHeight - 1020 - kInner}},
+};
 
 } // namespace
 
@@ -63,25 +67,11 @@ frmVHDD::frmVHDD(QWidget *parent)
       lblHelp(NewControl<QLabel>("lblHelp", frmUnMount)), tmrRefresh(NewControl<QTimer>("tmrRefresh", this))
 {
     setObjectName(QStringLiteral("frmVHDD"));
-    DirTH->setFixedHeight(TwipsToPixelsY(kFolderListHeight, this));
     lblHelp->setWordWrap(true);
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     tmrRefresh->setSingleShot(true);
 
-    auto *mount = new QVBoxLayout(frmMount);
-    mount->addWidget(drvTH);
-    mount->addWidget(DirTH);
-    mount->addLayout(Row({lblSymb, cbDrive, cmdMount}));
-    auto *unmount = new QVBoxLayout(frmUnMount);
-    unmount->addWidget(lblSymb2);
-    unmount->addLayout(Row({cbUm, cmdUm}));
-    unmount->addWidget(lblHelp, 1);
-
-    const int height = frmMount->sizeHint().height();
-    frmMount->setGeometry(TwipsToPixelsX(kLeft, this), TwipsToPixelsY(kTop, this),
-                          TwipsToPixelsX(kMountFrameWidth, this), height);
-    frmUnMount->setGeometry(frmMount->geometry().right() + TwipsToPixelsX(kGap, this), frmMount->y(),
-                            TwipsToPixelsX(kUnmountFrameWidth, this), height);
+    LayOut(this, kLayout);
 
     connect(drvTH, &QComboBox::currentIndexChanged, this, &frmVHDD::drvTH_Change);
     connect(cmdMount, &QPushButton::clicked, this, &frmVHDD::cmdMount_Click);

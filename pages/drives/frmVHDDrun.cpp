@@ -10,9 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,38 +46,39 @@ constexpr int kCancelCaption = 375;
 constexpr int kDriveCaption = 376;
 constexpr int kFolderCaption = 377;
 
-// Design geometry in twips.
+// Design geometry in twips: the box at the top, the two panels below it across the page; in
+// each panel the drive and the folder with their captions above them, the folder taking the
+// width, and the buttons in a row.
 constexpr int kLeft = 120;
-constexpr int kTop = 120;
-constexpr int kDesignWidth = 6480;
-constexpr int kGap = 120;
-constexpr int kDriveColumnWidth = 975;
+constexpr int kWidth = 6480;
+constexpr int kDriveWidth = 975;
+constexpr int kFolderLeft = kLeft + kDriveWidth + 120;
+constexpr int kFolderWidth = kWidth - kFolderLeft - kLeft;
+constexpr int kPanelHeight = 1425;
+constexpr int kButtonWidth = 1215;
+constexpr int kButtonStep = kButtonWidth + 120;
+constexpr Placement kLayout[] = {
+    {"chkAutorun", {kLeft, 120, kWidth, 255}},
+    {"frameO", {kLeft, 495, kWidth, kPanelHeight}, kWidens},
+    {"Label1", {kLeft, 240, kDriveWidth, 255}},
+    {"Label2", {kFolderLeft, 240, kFolderWidth, 255}, kWidens},
+    {"cboD", {kLeft, 495, kDriveWidth, 315}},
+    {"txtP", {kFolderLeft, 495, kFolderWidth, 285}, kWidens},
+    {"btnN", {kLeft, 930, kButtonWidth, 375}},
+    {"btnS", {kLeft + kButtonStep, 930, kButtonWidth, 375}},
+    {"btnD", {kLeft + 2 * kButtonStep, 930, kButtonWidth, 375}},
+    {"FrameN", {kLeft, 495 + kPanelHeight + 120, kWidth, kPanelHeight}, kWidens},
+    {"Label3", {kLeft, 240, kDriveWidth, 255}},
+    {"Label4", {kFolderLeft, 240, kFolderWidth, 255}, kWidens},
+    {"cbodN", {kLeft, 495, kDriveWidth, 315}},
+    {"txtpN", {kFolderLeft, 495, kFolderWidth, 285}, kWidens},
+    {"btnsN", {kLeft, 930, kButtonWidth, 375}},
+    {"btnC", {kLeft + kButtonStep, 930, kButtonWidth, 375}},
+};
 
 std::string Ansi(const QString &text)
 {
     return text.toUtf8().toStdString();
-}
-
-// The drive and the folder of one panel, caption above each, the folder taking the width.
-QGridLayout *EntryLayout(QGroupBox *frame, QLabel *driveLabel, QWidget *drive, QLabel *folderLabel, QWidget *folder)
-{
-    auto *grid = new QGridLayout(frame);
-    grid->addWidget(driveLabel, 0, 0);
-    grid->addWidget(folderLabel, 0, 1);
-    grid->addWidget(drive, 1, 0);
-    grid->addWidget(folder, 1, 1);
-    grid->setColumnMinimumWidth(0, TwipsToPixelsX(kDriveColumnWidth, frame));
-    grid->setColumnStretch(1, 1);
-    return grid;
-}
-
-void AddButtonRow(QGridLayout *grid, std::initializer_list<QPushButton *> buttons)
-{
-    auto *row = new QHBoxLayout;
-    for (QPushButton *button : buttons)
-        row->addWidget(button);
-    row->addStretch(1);
-    grid->addLayout(row, 2, 0, 1, 2);
 }
 
 } // namespace
@@ -101,12 +100,7 @@ frmVHDDrun::frmVHDDrun(QWidget *parent)
     // Checked in the design: loading unticks it when Tolvane is not registered.
     chkAutorun->setChecked(true);
 
-    AddButtonRow(EntryLayout(frameO, Label1, cboD, Label2, txtP), {btnN, btnS, btnD});
-    AddButtonRow(EntryLayout(FrameN, Label3, cbodN, Label4, txtpN), {btnsN, btnC});
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.Place(chkAutorun, kGap);
-    column.Place(frameO, kGap, frameO->sizeHint().height());
-    column.Place(FrameN, 0, FrameN->sizeHint().height());
+    LayOut(this, kLayout);
 
     connect(chkAutorun, &QCheckBox::toggled, this, &frmVHDDrun::chkAutorun_Click);
     connect(cboD, &QComboBox::currentIndexChanged, this, &frmVHDDrun::cboD_Click);
@@ -144,15 +138,6 @@ void frmVHDDrun::Form_Load()
     Label2->setText(LoadResString(kFolderCaption));
     Label3->setText(LoadResString(kDriveCaption));
     Label4->setText(LoadResString(kFolderCaption));
-    chkAutorun->resize(std::max(chkAutorun->width(), chkAutorun->sizeHint().width()), chkAutorun->height());
-}
-
-void frmVHDDrun::Form_Resize()
-{
-    const int frameWidth = std::max(0, width() - 2 * TwipsToPixelsX(kLeft, this));
-    for (QGroupBox *frame : {frameO, FrameN})
-        if (frame->width() != frameWidth)
-            frame->resize(frameWidth, frame->height());
 }
 
 void frmVHDDrun::chkAutorun_Click()

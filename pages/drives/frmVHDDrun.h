@@ -27,7 +27,6 @@ protected:
     void Form_Load() override;
     // The list is written after every change, so closing asks nothing.
     void Form_Unload() override {}
-    void Form_Resize() override;
 
 private:
     void chkAutorun_Click();

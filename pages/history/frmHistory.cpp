@@ -43,8 +43,17 @@ constexpr int kIdDrive = 1015;
 constexpr int kIdAttributes = 1016;
 constexpr int kIdErrorCode = 1105; // the save report's "Windows reported error %1."
 
-constexpr int kMargin = 8;
-constexpr int kButtonHeight = 26;
+// Design geometry in twips: the list fills the page above a row of buttons.
+constexpr int kButtonWidth = 1350;
+constexpr int kButtonStep = kButtonWidth + 120;
+constexpr int kButtonTop = 4440;
+constexpr Placement kLayout[] = {
+    {"lstHist", {120, 120, 6480, kButtonTop - 240}, kFills},
+    {"cmdUndo", {120, kButtonTop, kButtonWidth, 375}, kMovesDown},
+    {"cmdUndoTo", {120 + kButtonStep, kButtonTop, kButtonWidth, 375}, kMovesDown},
+    {"cmdUndoAll", {120 + 2 * kButtonStep, kButtonTop, kButtonWidth, 375}, kMovesDown},
+    {"cmdExport", {120 + 3 * kButtonStep, kButtonTop, kButtonWidth, 375}, kMovesDown},
+};
 constexpr int kShownBytes = 24; // of binary data, in the list
 
 QString FromUtf8(const std::string &text)
@@ -155,6 +164,7 @@ frmHistory::frmHistory(QWidget *parent) : Page(parent)
     cmdUndoTo = NewControl<QPushButton>("cmdUndoTo", this);
     cmdUndoAll = NewControl<QPushButton>("cmdUndoAll", this);
     cmdExport = NewControl<QPushButton>("cmdExport", this);
+    LayOut(this, kLayout);
     connect(cmdUndo, &QPushButton::clicked, this, &frmHistory::cmdUndo_Click);
     connect(cmdUndoTo, &QPushButton::clicked, this, &frmHistory::cmdUndoTo_Click);
     connect(cmdUndoAll, &QPushButton::clicked, this, &frmHistory::cmdUndoAll_Click);
@@ -168,18 +178,6 @@ void frmHistory::Form_Load()
     cmdUndoAll->setText(LoadResString(kIdUndoAll));
     cmdExport->setText(LoadResString(kIdExport));
     FillList();
-}
-
-void frmHistory::Form_Resize()
-{
-    const int buttonTop = height() - kMargin - kButtonHeight;
-    lstHist->setGeometry(kMargin, kMargin, std::max(0, width() - 2 * kMargin), std::max(0, buttonTop - 2 * kMargin));
-    int left = kMargin;
-    for (QPushButton *button : {cmdUndo, cmdUndoTo, cmdUndoAll, cmdExport}) {
-        const int w = std::max(button->sizeHint().width(), 90);
-        button->setGeometry(left, buttonTop, w, kButtonHeight);
-        left += w + kMargin;
-    }
 }
 
 void frmHistory::FillList()

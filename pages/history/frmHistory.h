@@ -21,7 +21,6 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override {}
-    void Form_Resize() override;
 
 private:
     void FillList();

@@ -31,23 +31,21 @@ constexpr int kIconCaption = 161;
 constexpr int kBrowseTitle = 162;
 constexpr int kHelpCaption = 163;
 
-// Design geometry in twips.
+// Design geometry in twips: one column as wide as the page less 60; the icon's box leaves room
+// for the browse button, Apply is centred.
 constexpr int kLeft = 30;
-constexpr int kTop = 120;
-constexpr int kRowGap = 60;
-constexpr int kSectionGap = 180;
-constexpr int kDesignWidth = 4800;
-constexpr int kWideAllowance = 60;
-constexpr int kPathAllowance = 500;
-constexpr int kBrowseGap = 60;
+constexpr int kWidth = 4800;
+constexpr int kPathWidth = kWidth - 440;
 constexpr int kApplyWidth = 1215;
-constexpr int kHelpLines = 3;
-
-void SetWidth(QWidget *control, int width)
-{
-    if (control->width() != width)
-        control->resize(width, control->height());
-}
+constexpr Placement kLayout[] = {
+    {"lblCDrv", {kLeft, 120, kWidth, 255}, kWidens},
+    {"Drv", {kLeft, 435, kWidth, 315}, kWidens},
+    {"lblCIco", {kLeft, 930, kWidth, 255}, kWidens},
+    {"txtIcoP", {kLeft, 1245, kPathWidth, 285}, kWidens},
+    {"cmdbrowse", {kLeft + kPathWidth + 60, 1245, 285, 285}},
+    {"lblHelp", {kLeft, 1710, kWidth, 585}, kWidens},
+    {"cmdAP", {kLeft + (kWidth - kApplyWidth) / 2, 2475, kApplyWidth, 375}, kCentred},
+};
 
 } // namespace
 
@@ -66,16 +64,7 @@ frmDrvIco::frmDrvIco(QWidget *parent)
     // The machine's drives as Windows lists them, starting on the system drive.
     DriveFolderList::FillDrives(Drv);
 
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.Place(lblCDrv, kRowGap);
-    column.Place(Drv, kSectionGap);
-    column.Place(lblCIco, kRowGap);
-    column.Place(txtIcoP, kSectionGap);
-    column.Place(lblHelp, kSectionGap, lblHelp->fontMetrics().lineSpacing() * kHelpLines);
-    column.Place(cmdAP, 0);
-    cmdAP->resize(std::max(TwipsToPixelsX(kApplyWidth, this), cmdAP->sizeHint().width()), cmdAP->height());
-    cmdbrowse->resize(txtIcoP->height(), txtIcoP->height());
-    cmdbrowse->move(txtIcoP->x() + txtIcoP->width() + TwipsToPixelsX(kBrowseGap, this), txtIcoP->y());
+    LayOut(this, kLayout);
 
     connect(Drv, &QComboBox::currentIndexChanged, this, &frmDrvIco::Drv_Change);
     connect(cmdbrowse, &QPushButton::clicked, this, &frmDrvIco::cmdbrowse_Click);
@@ -123,18 +112,4 @@ void frmDrvIco::cmdAP_Click()
     SaveReport report(this);
     // Written as the box holds it: a location typed by hand ("shell32.dll,8") is not checked.
     Reg::SetString(HKEY_LOCAL_MACHINE, DefaultIconKey(), QString(), txtIcoP->text());
-}
-
-void frmDrvIco::Form_Resize()
-{
-    const int wide = std::max(0, width() - TwipsToPixelsX(kWideAllowance, this));
-    for (QWidget *control : std::initializer_list<QWidget *>{lblCDrv, Drv, lblCIco, lblHelp})
-        SetWidth(control, wide);
-    SetWidth(txtIcoP, std::max(0, width() - TwipsToPixelsX(kPathAllowance, this)));
-    const int browseLeft = txtIcoP->x() + txtIcoP->width() + TwipsToPixelsX(kBrowseGap, this);
-    if (cmdbrowse->x() != browseLeft)
-        cmdbrowse->move(browseLeft, cmdbrowse->y());
-    const int applyLeft = (width() - cmdAP->width()) / 2;
-    if (cmdAP->x() != applyLeft)
-        cmdAP->move(applyLeft, cmdAP->y());
 }

@@ -41,13 +41,25 @@ constexpr int kExtensionCaption = 356;
 // Design geometry in twips: the extension, the type name and the two icons, each under its
 // heading, one column.
 constexpr int kLeft = 60;
-constexpr int kTop = 120;
-constexpr int kRowGap = 60;
-constexpr int kSectionGap = 180;
-constexpr int kDesignWidth = 4800;
+constexpr int kWidth = 4800;
 constexpr int kPrefixWidth = 300;
-constexpr int kPictureSize = 32 * 15;
+constexpr int kPicture = 32 * 15;
 constexpr int kButtonWidth = 2200;
+constexpr Placement kLayout[] = {
+    {"Label1", {kLeft, 120, kWidth, 255}},
+    {"Text2", {kLeft, 435, kPrefixWidth, 285}},
+    {"TxtRas", {kLeft + kPrefixWidth, 435, kWidth - kPrefixWidth, 285}},
+    {"Label4", {kLeft, 900, kWidth, 255}},
+    {"TxtFileInf", {kLeft, 1215, kWidth, 285}},
+    {"Label2", {kLeft, 1680, kWidth, 255}},
+    {"TxtCurIco", {kLeft, 1995, kWidth, 285}},
+    {"img", {kLeft, 2340, kPicture, kPicture}},
+    {"Label3", {kLeft, 3000, kWidth, 255}},
+    {"TxtSelIco", {kLeft, 3315, kWidth, 285}},
+    {"img2", {kLeft, 3660, kPicture, kPicture}},
+    {"cmdbrowse", {kLeft, 4320, kButtonWidth, 375}},
+    {"cmdNewIco", {kLeft, 4755, kButtonWidth, 375}},
+};
 
 QString DefaultValue(const QString &key)
 {
@@ -75,29 +87,7 @@ frmFIcon::frmFIcon(QWidget *parent)
     TxtCurIco->setReadOnly(true);
     TxtSelIco->setReadOnly(true);
 
-    const int pictureSize = TwipsToPixelsX(kPictureSize, this);
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.Place(Label1, kRowGap);
-    column.Place(TxtRas, kSectionGap);
-    column.Place(Label4, kRowGap);
-    column.Place(TxtFileInf, kSectionGap);
-    column.Place(Label2, kRowGap);
-    column.Place(TxtCurIco, kRowGap);
-    column.Place(img, kSectionGap, pictureSize);
-    column.Place(Label3, kRowGap);
-    column.Place(TxtSelIco, kRowGap);
-    column.Place(img2, kSectionGap, pictureSize);
-    column.Place(cmdbrowse, kRowGap);
-    column.Place(cmdNewIco, 0);
-    // The fixed "*." stands before the extension on its row.
-    const int prefixWidth = TwipsToPixelsX(kPrefixWidth, this);
-    Text2->setGeometry(TxtRas->x(), TxtRas->y(), prefixWidth, TxtRas->height());
-    TxtRas->setGeometry(TxtRas->x() + prefixWidth, TxtRas->y(), TxtRas->width() - prefixWidth, TxtRas->height());
-    img->resize(pictureSize, pictureSize);
-    img2->resize(pictureSize, pictureSize);
-    const int buttonWidth = TwipsToPixelsX(kButtonWidth, this);
-    for (QPushButton *button : {cmdbrowse, cmdNewIco})
-        button->resize(std::max(buttonWidth, button->sizeHint().width()), button->height());
+    LayOut(this, kLayout);
 
     TxtRas->setText(QLatin1String(kFirstExtension));
 

@@ -63,22 +63,31 @@ constexpr int kBrowseTitle = 125;
 constexpr int kApplyQuestion = 126;
 constexpr int kRemoveCaption = 128;
 
-// Design geometry in twips.
+// Design geometry in twips: the folder's icon with the drive list beside it, the folder list
+// below taking half the page's height, then the icon file, the copy box, the two buttons either
+// side of the centre line and the help text.
 constexpr int kLeft = 60;
 constexpr int kDriveLeft = 600;
-constexpr int kTop = 60;
-constexpr int kRowGap = 60;
-constexpr int kHeadingGap = 90;
-constexpr int kButtonGap = 120;
-constexpr int kCentreGap = 50;
-constexpr int kWideAllowance = 120;
-constexpr int kDriveAllowance = 660;
-constexpr int kPathAllowance = 500;
-constexpr int kBrowseOffset = 90;
-constexpr int kIconSize = 32 * 15;
-constexpr int kDesignWidth = 4800;
-constexpr int kDesignListHeight = 2400;
+constexpr int kWidth = 4800;
+constexpr int kDriveWidth = kWidth + kLeft - kDriveLeft;
+constexpr int kPathWidth = kWidth - 380;
+constexpr int kIcon = 32 * 15;
 constexpr int kButtonWidth = 1700;
+constexpr int kCentre = (kLeft + kWidth + kLeft) / 2;
+constexpr Follow kListFollow{0, 1, 0, 0.5f}; // half the page's height
+constexpr Placement kLayout[] = {
+    {"curIco", {kLeft, 60, kIcon, kIcon}},
+    {"lbl_0", {kDriveLeft, 60, kDriveWidth, 255}, kWidens},
+    {"Drv", {kDriveLeft, 315, kDriveWidth, 315}, kWidens},
+    {"Dir1", {kLeft, 690, kWidth, 2400}, kListFollow},
+    {"lbl_1", {kLeft, 3180, kWidth, 255}, kWidens},
+    {"txtIco", {kLeft, 3435, kPathWidth, 285}, kWidens},
+    {"cmdbrowse", {kLeft + kPathWidth + 30, 3435, 285, 285}},
+    {"chk", {kLeft, 3780, kWidth, 255}, kWidens},
+    {"cdmApply", {kCentre - 50 - kButtonWidth, 4155, kButtonWidth, 375}, kCentred},
+    {"cmdNoIco", {kCentre + 50, 4155, kButtonWidth, 375}, kCentred},
+    {"lbl_2", {kLeft, 4650, kWidth, 780}, kWidens},
+};
 
 QByteArray Ansi(const QString &text)
 {
@@ -102,13 +111,6 @@ bool Exists(const QString &windowsPath)
     return win::FileExists(windowsPath.toStdString());
 }
 
-void Place(QWidget *control, int left, int top, int width, int height)
-{
-    const QRect wanted(left, top, std::max(0, width), std::max(0, height));
-    if (control->geometry() != wanted)
-        control->setGeometry(wanted);
-}
-
 } // namespace
 
 frmFldIco::frmFldIco(QWidget *parent)
@@ -125,19 +127,7 @@ frmFldIco::frmFldIco(QWidget *parent)
     txtIco->setReadOnly(true);
     lbl[2]->setWordWrap(true);
 
-    // Design positions; Form_Resize fits widths and the rows below the folder list.
-    const int iconSize = TwipsToPixelsX(kIconSize, this);
-    curIco->setGeometry(TwipsToPixelsX(kLeft, this), TwipsToPixelsY(kTop, this), iconSize, iconSize);
-    const int driveLeft = TwipsToPixelsX(kDriveLeft, this);
-    const int width = TwipsToPixelsX(kDesignWidth, this);
-    lbl[0]->setGeometry(driveLeft, curIco->y(), width, lbl[0]->sizeHint().height());
-    Drv->setGeometry(driveLeft, lbl[0]->geometry().bottom() + 1, width, Drv->sizeHint().height());
-    const int listTop =
-        std::max(Drv->geometry().bottom(), curIco->geometry().bottom()) + 1 + TwipsToPixelsY(kRowGap, this);
-    Dir1->setGeometry(TwipsToPixelsX(kLeft, this), listTop, width, TwipsToPixelsY(kDesignListHeight, this));
-    for (QPushButton *button : {cdmApply, cmdNoIco})
-        button->resize(TwipsToPixelsX(kButtonWidth, this), button->sizeHint().height());
-    cmdbrowse->resize(txtIco->sizeHint().height(), txtIco->sizeHint().height());
+    LayOut(this, kLayout);
 
     connect(Drv, &QComboBox::currentIndexChanged, this, &frmFldIco::Drv_Change);
     connect(Dir1, &QListWidget::currentRowChanged, this, &frmFldIco::Dir1_Click);
@@ -277,29 +267,4 @@ void frmFldIco::cmdNoIco_Click()
     // Desktop.ini, the copies and the counter stay; read-only and hidden go with the system bit.
     SetAttributes(SelectedFolder(), kNoAttributes);
     cmdNoIco->setEnabled(false);
-}
-
-void frmFldIco::Form_Resize()
-{
-    const int w = width();
-    const int h = height();
-    const int wide = w - TwipsToPixelsX(kWideAllowance, this);
-    const int left = TwipsToPixelsX(kLeft, this);
-    const auto below = [this](const QWidget *control, int gapTwips) {
-        return control->geometry().bottom() + 1 + TwipsToPixelsY(gapTwips, this);
-    };
-    Place(lbl[0], lbl[0]->x(), lbl[0]->y(), wide, lbl[0]->height());
-    Place(Drv, Drv->x(), Drv->y(), w - TwipsToPixelsX(kDriveAllowance, this), Drv->height());
-    Place(Dir1, left, Dir1->y(), wide, h / 2);
-    Place(lbl[1], left, below(Dir1, kHeadingGap), wide, lbl[1]->sizeHint().height());
-    const int pathWidth = w - TwipsToPixelsX(kPathAllowance, this);
-    Place(txtIco, left, below(lbl[1], 0), pathWidth, txtIco->sizeHint().height());
-    Place(cmdbrowse, pathWidth + TwipsToPixelsX(kBrowseOffset, this), txtIco->y(), cmdbrowse->width(),
-          cmdbrowse->height());
-    Place(chk, left, below(txtIco, kRowGap), wide, chk->sizeHint().height());
-    const int buttonsTop = below(chk, kButtonGap);
-    const int centreGap = TwipsToPixelsX(kCentreGap, this);
-    Place(cdmApply, w / 2 - centreGap - cdmApply->width(), buttonsTop, cdmApply->width(), cdmApply->height());
-    Place(cmdNoIco, w / 2 + centreGap, buttonsTop, cmdNoIco->width(), cmdNoIco->height());
-    Place(lbl[2], left, below(cdmApply, kButtonGap), wide, lbl[2]->heightForWidth(std::max(wide, 1)));
 }

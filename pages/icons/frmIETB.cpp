@@ -42,16 +42,22 @@ constexpr int kPictureCaption = 303;
 constexpr int kBrowseTitle = 304;
 constexpr auto kPictureFilter = "All Pictures|*.bmp;*.jpg;*.jpeg;*.gif";
 
-// Design geometry in twips.
+// Design geometry in twips: one column as wide as the page less 120; the picture's box leaves
+// room for the browse button, Apply is centred.
 constexpr int kLeft = 60;
-constexpr int kTop = 120;
-constexpr int kRowGap = 60;
-constexpr int kSectionGap = 180;
-constexpr int kDesignWidth = 4800;
-constexpr int kWideAllowance = 120; // the title and version boxes are the page less this
-constexpr int kPathAllowance = 500; // the picture box leaves room for the browse button
-constexpr int kBrowseGap = 60;
+constexpr int kWidth = 4800;
+constexpr int kPathWidth = kWidth - 380;
 constexpr int kApplyWidth = 1215;
+constexpr Placement kLayout[] = {
+    {"lblDC", {kLeft, 120, kWidth, 255}, kWidens},
+    {"txtDC", {kLeft, 435, kWidth, 285}, kWidens},
+    {"lblVer", {kLeft, 900, kWidth, 255}, kWidens},
+    {"txtVer", {kLeft, 1215, kWidth, 285}, kWidens},
+    {"lblTBI", {kLeft, 1680, kWidth, 255}, kWidens},
+    {"txtTBI", {kLeft, 1995, kPathWidth, 285}, kWidens},
+    {"cmdbrowse", {kLeft + kPathWidth + 60, 1995, 285, 285}},
+    {"cmdAP", {kLeft + (kWidth - kApplyWidth) / 2, 2460, kApplyWidth, 375}, kCentred},
+};
 
 QString Read(const BrowserValue &value)
 {
@@ -66,12 +72,6 @@ void Write(const BrowserValue &value, const QString &text)
         Reg::SetString(win::PredefinedKey(root), QLatin1String(value.key), QLatin1String(value.name), text);
 }
 
-void SetWidth(QWidget *control, int width)
-{
-    if (control->width() != width)
-        control->resize(width, control->height());
-}
-
 } // namespace
 
 frmIETB::frmIETB(QWidget *parent)
@@ -83,17 +83,7 @@ frmIETB::frmIETB(QWidget *parent)
     setObjectName(QStringLiteral("frmIETB"));
     cmdbrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
 
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.Place(lblDC, kRowGap);
-    column.Place(txtDC, kSectionGap);
-    column.Place(lblVer, kRowGap);
-    column.Place(txtVer, kSectionGap);
-    column.Place(lblTBI, kRowGap);
-    column.Place(txtTBI, kSectionGap);
-    column.Place(cmdAP, 0);
-    cmdAP->resize(std::max(TwipsToPixelsX(kApplyWidth, this), cmdAP->sizeHint().width()), cmdAP->height());
-    cmdbrowse->resize(txtTBI->height(), txtTBI->height());
-    cmdbrowse->move(txtTBI->geometry().right() + 1 + TwipsToPixelsX(kBrowseGap, this), txtTBI->y());
+    LayOut(this, kLayout);
 
     connect(cmdbrowse, &QPushButton::clicked, this, &frmIETB::cmdbrowse_Click);
     connect(cmdAP, &QPushButton::clicked, this, &frmIETB::cmdAP_Click);
@@ -126,18 +116,4 @@ void frmIETB::cmdAP_Click()
     Write(kTitle, txtDC->text());
     Write(kVersion, txtVer->text());
     Write(kToolbarPicture, txtTBI->text());
-}
-
-void frmIETB::Form_Resize()
-{
-    const int wide = std::max(0, width() - TwipsToPixelsX(kWideAllowance, this));
-    for (QWidget *control : std::initializer_list<QWidget *>{lblDC, txtDC, lblVer, txtVer, lblTBI})
-        SetWidth(control, wide);
-    SetWidth(txtTBI, std::max(0, width() - TwipsToPixelsX(kPathAllowance, this)));
-    const int browseLeft = txtTBI->x() + txtTBI->width() + TwipsToPixelsX(kBrowseGap, this);
-    if (cmdbrowse->x() != browseLeft)
-        cmdbrowse->move(browseLeft, cmdbrowse->y());
-    const int applyLeft = (width() - cmdAP->width()) / 2;
-    if (cmdAP->x() != applyLeft)
-        cmdAP->move(applyLeft, cmdAP->y());
 }

@@ -20,7 +20,6 @@ public:
 protected:
     void Form_Load() override;
     void Form_Unload() override {}
-    void Form_Resize() override;
 
 private:
     void cmdbrowse_Click();

@@ -36,12 +36,21 @@ constexpr int kRestoreQuestion = 448;
 constexpr int kBrowseTitle = 125;
 constexpr auto kIconFilter = "Icon files (*.ico)|*.ico";
 
-// Design geometry in twips.
-constexpr int kListWidthAllowance = 120; // the list takes half the page less this
-constexpr int kTop = 120;
-constexpr int kGap = 120;
-constexpr int kPictureSize = 32 * 15;
+// Design geometry in twips: the list takes the left half of the page less 120 and its whole
+// height; the picture and the buttons stand centred on the line at three quarters of the width.
+constexpr int kDesignWidth = 6000;
+constexpr int kDesignHeight = 4200;
+constexpr int kRightCentre = kDesignWidth * 3 / 4;
+constexpr int kPicture = 32 * 15;
 constexpr int kButtonWidth = 1700;
+constexpr Follow kHalfAndFullHeight{0, 0.5f, 0, 1};
+constexpr Follow kThreeQuarters{0.75f, 0, 0, 0};
+constexpr Placement kLayout[] = {
+    {"lstSI", {0, 0, kDesignWidth / 2 - 120, kDesignHeight}, kHalfAndFullHeight},
+    {"picI", {kRightCentre - kPicture / 2, 120, kPicture, kPicture}, kThreeQuarters},
+    {"cmdCH", {kRightCentre - kButtonWidth / 2, 720, kButtonWidth, 375}, kThreeQuarters},
+    {"cmdBack", {kRightCentre - kButtonWidth / 2, 1215, kButtonWidth, 375}, kThreeQuarters},
+};
 
 QString ShellIconsKey()
 {
@@ -63,13 +72,6 @@ int IconIndexOf(const QString &text)
     return static_cast<int>(std::clamp(value, lowest, highest));
 }
 
-void Centre(QWidget *control, int centreX)
-{
-    const int left = centreX - control->width() / 2;
-    if (control->x() != left)
-        control->move(left, control->y());
-}
-
 } // namespace
 
 frmShell32::frmShell32(QWidget *parent)
@@ -77,15 +79,8 @@ frmShell32::frmShell32(QWidget *parent)
       cmdCH(NewControl<QPushButton>("cmdCH", this)), cmdBack(NewControl<QPushButton>("cmdBack", this))
 {
     setObjectName(QStringLiteral("frmShell32"));
-    lstSI->move(0, 0);
     picI->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    const int pictureSize = TwipsToPixelsX(kPictureSize, this);
-    picI->setGeometry(0, TwipsToPixelsY(kTop, this), pictureSize, pictureSize);
-    const int buttonWidth = TwipsToPixelsX(kButtonWidth, this);
-    cmdCH->resize(std::max(buttonWidth, cmdCH->sizeHint().width()), cmdCH->sizeHint().height());
-    cmdCH->move(0, picI->geometry().bottom() + 1 + TwipsToPixelsY(kGap, this));
-    cmdBack->resize(cmdCH->size());
-    cmdBack->move(0, cmdCH->geometry().bottom() + 1 + TwipsToPixelsY(kGap, this));
+    LayOut(this, kLayout, kDesignWidth, kDesignHeight);
     cmdBack->setVisible(false);
 
     connect(lstSI, &QListWidget::currentRowChanged, this, &frmShell32::lstSI_Click);
@@ -169,14 +164,4 @@ void frmShell32::cmdBack_Click()
         Reg::DeleteValue(HKEY_LOCAL_MACHINE, ShellIconsKey(), QString::number(currentIndex_));
     }
     ShowSystemIcon();
-}
-
-void frmShell32::Form_Resize()
-{
-    const int listWidth = std::max(0, width() / 2 - TwipsToPixelsX(kListWidthAllowance, this));
-    if (lstSI->width() != listWidth || lstSI->height() != height())
-        lstSI->resize(listWidth, height());
-    const int centre = width() * 3 / 4;
-    for (QWidget *control : std::initializer_list<QWidget *>{cmdCH, cmdBack, picI})
-        Centre(control, centre);
 }

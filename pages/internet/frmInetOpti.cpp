@@ -68,27 +68,46 @@ constexpr int kDeleteCaption = 315;
 constexpr int kNumberLength = 4;
 constexpr int kAddressPartLength = 3;
 
-// Design geometry in twips.
+// Design geometry in twips: the three tuning values side by side (two lines for a caption
+// longer than its field, standing on the field), Apply beside them, the adapter list below; the
+// frame with the host name, the four address parts, the buttons at its right and the list; the
+// frame's help under it; the help text filling the right half, 90 inside the page's right edge.
 constexpr int kFieldWidth = 705;
-constexpr std::array<int, 3> kFieldLefts = {30, 780, 1530};
-constexpr int kTop = 60;
-constexpr int kGap = 60;
-constexpr int kApplyLeft = 2280;
-constexpr int kApplyWidth = 945;
-constexpr int kAdapterWidth = 3195;
-constexpr int kFrameLeft = 30;
+constexpr int kFieldsTop = 450;
+constexpr int kCaption = 390;
+constexpr int kField = 285;
+constexpr int kButton = 375;
+constexpr int kButtonWidth = 945;
+constexpr int kFrameTop = 1320;
+constexpr int kFrameHeight = 3690;
 constexpr int kFrameWidth = 3225;
-constexpr int kFrameInnerLeft = 90;
-constexpr int kFrameTop = 300; // below the frame's caption
-constexpr int kHostWidth = 1935;
+constexpr int kInner = 90;
 constexpr int kPartWidth = 450;
-constexpr int kPartGap = 45;
+constexpr int kPartStep = kPartWidth + 45;
 constexpr int kFrameButtonLeft = 2190;
-constexpr int kListWidth = 3045;
-constexpr int kListHeight = 2400;
 constexpr int kHelpLeft = 3300;
-constexpr int kHelpRightMargin = 90;
-constexpr int kHostHelpLines = 5; // room for the longer Russian text
+constexpr int kDesignWidth = 6690;
+constexpr Placement kLayout[] = {
+    {"lblMTU", {30, 60, kFieldWidth, kCaption}},
+    {"lblMSS", {780, 60, kFieldWidth, kCaption}},
+    {"lblTTL", {1530, 60, kFieldWidth, kCaption}},
+    {"txtMTU", {30, kFieldsTop, kFieldWidth, kField}},
+    {"txtMSS", {780, kFieldsTop, kFieldWidth, kField}},
+    {"txtTTL", {1530, kFieldsTop, kFieldWidth, kField}},
+    {"cmdAP", {2280, kFieldsTop, kButtonWidth, kButton}},
+    {"cbAdap", {30, 885, 3195, 315}},
+    {"Frame1", {30, kFrameTop, kFrameWidth, kFrameHeight}},
+    {"txtHost", {kInner, 300, 1935, kField}},
+    {"cmdadd", {kFrameButtonLeft, 300, kButtonWidth, kButton}},
+    {"ip1", {kInner, 735, kPartWidth, kField}},
+    {"ip2", {kInner + kPartStep, 735, kPartWidth, kField}},
+    {"ip3", {kInner + 2 * kPartStep, 735, kPartWidth, kField}},
+    {"ip4", {kInner + 3 * kPartStep, 735, kPartWidth, kField}},
+    {"cmdDel", {kFrameButtonLeft, 735, kButtonWidth, kButton}},
+    {"lslHosts", {kInner, 1170, 3045, 2400}},
+    {"lblh2", {30, kFrameTop + kFrameHeight + 60, kFrameWidth, 975}},
+    {"lblH", {kHelpLeft, 60, kDesignWidth - 90 - kHelpLeft, kFrameTop + kFrameHeight + 975}, kWidens},
+};
 
 // Limits what the user types, as a Windows text box's limit does: text the page sets itself may
 // be longer (a canonical "1E+20" is shown whole instead of cut to a wrong number), and the user
@@ -188,39 +207,7 @@ frmInetOpti::frmInetOpti(QWidget *parent)
         label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
     }
 
-    // The three tuning values side by side, Apply beside them, the adapter list below.
-    const auto x = [this](int twips) { return TwipsToPixelsX(twips, this); };
-    const auto y = [this](int twips) { return TwipsToPixelsY(twips, this); };
-    // Two lines for a caption longer than its field ("Default TTL"), standing on the field.
-    const int labelHeight = lblMTU->fontMetrics().lineSpacing() * 2;
-    const int fieldHeight = txtMTU->sizeHint().height();
-    const int fieldTop = y(kTop) + labelHeight;
-    const std::array<QLabel *, 3> labels = {lblMTU, lblMSS, lblTTL};
-    const std::array<QLineEdit *, 3> fields = {txtMTU, txtMSS, txtTTL};
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        labels[i]->setGeometry(x(kFieldLefts[i]), y(kTop), x(kFieldWidth), labelHeight);
-        fields[i]->setGeometry(x(kFieldLefts[i]), fieldTop, x(kFieldWidth), fieldHeight);
-    }
-    cmdAP->setGeometry(x(kApplyLeft), fieldTop, x(kApplyWidth), std::max(fieldHeight, cmdAP->sizeHint().height()));
-    const int adapterTop = cmdAP->geometry().bottom() + y(kGap);
-    cbAdap->setGeometry(x(kFieldLefts[0]), adapterTop, x(kAdapterWidth), cbAdap->sizeHint().height());
-
-    // The frame: host name, the four address parts in a row, the buttons at the right, the list.
-    const int buttonHeight = cmdadd->sizeHint().height();
-    txtHost->setGeometry(x(kFrameInnerLeft), y(kFrameTop), x(kHostWidth), fieldHeight);
-    const int partsTop = y(kFrameTop) + buttonHeight + y(kGap);
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        parts[i]->setGeometry(x(kFrameInnerLeft + static_cast<int>(i) * (kPartWidth + kPartGap)), partsTop,
-                              x(kPartWidth), fieldHeight);
-    cmdadd->setGeometry(x(kFrameButtonLeft), y(kFrameTop), x(kApplyWidth), buttonHeight);
-    cmdDel->setGeometry(x(kFrameButtonLeft), partsTop, x(kApplyWidth), buttonHeight);
-    const int listTop = partsTop + buttonHeight + y(kGap);
-    lslHosts->setGeometry(x(kFrameInnerLeft), listTop, x(kListWidth), y(kListHeight));
-    const int frameTop = cbAdap->geometry().bottom() + y(kGap * 2);
-    Frame1->setGeometry(x(kFrameLeft), frameTop, x(kFrameWidth), listTop + y(kListHeight) + y(kGap * 2));
-    lblh2->setGeometry(x(kFrameLeft), Frame1->geometry().bottom() + y(kGap), x(kFrameWidth),
-                       lblh2->fontMetrics().lineSpacing() * kHostHelpLines);
-    lblH->setGeometry(x(kHelpLeft), y(kTop), x(kHelpLeft), lblh2->geometry().bottom() - y(kTop));
+    LayOut(this, kLayout, kDesignWidth);
 
     connect(cbAdap, &QComboBox::currentIndexChanged, this, &frmInetOpti::cbAdap_Click);
     connect(cmdAP, &QPushButton::clicked, this, &frmInetOpti::cmdAP_Click);
@@ -244,25 +231,8 @@ void frmInetOpti::Form_Load()
     cmdadd->setText(LoadResString(kAddCaption));
     lblH->setText(LabelText(kHelpCaption));
     lblh2->setText(LabelText(kHostHelpCaption));
-    FitButtons();
     FillAdapters();
     LoadHosts();
-}
-
-void frmInetOpti::FitButtons()
-{
-    // A longer caption widens its button: Apply pushes the help text to the right, the frame's
-    // buttons grow leftwards inside the frame.
-    if (cmdAP->width() < cmdAP->sizeHint().width()) {
-        cmdAP->resize(cmdAP->sizeHint().width(), cmdAP->height());
-        const int helpLeft = std::max(lblH->x(), cmdAP->geometry().right() + TwipsToPixelsX(kGap, this));
-        lblH->move(helpLeft, lblH->y());
-    }
-    const int frameInnerRight = Frame1->width() - TwipsToPixelsX(kFrameInnerLeft, this);
-    for (QPushButton *button : {cmdadd, cmdDel}) {
-        const int width = std::max(button->width(), button->sizeHint().width());
-        button->setGeometry(std::min(button->x(), frameInnerRight - width), button->y(), width, button->height());
-    }
 }
 
 void frmInetOpti::FillAdapters()
@@ -425,11 +395,4 @@ void frmInetOpti::cmdDel_Click()
     delete lslHosts->takeItem(lslHosts->row(selected));
     SaveReport report(this);
     SaveHosts();
-}
-
-void frmInetOpti::Form_Resize()
-{
-    const int helpWidth = std::max(0, width() - lblH->x() - TwipsToPixelsX(kHelpRightMargin, this));
-    if (lblH->width() != helpWidth)
-        lblH->resize(helpWidth, lblH->height());
 }

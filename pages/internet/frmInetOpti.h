@@ -26,7 +26,6 @@ public:
 protected:
     // The page keeps no changed flag: tuning values not applied are dropped when it closes.
     void Form_Load() override;
-    void Form_Resize() override;
 
 private:
     void FillAdapters();
@@ -46,7 +45,6 @@ private:
     // Add only for four address parts of 0 to 255 and a host name; the host controls only when
     // the host file could be read (or is not there yet).
     void UpdateHostButtons();
-    void FitButtons();
     QString NetTransKey() const;
 
     QLabel *lblMTU;

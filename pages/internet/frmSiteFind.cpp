@@ -33,19 +33,24 @@ constexpr int kSiteNameText = 453;
 
 // Design geometry in twips: the list on the left; on its right the check box, the three text
 // boxes in a row that reads like an address, and the buttons under them; the help text across
-// the bottom.
+// the bottom, as wide as the page less 60.
 constexpr int kMargin = 60;
-constexpr int kTop = 120;
 constexpr int kListWidth = 2400;
-constexpr int kListHeight = 2400;
 constexpr int kRightLeft = kMargin + kListWidth + 120;
 constexpr int kRightWidth = 2700;
 constexpr int kWwwWidth = 500;
 constexpr int kSiteNameWidth = 1500;
-constexpr int kDomainWidth = 700;
-constexpr int kRowGap = 180;
 constexpr int kButtonWidth = 1215;
-constexpr int kHelpLines = 4; // room for the longer Russian help text
+constexpr Placement kLayout[] = {
+    {"slst", {kMargin, 120, kListWidth, 2400}},
+    {"chkwww", {kRightLeft, 120, kRightWidth, 255}},
+    {"txtwww", {kRightLeft, 555, kWwwWidth, 285}},
+    {"Text2", {kRightLeft + kWwwWidth, 555, kSiteNameWidth, 285}},
+    {"txtDomen", {kRightLeft + kWwwWidth + kSiteNameWidth, 555, kRightWidth - kWwwWidth - kSiteNameWidth, 285}},
+    {"cmdadd", {kRightLeft, 1020, kButtonWidth, 375}},
+    {"cmdDel", {kRightLeft, 1485, kButtonWidth, 375}},
+    {"lblHelp", {kMargin, 2700, kRightLeft + kRightWidth - kMargin, 780}, kWidens},
+};
 
 QString TemplateName(int number)
 {
@@ -74,26 +79,7 @@ frmSiteFind::frmSiteFind(QWidget *parent)
     lblHelp->setWordWrap(true);
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    slst->setGeometry(TwipsToPixelsX(kMargin, this), TwipsToPixelsY(kTop, this), TwipsToPixelsX(kListWidth, this),
-                      TwipsToPixelsY(kListHeight, this));
-
-    TwipsColumn column(this, kRightLeft, kTop, kRightWidth);
-    column.Place(chkwww, kRowGap);
-    // The address row: each box placed at the right of the one before.
-    int left = TwipsToPixelsX(kRightLeft, this);
-    const int rowTop = column.Place(txtwww, kRowGap)->y();
-    txtwww->resize(TwipsToPixelsX(kWwwWidth, this), txtwww->height());
-    left += txtwww->width();
-    Text2->setGeometry(left, rowTop, TwipsToPixelsX(kSiteNameWidth, this), txtwww->height());
-    left += Text2->width();
-    txtDomen->setGeometry(left, rowTop, TwipsToPixelsX(kDomainWidth, this), txtwww->height());
-    column.Place(cmdadd, kRowGap / 2);
-    column.Place(cmdDel, 0);
-    for (QPushButton *button : {cmdadd, cmdDel})
-        button->resize(std::max(TwipsToPixelsX(kButtonWidth, this), button->sizeHint().width()), button->height());
-    lblHelp->setGeometry(TwipsToPixelsX(kMargin, this), slst->geometry().bottom() + TwipsToPixelsY(kRowGap, this),
-                         TwipsToPixelsX(kRightLeft + kRightWidth, this),
-                         lblHelp->fontMetrics().lineSpacing() * kHelpLines);
+    LayOut(this, kLayout);
 
     connect(slst, &QListWidget::currentRowChanged, this, &frmSiteFind::slst_Click);
     connect(cmdadd, &QPushButton::clicked, this, &frmSiteFind::cmdadd_Click);
@@ -107,10 +93,6 @@ void frmSiteFind::Form_Load()
     lblHelp->setText(LoadResString(kHelpCaption));
     chkwww->setText(LoadResString(kWwwCaption));
     Text2->setText(LoadResString(kSiteNameText));
-    // The Russian caption is longer than the design's room.
-    chkwww->resize(std::max(chkwww->width(), chkwww->sizeHint().width()), chkwww->height());
-    for (QPushButton *button : {cmdadd, cmdDel})
-        button->resize(std::max(button->width(), button->sizeHint().width()), button->height());
     LoadTemplates();
     Changed = false;
 }
@@ -191,13 +173,4 @@ void frmSiteFind::DeleteTemplates(int firstNumber)
     // behind a gap would otherwise come back at the next load.
     for (int number = firstNumber; number <= kMaxTemplates; ++number)
         Reg::DeleteValue(HKEY_LOCAL_MACHINE, TemplateKey(), TemplateName(number));
-}
-
-void frmSiteFind::Form_Resize()
-{
-    if (window()->isMinimized())
-        return;
-    const int helpWidth = std::max(0, width() - TwipsToPixelsX(kMargin, this));
-    if (lblHelp->width() != helpWidth)
-        lblHelp->resize(helpWidth, lblHelp->height());
 }

@@ -14,13 +14,13 @@ namespace
 
 constexpr auto kPoliciesBasePath = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies";
 
+// Design geometry in twips: one box per row; the boxes of a group stand indented under their
+// master, and all end at the same right edge.
 constexpr int kLeftTwips = 60;
 constexpr int kIndentTwips = 360;
 constexpr int kTopTwips = 120;
 constexpr int kRowTwips = 285;
 constexpr int kBoxHeightTwips = 255;
-// A box is as wide as the page less this, less its indentation.
-constexpr int kWidthAllowanceTwips = 120;
 constexpr int kDesignWidthTwips = 6600;
 
 // Restrictions that hide or block the tools a user would undo them with: the registry editor,
@@ -50,11 +50,12 @@ PolicyPage::PolicyPage(const PolicyPageDeclaration &declaration, QWidget *parent
 {
     setObjectName(QLatin1String(declaration.className));
     const int count = static_cast<int>(declaration.switches.size());
+    auto *layout = new TwipsLayout(this);
     for (int i = 0; i < count; ++i) {
         auto *box = NewControl<QCheckBox>(QStringLiteral("chk_%1").arg(i).toLatin1().constData(), this);
-        const int left = TwipsToPixelsX(kLeftTwips + (IsIndented(i) ? kIndentTwips : 0), this);
-        box->setGeometry(left, TwipsToPixelsY(kTopTwips + i * kRowTwips, this), TwipsToPixelsX(kDesignWidthTwips, this),
-                         TwipsToPixelsY(kBoxHeightTwips, this));
+        const int indent = IsIndented(i) ? kIndentTwips : 0;
+        layout->Add(box, {kLeftTwips + indent, kTopTwips + i * kRowTwips, kDesignWidthTwips - indent, kBoxHeightTwips},
+                    declaration.boxesFollowWidth ? kWidens : kStays);
         connect(box, &QCheckBox::toggled, this, [this, i] { chk_Click(i); });
         boxes_.push_back(box);
     }
@@ -146,18 +147,6 @@ QString PolicyPage::SaveQuestion() const
     if (switchedOn.isEmpty())
         return Page::SaveQuestion();
     return LoadResString(kIdSaveQuestion) + LoadResString(kIdLockOutWarning).arg(switchedOn.join(QStringLiteral("; ")));
-}
-
-void PolicyPage::Form_Resize()
-{
-    if (!declaration_.boxesFollowWidth)
-        return;
-    for (int i = 0; i < BoxCount(); ++i) {
-        const int indent = IsIndented(i) ? kIndentTwips : 0;
-        const int width = std::max(0, this->width() - TwipsToPixelsX(kWidthAllowanceTwips + indent, this));
-        if (chk(i)->width() != width)
-            chk(i)->resize(width, chk(i)->height());
-    }
 }
 
 bool PolicyPage::IsIndented(int index) const

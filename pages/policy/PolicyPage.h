@@ -86,7 +86,6 @@ protected:
     // The shared question, with a warning when the save switches on a restriction that can
     // block the way back to the machine's settings.
     QString SaveQuestion() const override;
-    void Form_Resize() override;
     void chk_Click(int Index);
 
 private:

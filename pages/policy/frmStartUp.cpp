@@ -29,17 +29,19 @@ constexpr int kHelpCaption = 113;
 constexpr auto kDesignTitle = "Windows";
 constexpr auto kOkCaption = "Ok";
 
-// Design geometry in twips. The controls stand in one column; each row is as high as its
-// control needs at the interface font, except the message text and the help text.
+// Design geometry in twips: one column, each row as wide as the page less 120; Ok centred.
 constexpr int kLeft = 60;
-constexpr int kTop = 120;
-constexpr int kRowGap = 60;
-constexpr int kSectionGap = 180;
-constexpr int kDesignWidth = 4800;
-constexpr int kWidthAllowance = 120; // the column is the inner width less this
-constexpr int kTextHeight = 1935;
+constexpr int kWidth = 4800;
 constexpr int kOkWidth = 1215;
-constexpr int kHelpLines = 6; // room for the longer Russian help text
+constexpr Placement kLayout[] = {
+    {"chkYN", {kLeft, 120, kWidth, 255}, kWidens},
+    {"lblTitle", {kLeft, 555, kWidth, 255}, kWidens},
+    {"txtTitle", {kLeft, 870, kWidth, 285}, kWidens},
+    {"lblText", {kLeft, 1335, kWidth, 255}, kWidens},
+    {"txtText", {kLeft, 1650, kWidth, 1935}, kWidens},
+    {"cmdOk", {kLeft + (kWidth - kOkWidth) / 2, 3765, kOkWidth, 375}, kCentred},
+    {"lblHelp", {kLeft, 4320, kWidth, 780}, kWidens},
+};
 
 QString WinlogonKey()
 {
@@ -76,15 +78,7 @@ frmStartUp::frmStartUp(QWidget *parent)
     lblHelp->setWordWrap(true);
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.Place(chkYN, kSectionGap);
-    column.Place(lblTitle, kRowGap);
-    column.Place(txtTitle, kSectionGap);
-    column.Place(lblText, kRowGap);
-    column.Place(txtText, kSectionGap, TwipsToPixelsY(kTextHeight, this));
-    column.Place(cmdOk, kSectionGap);
-    column.Place(lblHelp, 0, lblHelp->fontMetrics().lineSpacing() * kHelpLines);
-    cmdOk->resize(std::max(TwipsToPixelsX(kOkWidth, this), cmdOk->sizeHint().width()), cmdOk->height());
+    LayOut(this, kLayout);
 
     connect(chkYN, &QCheckBox::toggled, this, &frmStartUp::chkYN_Click);
     connect(txtTitle, &QLineEdit::textChanged, this, &frmStartUp::txtTitle_Change);
@@ -149,16 +143,4 @@ void frmStartUp::Save()
         Reg::DeleteValue(HKEY_LOCAL_MACHINE, key, QLatin1String(kCaptionValue));
         Reg::DeleteValue(HKEY_LOCAL_MACHINE, key, QLatin1String(kTextValue));
     }
-}
-
-void frmStartUp::Form_Resize()
-{
-    const int columnWidth = std::max(0, width() - TwipsToPixelsX(kWidthAllowance, this));
-    for (QWidget *control : std::initializer_list<QWidget *>{lblTitle, lblText, txtTitle, txtText, chkYN, lblHelp}) {
-        if (control->width() != columnWidth)
-            control->resize(columnWidth, control->height());
-    }
-    const int okLeft = width() / 2 - cmdOk->width() / 2;
-    if (cmdOk->x() != okLeft)
-        cmdOk->move(okLeft, cmdOk->y());
 }

@@ -21,7 +21,6 @@ public:
 protected:
     void Form_Load() override;
     void Save() override;
-    void Form_Resize() override;
 
 private:
     void chkYN_Click();

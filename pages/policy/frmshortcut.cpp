@@ -38,14 +38,17 @@ constexpr int kNoTextCaption = 387;
 constexpr int kNoArrowCaption = 388;
 constexpr int kApplyCaption = 130;
 
-// Design geometry in twips; rows are as high as their control needs at the interface font.
+// Design geometry in twips: the caption across the page, the rest in a column below it.
 constexpr int kLeft = 60;
-constexpr int kTop = 120;
-constexpr int kRowGap = 60;
-constexpr int kSectionGap = 180;
-constexpr int kDesignWidth = 4800;
-constexpr int kWidthAllowance = 120; // the text box is the page's width less this
+constexpr int kWidth = 4800;
 constexpr int kApplyWidth = 1215;
+constexpr Placement kLayout[] = {
+    {"lbltxt", {0, 120, kLeft + kWidth + kLeft, 255}, kWidens},
+    {"txtShortCut", {kLeft, 435, kWidth, 285}, kWidens},
+    {"chkns", {kLeft, 900, kWidth, 255}},
+    {"chkni", {kLeft, 1335, kWidth, 255}},
+    {"btnApply", {kLeft + (kWidth - kApplyWidth) / 2, 1770, kApplyWidth, 375}, kCentred},
+};
 
 bool MeansNoText(const QString &stored)
 {
@@ -68,13 +71,7 @@ frmshortcut::frmshortcut(QWidget *parent)
     txtShortCut->setMaxLength(kMaxTextLength);
     lbltxt->setIndent(TwipsToPixelsX(kLeft, this));
 
-    TwipsColumn column(this, kLeft, kTop, kDesignWidth);
-    column.PlaceAt(lbltxt, 0, kRowGap);
-    column.Place(txtShortCut, kRowGap);
-    column.Place(chkns, kSectionGap);
-    column.Place(chkni, kSectionGap);
-    column.Place(btnApply, 0);
-    btnApply->resize(std::max(TwipsToPixelsX(kApplyWidth, this), btnApply->sizeHint().width()), btnApply->height());
+    LayOut(this, kLayout);
 
     connect(chkns, &QCheckBox::toggled, this, &frmshortcut::chkns_Click);
     connect(chkni, &QCheckBox::toggled, this, &frmshortcut::chkni_Click);
@@ -88,9 +85,6 @@ void frmshortcut::Form_Load()
     btnApply->setText(LoadResString(kApplyCaption));
     chkns->setText(LoadResString(kNoTextCaption));
     chkni->setText(LoadResString(kNoArrowCaption));
-    // The boxes keep their design width and are not resized with the page: fit the captions.
-    for (QCheckBox *box : {chkns, chkni})
-        box->resize(std::max(box->width(), box->sizeHint().width()), box->height());
 
     QString stored; // the bytes of "link", one character each
     if (Reg::GetValue(HKEY_CURRENT_USER, QLatin1String(kUserExplorerKey), QLatin1String(kLinkValue), stored)) {
@@ -162,19 +156,4 @@ void frmshortcut::Save()
         else
             Reg::SetString(HKEY_CLASSES_ROOT, QLatin1String(shortcutClass), QLatin1String(kArrowValue), QString());
     }
-}
-
-void frmshortcut::Form_Resize()
-{
-    if (isMinimized())
-        return;
-    const int pageWidth = width();
-    if (lbltxt->width() != pageWidth)
-        lbltxt->resize(pageWidth, lbltxt->height());
-    const int textWidth = std::max(0, pageWidth - TwipsToPixelsX(kWidthAllowance, this));
-    if (txtShortCut->width() != textWidth)
-        txtShortCut->resize(textWidth, txtShortCut->height());
-    const int applyLeft = pageWidth / 2 - btnApply->width() / 2;
-    if (btnApply->x() != applyLeft)
-        btnApply->move(applyLeft, btnApply->y());
 }

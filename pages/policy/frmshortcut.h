@@ -20,7 +20,6 @@ public:
 protected:
     void Form_Load() override;
     void Save() override;
-    void Form_Resize() override;
 
 private:
     void chkns_Click();

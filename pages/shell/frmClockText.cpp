@@ -4,7 +4,6 @@
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
-#include "TwipsPlace.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -51,15 +50,29 @@ constexpr int kOneTextCaption = 338;
 constexpr int kHelpCaption = 339;
 constexpr int kApplyCaption = 130;
 
-// Design geometry in twips.
+// Design geometry in twips: the two texts on the left, the positions on the right, the box
+// for one text under both, then the preview, Apply and the help text.
 constexpr int kLeft = 120;
 constexpr int kTextWidth = 2415;
 constexpr int kRightLeft = 2775;
 constexpr int kRightWidth = 2400;
-constexpr int kRowHeight = 285;
-constexpr int kHelpTop = 2760;
-constexpr int kHelpWidth = 5055;
-constexpr int kHelpHeight = 2415;
+constexpr int kRow = 285;
+constexpr Placement kLayout[] = {
+    {"lblAM", {kLeft, 120, kTextWidth, kRow}},
+    {"txtAM", {kLeft, 420, kTextWidth, kRow}},
+    {"lblPM", {kLeft, 840, kTextWidth, kRow}},
+    {"txtPM", {kLeft, 1140, kTextWidth, kRow}},
+    {"chkOne", {kLeft, 1560, kTextWidth + kRightWidth, kRow}},
+    {"lblPos", {kRightLeft, 120, kRightWidth, kRow}},
+    {"optL", {kRightLeft, 420, kRightWidth, kRow}},
+    {"optR", {kRightLeft, 720, kRightWidth, kRow}},
+    {"optS", {kRightLeft, 1020, kRightWidth, kRow}},
+    {"lblP", {kLeft, 1920, 1095, kRow}},
+    {"lbl1", {1320, 1920, 1695, kRow}},
+    {"lbl2", {3120, 1920, 1695, kRow}},
+    {"cmdAP", {kRightLeft, 2220, 1215, 375}},
+    {"lblHLP", {kLeft, 2760, 5055, 2415}},
+};
 
 QString Preview(Position position, const QString &text, const char *time)
 {
@@ -103,20 +116,7 @@ frmClockText::frmClockText(QWidget *parent)
     lblHLP->setWordWrap(true);
     lblHLP->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    PlaceTwips(lblAM, kLeft, 120, kTextWidth, kRowHeight);
-    PlaceTwips(txtAM, kLeft, 420, kTextWidth);
-    PlaceTwips(lblPM, kLeft, 840, kTextWidth, kRowHeight);
-    PlaceTwips(txtPM, kLeft, 1140, kTextWidth);
-    PlaceTwips(chkOne, kLeft, 1560, kTextWidth + kRightWidth, kRowHeight);
-    PlaceTwips(lblPos, kRightLeft, 120, kRightWidth, kRowHeight);
-    PlaceTwips(optL, kRightLeft, 420, kRightWidth, kRowHeight);
-    PlaceTwips(optR, kRightLeft, 720, kRightWidth, kRowHeight);
-    PlaceTwips(optS, kRightLeft, 1020, kRightWidth, kRowHeight);
-    PlaceTwips(lblP, kLeft, 1920, 1095, kRowHeight);
-    PlaceTwips(lbl1, 1320, 1920, 1695, kRowHeight);
-    PlaceTwips(lbl2, 3120, 1920, 1695, kRowHeight);
-    PlaceTwips(cmdAP, kRightLeft, 2220, 1215);
-    PlaceTwips(lblHLP, kLeft, kHelpTop, kHelpWidth, kHelpHeight);
+    LayOut(this, kLayout);
 
     connect(txtAM, &QLineEdit::textChanged, this, &frmClockText::txtAM_Change);
     connect(txtPM, &QLineEdit::textChanged, this, &frmClockText::txtPM_Change);

@@ -4,7 +4,6 @@
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
-#include "TwipsPlace.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -42,22 +41,36 @@ constexpr int kIncorrectNameMessage = 321;
 constexpr int kNameCaption = 322;
 constexpr int kProgramName = 101;
 
-// Design geometry in twips.
+// Design geometry in twips: the options at the top, the list with its buttons on the left, the
+// fields on the right (the caption and command fields widen with the page), the help text below.
 constexpr int kListLeft = 60;
-constexpr int kListTop = 420;
 constexpr int kListWidth = 2415;
-constexpr int kListHeight = 1815;
 constexpr int kButtonLeft = 2595;
 constexpr int kButtonWidth = 1095;
 constexpr int kFieldsLeft = 3810;
 constexpr int kFieldWidth = 1455;
 constexpr int kSecondFieldLeft = 5385;
-constexpr int kLabelHeight = 255;
-constexpr int kHelpTop = 2400;
-constexpr int kHelpWidth = 7200;
-constexpr int kHelpHeight = 3600;
-// txtSub and txtCmd end this far inside the page's right edge.
-constexpr int kRightMargin = 120;
+constexpr int kLabel = 255;
+constexpr int kField = 285;
+constexpr int kButton = 375;
+constexpr Placement kLayout[] = {
+    {"OptAF", {kListLeft, 60, kListWidth, kLabel + 60}},
+    {"OptOF", {kFieldsLeft, 60, 2 * kFieldWidth + 120, kLabel + 60}},
+    {"lstMenu", {kListLeft, 420, kListWidth, 1815}},
+    {"cmdadd", {kButtonLeft, 540, kButtonWidth, kButton}},
+    {"cmdEdit", {kButtonLeft, 1140, kButtonWidth, kButton}},
+    {"cmdDel", {kButtonLeft, 1800, kButtonWidth, kButton}},
+    {"lblExt", {kFieldsLeft, 420, kFieldWidth, kLabel}},
+    {"txtExt", {kFieldsLeft, 690, kFieldWidth, kField}},
+    {"cmdfind", {kSecondFieldLeft, 660, kButtonWidth, kButton}},
+    {"lblName", {kFieldsLeft, 1140, kFieldWidth, kLabel}},
+    {"txtCaption", {kFieldsLeft, 1410, kFieldWidth, kField}},
+    {"lblCap", {kSecondFieldLeft, 1140, kFieldWidth, kLabel}},
+    {"txtSub", {kSecondFieldLeft, 1410, kFieldWidth, kField}, kWidens},
+    {"lblCmd", {kFieldsLeft, 1800, kFieldWidth, kLabel}},
+    {"txtCmd", {kFieldsLeft, 2040, 2 * kFieldWidth + 120, kField}, kWidens},
+    {"lblHelp", {kListLeft, 2520, 7200, 3600}},
+};
 
 // Deletes an item key with its command. Windows NT deletes only keys without subkeys, so the
 // command goes first; an item that is already gone is what the deletion wanted.
@@ -85,22 +98,7 @@ frmConFileMenu::frmConFileMenu(QWidget *parent)
     lblHelp->setWordWrap(true);
     lblHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    PlaceTwips(OptAF, kListLeft, 60, kListWidth, kLabelHeight + 60);
-    PlaceTwips(OptOF, kFieldsLeft, 60, 2 * kFieldWidth + 120, kLabelHeight + 60);
-    PlaceTwips(lstMenu, kListLeft, kListTop, kListWidth, kListHeight);
-    PlaceTwips(cmdadd, kButtonLeft, 540, kButtonWidth);
-    PlaceTwips(cmdEdit, kButtonLeft, 1140, kButtonWidth);
-    PlaceTwips(cmdDel, kButtonLeft, 1800, kButtonWidth);
-    PlaceTwips(lblExt, kFieldsLeft, kListTop, kFieldWidth, kLabelHeight);
-    PlaceTwips(txtExt, kFieldsLeft, 690, kFieldWidth);
-    PlaceTwips(cmdfind, kSecondFieldLeft, 660, kButtonWidth);
-    PlaceTwips(lblName, kFieldsLeft, 1140, kFieldWidth, kLabelHeight);
-    PlaceTwips(txtCaption, kFieldsLeft, 1410, kFieldWidth);
-    PlaceTwips(lblCap, kSecondFieldLeft, 1140, kFieldWidth, kLabelHeight);
-    PlaceTwips(txtSub, kSecondFieldLeft, 1410, kFieldWidth);
-    PlaceTwips(lblCmd, kFieldsLeft, 1800, kFieldWidth, kLabelHeight);
-    PlaceTwips(txtCmd, kFieldsLeft, 2040, 2 * kFieldWidth + 120);
-    PlaceTwips(lblHelp, kListLeft, kHelpTop + 120, kHelpWidth, kHelpHeight);
+    LayOut(this, kLayout);
 
     // An option's click is its becoming selected; the one that loses the selection is silent.
     connect(OptAF, &QRadioButton::toggled, this, [this](bool on) { on ? OptAF_Click() : void(); });
@@ -130,12 +128,6 @@ void frmConFileMenu::Form_Load()
     OptAF_Click();
     EnableItemButtons(true);
     RefreshMenuList();
-}
-
-void frmConFileMenu::Form_Resize()
-{
-    for (QLineEdit *field : {txtSub, txtCmd})
-        SetWidthIfChanged(field, width() - field->x() - TwipsToPixelsX(kRightMargin, this));
 }
 
 void frmConFileMenu::OptAF_Click()

@@ -20,7 +20,6 @@ public:
 
 protected:
     void Form_Load() override;
-    void Form_Resize() override;
     // Every change is written when it is confirmed: closing has nothing to save.
     void Form_Unload() override {}
 

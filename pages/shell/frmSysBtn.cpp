@@ -3,7 +3,6 @@
 #include "NumericValue.h"
 #include "ShellSeams.h"
 #include "Strings.h"
-#include "TwipsPlace.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -47,13 +46,27 @@ constexpr auto kXLabel = "X=";
 constexpr auto kYLabel = "Y=";
 constexpr auto kStartNumber = "0";
 
-// Design geometry in twips.
+// Design geometry in twips: the element list under its caption, the two options side by side,
+// the two numbers with their letters, and the two buttons.
 constexpr int kLeft = 120;
 constexpr int kListWidth = 2655;
-constexpr int kRowHeight = 285;
-constexpr int kLabelWidth = 375;
+constexpr int kRow = 285;
+constexpr int kLetterWidth = 375;
 constexpr int kNumberWidth = 1095;
 constexpr int kButtonWidth = 1815;
+constexpr int kSecondNumberLeft = kLeft + kLetterWidth + kNumberWidth + 120;
+constexpr Placement kLayout[] = {
+    {"lblsi", {kLeft, 120, kListWidth, kRow}},
+    {"cboSE", {kLeft, 420, kListWidth, 315}},
+    {"optSize", {kLeft, 900, kListWidth / 2, kRow}},
+    {"optPos", {kLeft + kListWidth / 2, 900, kListWidth - kListWidth / 2, kRow}},
+    {"lblX", {kLeft, 1320, kLetterWidth, kRow}},
+    {"TxtX", {kLeft + kLetterWidth, 1290, kNumberWidth, kRow}},
+    {"lblY", {kSecondNumberLeft, 1320, kLetterWidth, kRow}},
+    {"TxtY", {kSecondNumberLeft + kLetterWidth, 1290, kNumberWidth, kRow}},
+    {"btnSH", {kLeft, 1800, kButtonWidth, 375}},
+    {"btnED", {kLeft + kButtonWidth + 120, 1800, kButtonWidth, 375}},
+};
 
 } // namespace
 
@@ -80,16 +93,7 @@ frmSysBtn::frmSysBtn(QWidget *parent)
     lblX->setText(QLatin1String(kXLabel));
     lblY->setText(QLatin1String(kYLabel));
 
-    PlaceTwips(lblsi, kLeft, 120, kListWidth, kRowHeight);
-    PlaceTwips(cboSE, kLeft, 420, kListWidth);
-    PlaceTwips(optSize, kLeft, 900, kListWidth / 2, kRowHeight);
-    PlaceTwips(optPos, kLeft + kListWidth / 2, 900, kListWidth / 2, kRowHeight);
-    PlaceTwips(lblX, kLeft, 1320, kLabelWidth, kRowHeight);
-    PlaceTwips(TxtX, kLeft + kLabelWidth, 1290, kNumberWidth);
-    PlaceTwips(lblY, kLeft + kLabelWidth + kNumberWidth + 120, 1320, kLabelWidth, kRowHeight);
-    PlaceTwips(TxtY, kLeft + 2 * kLabelWidth + kNumberWidth + 120, 1290, kNumberWidth);
-    PlaceTwips(btnSH, kLeft, 1800, kButtonWidth);
-    PlaceTwips(btnED, kLeft + kButtonWidth + 120, 1800, kButtonWidth);
+    LayOut(this, kLayout);
 
     connect(cboSE, &QComboBox::currentIndexChanged, this, &frmSysBtn::cboSE_Click);
     // An option's click is its becoming selected; the one that loses the selection is silent.

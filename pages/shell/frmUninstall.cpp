@@ -5,7 +5,6 @@
 #include "SaveReport.h"
 #include "ShellSeams.h"
 #include "Strings.h"
-#include "TwipsPlace.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -37,15 +36,16 @@ constexpr int kCannotUninstallMessage = 383;
 constexpr int kHelpCaption = 384;
 constexpr int kProgramName = 101;
 
-// Design geometry in twips.
+// Design geometry in twips: the list at the top left (widening with the page), the two buttons
+// side by side below it, the help text under them.
 constexpr int kListWidth = 3195;
-constexpr int kListHeight = 2985;
-constexpr int kButtonTop = 3060;
 constexpr int kButtonWidth = 1335;
-constexpr int kHelpTop = 3600;
-constexpr int kHelpHeight = 1800;
-// The list is this much narrower than the page.
-constexpr int kListAllowance = 40;
+constexpr Placement kLayout[] = {
+    {"lbScr", {0, 0, kListWidth, 2985}, kWidens},
+    {"cmdDel", {0, 3060, kButtonWidth, 375}},
+    {"cmdUninst", {kButtonWidth + 120, 3060, kButtonWidth, 375}},
+    {"lblHLP", {0, 3600, kListWidth, 1800}},
+};
 
 // The first of the two values that can be read, as text; false when neither can.
 bool ReadEither(const QString &key, const char *first, const char *second, QString &text)
@@ -71,10 +71,7 @@ frmUninstall::frmUninstall(QWidget *parent)
     lblHLP->setWordWrap(true);
     lblHLP->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    PlaceTwips(lbScr, 0, 0, kListWidth, kListHeight);
-    PlaceTwips(cmdDel, 0, kButtonTop, kButtonWidth);
-    PlaceTwips(cmdUninst, kButtonWidth + 120, kButtonTop, kButtonWidth);
-    PlaceTwips(lblHLP, 0, kHelpTop, kListWidth, kHelpHeight);
+    LayOut(this, kLayout);
 
     connect(lbScr, &QListWidget::currentRowChanged, this, &frmUninstall::lbScr_Click);
     connect(cmdDel, &QPushButton::clicked, this, &frmUninstall::cmdDel_Click);
@@ -116,11 +113,6 @@ void frmUninstall::Form_Load()
     lbScr->setCurrentRow(0);
     cmdDel->setEnabled(true);
     cmdUninst->setEnabled(true);
-}
-
-void frmUninstall::Form_Resize()
-{
-    SetWidthIfChanged(lbScr, width() - TwipsToPixelsX(kListAllowance, this));
 }
 
 void frmUninstall::lbScr_Click(int row)

@@ -19,7 +19,6 @@ public:
 protected:
     // Also the refresh after each button.
     void Form_Load() override;
-    void Form_Resize() override;
     // Both buttons act at once: closing has nothing to save.
     void Form_Unload() override {}
 

@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
-"""Draws Korvex's pictures: the 16 x 16 tree images and the icons FOLDER and DEFAULT.
+"""Draws Korvex's pictures: the tree images (the first of them, imgWin, is also the program's
+icon) and the icons FOLDER and DEFAULT.
 
-Every picture is drawn here from rectangles, lines, discs and polygons on a small palette and
-written as PNG (tree images, with a transparent background) or as .ico (16 x 16 and 32 x 32
-images, 32-bit colour with an AND mask). Only the standard library is used, and the output does
-not depend on the run, so the committed files can always be made again:
+Every picture is drawn here from rectangles, lines, discs and polygons on a small palette, on a
+grid of 16 x 16 design pixels. At 16 pixels each shape is placed pixel by pixel; at any larger
+size the same shapes are drawn again at that size (edges, diagonals and curves at the finer
+grid, outlines thinner than a design pixel), never enlarged from the small picture. Tree images
+are written as .ico files holding the picture at 16, 32 and 48 pixels, FOLDER and DEFAULT at 16
+and 32 (32-bit colour with an AND mask, transparent background). Only the standard library is
+used, and the output does not depend on the run, so the committed files can always be made again:
 
     python3 resources/tools/make_images.py [--preview sheet.png]
 
---preview also writes a sheet of every picture scaled up eight times on a chequered background.
+--preview also writes a sheet of every picture, each size of it, scaled up eight times on a
+chequered background.
 """
 
 import math
@@ -123,6 +128,126 @@ class Canvas:
         self.line(x1 - 1, y0 + 1, x1 - 1, y1 - 1, GREY)
 
 
+    def clear(self, x, y):
+        """Makes a design pixel transparent again."""
+        self.dot(x, y, None)
+
+    def inside(self, x, y, cx, cy, r):
+        """Whether pixel (x, y)'s centre lies within r design pixels of (cx, cy)."""
+        return math.hypot(x + 0.5 - cx, y + 0.5 - cy) <= r
+
+    def stroke(self, points, c, width):
+        """A line through points given on the continuous design grid, `width` design pixels wide."""
+        for (xa, ya), (xb, yb) in zip(points, points[1:]):
+            for y in range(self.size):
+                for x in range(self.size):
+                    if _distance_to_segment(x + 0.5, y + 0.5, xa, ya, xb, yb) <= width / 2:
+                        self.dot(x, y, c)
+
+
+def _distance_to_segment(px, py, xa, ya, xb, yb):
+    dx, dy = xb - xa, yb - ya
+    length = dx * dx + dy * dy
+    t = 0 if length == 0 else max(0.0, min(1.0, ((px - xa) * dx + (py - ya) * dy) / length))
+    return math.hypot(px - (xa + t * dx), py - (ya + t * dy))
+
+
+class ScaledCanvas(Canvas):
+    """The 16 x 16 design drawn at `size` pixels: coordinates stay design pixels, and every shape
+    is rasterised at the finer grid. Outlines and lines get three quarters of their design width
+    (at least one pixel), so that larger pictures show finer lines rather than fat ones."""
+
+    def __init__(self, size):
+        super().__init__(size)
+        self.s = size / 16
+
+    def _edge(self, v):
+        return int(round(v * self.s))
+
+    def _thickness(self, width):
+        return max(1, int(width * self.s * 0.75))
+
+    def _fill_box(self, x0, y0, x1, y1, c):
+        """Fills device pixels [x0, x1) x [y0, y1)."""
+        for y in range(max(0, y0), min(self.size, y1)):
+            for x in range(max(0, x0), min(self.size, x1)):
+                self.px[y][x] = c
+
+    def dot(self, x, y, c):
+        self._fill_box(self._edge(x), self._edge(y), self._edge(x + 1), self._edge(y + 1), c)
+
+    def rect(self, x0, y0, x1, y1, fill=None, line=None):
+        left, top, right, bottom = self._edge(x0), self._edge(y0), self._edge(x1 + 1), self._edge(y1 + 1)
+        if fill is not None:
+            self._fill_box(left, top, right, bottom, fill)
+        if line is not None:
+            t = self._thickness(1)
+            self._fill_box(left, top, right, top + t, line)
+            self._fill_box(left, bottom - t, right, bottom, line)
+            self._fill_box(left, top, left + t, bottom, line)
+            self._fill_box(right - t, top, right, bottom, line)
+
+    def line(self, x0, y0, x1, y1, c, width=1):
+        """From the centre of design pixel (x0, y0) to that of (x1, y1); a wider line of the
+        design (drawn there one pixel down and right again) keeps its weight."""
+        shift = (width - 1) / 2
+        t = self._thickness(width)
+        ends = [self._snap(v + 0.5 + shift, t) for v in (x0, y0, x1, y1)]
+        self._segment(*ends, c, t)
+
+    def _snap(self, v, thickness):
+        """A design coordinate as a device one on which a line of that thickness covers whole
+        pixels: a pixel centre for an odd thickness, a pixel edge for an even one."""
+        d = v * self.s
+        return math.floor(d) + 0.5 if thickness % 2 else float(round(d))
+
+    def _segment(self, xa, ya, xb, yb, c, thickness):
+        """A line between device coordinates, `thickness` device pixels wide."""
+        for y in range(self.size):
+            for x in range(self.size):
+                if _distance_to_segment(x + 0.5, y + 0.5, xa, ya, xb, yb) <= thickness / 2:
+                    self.px[y][x] = c
+
+    def disc(self, cx, cy, r, fill=None, line=None, width=1):
+        s = self.s
+        outline = self._thickness(width) / s
+        for y in range(self.size):
+            for x in range(self.size):
+                d = math.hypot((x + 0.5) / s - cx, (y + 0.5) / s - cy)
+                if d <= r:
+                    c = line if (line is not None and d > r - outline) else fill
+                    if c is not None:
+                        self.px[y][x] = c
+
+    def polygon(self, points, c):
+        s = self.s
+        n = len(points)
+        for y in range(self.size):
+            yc = (y + 0.5) / s
+            xs = []
+            for i in range(n):
+                (xa, ya), (xb, yb) = points[i], points[(i + 1) % n]
+                if (ya <= yc < yb) or (yb <= yc < ya):
+                    xs.append(xa + (yc - ya) * (xb - xa) / (yb - ya))
+            xs.sort()
+            for a, b in zip(xs[::2], xs[1::2]):
+                for x in range(self.size):
+                    if a <= (x + 0.5) / s <= b:
+                        self.px[y][x] = c
+
+    def inside(self, x, y, cx, cy, r):
+        return math.hypot((x + 0.5) / self.s - cx, (y + 0.5) / self.s - cy) <= r
+
+    def stroke(self, points, c, width):
+        for (xa, ya), (xb, yb) in zip(points, points[1:]):
+            self._segment(xa * self.s, ya * self.s, xb * self.s, yb * self.s, c, width * self.s)
+
+
+def canvas(size):
+    """The canvas for a picture of `size` pixels."""
+    return Canvas(size) if size == 16 else ScaledCanvas(size)
+
+
 # Shared shapes -------------------------------------------------------------------------------
 
 
@@ -161,13 +286,13 @@ def picture(c, x0, y0, x1, y1):
 def globe(c, cx, cy, r):
     c.disc(cx, cy, r, fill=BLUE)
     # Land: a few green patches kept inside the disc.
-    land = Canvas(c.size)
+    land = canvas(c.size)
     land.disc(cx - r * 0.35, cy - r * 0.3, r * 0.45, fill=GREEN)
     land.disc(cx + r * 0.4, cy + r * 0.35, r * 0.4, fill=GREEN)
     land.disc(cx - r * 0.2, cy + r * 0.55, r * 0.25, fill=GREEN)
     for y in range(c.size):
         for x in range(c.size):
-            if land.px[y][x] and math.hypot(x + 0.5 - cx, y + 0.5 - cy) <= r - 1:
+            if land.px[y][x] and c.inside(x, y, cx, cy, r - 1):
                 c.px[y][x] = GREEN
     c.disc(cx, cy, r, line=NAVY)
     c.dot(int(cx - r * 0.45), int(cy - r * 0.6), WHITE)
@@ -224,6 +349,12 @@ def img_expl(c):  # the explorer: a folder tree
 
 def img_hlp(c):  # help: a question mark
     c.disc(8, 8, 7.5, fill=BLUE, line=NAVY)
+    if isinstance(c, ScaledCanvas):
+        hook = [(5.9, 5.6), (6.1, 4.6), (6.9, 3.9), (8, 3.6), (9.1, 3.9), (9.9, 4.6), (10.1, 5.6), (9.7, 6.6),
+                (8.9, 7.3), (8.1, 8.1), (8, 9.5)]
+        c.stroke(hook, WHITE, 1.9)
+        c.disc(8, 11.9, 1.1, fill=WHITE)
+        return
     c.pattern(5, 3, [
         ".####.",
         "##..##",
@@ -264,7 +395,7 @@ def img_adm(c):  # administration: a wrench and a screwdriver
     c.disc(12.5, 3.5, 3, fill=DARK)
     c.rect(13, 0, 15, 2, fill=None)
     for x, y in ((13, 1), (14, 1), (13, 2), (14, 2), (14, 3), (15, 1), (15, 2)):
-        c.px[y][x] = None
+        c.clear(x, y)
     c.disc(3, 13, 1.8, fill=DARK)
 
 
@@ -433,6 +564,16 @@ ICONS = [("FOLDER", folder_icon), ("DEFAULT", default_icon)]
 # File formats --------------------------------------------------------------------------------
 
 
+TREE_SIZES = (16, 32, 48)
+
+
+def picture_rows(draw, size):
+    """One picture drawn at `size` pixels, as rows of RGBA."""
+    c = canvas(size)
+    draw(c)
+    return rgba_rows(c)
+
+
 def rgba_rows(c):
     return [[(0, 0, 0, 0) if p is None else p + (255,) for p in row] for row in c.px]
 
@@ -497,13 +638,12 @@ def main():
     os.makedirs(os.path.join(base, "icons"), exist_ok=True)
     drawn = []
     for key, draw in TREE:
-        c = Canvas(16)
-        draw(c)
-        rows = rgba_rows(c)
-        assert all(p[:3] != (192, 192, 192) for row in rows for p in row if p[3])
-        drawn.append(rows)
-        with open(os.path.join(base, "tree", key + ".png"), "wb") as f:
-            f.write(png(rows))
+        images = [picture_rows(draw, size) for size in TREE_SIZES]
+        for rows in images:
+            assert all(p[:3] != (192, 192, 192) for row in rows for p in row if p[3])
+        drawn.extend(images)
+        with open(os.path.join(base, "tree", key + ".ico"), "wb") as f:
+            f.write(ico(images))
     for name, draw in ICONS:
         images = []
         for size in (16, 32):

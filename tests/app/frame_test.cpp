@@ -233,7 +233,7 @@ TEST_F(About, TimersRunWhileLoadedAndTheClockRedrawsOnlyWhenItsTextChanges)
     ASSERT_NE(clock, nullptr);
     ticks_ = 5'000;
     page->tmr_Timer();
-    EXPECT_EQ(clock->text(), "0 ч. 00 м. 05 с.");
+    EXPECT_EQ(clock->text(), "0 h 00 min 05 s");
 
     // Within the same second nothing is drawn: a caption put there meanwhile stays.
     clock->setText(QStringLiteral("marker"));
@@ -245,12 +245,14 @@ TEST_F(About, TimersRunWhileLoadedAndTheClockRedrawsOnlyWhenItsTextChanges)
     // become days.
     ticks_ = 4'294'967'296ull + 1'000;
     page->tmr_Timer();
-    EXPECT_EQ(clock->text(), "1193 ч. 02 м. 48 с.");
+    EXPECT_EQ(clock->text(), "1193 h 02 min 48 s");
     EXPECT_EQ(page->LastUptime(), clock->text());
 
     mode_ = {1280, 1024, 32};
     page->tmrD_Timer();
     EXPECT_EQ(Text(*page, "lblDisp"), "Current Resolution 1280x1024 Color depth is 32 (4294967296) Bit (Colors)");
+    env_.SetLanguage("ru_RU.UTF-8");
+    EXPECT_EQ(frmAbout::UptimeText(ticks_), "1193 ч. 02 м. 48 с.");
 
     page->Unload();
     for (const QTimer *timer : timers)

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
@@ -225,30 +226,45 @@ void CheckPixels(const QImage &image, const QString &what)
     EXPECT_EQ(maskColoured, 0) << "paints the mask colour";
 }
 
-// The tree's pictures are 16x16; the FOLDER and DEFAULT icons hold a 16 and a 32 pixel image
-// each.
-TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPictures)
+// The sizes an icon file holds, each image checked for clean pixels.
+QList<int> IconSizes(const QString &path)
+{
+    QImageReader reader(path);
+    EXPECT_EQ(reader.format(), QByteArray("ico")) << path.toStdString();
+    QList<int> sizes;
+    for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
+        const QImage image = reader.read();
+        EXPECT_EQ(image.width(), image.height()) << path.toStdString() << reader.errorString().toStdString();
+        sizes << image.width();
+        CheckPixels(image, path + QStringLiteral(" %1").arg(image.width()));
+    }
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+
+// Whether `large` is `small` enlarged pixel for pixel rather than drawn at its own size.
+bool IsEnlarged(const QImage &small, const QImage &large)
+{
+    return small.scaled(large.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation)
+               .convertToFormat(QImage::Format_ARGB32) == large.convertToFormat(QImage::Format_ARGB32);
+}
+
+// Every tree node's picture (the first of them is also the program's icon) is drawn at 16, 32
+// and 48 pixels, the larger ones not enlarged from the smallest; the FOLDER and DEFAULT icons
+// hold a 16 and a 32 pixel image each.
+TEST(Pictures, TreeNodesAndResourceIconsHaveCleanPicturesAtEachSize)
 {
     const QStringList present = QDir(QStringLiteral(":/tree")).entryList();
     for (const QString &key : present) {
-        const QImage image(QStringLiteral(":/tree/") + key);
-        ASSERT_EQ(image.size(), QSize(16, 16)) << key.toStdString();
-        CheckPixels(image, key);
+        const QString path = QStringLiteral(":/tree/") + key;
+        EXPECT_EQ(IconSizes(path), QList<int>({16, 32, 48})) << key.toStdString();
+        const QIcon icon(path);
+        const QImage small = icon.pixmap(16).toImage();
+        for (const int size : {32, 48})
+            EXPECT_FALSE(IsEnlarged(small, icon.pixmap(size).toImage())) << key.toStdString() << " at " << size;
     }
-
-    for (const QString &name : {QStringLiteral("FOLDER"), QStringLiteral("DEFAULT")}) {
-        QImageReader reader(QStringLiteral(":/icons/") + name);
-        EXPECT_EQ(reader.format(), QByteArray("ico")) << name.toStdString();
-        QList<int> sizes;
-        for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
-            const QImage image = reader.read();
-            ASSERT_EQ(image.width(), image.height()) << name.toStdString() << reader.errorString().toStdString();
-            sizes << image.width();
-            CheckPixels(image, name + QStringLiteral(" %1").arg(image.width()));
-        }
-        std::sort(sizes.begin(), sizes.end());
-        EXPECT_EQ(sizes, QList<int>({16, 32})) << name.toStdString();
-    }
+    for (const QString &name : {QStringLiteral("FOLDER"), QStringLiteral("DEFAULT")})
+        EXPECT_EQ(IconSizes(QStringLiteral(":/icons/") + name), QList<int>({16, 32})) << name.toStdString();
 }
 
 // ---- The prefixes of other tools --------------------------------------------------------------

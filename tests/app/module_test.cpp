@@ -21,9 +21,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTranslator>
 #include <QtEndian>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,30 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
         EXPECT_EQ(box.title, QStringLiteral("Saving..."));
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    }
+}
+
+// Answering No drops the page's edits, so only a deliberate answer closes the question: Escape and
+// the title bar's close button leave it open.
+TEST_F(Shared, SaveQuestionCannotBeEscaped)
+{
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+        Boxes boxes({Boxes::EscapeThenClick(answer)});
+        EXPECT_EQ(Module::AskSaveChanges(QStringLiteral("None")), answer == QMessageBox::Yes);
+        ASSERT_EQ(boxes.Seen().size(), 1u);
+        EXPECT_FALSE(boxes.Seen()[0].escaped);
+    }
+}
+
+// Qt's own buttons speak the interface language: Russian with Qt's translations, English without.
+TEST_F(Shared, QtsOwnTextsFollowTheInterfaceLanguage)
+{
+    for (const char *lang : {"en_US.UTF-8", "ru_RU.UTF-8"}) {
+        env_.SetLanguage(lang);
+        const std::unique_ptr<QTranslator> translator(InstallQtTranslations());
+        const QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+        const QString yes = box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+        EXPECT_EQ(yes, lang[0] == 'r' ? QStringLiteral("Да") : QStringLiteral("Yes")) << lang;
     }
 }
 

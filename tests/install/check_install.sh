@@ -8,7 +8,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-id=org.halvorn.Korvex
+id=org.halvorn.korvex
 stage=$(mktemp -d "${TMPDIR:-/tmp}/korvex-install-XXXXXX")
 trap 'rm -rf "$stage"' EXIT INT TERM
 
@@ -22,6 +22,7 @@ expected_files() {
     echo bin/korvex
     echo share/applications/$id.desktop
     echo share/metainfo/$id.metainfo.xml
+    echo share/doc/korvex/copyright
     for size in 16 22 24 32 48 64 128 256; do
         echo share/icons/hicolor/${size}x$size/apps/$id.png
     done
@@ -34,8 +35,12 @@ installed=$(cd "$stage/root/usr" && find . -type f | sed 's|^\./||' | sort)
 $installed"
 
 desktop-file-validate "$stage/root/usr/share/applications/$id.desktop" || fail "desktop-file-validate"
-appstreamcli validate --no-net "$stage/root/usr/share/metainfo/$id.metainfo.xml" >/dev/null ||
-    fail "appstreamcli validate"
+# Pedantic: even the hints count, and the output says which.
+report=$(appstreamcli validate --pedantic --no-net "$stage/root/usr/share/metainfo/$id.metainfo.xml") ||
+    fail "appstreamcli validate: $report"
+case $report in *"P: "* | *"I: "* | *"W: "* | *"E: "*) fail "appstreamcli validate --pedantic: $report" ;; esac
+grep -q '^License: GPL-3.0-or-later$' "$stage/root/usr/share/doc/korvex/copyright" ||
+    fail "the copyright file does not name the licence GPL-3.0-or-later"
 
 # Started from the install folder with an empty home, Korvex makes its own machine from the seed
 # it carries and keeps running until it is stopped.
@@ -58,7 +63,7 @@ packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./usr/|
 $packaged"
 [ "$(dpkg-deb -f "$deb" Package)" = korvex ] || fail "the package is not named korvex"
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-translations-l10n; do
     echo "$depends" | grep -q "$library" || fail "the package does not depend on $library: $depends"
 done
 echo "install check passed: $(basename "$deb") depends on $depends"

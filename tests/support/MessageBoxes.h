@@ -71,23 +71,31 @@ class MessageBoxAnswerer
 {
 public:
     struct Answer {
-        enum class Kind { Click, Enter, Escape } kind = Kind::Escape;
+        enum class Kind { Click, Enter, Escape, EscapeThenClick } kind = Kind::Escape;
         QMessageBox::StandardButton button = QMessageBox::NoButton;
     };
     // Clicks the box's button of that kind.
     static constexpr Answer Click(QMessageBox::StandardButton button) { return {Answer::Kind::Click, button}; }
     // Presses Enter on the widget that has the focus, as a user who accepts the default would.
     static constexpr Answer Enter() { return {Answer::Kind::Enter, QMessageBox::NoButton}; }
+    // Presses Escape, then closes the box as its title bar's button does; a box still open after
+    // both is answered by clicking `button`.
+    static constexpr Answer EscapeThenClick(QMessageBox::StandardButton button)
+    {
+        return {Answer::Kind::EscapeThenClick, button};
+    }
 
     struct Shown {
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        bool escaped = false; // an EscapeThenClick answer closed the box before the click
     };
 
-    // Boxes beyond the queue are recorded and closed with Escape, so a test never hangs on
-    // an unexpected question; compare Seen().size() with the number expected.
+    // Boxes beyond the queue are recorded and closed with Escape (or answered No where Escape
+    // does nothing), so a test never hangs on an unexpected question; compare Seen().size()
+    // with the number expected.
     explicit MessageBoxAnswerer(std::vector<Answer> answers = {})
         : answers_(answers.begin(), answers.end()), watcher_([this](QWidget *modal) { Handle(modal); })
     {
@@ -117,8 +125,18 @@ private:
             break; // no such button: close it like a user would
         case Answer::Kind::Enter: PressKey(box, Qt::Key_Return); return;
         case Answer::Kind::Escape: break;
+        case Answer::Kind::EscapeThenClick:
+            PressKey(box, Qt::Key_Escape);
+            if (box->isVisible())
+                box->close();
+            seen_.back().escaped = !box->isVisible();
+            if (QAbstractButton *button = box->button(answer.button); button && box->isVisible())
+                button->click();
+            return;
         }
         PressKey(box, Qt::Key_Escape);
+        if (QAbstractButton *no = box->button(QMessageBox::No); no && box->isVisible())
+            no->click();
     }
 
     static void PressKey(QMessageBox *box, Qt::Key key)
