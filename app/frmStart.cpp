@@ -243,7 +243,7 @@ bool frmStart::eventFilter(QObject *watched, QEvent *event)
 
 void frmStart::FollowPageMinimum()
 {
-    const Page *page = MdlStart::CurrentPage;
+    const Page *page = MdlStart::CurrentPage();
     const QSize needed = page && page->parentWidget() == client_ ? page->minimumSizeHint() : QSize();
     // The page has two thirds of the inner width, the tree the rest.
     const QSize wanted = needed.isValid() ? QSize((needed.width() * 3 + 1) / 2, needed.height()) : QSize(0, 0);
