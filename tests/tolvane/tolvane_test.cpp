@@ -1,5 +1,6 @@
-// Tolvane: the command lines it hands to WinExec, and the real program mounting the list that
-// lies beside it on a temporary machine.
+// Tolvane: the list rule, the command lines it hands to WinExec, and the real program mounting the
+// list that lies beside it on a temporary machine.
+#include "MountLine.h"
 #include "TempMachine.h"
 #include "mdlMain.h"
 #include "win32.h"
@@ -46,13 +47,53 @@ protected:
     TempMachine machine_;
 };
 
-TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole)
+// The list rule every reader of the list shares: the command a line becomes, or none.
+TEST(MountLineTest, TurnsALineIntoItsSubstCommandOrIntoNothing)
 {
-    // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
-    // last line without an end, a folder with blanks and one with a non-ASCII name.
-    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nG:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
-              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst G: \"\"", "subst H: \"C:\\Old,New\"",
-                                        "subst I: \"C:\\My Games\"", "subst J: \"C:\\Игры\""}));
+    static_assert(MountLine::ParseLine("E:C:\\GAMES"), "the rule works at compile time");
+    const std::string longest = "C:\\" + std::string(MountLine::kMaxFolderLength - 3, 'a');
+    const struct {
+        std::string line;
+        std::string command; // empty: the line holds no entry
+    } cases[] = {
+        {"E:C:\\GAMES", "subst E: \"C:\\GAMES\""},
+        {"e:c:\\My Games", "subst e: \"c:\\My Games\""},
+        {"H:C:\\Old,New", "subst H: \"C:\\Old,New\""},
+        {"J:C:\\Игры", "subst J: \"C:\\Игры\""},
+        {"K:D:", "subst K: \"D:\""},
+        {"I:\\\\server\\share", "subst I: \"\\\\server\\share\""},
+        {"I:\\\\server\\share\\games", "subst I: \"\\\\server\\share\\games\""},
+        {"E:" + longest, "subst E: \"" + longest + '"'},
+        {"E:" + longest + 'a', ""},
+        {"", ""},
+        {"x", ""},
+        {"G:", ""},
+        {"E:/D", ""},
+        {"/DE:", ""},
+        {"E:C:\\x\" /D", ""},
+        {"E:C:\\a/b", ""},
+        {"E:GAMES", ""},
+        {"E:C:GAMES", ""},
+        {"E:\\GAMES", ""},
+        {"E: C:\\GAMES", ""},
+        {"E:C:\\tab\there", ""},
+        {"E:\\\\server", ""},
+        {"E:\\\\\\share", ""},
+        {"1:C:\\odd", ""},
+    };
+    for (const auto &[line, command] : cases) {
+        SCOPED_TRACE(line);
+        char written[MountLine::kCommandCapacity];
+        const MountLine::Entry entry = MountLine::ParseLine(line);
+        EXPECT_EQ(entry ? std::string(written, MountLine::WriteCommand(entry, written)) : "", command);
+    }
+}
+
+TEST_F(TolvaneTest, RunsTheCommandOfEveryEntryInFileOrderPassingOverOtherLines)
+{
+    EXPECT_EQ(
+        CommandsFor("E:C:\\GAMES\r\nE:/D\nH:C:\\Old,New\nx\r\n\nJ:C:\\Игры"),
+        (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst H: \"C:\\Old,New\"", "subst J: \"C:\\Игры\""}));
 }
 
 TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)

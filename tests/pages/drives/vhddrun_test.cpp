@@ -65,15 +65,15 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmp
     EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
 }
 
-TEST_F(VhddRunTest, ReadsEveryLineWholeAndKeepsWhatItDoesNotChange)
+TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndSavesThemBackWhole)
 {
-    // A comma inside a folder, LF endings, a blank and a one-character line, a letter out of
-    // range, a non-ASCII folder.
-    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nF:C:\\Игры");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "1:", "F:"}));
+    // A comma inside a folder and a non-ASCII folder stay; lines that are no entry by Tolvane's
+    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown.
+    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nE:/D\r\nF:C:\\Игры");
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
     Enter("btnN", "G:", "C:\\My Games");
-    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\n1:C:\\odd\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
 }
 
 TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
