@@ -13,11 +13,12 @@ else
 TIDY := tidy
 endif
 
-# Debian packages the build, the tests (Wine for the interop tests; MinGW-w64 and GoogleTest's
-# sources for the contract tests as a Windows program; clang-tidy for the static checks) and the
-# benchmarks need.
+# Debian packages the build (MinGW-w64 for i386 builds Tolvane for Windows 95/98/ME), the tests
+# (Wine for the interop tests; MinGW-w64 and GoogleTest's sources for the contract tests as a
+# Windows program; clang-tidy for the static checks) and the benchmarks need.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest
+            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 \
+            googletest
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run test test-windows tidy bench format format-check clean

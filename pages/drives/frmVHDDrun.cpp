@@ -5,6 +5,7 @@
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
+#include "TolvanePrograms.h"
 #include "files.h"
 #include "win32.h"
 
@@ -26,7 +27,6 @@ namespace
 
 constexpr auto kListFileName = "\\Tolvane.ini";
 constexpr auto kProgramFileName = "\\Tolvane.exe";
-constexpr auto kProgramResource = ":/CUSTOM/TOLVANE";
 // The Run value that starts Tolvane at log-on; the bare file name, found on the search path.
 constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr auto kRunValue = "Tolvane";
@@ -176,7 +176,9 @@ void frmVHDDrun::InstallTolvane()
     // A Tolvane.exe already there (a hidden one too) is left as it is.
     if (win::FileExists(Ansi(programPath)))
         return;
-    QFile resource{QLatin1String(kProgramResource)};
+    // The native build for the machine folders the platform edits; a Windows 9x guest takes
+    // TolvanePrograms::Build::Windows9x.
+    QFile resource{QLatin1String(TolvanePrograms::ResourcePath(TolvanePrograms::Build::Native))};
     const QByteArray program = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
     // On Unix the embedded program is native: Wine starts it at log-on when it may execute.
     const bool written = !program.isEmpty() && win::WriteWholeFile(Ansi(programPath), program.toStdString(), true);

@@ -1,7 +1,9 @@
 // The auto-mount list page used as a user uses it: the list file it writes and reads, the
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
+#include "TolvanePrograms.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QStringList>
 #include <filesystem>
@@ -136,6 +138,19 @@ TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
     EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     Click("btnD");
     EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
+}
+
+// Korvex carries both Tolvane programs byte for byte as they were built.
+TEST(TolvaneResourcesTest, HoldEachBuildOfTolvaneExactly)
+{
+    using TolvanePrograms::Build;
+    for (const auto &[build, built] :
+         {std::pair{Build::Native, TOLVANE_PROGRAM}, {Build::Windows9x, TOLVANE9X_PROGRAM}}) {
+        QFile resource{QLatin1String(TolvanePrograms::ResourcePath(build))};
+        QFile file{QLatin1String(built)};
+        ASSERT_TRUE(resource.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly)) << built;
+        EXPECT_EQ(resource.readAll(), file.readAll()) << built;
+    }
 }
 
 } // namespace
