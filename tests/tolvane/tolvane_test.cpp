@@ -126,7 +126,7 @@ TEST(TolvaneProgramTest, MountsTheListBesideItself)
     }
 }
 
-// Log-on on a real Wine prefix: `wine wineboot` starts the Run entries, Tolvane among them, a
+// Log-on on a real Wine prefix: `wineboot` starts the Run entries, Tolvane among them, a
 // native program named Tolvane.exe in the system directory; the drive it makes is one that
 // Wine's own programs see.
 class TolvaneAtLogOnTest : public ::testing::Test
@@ -181,13 +181,13 @@ TEST_F(TolvaneAtLogOnTest, WinebootMountsTheList)
         ERROR_SUCCESS);
     win::RegCloseKey(run);
 
-    Wine("wine wineboot");
+    Wine("/usr/lib/wine/wine64 wineboot");
     Wine("wineserver -w");
 
     const fs::path link = machine.PathOf("dosdevices/e:");
     ASSERT_TRUE(fs::is_symlink(link)) << "Tolvane did not mount E: at log-on";
     EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
-    EXPECT_NE(Wine("wine cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
+    EXPECT_NE(Wine("/usr/lib/wine/wine64 cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
 }
 
 } // namespace

@@ -41,8 +41,7 @@ elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
 fi
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/korvex-wine-XXXXXX") || exit 1
-# WINELOADER: the loader Wine starts other programs with (it picks the 32-bit one by name).
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINELOADER="$wine64"
+export WINEPREFIX="$prefix" WINEDEBUG=-all
 # Wine run by root writes read-only files (the tests expect that difference then).
 [ "$(id -u)" = 0 ] && export KORVEX_WINE_AS_ROOT=1
 # No Mono or Gecko installers, no menu entries or file associations on the host.
