@@ -1,6 +1,6 @@
-// A stand-in for subst.exe in Tolvane's Windows tests: appends the moment its process was made and
-// the command line it was started with to subst.log beside itself. Tolvane does not wait for one
-// command before starting the next, so the moments give the order of the starts.
+// A stand-in for subst.exe in Tolvane's Windows tests: writes the command line it was started with
+// to a file beside itself named by the moment its process was made, so that a test can put the
+// commands in the order they were started (Tolvane does not wait for one before the next).
 #include <windows.h>
 
 #include <cstdio>
@@ -8,25 +8,13 @@
 
 int main()
 {
-    FILETIME created{}, ended{}, kernel{}, user{};
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    FILETIME created{}, unused{};
+    GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
     char path[MAX_PATH];
-    std::string log(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    log.replace(log.rfind('\\') + 1, std::string::npos, "subst.log");
-    char record[64];
-    const int length =
-        std::snprintf(record, sizeof record, "%010lu%010lu ", created.dwHighDateTime, created.dwLowDateTime);
-    const std::string line = std::string(record, static_cast<size_t>(length)) + GetCommandLineA() + "\n";
-    // Recorders started together take turns: the log is opened for this one alone.
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 1000 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        file = CreateFileA(log.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            Sleep(10);
-    }
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok ? 0 : 1;
+    std::string file(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    char name[48];
+    std::snprintf(name, sizeof name, "subst-%010lu%010lu.log", created.dwHighDateTime, created.dwLowDateTime);
+    file.replace(file.rfind('\\') + 1, std::string::npos, name);
+    FILE *out = std::fopen(file.c_str(), "wb");
+    return out && std::fputs(GetCommandLineA(), out) >= 0 && std::fclose(out) == 0 ? 0 : 1;
 }

@@ -2,7 +2,8 @@
 # Cross-builds the platform contract tests as a Windows program (windows/CMakeLists.txt, with
 # MinGW-w64) and runs them under Wine, headless, in a Wine prefix made for this run and removed
 # afterwards, so that the suites that pass against the machine folder also pass against Wine's
-# own registry and system functions.
+# own registry and system functions; then Tolvane for Windows 95/98/ME in the same prefix
+# (tests/tolvane/tolvane9x_under_wine.sh).
 #
 #   tests/windows/run_under_wine.sh [BUILD_DIR] [-- GTEST_ARGUMENTS...]
 #
@@ -75,7 +76,7 @@ boot=
 
 # Every Windows test program in turn; all must pass.
 result=0
-for program in platform_contract_tests tolvane_windows_tests; do
+for program in platform_contract_tests; do
     log=$build/$program.log
     "$wine64" "$build/$program.exe" --gtest_color=no "$@" </dev/null 2>&1 | tee "$log" |
         grep -Ev '^\[ +(RUN|OK) +\]|^it looks like wine32 is missing|^multiarch needs|^execute "dpkg|^apt-get install wine32'
@@ -87,4 +88,5 @@ for program in platform_contract_tests tolvane_windows_tests; do
     echo "Wine, $program: ${passed:-0} passed, ${failed:-0} failed, ${skipped:-0} skipped"
     [ "$status" -eq 1 ] && [ "${failed:-0}" -eq 0 ] && grep -q '^\[==========\] .* ran\.' "$log" || result=1
 done
+"$root/tests/tolvane/tolvane9x_under_wine.sh" "$build" || result=1
 exit $result
