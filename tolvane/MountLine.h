@@ -24,7 +24,7 @@ inline constexpr std::size_t kDriveLength = 2;
 // The longest folder text in bytes: MAX_PATH characters less the terminating NUL, each up to three
 // bytes in UTF-8 (the text of Korvex and the native Tolvane). A longer text is no path Windows can
 // name; the bound sizes the command line buffer.
-inline constexpr std::size_t kMaxFolderLength = 3 * 259;
+inline constexpr std::size_t kMaxFolderLength = std::size_t{3} * 259;
 inline constexpr std::string_view kCommandStart = "subst ";
 // The longest command line with its NUL: subst, the drive, a blank, the folder in quotes.
 inline constexpr std::size_t kCommandCapacity = kCommandStart.size() + kDriveLength + 3 + kMaxFolderLength + 1;
@@ -103,8 +103,9 @@ constexpr bool IsFolderPath(std::string_view folder)
     return detail::IsDrivePath(folder) || detail::IsNetworkPath(folder);
 }
 
-// The entry one line of the list holds (the line without its line end); no entry for a line
-// without a drive letter and colon in front or whose folder is no path (see IsFolderPath).
+// The entry one line of the list holds (the line without its line end), as views into `line`; no
+// entry for a line without a drive letter and colon in front or whose folder is no path (see
+// IsFolderPath).
 constexpr Entry ParseLine(std::string_view line)
 {
     if (line.size() < kDriveLength)

@@ -38,7 +38,7 @@ TEST(Tolvane9xFileTest, IsASmallI386WindowsProgramForVersion4ImportingOnlyWindow
 
     // The file offset of an address in the loaded image, through the section that holds it.
     const auto offsetOf = [&](std::uint32_t address) -> std::size_t {
-        for (std::size_t s = sections; s < sections + 40 * at(pe + 6, 2); s += 40)
+        for (std::size_t s = sections; s < sections + std::size_t{40} * at(pe + 6, 2); s += 40)
             if (address >= at(s + 12, 4) && address - at(s + 12, 4) < at(s + 16, 4))
                 return address - at(s + 12, 4) + at(s + 20, 4);
         return image.size();
