@@ -13,12 +13,13 @@ else
 TIDY := tidy
 endif
 
-# Debian packages the build, the tests (Wine for the interop tests; MinGW-w64 and GoogleTest's
-# sources for the contract tests as a Windows program; clang-tidy for the static checks) and the
-# benchmarks need, and Qt's translations of its own texts, which the program loads for Russian.
+# Debian packages the build (MinGW-w64 for i386 builds Tolvane for Windows 95/98/ME), the tests
+# (Wine for the interop tests; MinGW-w64 and GoogleTest's sources for the contract tests as a
+# Windows program; clang-tidy for the static checks) and the benchmarks need, and Qt's
+# translations of its own texts, which the program loads for Russian.
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 googletest \
-            qt6-translations-l10n
+            libbenchmark-dev clang-format clang-tidy wine wine64 g++-mingw-w64-x86-64 g++-mingw-w64-i686 \
+            googletest qt6-translations-l10n
 # Disk images: their FAT file systems through mtools, checked by fsck.fat and built by mkfs.fat;
 # qcow2, VHD, VDI and VMDK through qemu-img and qemu-io; the test image builder is Python.
 PACKAGES += mtools dosfstools qemu-utils python3
@@ -30,12 +31,31 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 all: build
 
+# 32-bit Wine (wine32:i386, with the i386 architecture added to dpkg) lets the Windows tests run
+# Tolvane for Windows 95/98/ME. It is installed only where the kernel runs 32-bit programs: some
+# kernels are built without that or start with it switched off, and there wine32 would only make
+# a plain `wine` start a 32-bit loader that cannot run. The test: a 95-byte i386 program, written
+# below byte for byte (an ELF header, one loadable segment, and code that makes the exit system
+# call with 42), must run and end with 42; a kernel that cannot run it refuses to start it.
+I386_PROBE := printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000'; \
+              printf '\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000'; \
+              printf '\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010'; \
+              printf '\000\200\004\010\137\000\000\000\137\000\000\000\005\000\000\000\000\020\000\000'; \
+              printf '\061\333\263\052\270\001\000\000\000\315\200'
+RUNS_I386 = probe=$$(mktemp) && { $(I386_PROBE); } >"$$probe" && chmod +x "$$probe" && \
+            { "$$probe" 2>/dev/null; code=$$?; rm -f "$$probe"; [ $$code = 42 ]; }
+
 deps:
-	@missing=$$(for p in $(PACKAGES); do \
+	@packages="$(PACKAGES)"; \
+	if $(RUNS_I386); then packages="$$packages wine32:i386"; \
+	else echo "wine32:i386 left out: this kernel runs no 32-bit programs."; fi; \
+	missing=$$(for p in $$packages; do \
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
 	done); \
 	if [ -n "$$missing" ]; then \
 	    echo "Installing:" $$missing; \
+	    case " $$missing " in *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || \
+	        $(SUDO) dpkg --add-architecture i386;; esac; \
 	    $(SUDO) apt-get update -qq && \
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi

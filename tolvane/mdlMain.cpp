@@ -1,5 +1,6 @@
 #include "mdlMain.h"
 
+#include "MountLine.h"
 #include "files.h"
 #include "machine.h"
 #include "win32.h"
@@ -58,25 +59,18 @@ std::string AddBackslash(const std::string &path)
     return path + '\\';
 }
 
-std::string MountCommand(const std::string &entry)
-{
-    if (entry.size() < 2)
-        return {};
-    const std::string drive = entry.substr(0, 2);
-    const std::string folder = entry.substr(2);
-    return "subst " + drive + " \"" + folder + '"';
-}
-
 void MountList(const std::string &iniPath, CommandRunner run)
 {
     if (!win::IsNormalFile(iniPath))
         return;
-    std::vector<std::string> entries;
-    win::ReadTextLines(iniPath, entries);
-    for (const std::string &entry : entries) {
-        const std::string command = MountCommand(entry);
-        if (!command.empty())
-            run(command.c_str(), SW_HIDE_MODE);
+    std::vector<std::string> lines;
+    win::ReadTextLines(iniPath, lines);
+    for (const std::string &line : lines) {
+        if (const MountLine::Entry entry = MountLine::ParseLine(line)) {
+            char command[MountLine::kCommandCapacity];
+            MountLine::WriteCommand(entry, command);
+            run(command, SW_HIDE_MODE);
+        }
     }
 }
 

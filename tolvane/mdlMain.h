@@ -15,13 +15,9 @@ using CommandRunner = unsigned (*)(const char *commandLine, unsigned showMode);
 // with one appended.
 std::string AddBackslash(const std::string &path);
 
-// The subst command line for one line of the list file: "subst E: "C:\GAMES"" for E:C:\GAMES.
-// Empty for a line too short to hold a drive.
-std::string MountCommand(const std::string &entry);
-
 // Hands the mount command of every entry of the list file at `iniPath` (a Windows path) to
-// `run`, in file order, without looking at the results. A missing, hidden or system file runs
-// nothing.
+// `run`, in file order, without looking at the results; lines that hold no entry by the list
+// rule (MountLine.h) are passed over. A missing, hidden or system file runs nothing.
 void MountList(const std::string &iniPath, CommandRunner run);
 
 // The nearest folder at or above `hostFolder` that holds a machine (its registry and its

@@ -1,9 +1,11 @@
 #include "frmVHDDrun.h"
 
 #include "Module.h"
+#include "MountLine.h"
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
+#include "TolvanePrograms.h"
 #include "files.h"
 #include "win32.h"
 
@@ -23,16 +25,11 @@ namespace
 
 constexpr auto kListFileName = "\\Tolvane.ini";
 constexpr auto kProgramFileName = "\\Tolvane.exe";
-constexpr auto kProgramResource = ":/CUSTOM/TOLVANE";
 // The Run value that starts Tolvane at log-on; the bare file name, found on the search path.
 constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr auto kRunValue = "Tolvane";
 constexpr auto kRunData = "Tolvane.exe";
 
-// An entry line: the drive ("E:") and directly after it the folder. A line is one whole field,
-// so a folder with a comma stays one entry; a shorter line holds no drive and is skipped (Tolvane
-// reads the file by the same rule).
-constexpr int kDriveLength = 2;
 // Letters offered for an entry; C: is the system drive and never offered.
 constexpr char kFirstFreeLetter = 'D';
 constexpr char kLastLetter = 'Z';
@@ -164,7 +161,9 @@ void frmVHDDrun::InstallTolvane()
     // A Tolvane.exe already there (a hidden one too) is left as it is.
     if (win::FileExists(Ansi(programPath)))
         return;
-    QFile resource{QLatin1String(kProgramResource)};
+    // The native build for the machine folders the platform edits; a Windows 9x guest takes
+    // TolvanePrograms::Build::Windows9x.
+    QFile resource{QLatin1String(TolvanePrograms::ResourcePath(TolvanePrograms::Build::Native))};
     const QByteArray program = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
     // On Unix the embedded program is native: Wine starts it at log-on when it may execute.
     const bool written = !program.isEmpty() && win::WriteWholeFile(Ansi(programPath), program.toStdString(), true);
@@ -196,14 +195,14 @@ void frmVHDDrun::LoadMountList()
     if (win::IsNormalFile(Ansi(IniPath)))
         win::ReadTextLines(Ansi(IniPath), lines);
     {
-        // The entries appear together; selecting the first one below shows its folder.
+        // The entries appear together; selecting the first one below shows its folder. Lines
+        // are read by Tolvane's rule, so the page shows exactly what Tolvane mounts.
         const QSignalBlocker blocker(cboD);
         for (const std::string &line : lines) {
-            const QString entry = QString::fromUtf8(line);
-            if (entry.size() < kDriveLength)
-                continue;
-            cboD->addItem(entry.left(kDriveLength));
-            cboP->addItem(entry.mid(kDriveLength));
+            if (const MountLine::Entry entry = MountLine::ParseLine(line)) {
+                cboD->addItem(QString::fromUtf8(entry.drive.data(), static_cast<qsizetype>(entry.drive.size())));
+                cboP->addItem(QString::fromUtf8(entry.folder.data(), static_cast<qsizetype>(entry.folder.size())));
+            }
         }
     }
     if (cboD->count() > 0)

@@ -280,7 +280,7 @@ TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("WINEDEBUG", "-all");
     wine.setProcessEnvironment(env);
-    RunToEnd(wine, "wine", {"reg", "query", QStringLiteral("HKCU\\") + kExplorer});
+    RunToEnd(wine, "/usr/lib/wine/wine64", {"reg", "query", QStringLiteral("HKCU\\") + kExplorer});
     const QString query = QString::fromUtf8(wine.readAllStandardOutput());
     // Wine's server must not outlive the prefix that the test removes.
     RunToEnd(wine, "wineserver", {"-k"});

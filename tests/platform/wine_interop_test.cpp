@@ -112,7 +112,7 @@ protected:
     {
         const std::string file = machine_->PathOf("export.reg");
         std::remove(file.c_str());
-        if (Execute("wine", {"reg", "export", key, QString::fromStdString(file), "/y"}) != 0)
+        if (Execute("/usr/lib/wine/wine64", {"reg", "export", key, QString::fromStdString(file), "/y"}) != 0)
             return {};
         const std::string bytes = machine_->ReadFile("export.reg");
         if (bytes.size() < 2)
@@ -212,8 +212,8 @@ TEST_F(WineRoundTrip, WinesValuesReadBackAndOursAreWrittenAsWineWritesThem)
         {"x", "REG_EXPAND_SZ", "%SystemRoot%\\system32", REG_EXPAND_SZ, std::string("%SystemRoot%\\system32\0", 22)},
     };
     for (const auto &value : values)
-        ASSERT_EQ(Execute("wine", {"reg", "add", "HKCU\\Software\\KorvexByWine", "/v", value.name, "/t", value.wineType,
-                                   "/d", value.wineData, "/f"}),
+        ASSERT_EQ(Execute("/usr/lib/wine/wine64", {"reg", "add", "HKCU\\Software\\KorvexByWine", "/v", value.name, "/t",
+                                                   value.wineType, "/d", value.wineData, "/f"}),
                   0)
             << value.name << ": " << errors_.toStdString();
     // The server saves the registry as it ends; Wine's files are complete after it.
@@ -322,7 +322,7 @@ TEST_F(WineReadsOurWrites, TheNtKeysGiveTheVersionReported)
             std::tuple(c.major, c.minor, c.reportedBuild, std::string(c.csd)))
             << c.version;
         QByteArray out;
-        Execute("wine", {"cmd", "/c", "ver"}, &out);
+        Execute("/usr/lib/wine/wine64", {"cmd", "/c", "ver"}, &out);
         EXPECT_TRUE(out.contains(QByteArray("Microsoft Windows ") + c.shownByVer + "\r")) << out.toStdString();
         Execute("wineserver", {"-k"});
         ASSERT_TRUE(WaitUntilServerRunning(false));
@@ -341,7 +341,7 @@ TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
     // attrib prints a column of letters before the name; their places differ from Windows'.
     const auto letters = [this](const char *path) {
         QByteArray out;
-        Execute("wine", {"attrib", path}, &out);
+        Execute("/usr/lib/wine/wine64", {"attrib", path}, &out);
         const QByteArray line = out.left(out.indexOf("C:\\"));
         QString found;
         for (const char letter : {'A', 'S', 'H', 'R'})
@@ -364,7 +364,7 @@ TEST_F(WineSharesAttributes, AttribShowsWhatWeSetAndWeReadWhatAttribSets)
     }
     // One switch a call: Wine 8.0's attrib applies only one of several.
     for (const char *add : {"+h", "+s", "+r"})
-        ASSERT_NE(Execute("wine", {"attrib", add, "C:\\korvex\\theirs"}), -1) << add;
+        ASSERT_NE(Execute("/usr/lib/wine/wine64", {"attrib", add, "C:\\korvex\\theirs"}), -1) << add;
     EXPECT_EQ(win::GetFileAttributesA("C:\\korvex\\theirs"), 0x27u);
 }
 

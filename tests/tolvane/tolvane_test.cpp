@@ -1,5 +1,6 @@
-// Tolvane: the command lines it hands to WinExec, and the real program mounting the list that
-// lies beside it on a temporary machine.
+// Tolvane: the list rule, the command lines it hands to WinExec, and the real program mounting the
+// list that lies beside it on a temporary machine.
+#include "MountLine.h"
 #include "TempMachine.h"
 #include "mdlMain.h"
 #include "win32.h"
@@ -46,13 +47,25 @@ protected:
     TempMachine machine_;
 };
 
-TEST_F(TolvaneTest, RunsOneQuotedCommandPerEntryInFileOrderReadingEveryLineWhole)
+// The list rule every reader of the list shares: the command a line becomes, or none.
+TEST(MountLineTest, TurnsALineIntoItsSubstCommandOrIntoNothing)
 {
-    // LF endings, a drive-only line, a comma inside a folder, blank and one-character lines, a
-    // last line without an end, a folder with blanks and one with a non-ASCII name.
-    EXPECT_EQ(CommandsFor("E:C:\\GAMES\r\nG:\n\nH:C:\\Old,New\nx\r\nI:C:\\My Games\nJ:C:\\Игры"),
-              (std::vector<std::string>{"subst E: \"C:\\GAMES\"", "subst G: \"\"", "subst H: \"C:\\Old,New\"",
-                                        "subst I: \"C:\\My Games\"", "subst J: \"C:\\Игры\""}));
+    static_assert(MountLine::ParseLine("E:C:\\GAMES"), "the rule works at compile time");
+    const std::string longest = "C:\\" + std::string(MountLine::kMaxFolderLength - 3, 'a');
+    char command[MountLine::kCommandCapacity];
+    for (const std::string &folder : std::initializer_list<std::string>{"C:\\My Games", "c:\\Old,New", "C:\\Игры",
+                                                                        "D:", "\\\\server\\share", longest}) {
+        const std::string line = "E:" + folder;
+        const MountLine::Entry entry = MountLine::ParseLine(line);
+        ASSERT_TRUE(entry) << folder;
+        EXPECT_EQ(std::string(command, MountLine::WriteCommand(entry, command)), "subst E: \"" + folder + '"');
+    }
+    // Short, no folder, subst switches in either field, a quote, relative folders, a blank or a
+    // control character in front, incomplete shares, no letter, a folder too long.
+    for (const std::string &line : std::initializer_list<std::string>{
+             "", "x", "G:", "E:/D", "/DE:", "E:C:\\x\" /D", "E:C:\\a/b", "E:GAMES", "E:C:GAMES", "E:\\GAMES",
+             "E: C:\\GAMES", "E:\tC:\\GAMES", "E:\\\\server", "E:\\\\\\share", "1:C:\\odd", "E:" + longest + 'a'})
+        EXPECT_FALSE(MountLine::ParseLine(line)) << line;
 }
 
 TEST_F(TolvaneTest, RunsNothingForAnEmptyMissingOrHiddenList)
@@ -85,7 +98,7 @@ TEST(TolvaneProgramTest, MountsTheListBesideItself)
     }
 }
 
-// Log-on on a real Wine prefix: `wine wineboot` starts the Run entries, Tolvane among them, a
+// Log-on on a real Wine prefix: `wineboot` starts the Run entries, Tolvane among them, a
 // native program named Tolvane.exe in the system directory; the drive it makes is one that
 // Wine's own programs see.
 class TolvaneAtLogOnTest : public ::testing::Test
@@ -140,13 +153,13 @@ TEST_F(TolvaneAtLogOnTest, WinebootMountsTheList)
         ERROR_SUCCESS);
     win::RegCloseKey(run);
 
-    Wine("wine wineboot");
+    Wine("/usr/lib/wine/wine64 wineboot");
     Wine("wineserver -w");
 
     const fs::path link = machine.PathOf("dosdevices/e:");
     ASSERT_TRUE(fs::is_symlink(link)) << "Tolvane did not mount E: at log-on";
     EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
-    EXPECT_NE(Wine("wine cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
+    EXPECT_NE(Wine("/usr/lib/wine/wine64 cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
 }
 
 } // namespace

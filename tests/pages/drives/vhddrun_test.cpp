@@ -1,7 +1,9 @@
 // The auto-mount list page used as a user uses it: the list file it writes and reads, the
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
+#include "TolvanePrograms.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QStringList>
 #include <filesystem>
@@ -65,15 +67,15 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmp
     EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
 }
 
-TEST_F(VhddRunTest, ReadsEveryLineWholeAndKeepsWhatItDoesNotChange)
+TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndSavesThemBackWhole)
 {
-    // A comma inside a folder, LF endings, a blank and a one-character line, a letter out of
-    // range, a non-ASCII folder.
-    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nF:C:\\Игры");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "1:", "F:"}));
+    // A comma inside a folder and a non-ASCII folder stay; lines that are no entry by Tolvane's
+    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown.
+    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nE:/D\r\nF:C:\\Игры");
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
     Enter("btnN", "G:", "C:\\My Games");
-    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\n1:C:\\odd\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
 }
 
 TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
@@ -136,6 +138,19 @@ TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
     EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     Click("btnD");
     EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
+}
+
+// Korvex carries both Tolvane programs byte for byte as they were built.
+TEST(TolvaneResourcesTest, HoldEachBuildOfTolvaneExactly)
+{
+    using TolvanePrograms::Build;
+    for (const auto &[build, built] :
+         {std::pair{Build::Native, TOLVANE_PROGRAM}, {Build::Windows9x, TOLVANE9X_PROGRAM}}) {
+        QFile resource{QLatin1String(TolvanePrograms::ResourcePath(build))};
+        QFile file{QLatin1String(built)};
+        ASSERT_TRUE(resource.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly)) << built;
+        EXPECT_EQ(resource.readAll(), file.readAll()) << built;
+    }
 }
 
 } // namespace

@@ -150,7 +150,7 @@ TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
 
 // ---- Export imported by Wine's regedit -----------------------------------------------------------
 
-bool RunWine(const std::string &prefix, const QStringList &args, const char *program = "wine")
+bool RunWine(const std::string &prefix, const QStringList &args, const char *program = "/usr/lib/wine/wine64")
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("WINEPREFIX", QString::fromStdString(prefix));
