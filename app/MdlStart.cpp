@@ -63,7 +63,7 @@ bool IsWindowsNT()
 Page *CreatePageForKey(const QString &key)
 {
     // The changes from here on are this page's, in the history of changes.
-    win::journal::SetPage(key.toStdString());
+    journal::SetPage(key.toStdString());
     Page *page = Pages() ? Pages()(key) : nullptr;
     return page ? page : new frmAbout;
 }

@@ -4,6 +4,7 @@
 #include "MdlStart.h"
 #include "PageMap.h"
 #include "frmStart.h"
+#include "journal.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -11,6 +12,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Every change from here on goes into the machine's history.
+    journal::Install();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
     UseRememberedMachine();
     SeedNewMachine();

@@ -1,10 +1,9 @@
 // The registry functions over the machine folder's hives. Handles and the paths they name are
 // registry_keys.h's; here are the Reg* entry points, which check their arguments, walk or
 // resolve the key and read or change it.
-#include "journal_hooks.h"
+#include "change_hook.h"
 #include "machine.h"
 #include "machine_store.h"
-#include "raw_writes.h"
 #include "registry_keys.h"
 #include "unicode.h"
 #include "win32.h"
@@ -71,9 +70,7 @@ LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::option
     return subKey && subKey[0] == '\\' ? ERROR_BAD_PATHNAME : ERROR_SUCCESS;
 }
 
-} // namespace
-
-LONG raw::RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+LONG OpenKey(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -88,8 +85,8 @@ LONG raw::RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM
     return ERROR_SUCCESS;
 }
 
-LONG raw::RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
-                          const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
+LONG CreateKey(HKEY hKey, const char *lpSubKey, char *lpClass, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult,
+               DWORD *lpdwDisposition)
 {
     std::optional<KeyRef> base;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
@@ -131,6 +128,107 @@ LONG raw::RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass,
     return ERROR_SUCCESS;
 }
 
+LONG SetValue(HKEY hKey, const char *lpValueName, DWORD dwType, const BYTE *lpData, DWORD cbData)
+{
+    const auto ref = RefOf(hKey);
+    if (!ref)
+        return ERROR_INVALID_HANDLE;
+    if (!lpData && cbData)
+        return ERROR_NOACCESS;
+    if (!(ref->access & KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
+    DWORD count = cbData;
+    if (IsStringType(dwType) && lpData) {
+        if (dwType == REG_SZ && IsWindows9xMachine())
+            count = static_cast<DWORD>(std::strlen(reinterpret_cast<const char *>(lpData)) + 1);
+        else if (count && lpData[count - 1] && !lpData[count])
+            ++count; // the caller forgot to count the terminator
+    }
+    ValueData data;
+    data.type = dwType;
+    if (IsStringType(dwType))
+        data.bytes =
+            detail::Utf16LeBytes(detail::AnsiToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
+    else if (count)
+        data.bytes.assign(lpData, lpData + count);
+    const std::string name = NameOrDefault(lpValueName);
+    if (detail::Utf16Length(name) > kMaxValueName)
+        return ERROR_INVALID_PARAMETER;
+    return ChangeKey(*ref, [&](Hive &hive, Key &key) {
+        hive.SetValue(key, name, std::move(data), detail::FileTimeNow());
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG DeleteValue(HKEY hKey, const char *lpValueName)
+{
+    const auto ref = RefOf(hKey);
+    if (const LONG refused = Refusal(ref, KEY_SET_VALUE))
+        return refused;
+    const std::string name = NameOrDefault(lpValueName);
+    LONG status = ERROR_SUCCESS;
+    Key *key = Resolve(*ref, nullptr, status);
+    if (!key)
+        return status;
+    if (!Hive::FindValue(*key, name))
+        return ERROR_FILE_NOT_FOUND;
+    return ChangeKey(*ref, [&](Hive &hive, Key &k) {
+        return hive.RemoveValue(k, name, detail::FileTimeNow()) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LONG DeleteKey(HKEY hKey, const char *lpSubKey)
+{
+    const auto base = RefOf(hKey);
+    if (!base)
+        return ERROR_INVALID_HANDLE;
+    if (!lpSubKey)
+        return ERROR_INVALID_PARAMETER;
+    if (lpSubKey[0] == '\\')
+        return ERROR_BAD_PATHNAME;
+    const std::vector<std::string> names = detail::SplitPath(lpSubKey);
+    if (names.empty() && IsPredefined(hKey))
+        return ERROR_ACCESS_DENIED;
+    // The key itself is deleted, not the target of a link it may be.
+    WalkOptions options;
+    options.openLink = true;
+    const Walk walk = WalkPath(*base, names, options);
+    if (walk.status != ERROR_SUCCESS)
+        return walk.status;
+    if (walk.ref.hive == kUsersRoot || walk.ref.path.empty())
+        return ERROR_ACCESS_DENIED;
+    const KeyRef parentRef{walk.ref.hive, {walk.ref.path.begin(), walk.ref.path.end() - 1}, KEY_ALL_ACCESS};
+    const std::string name = walk.ref.path.back();
+    const LONG rc = ChangeKey(parentRef, [&](Hive &hive, Key &parent) {
+        Key *child = Hive::FindChild(parent, name);
+        if (!child)
+            return ERROR_FILE_NOT_FOUND;
+        hive.RemoveChild(parent, *child, detail::FileTimeNow());
+        return ERROR_SUCCESS;
+    });
+    if (rc == ERROR_SUCCESS)
+        MarkDeleted(walk.ref);
+    return rc;
+}
+
+} // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
+{
+    const LONG rc = OpenKey(hKey, lpSubKey, ulOptions, samDesired, phkResult);
+    if (rc == ERROR_SUCCESS)
+        detail::ReportKeyOpened(hKey, lpSubKey, *phkResult);
+    return rc;
+}
+
+LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD, char *lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const SECURITY_ATTRIBUTES *, PHKEY phkResult, DWORD *lpdwDisposition)
+{
+    return detail::ReportedKeyCreation(hKey, lpSubKey, dwOptions, phkResult, lpdwDisposition, [&](DWORD *disposition) {
+        return CreateKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, phkResult, disposition);
+    });
+}
+
 LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWORD *lpType, BYTE *lpData,
                       DWORD *lpcbData)
 {
@@ -166,87 +264,22 @@ LONG RegQueryValueExA(HKEY hKey, const char *lpValueName, DWORD *lpReserved, DWO
     return ERROR_SUCCESS;
 }
 
-LONG raw::RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
+LONG RegSetValueExA(HKEY hKey, const char *lpValueName, DWORD, DWORD dwType, const BYTE *lpData, DWORD cbData)
 {
-    const auto ref = RefOf(hKey);
-    if (!ref)
-        return ERROR_INVALID_HANDLE;
-    if (!lpData && cbData)
-        return ERROR_NOACCESS;
-    if (!(ref->access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    DWORD count = cbData;
-    if (IsStringType(dwType) && lpData) {
-        if (dwType == REG_SZ && IsWindows9xMachine())
-            count = static_cast<DWORD>(std::strlen(reinterpret_cast<const char *>(lpData)) + 1);
-        else if (count && lpData[count - 1] && !lpData[count])
-            ++count; // the caller forgot to count the terminator
-    }
-    ValueData data;
-    data.type = dwType;
-    if (IsStringType(dwType))
-        data.bytes =
-            detail::Utf16LeBytes(detail::AnsiToUtf16(std::string_view(reinterpret_cast<const char *>(lpData), count)));
-    else if (count)
-        data.bytes.assign(lpData, lpData + count);
-    const std::string name = NameOrDefault(lpValueName);
-    if (detail::Utf16Length(name) > kMaxValueName)
-        return ERROR_INVALID_PARAMETER;
-    return ChangeKey(*ref, [&](Hive &hive, Key &key) {
-        hive.SetValue(key, name, std::move(data), detail::FileTimeNow());
-        return ERROR_SUCCESS;
-    });
+    return detail::ReportedRegistryChange({.kind = Change::Kind::ValueSet, .key = hKey, .name = lpValueName},
+                                          [&] { return SetValue(hKey, lpValueName, dwType, lpData, cbData); });
 }
 
-LONG raw::RegDeleteValueA(HKEY hKey, const char *lpValueName)
+LONG RegDeleteValueA(HKEY hKey, const char *lpValueName)
 {
-    const auto ref = RefOf(hKey);
-    if (const LONG refused = Refusal(ref, KEY_SET_VALUE))
-        return refused;
-    const std::string name = NameOrDefault(lpValueName);
-    LONG status = ERROR_SUCCESS;
-    Key *key = Resolve(*ref, nullptr, status);
-    if (!key)
-        return status;
-    if (!Hive::FindValue(*key, name))
-        return ERROR_FILE_NOT_FOUND;
-    return ChangeKey(*ref, [&](Hive &hive, Key &k) {
-        return hive.RemoveValue(k, name, detail::FileTimeNow()) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-    });
+    return detail::ReportedRegistryChange({.kind = Change::Kind::ValueDeleted, .key = hKey, .name = lpValueName},
+                                          [&] { return DeleteValue(hKey, lpValueName); });
 }
 
-LONG raw::RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
+LONG RegDeleteKeyA(HKEY hKey, const char *lpSubKey)
 {
-    const auto base = RefOf(hKey);
-    if (!base)
-        return ERROR_INVALID_HANDLE;
-    if (!lpSubKey)
-        return ERROR_INVALID_PARAMETER;
-    if (lpSubKey[0] == '\\')
-        return ERROR_BAD_PATHNAME;
-    const std::vector<std::string> names = detail::SplitPath(lpSubKey);
-    if (names.empty() && IsPredefined(hKey))
-        return ERROR_ACCESS_DENIED;
-    // The key itself is deleted, not the target of a link it may be.
-    WalkOptions options;
-    options.openLink = true;
-    const Walk walk = WalkPath(*base, names, options);
-    if (walk.status != ERROR_SUCCESS)
-        return walk.status;
-    if (walk.ref.hive == kUsersRoot || walk.ref.path.empty())
-        return ERROR_ACCESS_DENIED;
-    const KeyRef parentRef{walk.ref.hive, {walk.ref.path.begin(), walk.ref.path.end() - 1}, KEY_ALL_ACCESS};
-    const std::string name = walk.ref.path.back();
-    const LONG rc = ChangeKey(parentRef, [&](Hive &hive, Key &parent) {
-        Key *child = Hive::FindChild(parent, name);
-        if (!child)
-            return ERROR_FILE_NOT_FOUND;
-        hive.RemoveChild(parent, *child, detail::FileTimeNow());
-        return ERROR_SUCCESS;
-    });
-    if (rc == ERROR_SUCCESS)
-        MarkDeleted(walk.ref);
-    return rc;
+    return detail::ReportedRegistryChange({.kind = Change::Kind::KeyDeleted, .key = hKey, .path = lpSubKey},
+                                          [&] { return DeleteKey(hKey, lpSubKey); });
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, char *lpName, DWORD *lpcchName, DWORD *lpReserved, char *lpClass,
@@ -330,11 +363,14 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValu
     return ERROR_SUCCESS;
 }
 
-LONG raw::RegCloseKey(HKEY hKey)
+LONG RegCloseKey(HKEY hKey)
 {
     if (IsPredefined(hKey))
         return ERROR_SUCCESS;
-    return detail::CloseHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    if (!detail::CloseHandle(hKey))
+        return ERROR_INVALID_HANDLE;
+    detail::ReportKeyClosed(hKey);
+    return ERROR_SUCCESS;
 }
 
 std::size_t OpenHandleCount()
@@ -345,8 +381,8 @@ std::size_t OpenHandleCount()
 void ResetMachine()
 {
     detail::ForgetHandles();
-    journal::detail::Forget();
     detail::ForgetStore();
+    detail::ReportMachineReset();
 }
 
 } // namespace win

@@ -288,6 +288,25 @@ TEST_F(FilesContract, WrittenLinesEndInCrLfAndWholeFilesKeepEveryByte)
     EXPECT_FALSE(win::FileExists(PathOf("missing.exe")));
 }
 
+// DeleteFileA removes a file, hidden or not, and refuses a folder and a read-only file.
+TEST_F(FilesContract, DeleteFileRemovesFilesButNotFoldersOrReadOnlyFiles)
+{
+    for (const char *name : {"plain.txt", "hidden.txt", "locked.txt"})
+        Put(name, "x");
+    MakeFolder("folder");
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::pair<const char *, bool> rows[] = {
+        {"plain.txt", true}, {"hidden.txt", true}, {"locked.txt", false}, {"folder", false}};
+    for (const auto &[name, deleted] : rows) {
+        EXPECT_EQ(win::DeleteFileA(PathOf(name).c_str()) != 0, deleted) << name;
+        if (!deleted) {
+            EXPECT_EQ(win::GetLastError(), win::DWORD{ERROR_ACCESS_DENIED}) << name;
+        }
+        EXPECT_EQ(win::FileExists(PathOf(name)), !deleted) << name;
+    }
+}
+
 // Calls on what is not there fail, each with its error code.
 TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
 {
@@ -305,6 +324,7 @@ TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
         {"read lines", [&] { return win::ReadTextLines(missing, lines); }, ERROR_FILE_NOT_FOUND},
         {"whole file in a missing folder", [&] { return win::WriteWholeFile(inMissing, "MZ", true); },
          ERROR_PATH_NOT_FOUND},
+        {"delete", [&] { return win::DeleteFileA(missing.c_str()) != 0; }, ERROR_FILE_NOT_FOUND},
     };
     for (const auto &[what, call, error] : calls) {
         win::SetLastError(0);
