@@ -84,6 +84,8 @@ BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, co
 BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists);
 BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes);
 BOOL DeleteFileA(const char *lpFileName);
+// As the system's own, except that a "subst" command is waited for (a few seconds at most), so
+// that the drive is made or removed when it returns, as on a machine folder.
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 } // namespace win
 

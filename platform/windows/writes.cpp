@@ -14,6 +14,9 @@ namespace win
 namespace
 {
 
+// subst.exe is done in a moment; one that hangs is not waited for longer than this.
+constexpr DWORD kSubstWaitMs = 10000;
+
 // The words of a command line, quotes removed.
 std::vector<std::string> WordsOf(const char *commandLine)
 {
@@ -47,6 +50,36 @@ std::string DriveOf(const std::vector<std::string> &words)
         if (words[i].size() == 2 && words[i][1] == ':' && std::isalpha(static_cast<unsigned char>(words[i][0])))
             return std::string{static_cast<char>(std::toupper(static_cast<unsigned char>(words[i][0]))), ':'};
     return {};
+}
+
+// What WinExec returns for a program that could not be started.
+UINT StartError(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return static_cast<UINT>(error);
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return 0;
+    default: return ERROR_BAD_FORMAT;
+    }
+}
+
+// Starts the command as WinExec does and waits for it to end: WinExec itself returns as soon as
+// subst has started, before the drive is made or removed.
+UINT RunToItsEnd(const char *commandLine, UINT show)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(show);
+    PROCESS_INFORMATION process{};
+    std::string line = commandLine; // CreateProcessA may write into it
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return StartError(::GetLastError());
+    ::WaitForSingleObject(process.hProcess, kSubstWaitMs);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return 33;
 }
 
 } // namespace
@@ -124,8 +157,10 @@ BOOL DeleteFileA(const char *lpFileName)
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow)
 {
     const std::vector<std::string> words = WordsOf(lpCmdLine);
-    const std::string drive = IsSubst(words.front()) ? DriveOf(words) : std::string();
-    const auto run = [&] { return ::WinExec(lpCmdLine, uCmdShow); };
+    if (!IsSubst(words.front()))
+        return ::WinExec(lpCmdLine, uCmdShow);
+    const std::string drive = DriveOf(words);
+    const auto run = [&] { return RunToItsEnd(lpCmdLine, uCmdShow); };
     if (drive.empty())
         return run();
     return detail::Reported({.kind = Change::Kind::Drive, .path = drive.c_str()}, run,

@@ -402,6 +402,19 @@ TEST(StartingPrograms, MissingProgramsFailWithTheirErrorCodes)
 #endif
 }
 
+#ifdef _WIN32
+// WinExec returns from a subst command only once it has ended, so that its drive is there at
+// once, as on a machine folder. The subst.exe beside this program takes its time, then makes a file.
+TEST_F(FilesContract, ASubstCommandHasEndedWhenWinExecReturns)
+{
+    char self[MAX_PATH];
+    const std::string program(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
+    const std::string subst = program.substr(0, program.find_last_of('\\') + 1) + "fake-subst\\subst.exe";
+    ASSERT_GT(win::WinExec(("\"" + subst + "\" Q: \"" + PathOf("made") + "\"").c_str(), SW_HIDE), 31u);
+    EXPECT_TRUE(win::FileExists(PathOf("made")));
+}
+#endif
+
 #ifndef _WIN32
 // ---- What only the machine folder does --------------------------------------------------------
 
