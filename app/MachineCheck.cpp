@@ -63,7 +63,7 @@ QString Text(const char *english, const char *russian)
 // Korvex and was set aside; nothing when it was sound.
 void ReportJournalProblem(QWidget *parent)
 {
-    const std::string problem = win::journal::ProblemReport();
+    const std::string problem = journal::ProblemReport();
     if (problem.empty())
         return;
     const bool newer = problem.starts_with("written by a newer version");
@@ -99,7 +99,7 @@ bool SeedNewMachine()
     }
     win::ResetMachine();
     // Filling a new machine is no change of the user's: it stays out of the change journal.
-    const win::journal::Pause unrecorded;
+    const journal::Pause unrecorded;
     return SeedMachineFiles();
 }
 

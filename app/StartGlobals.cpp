@@ -34,7 +34,7 @@ QPointer<QWidget> &Tree()
 Page *CreatePageForKey(const QString &key)
 {
     // The changes from here on are this page's, in the history of changes.
-    win::journal::SetPage(key.toStdString());
+    journal::SetPage(key.toStdString());
     const PageRow *row = PageRowOf(key);
     return row && row->make ? row->make() : new frmAbout;
 }

@@ -5,6 +5,7 @@
 #include "MdlStart.h"
 #include "Strings.h"
 #include "frmStart.h"
+#include "journal.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,6 +13,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Every change from here on goes into the machine's history.
+    journal::Install();
     // Docks and task bars match the windows to the menu entry of this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.halvorn.korvex"));
     InstallQtTranslations();

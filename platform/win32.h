@@ -4,7 +4,8 @@
 // implemented over a machine folder laid out as a Wine prefix (see machine.h), with the same
 // names, arguments, result codes and, where the two differ, the semantics noted per function.
 // The constants keep their <windows.h> spelling as macros in both forms, so code written
-// against this header compiles unchanged on either side.
+// against this header compiles unchanged on either side. In both forms every function that
+// changes the machine tells the change hook about the change (change_hook.h).
 #pragma once
 
 #include <cstdint>
@@ -69,8 +70,8 @@ using ::IsWindowVisible;
 using ::SetWindowPos;
 using ::ShowWindow;
 
-// The functions that change the machine are Korvex's own on Windows too: each records its change
-// in the journal (journal.h) and then calls the real function.
+// The functions that change the machine are Korvex's own on Windows too: each calls the real
+// function and tells the change hook (change_hook.h) about it.
 LONG RegOpenKeyExA(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG RegCreateKeyExA(HKEY hKey, const char *lpSubKey, DWORD Reserved, char *lpClass, DWORD dwOptions, REGSAM samDesired,
                      const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult, DWORD *lpdwDisposition);
@@ -82,6 +83,9 @@ BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, co
                                 const char *lpFileName);
 BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists);
 BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes);
+BOOL DeleteFileA(const char *lpFileName);
+// As the system's own, except that a "subst" command is waited for (a few seconds at most), so
+// that the drive is made or removed when it returns, as on a machine folder.
 UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 } // namespace win
 
@@ -298,6 +302,10 @@ BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, co
 // `bFailIfExists` (then ERROR_FILE_EXISTS). The copy is on disk when it returns TRUE; a failed
 // copy leaves no partial target. A read-only target is not replaced (ERROR_ACCESS_DENIED).
 BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists);
+
+// Deletes a file; FALSE with ERROR_ACCESS_DENIED for a folder or a file marked read-only, and
+// ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when it does not exist.
+BOOL DeleteFileA(const char *lpFileName);
 
 // The attribute bits of a file or folder; INVALID_FILE_ATTRIBUTES with ERROR_FILE_NOT_FOUND or
 // ERROR_PATH_NOT_FOUND when it does not exist. A name beginning with "." is hidden, as in Wine.

@@ -9,9 +9,9 @@
 namespace
 {
 
-using win::journal::Kind;
-using win::journal::Record;
-using win::journal::State;
+using journal::Kind;
+using journal::Record;
+using journal::State;
 
 // The upper halves of the two code pages (0x80..0xFF), as Windows defines them; 0 is unused.
 constexpr std::array<char16_t, 64> kCp1251From80{

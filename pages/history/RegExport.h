@@ -13,4 +13,4 @@
 enum class AnsiCodePage { Western1252, Cyrillic1251 };
 
 // The file's bytes for `changes`, applied oldest first.
-QByteArray RegExportBytes(const std::vector<win::journal::Record> &changes, AnsiCodePage codePage);
+QByteArray RegExportBytes(const std::vector<journal::Record> &changes, AnsiCodePage codePage);

@@ -20,9 +20,9 @@
 namespace
 {
 
-using win::journal::Kind;
-using win::journal::Record;
-using win::journal::State;
+using journal::Kind;
+using journal::Record;
+using journal::State;
 
 constexpr int kIdHistory = 1000;
 constexpr int kIdUndo = 1001;
@@ -137,8 +137,8 @@ AnsiCodePage InterfaceCodePage()
 // Asks before undoing a change that something else has changed since.
 bool OverwriteAnyway(const Record &r, QWidget *parent)
 {
-    const QString text = LoadResString(kIdConflict)
-                             .arg(WhatChanged(r), StateText(r, win::journal::CurrentState(r)), StateText(r, r.after));
+    const QString text =
+        LoadResString(kIdConflict).arg(WhatChanged(r), StateText(r, journal::CurrentState(r)), StateText(r, r.after));
     QMessageBox box(QMessageBox::Question, LoadResString(kIdHistory), text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -182,7 +182,7 @@ void frmHistory::Form_Load()
 
 void frmHistory::FillList()
 {
-    records_ = win::journal::Records();
+    records_ = journal::Records();
     std::reverse(records_.begin(), records_.end());
     lstHist->clear();
     QStringList lines;
@@ -209,11 +209,11 @@ std::vector<Record> frmHistory::ChangesBackTo(int row) const
 
 void frmHistory::UndoChanges(const std::vector<Record> &changes)
 {
-    win::journal::SetPage("History");
+    journal::SetPage("History");
     for (const Record &r : changes) {
-        if (!win::journal::StillAsWritten(r) && !OverwriteAnyway(r, this))
+        if (!journal::StillAsWritten(r) && !OverwriteAnyway(r, this))
             continue;
-        if (const long rc = win::journal::Undo(r); rc != ERROR_SUCCESS) {
+        if (const long rc = journal::Undo(r); rc != ERROR_SUCCESS) {
             QMessageBox::warning(this, LoadResString(kIdHistory),
                                  LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) + QLatin1Char('\n') +
                                      LoadResString(kIdErrorCode).arg(rc));

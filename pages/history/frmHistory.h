@@ -25,10 +25,10 @@ protected:
 private:
     void FillList();
     // Undoes the changes, newest first; stops at the first that fails.
-    void UndoChanges(const std::vector<win::journal::Record> &changes);
+    void UndoChanges(const std::vector<journal::Record> &changes);
     // The recorded changes from the newest back to and with row `row` of the list, which an
     // undo has not taken back yet.
-    std::vector<win::journal::Record> ChangesBackTo(int row) const;
+    std::vector<journal::Record> ChangesBackTo(int row) const;
 
     void cmdUndo_Click();
     void cmdUndoTo_Click();
@@ -40,8 +40,8 @@ private:
     QPushButton *cmdUndoTo;
     QPushButton *cmdUndoAll;
     QPushButton *cmdExport;
-    std::vector<win::journal::Record> records_; // newest first, as listed
+    std::vector<journal::Record> records_; // newest first, as listed
 };
 
 // One line of the list for a change, in the interface language.
-QString DescribeChange(const win::journal::Record &record);
+QString DescribeChange(const journal::Record &record);

@@ -1,9 +1,9 @@
 // Files, attributes and drives of the machine folder, kept the way Wine keeps them.
 #include "files.h"
+#include "change_hook.h"
 #include "durable_file.h"
 #include "machine.h"
 #include "machine_files.h"
-#include "raw_writes.h"
 #include "text_lines.h"
 #include "unicode.h"
 #include "win32.h"
@@ -266,23 +266,10 @@ LONG ReplaceMachineFile(const std::string &hostPath, const std::string &bytes, c
 
 } // namespace detail
 
-DWORD GetFileAttributesA(const char *lpFileName)
+namespace
 {
-    std::string host;
-    struct stat st {
-    };
-    if (!StatOrFail(lpFileName, host, st))
-        return INVALID_FILE_ATTRIBUTES;
-    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (!(st.st_mode & 0222))
-        attributes |= FILE_ATTRIBUTE_READONLY;
-    attributes |= StoredDosAttributes(host);
-    if (IsDotName(host) && !ShowsDotFiles())
-        attributes |= FILE_ATTRIBUTE_HIDDEN;
-    return attributes;
-}
 
-BOOL raw::SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
+BOOL SetAttributes(const char *lpFileName, DWORD dwFileAttributes)
 {
     std::string host;
     struct stat st {
@@ -298,7 +285,7 @@ BOOL raw::SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
     return 1;
 }
 
-BOOL raw::CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
+BOOL CopyFile(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
 {
     std::string source;
     struct stat sourceStat {
@@ -330,6 +317,68 @@ BOOL raw::CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, B
         return detail::Fail(static_cast<DWORD>(rc));
     StoreDosAttributes(target, StoredDosAttributes(source));
     return 1;
+}
+
+bool WriteFileBytes(const std::string &windowsPath, const std::string &bytes, bool executable)
+{
+    const std::string host = HostPathOf(windowsPath);
+    if (host.empty())
+        return detail::Fail(ERROR_PATH_NOT_FOUND);
+    detail::FileMode mode;
+    mode.added = executable ? 0111 : 0;
+    if (const LONG rc = detail::ReplaceMachineFile(host, bytes, mode); rc != ERROR_SUCCESS)
+        return detail::Fail(static_cast<DWORD>(rc));
+    return true;
+}
+
+// Windows deletes neither a folder nor a file marked read-only.
+BOOL DeleteFile(const char *lpFileName)
+{
+    std::string host;
+    struct stat st {
+    };
+    if (!StatOrFail(lpFileName, host, st))
+        return 0;
+    if (S_ISDIR(st.st_mode) || !(st.st_mode & 0222))
+        return detail::Fail(ERROR_ACCESS_DENIED);
+    if (unlink(host.c_str()) != 0)
+        return detail::Fail(detail::ErrorOfLookup(host, errno));
+    return 1;
+}
+
+} // namespace
+
+DWORD GetFileAttributesA(const char *lpFileName)
+{
+    std::string host;
+    struct stat st {
+    };
+    if (!StatOrFail(lpFileName, host, st))
+        return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (!(st.st_mode & 0222))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    attributes |= StoredDosAttributes(host);
+    if (IsDotName(host) && !ShowsDotFiles())
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return attributes;
+}
+
+BOOL SetFileAttributesA(const char *lpFileName, DWORD dwFileAttributes)
+{
+    return detail::Reported({.kind = Change::Kind::Attributes, .path = lpFileName},
+                            [&] { return SetAttributes(lpFileName, dwFileAttributes); });
+}
+
+BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
+{
+    return detail::Reported({.kind = Change::Kind::File, .path = lpNewFileName},
+                            [&] { return CopyFile(lpExistingFileName, lpNewFileName, bFailIfExists); });
+}
+
+BOOL DeleteFileA(const char *lpFileName)
+{
+    return detail::Reported({.kind = Change::Kind::File, .path = lpFileName}, [&] { return DeleteFile(lpFileName); });
 }
 
 UINT GetDriveTypeA(const char *lpRootPathName)
@@ -382,31 +431,15 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     return true;
 }
 
-bool raw::WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool executable)
+bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool executable)
 {
-    const std::string host = HostPathOf(windowsPath);
-    if (host.empty())
-        return detail::Fail(ERROR_PATH_NOT_FOUND);
-    detail::FileMode mode;
-    mode.added = executable ? 0111 : 0;
-    if (const LONG rc = detail::ReplaceMachineFile(host, bytes, mode); rc != ERROR_SUCCESS)
-        return detail::Fail(static_cast<DWORD>(rc));
-    return true;
+    return detail::Reported({.kind = Change::Kind::File, .path = windowsPath.c_str()},
+                            [&] { return WriteFileBytes(windowsPath, bytes, executable); });
 }
 
-bool raw::WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
+bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
     return WriteWholeFile(windowsPath, detail::JoinTextLines(lines), false);
-}
-
-bool raw::RemoveFile(const std::string &windowsPath)
-{
-    const std::string host = HostPathOf(windowsPath);
-    if (host.empty())
-        return detail::Fail(ERROR_PATH_NOT_FOUND);
-    if (std::remove(host.c_str()) != 0)
-        return detail::Fail(detail::ErrorOfLookup(host, errno));
-    return true;
 }
 
 bool FileExists(const std::string &windowsPath)

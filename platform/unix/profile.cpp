@@ -1,8 +1,8 @@
 // Profile strings (INI files) of the machine, read and changed line by line so that whatever a
 // change does not touch keeps its bytes.
+#include "change_hook.h"
 #include "machine.h"
 #include "machine_files.h"
-#include "raw_writes.h"
 #include "unicode.h"
 #include "win32.h"
 
@@ -360,8 +360,10 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
     return CopyString(DefaultOf(lpDefault), lpReturnedString, nSize);
 }
 
-BOOL raw::WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
-                                     const char *lpFileName)
+namespace
+{
+
+BOOL WriteProfileString(const char *lpAppName, const char *lpKeyName, const char *lpString, const char *lpFileName)
 {
     const std::string host = ProfileHostPath(lpFileName);
     if (!lpAppName)
@@ -389,6 +391,16 @@ BOOL raw::WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyNam
     if (rc != ERROR_SUCCESS)
         return detail::Fail(static_cast<DWORD>(rc));
     return 1;
+}
+
+} // namespace
+
+BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
+                                const char *lpFileName)
+{
+    return detail::Reported(
+        {.kind = Change::Kind::Profile, .path = lpFileName, .section = lpAppName, .name = lpKeyName},
+        [&] { return WriteProfileString(lpAppName, lpKeyName, lpString, lpFileName); });
 }
 
 } // namespace win

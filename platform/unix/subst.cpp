@@ -1,4 +1,5 @@
 #include "subst.h"
+#include "change_hook.h"
 #include "machine.h"
 #include "machine_files.h"
 #include "unicode.h"
@@ -141,15 +142,21 @@ unsigned long RunSubst(const std::vector<std::string> &arguments)
 {
     if (arguments.size() != 2)
         return ERROR_INVALID_PARAMETER;
-    const FolderLock lock(MachineFolder());
-    if (!lock.Held())
-        return ERROR_ACCESS_DENIED;
-    if (IsDeleteSwitch(arguments[0]) || IsDeleteSwitch(arguments[1])) {
-        const char letter = LetterOf(IsDeleteSwitch(arguments[0]) ? arguments[1] : arguments[0]);
-        return letter ? Unmount(letter) : ERROR_INVALID_PARAMETER;
-    }
-    const char letter = LetterOf(arguments[0]);
-    return letter ? Mount(letter, arguments[1]) : ERROR_INVALID_PARAMETER;
+    const bool remove = IsDeleteSwitch(arguments[0]) || IsDeleteSwitch(arguments[1]);
+    const char letter = LetterOf(remove && IsDeleteSwitch(arguments[0]) ? arguments[1] : arguments[0]);
+    const auto run = [&]() -> unsigned long {
+        const FolderLock lock(MachineFolder());
+        if (!lock.Held())
+            return ERROR_ACCESS_DENIED;
+        if (!letter)
+            return ERROR_INVALID_PARAMETER;
+        return remove ? Unmount(letter) : Mount(letter, arguments[1]);
+    };
+    if (!letter)
+        return run();
+    const char drive[] = {static_cast<char>(std::toupper(static_cast<unsigned char>(letter))), ':', '\0'};
+    return Reported(Change{.kind = Change::Kind::Drive, .path = drive}, run,
+                    [](unsigned long rc) { return rc == ERROR_SUCCESS; });
 }
 
 } // namespace win::detail

@@ -2,7 +2,6 @@
 #include "machine.h"
 #include "machine_files.h"
 #include "machine_store.h"
-#include "raw_writes.h"
 #include "subst.h"
 #include "unicode.h"
 #include "win32.h"
@@ -319,7 +318,7 @@ DWORD GetTickCount()
     return static_cast<DWORD>(GetTickCount64());
 }
 
-UINT raw::WinExec(const char *commandLine, UINT)
+UINT WinExec(const char *commandLine, UINT)
 {
     const std::vector<std::string> words = SplitCommandLine(commandLine ? commandLine : "");
     if (words.empty())

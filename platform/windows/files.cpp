@@ -1,6 +1,6 @@
 // Korvex's file helpers over the real file system.
 #include "files.h"
-#include "raw_writes.h"
+#include "change_hook.h"
 #include "text_lines.h"
 #include "win32.h"
 
@@ -106,14 +106,15 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     return true;
 }
 
-bool raw::WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
+bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
-    return ReplaceFileDurably(windowsPath, detail::JoinTextLines(lines));
+    return WriteWholeFile(windowsPath, detail::JoinTextLines(lines), false);
 }
 
-bool raw::WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool)
+bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool)
 {
-    return ReplaceFileDurably(windowsPath, bytes);
+    return detail::Reported({.kind = Change::Kind::File, .path = windowsPath.c_str()},
+                            [&] { return ReplaceFileDurably(windowsPath, bytes); });
 }
 
 bool FileExists(const std::string &windowsPath)

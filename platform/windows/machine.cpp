@@ -1,7 +1,7 @@
 // On Windows the machine is the running system: there is no folder, no Wine and no hive file
 // of Korvex's own to report on, and a Windows path is already a host path.
 #include "machine.h"
-#include "journal_hooks.h"
+#include "change_hook.h"
 #include "win32.h"
 
 namespace win
@@ -59,7 +59,7 @@ void UseMachineFolder(const std::string &) {}
 
 void ResetMachine()
 {
-    journal::detail::Forget();
+    detail::ReportMachineReset();
 }
 
 bool CreateEmptyMachine(const std::string &)

@@ -164,13 +164,13 @@ TEST_F(NewMachine, DamagedRegistryFilesAreNamedInOneMessageADamagedJournalInAnot
     machine_.WriteFile("user.reg", "not a registry\n");
     machine_.WriteFile("userdef.reg", "neither\n");
     // A damaged change journal is set aside and told in a box of its own, after the machine's.
-    const std::string journal = win::journal::JournalPath();
-    Write(journal, "not a journal");
+    const std::string journalFile = journal::JournalPath();
+    Write(journalFile, "not a journal");
     MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter(), MessageBoxAnswerer::Enter()});
     ReportMachineProblems(nullptr);
     ASSERT_EQ(boxes.Seen().size(), 2u);
     EXPECT_TRUE(boxes.Seen()[1].text.startsWith(QString::fromStdString(
-        "The history of changes of this Windows installation is damaged.\nIt was kept aside as " + journal)));
+        "The history of changes of this Windows installation is damaged.\nIt was kept aside as " + journalFile)));
     const QString text = boxes.Seen()[0].text;
     EXPECT_EQ(boxes.Seen()[0].title, QStringLiteral("Korvex"));
     EXPECT_TRUE(text.contains(QString::fromStdString(machine_.PathOf("user.reg"))));

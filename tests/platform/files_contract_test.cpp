@@ -288,6 +288,25 @@ TEST_F(FilesContract, WrittenLinesEndInCrLfAndWholeFilesKeepEveryByte)
     EXPECT_FALSE(win::FileExists(PathOf("missing.exe")));
 }
 
+// DeleteFileA removes a file, hidden or not, and refuses a folder and a read-only file.
+TEST_F(FilesContract, DeleteFileRemovesFilesButNotFoldersOrReadOnlyFiles)
+{
+    for (const char *name : {"plain.txt", "hidden.txt", "locked.txt"})
+        Put(name, "x");
+    MakeFolder("folder");
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(win::SetFileAttributesA(PathOf("locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::pair<const char *, bool> rows[] = {
+        {"plain.txt", true}, {"hidden.txt", true}, {"locked.txt", false}, {"folder", false}};
+    for (const auto &[name, deleted] : rows) {
+        EXPECT_EQ(win::DeleteFileA(PathOf(name).c_str()) != 0, deleted) << name;
+        if (!deleted) {
+            EXPECT_EQ(win::GetLastError(), win::DWORD{ERROR_ACCESS_DENIED}) << name;
+        }
+        EXPECT_EQ(win::FileExists(PathOf(name)), !deleted) << name;
+    }
+}
+
 // Calls on what is not there fail, each with its error code.
 TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
 {
@@ -305,6 +324,7 @@ TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
         {"read lines", [&] { return win::ReadTextLines(missing, lines); }, ERROR_FILE_NOT_FOUND},
         {"whole file in a missing folder", [&] { return win::WriteWholeFile(inMissing, "MZ", true); },
          ERROR_PATH_NOT_FOUND},
+        {"delete", [&] { return win::DeleteFileA(missing.c_str()) != 0; }, ERROR_FILE_NOT_FOUND},
     };
     for (const auto &[what, call, error] : calls) {
         win::SetLastError(0);
@@ -381,6 +401,19 @@ TEST(StartingPrograms, MissingProgramsFailWithTheirErrorCodes)
     EXPECT_EQ(win::WinExec(nullptr, SW_SHOWNORMAL), static_cast<win::UINT>(ERROR_FILE_NOT_FOUND));
 #endif
 }
+
+#ifdef _WIN32
+// WinExec returns from a subst command only once it has ended, so that its drive is there at
+// once, as on a machine folder. The subst.exe beside this program takes its time, then makes a file.
+TEST_F(FilesContract, ASubstCommandHasEndedWhenWinExecReturns)
+{
+    char self[MAX_PATH];
+    const std::string program(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
+    const std::string subst = program.substr(0, program.find_last_of('\\') + 1) + "fake-subst\\subst.exe";
+    ASSERT_GT(win::WinExec(("\"" + subst + "\" Q: \"" + PathOf("made") + "\"").c_str(), SW_HIDE), 31u);
+    EXPECT_TRUE(win::FileExists(PathOf("made")));
+}
+#endif
 
 #ifndef _WIN32
 // ---- What only the machine folder does --------------------------------------------------------

@@ -26,10 +26,12 @@ constexpr const char *kExportKey = "Software\\KorvexExport";
 class HistoryPage : public PageTest
 {
 protected:
+    static void SetUpTestSuite() { journal::Install(); }
+
     // The state both machines start from, and the changes whose export carries them over.
     static void MakeStartingState()
     {
-        const win::journal::Pause setUp;
+        const journal::Pause setUp;
         PutString(HKEY_CURRENT_USER, kExportKey, "Gone", "old");
         PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Doomed\\Inner", "X", 1);
     }
@@ -89,7 +91,7 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
 {
     SaveStartMenuBox(kNoRunBox);
     {
-        const win::journal::Pause anotherProgram;
+        const journal::Pause anotherProgram;
         PutDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun", 5);
     }
     Open("History");
@@ -126,9 +128,9 @@ TEST_F(HistoryPage, SavingARestrictionThatBlocksTheWayBackSaysSoAndUndoAllTakesE
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), noRun);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), noFind);
     // Undoing everything again finds nothing left to undo.
-    const std::size_t count = win::journal::Records().size();
+    const std::size_t count = journal::Records().size();
     Click("cmdUndoAll");
-    EXPECT_EQ(win::journal::Records().size(), count);
+    EXPECT_EQ(journal::Records().size(), count);
 }
 
 TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
@@ -170,7 +172,7 @@ TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
         GTEST_SKIP() << "Wine is not installed, or the test ran outside ctest's WinePrefix fixture";
     MakeStartingState();
     MakeChanges();
-    const QByteArray exported = RegExportBytes(win::journal::Records(), AnsiCodePage::Cyrillic1251);
+    const QByteArray exported = RegExportBytes(journal::Records(), AnsiCodePage::Cyrillic1251);
     ASSERT_TRUE(exported.startsWith("REGEDIT4\r\n"));
     machine_.WriteFile("export.reg", exported.toStdString());
     const std::string file = machine_.PathOf("export.reg");

@@ -1,10 +1,11 @@
 // The change journal: every change Korvex makes to a machine, with the state before it, so that
 // it can be shown, undone and carried to another machine.
 //
-// The write functions of win32.h and files.h record here themselves: registry values set and
-// deleted, keys created and deleted (with their whole content), profile strings, files written
-// or copied, file attributes and the drives of "subst". A change is recorded only once it has
-// succeeded; a failed change is never in the journal.
+// Once installed (Install), it hears every change the write functions of win32.h and files.h
+// make through the platform's change hook: registry values set and deleted, keys created and
+// deleted (with their whole content), profile strings, files written, copied or deleted, file
+// attributes and the drives of "subst". A change is recorded only once it has succeeded; a
+// failed change is never in the journal.
 //
 // The journal belongs to its machine and is kept outside it, in the user's state folder
 // ($XDG_STATE_HOME, else ~/.local/state; %LOCALAPPDATA% on Windows) under
@@ -20,8 +21,12 @@
 #include <string_view>
 #include <vector>
 
-namespace win::journal
+namespace journal
 {
+
+// Makes the write functions record their changes here from now on. Korvex installs it at
+// start-up; a program that does not (Tolvane) changes machines unrecorded.
+void Install();
 
 enum class Kind : std::uint8_t {
     Value = 1,      // `target` key, `name` value: type and data before and after
@@ -85,7 +90,7 @@ public:
     Pause(const Pause &) = delete;
     Pause &operator=(const Pause &) = delete;
 
-    // Whether one exists now: the write functions then skip reading the states around a change.
+    // Whether one exists now: the journal then skips reading the states around a change.
     static bool Active();
 };
 
@@ -97,7 +102,7 @@ State CurrentState(const Record &record);
 // True when the target is still as the change left it.
 bool StillAsWritten(const Record &record);
 
-// Restores the record's `before` through the journaled functions, so that the undo is itself a
+// Restores the record's `before` through the write functions, so that the undo is itself a
 // recorded change (its `undoes` names the record). Returns ERROR_SUCCESS or a Win32 code.
 long Undo(const Record &record);
 
@@ -106,4 +111,4 @@ long Undo(const Record &record);
 // Appends a record as the write functions do (its id and time are filled in).
 bool Append(Record record);
 
-} // namespace win::journal
+} // namespace journal

@@ -23,8 +23,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using win::journal::Kind;
-using win::journal::Record;
+using journal::Kind;
+using journal::Record;
 
 namespace
 {
@@ -86,6 +86,8 @@ std::string FolderSnapshot(const std::string &machine)
 class Journal : public ::testing::Test
 {
 protected:
+    static void SetUpTestSuite() { journal::Install(); }
+
     void SetUp() override
     {
         const char *wine = std::getenv("KORVEX_WINE_TEMPLATE");
@@ -119,7 +121,7 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
     machine_->WriteFile("drive_c/Work/old.txt", "old text\r\n");
     machine_->WriteFile("drive_c/Work/Desktop.ini", "[.ShellClassInfo]\r\nIconFile=a.ico\r\n");
     {
-        const win::journal::Pause setUp;
+        const journal::Pause setUp;
         ASSERT_TRUE(SetDword(kKey, "Existing", 7));
         regvalues::SetString(HKEY_CURRENT_USER, "Software\\KorvexJournal\\Tree\\Leaf", "Text", "лист");
     }
@@ -143,16 +145,16 @@ TEST_F(Journal, EveryKindOfChangeIsRecordedAndUndoneToTheStateBefore)
     const std::string registryBefore = Registry();
     const std::string folderBefore = FolderSnapshot(folder);
     for (const Change &change : changes) {
-        const std::size_t count = win::journal::Records().size();
+        const std::size_t count = journal::Records().size();
         ASSERT_TRUE(change.make()) << change.what;
-        const std::vector<Record> records = win::journal::Records();
+        const std::vector<Record> records = journal::Records();
         ASSERT_GT(records.size(), count) << change.what << ": not recorded";
         EXPECT_EQ(records[count].kind, change.kind) << change.what;
     }
     ASSERT_NE(Registry(), registryBefore);
-    const std::vector<Record> records = win::journal::Records();
+    const std::vector<Record> records = journal::Records();
     for (auto it = records.rbegin(); it != records.rend(); ++it)
-        ASSERT_EQ(win::journal::Undo(*it), ERROR_SUCCESS) << it->target;
+        ASSERT_EQ(journal::Undo(*it), ERROR_SUCCESS) << it->target;
     EXPECT_EQ(Registry(), registryBefore);
     EXPECT_EQ(FolderSnapshot(folder), folderBefore);
 }
@@ -162,26 +164,26 @@ TEST_F(Journal, UndoIsRecordedAndBringsARemovedDriveBack)
 {
     fs::create_directories(machine_->Folder() + "/drive_c/Disk");
     {
-        const win::journal::Pause setUp;
+        const journal::Pause setUp;
         win::WinExec("subst R: C:\\Disk", SW_HIDE);
     }
     ASSERT_NE(win::GetDriveTypeA("R:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR));
     win::WinExec("subst /D R:", SW_HIDE);
     ASSERT_EQ(win::GetDriveTypeA("R:\\"), static_cast<win::UINT>(DRIVE_NO_ROOT_DIR));
-    const std::vector<Record> records = win::journal::Records();
+    const std::vector<Record> records = journal::Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(win::journal::Undo(records[0]), ERROR_SUCCESS);
+    EXPECT_EQ(journal::Undo(records[0]), ERROR_SUCCESS);
     EXPECT_EQ(win::HostPathOf("R:\\"), machine_->Folder() + "/drive_c/Disk");
-    EXPECT_EQ(win::journal::Records().back().undoes, records[0].id);
+    EXPECT_EQ(journal::Records().back().undoes, records[0].id);
 }
 
 // A change that fails leaves no record; one that changes nothing leaves none either.
 TEST_F(Journal, FailedAndEmptyChangesAreNotRecorded)
 {
     ASSERT_TRUE(SetDword(kKey, "Same", 1));
-    const std::size_t count = win::journal::Records().size();
+    const std::size_t count = journal::Records().size();
     ASSERT_TRUE(SetDword(kKey, "Same", 1));
-    EXPECT_EQ(win::journal::Records().size(), count);
+    EXPECT_EQ(journal::Records().size(), count);
 
     win::HKEY readOnly = nullptr;
     ASSERT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
@@ -195,25 +197,25 @@ TEST_F(Journal, FailedAndEmptyChangesAreNotRecorded)
     EXPECT_FALSE(SetDword(kKey, "Same", 2)) << "the machine folder is read-only";
     chmod(machine_->Folder().c_str(), 0755);
     chmod(machine_->PathOf("user.reg").c_str(), 0644);
-    EXPECT_EQ(win::journal::Records().size(), count);
+    EXPECT_EQ(journal::Records().size(), count);
 }
 
 // Undo of a change whose key has since gone puts back what was recorded.
 TEST_F(Journal, UndoRestoresAValueWhoseKeyWasRemoved)
 {
     {
-        const win::journal::Pause setUp;
+        const journal::Pause setUp;
         ASSERT_TRUE(SetDword(kKey, "Kept", 5));
     }
     ASSERT_TRUE(SetDword(kKey, "Kept", 6));
-    const Record change = win::journal::Records().back();
+    const Record change = journal::Records().back();
     {
-        const win::journal::Pause elsewhere;
+        const journal::Pause elsewhere;
         ASSERT_EQ(win::RegDeleteKeyA(HKEY_CURRENT_USER, kKey), ERROR_SUCCESS);
     }
-    EXPECT_FALSE(win::journal::StillAsWritten(change));
-    ASSERT_EQ(win::journal::Undo(change), ERROR_SUCCESS);
-    EXPECT_EQ(win::journal::CurrentState(change), change.before);
+    EXPECT_FALSE(journal::StillAsWritten(change));
+    ASSERT_EQ(journal::Undo(change), ERROR_SUCCESS);
+    EXPECT_EQ(journal::CurrentState(change), change.before);
 }
 
 std::string ReadBytes(const std::string &path)
@@ -228,7 +230,7 @@ std::string ReadBytes(const std::string &path)
 std::vector<Record> ReopenedRecords()
 {
     win::ResetMachine();
-    return win::journal::Records();
+    return journal::Records();
 }
 
 // A writer killed while appending leaves a journal whose complete records load and to which
@@ -236,7 +238,7 @@ std::vector<Record> ReopenedRecords()
 TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
 {
     ASSERT_TRUE(SetDword(kKey, "First", 1));
-    const std::string path = win::journal::JournalPath();
+    const std::string path = journal::JournalPath();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -254,9 +256,9 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
         const std::vector<Record> records = ReopenedRecords();
         ASSERT_GE(records.size(), 2u);
         EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](const Record &r) { return r.name == "First"; }));
-        EXPECT_EQ(win::journal::ProblemReport(), "");
+        EXPECT_EQ(journal::ProblemReport(), "");
     }
-    const std::size_t before = win::journal::Records().size();
+    const std::size_t before = journal::Records().size();
     // One torn while this process has the journal open is cut off before the next append too.
     std::ofstream(path, std::ios::binary | std::ios::trunc) << left.substr(0, left.size() - 7);
     ASSERT_TRUE(SetDword(kKey, "After", 1));
@@ -285,14 +287,14 @@ TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
         ++round;
         ASSERT_TRUE(SetDword(kKey, "One", round));
         ASSERT_TRUE(SetDword(kKey, "Two", round));
-        const std::string path = win::journal::JournalPath();
+        const std::string path = journal::JournalPath();
         std::string bytes = ReadBytes(path);
         damage.apply(bytes);
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         EXPECT_TRUE(ReopenedRecords().empty()) << damage.what;
-        const std::string problem = win::journal::ProblemReport();
+        const std::string problem = journal::ProblemReport();
         EXPECT_NE(problem.find(damage.reported), std::string::npos) << damage.what << ": " << problem;
-        EXPECT_EQ(win::journal::ProblemReport(), "") << damage.what;
+        EXPECT_EQ(journal::ProblemReport(), "") << damage.what;
         const std::string aside = problem.substr(problem.find(": ") + 2);
         EXPECT_EQ(ReadBytes(aside), bytes) << damage.what;
         fs::remove(aside);
@@ -306,11 +308,11 @@ TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
 TEST_F(Journal, EachMachineHasItsOwnJournalInTheStateFolder)
 {
     ASSERT_TRUE(SetDword(kKey, "Here", 1));
-    const std::string path = win::journal::JournalPath();
+    const std::string path = journal::JournalPath();
     EXPECT_EQ(path.rfind(machine_->StateFolder() + "/korvex/history/", 0), 0u) << path;
     TempMachine other;
-    EXPECT_NE(win::journal::JournalPath(), path);
-    EXPECT_TRUE(win::journal::Records().empty());
+    EXPECT_NE(journal::JournalPath(), path);
+    EXPECT_TRUE(journal::Records().empty());
 }
 
 } // namespace

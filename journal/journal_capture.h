@@ -1,6 +1,5 @@
 // How the journal reads the state of what a change touches, before and after it, and now (for
-// undo). Each reader goes around the journal (the raw functions and the read functions), so
-// reading records nothing.
+// undo), through the platform's read functions.
 #pragma once
 
 #include "journal.h"
@@ -9,14 +8,14 @@
 #include <optional>
 #include <string>
 
-namespace win::journal::capture
+namespace journal::capture
 {
 
 // "HKEY_CURRENT_USER\\Software\\x" split into its root and the rest; nullopt for an unknown root.
-std::optional<HKEY> RootOf(const std::string &keyPath, std::string &rest);
+std::optional<win::HKEY> RootOf(const std::string &keyPath, std::string &rest);
 
 // The name of a predefined root ("HKEY_CURRENT_USER"), empty for another handle.
-std::string RootName(HKEY key);
+std::string RootName(win::HKEY key);
 
 State ReadValue(const std::string &keyPath, const std::string &name);
 bool KeyExists(const std::string &keyPath);
@@ -34,4 +33,4 @@ State ReadDrive(const std::string &drive);
 // The profile file's Windows path: a bare name is in the Windows directory.
 std::string ProfilePath(const char *fileName);
 
-} // namespace win::journal::capture
+} // namespace journal::capture

@@ -1,17 +1,23 @@
-// Undoing a recorded change: its `before` is put back through the journaled write functions, so
+// Undoing a recorded change: its `before` is put back through the platform's write functions, so
 // that the undo is a change of its own in the journal.
 #include "files.h"
 #include "journal.h"
 #include "journal_capture.h"
-#include "journal_hooks.h"
+#include "journal_detail.h"
 #include "machine.h"
 #include "win32.h"
 
-namespace win::journal
+namespace journal
 {
 
 namespace
 {
+
+using win::BOOL;
+using win::BYTE;
+using win::DWORD;
+using win::HKEY;
+using win::LONG;
 
 // A key made (with the keys of its path) for writing, closed when it goes.
 class WriteKey
@@ -98,7 +104,7 @@ LONG RestoreFile(const Record &r)
     if (r.before.exists)
         ok = win::WriteWholeFile(r.target, r.before.data, r.before.type == 1);
     else if (capture::ReadFile(r.target).exists)
-        ok = detail::RemoveFileRecorded(r.target);
+        ok = win::DeleteFileA(r.target.c_str()) != 0;
     return ok ? static_cast<LONG>(ERROR_SUCCESS) : static_cast<LONG>(win::GetLastError());
 }
 
@@ -117,7 +123,7 @@ LONG RestoreDrive(const Record &r)
     if (capture::ReadDrive(r.target).exists)
         win::WinExec(("subst /D " + r.target).c_str(), SW_HIDE);
     if (r.before.exists) {
-        const std::string folder = WindowsPathOf(r.before.data);
+        const std::string folder = win::WindowsPathOf(r.before.data);
         if (folder.empty())
             return ERROR_PATH_NOT_FOUND;
         win::WinExec(("subst " + r.target + " \"" + folder + "\"").c_str(), SW_HIDE);
@@ -165,4 +171,4 @@ long Undo(const Record &r)
     return ERROR_INVALID_PARAMETER;
 }
 
-} // namespace win::journal
+} // namespace journal

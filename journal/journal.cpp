@@ -7,7 +7,7 @@
 // function that made the change returns; a crash in between leaves a short or unchecked last
 // record, which reading drops (and cuts off, so that later records follow the good ones).
 #include "journal.h"
-#include "journal_file.h"
+#include "journal_detail.h"
 
 #include "machine.h"
 #include "win32.h"
@@ -31,7 +31,7 @@
 #include <unistd.h>
 #endif
 
-namespace win::journal
+namespace journal
 {
 
 namespace
@@ -291,11 +291,11 @@ std::string StateFolder()
 // (for the reader) and a hash of its whole path (so that two folders of one name differ).
 std::string MachineKey()
 {
-    std::string folder = MachineFolder();
+    std::string folder = win::MachineFolder();
     if (folder.empty()) {
         char name[64] = {};
-        DWORD size = sizeof name;
-        GetComputerNameA(name, &size);
+        win::DWORD size = sizeof name;
+        win::GetComputerNameA(name, &size);
         return std::string("windows-") + name;
     }
     std::error_code error;
@@ -519,4 +519,4 @@ bool Append(Record record)
     return written;
 }
 
-} // namespace win::journal
+} // namespace journal

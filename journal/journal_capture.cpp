@@ -1,7 +1,7 @@
 #include "journal_capture.h"
 
 #include "machine.h"
-#include "raw_writes.h"
+#include "win32.h"
 
 #include <array>
 #include <fstream>
@@ -13,11 +13,15 @@
 #include <sys/stat.h>
 #endif
 
-namespace win::journal::capture
+namespace journal::capture
 {
 
 namespace
 {
+
+using win::BYTE;
+using win::DWORD;
+using win::HKEY;
 
 struct RootEntry {
     std::string_view name;
@@ -39,13 +43,13 @@ public:
     {
         std::string rest;
         if (const auto root = RootOf(keyPath, rest))
-            if (raw::RegOpenKeyExA(*root, rest.empty() ? nullptr : rest.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
+            if (win::RegOpenKeyExA(*root, rest.empty() ? nullptr : rest.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
                 key_ = nullptr;
     }
     ~ReadKey()
     {
         if (key_)
-            raw::RegCloseKey(key_);
+            win::RegCloseKey(key_);
     }
     ReadKey(const ReadKey &) = delete;
     ReadKey &operator=(const ReadKey &) = delete;
@@ -60,10 +64,10 @@ State ValueOf(HKEY key, const std::string &name)
     State state;
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (win::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return state;
     std::string data(size, '\0');
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size) !=
+    if (win::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size) !=
         ERROR_SUCCESS)
         return state;
     data.resize(size);
@@ -76,7 +80,7 @@ std::vector<std::string> ValueNames(HKEY key)
     std::string name(16384, '\0');
     for (DWORD i = 0;; ++i) {
         DWORD length = static_cast<DWORD>(name.size());
-        if (RegEnumValueA(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (win::RegEnumValueA(key, i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         names.emplace_back(name.data(), length);
     }
@@ -89,7 +93,7 @@ std::vector<std::string> SubkeyNames(HKEY key)
     char name[1024];
     for (DWORD i = 0;; ++i) {
         DWORD length = sizeof name;
-        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (win::RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         names.emplace_back(name, length);
     }
@@ -105,7 +109,7 @@ std::optional<HKEY> RootOf(const std::string &keyPath, std::string &rest)
     for (const RootEntry &entry : kRoots) {
         if (entry.name == root) {
             rest = slash == std::string::npos ? std::string() : keyPath.substr(slash + 1);
-            return PredefinedKey(entry.code);
+            return win::PredefinedKey(entry.code);
         }
     }
     return std::nullopt;
@@ -114,7 +118,7 @@ std::optional<HKEY> RootOf(const std::string &keyPath, std::string &rest)
 std::string RootName(HKEY key)
 {
     for (const RootEntry &entry : kRoots)
-        if (PredefinedKey(entry.code) == key)
+        if (win::PredefinedKey(entry.code) == key)
             return std::string(entry.name);
     return {};
 }
@@ -146,7 +150,7 @@ KeyContent ReadContent(const std::string &keyPath)
 
 State ReadFile(const std::string &windowsPath)
 {
-    const std::string host = HostPathOf(windowsPath);
+    const std::string host = win::HostPathOf(windowsPath);
     std::ifstream in(host, std::ios::binary);
     if (host.empty() || !in)
         return {};
@@ -172,8 +176,8 @@ State ReadProfile(const std::string &file, const std::string &name)
     constexpr const char *kMissing = "\x01\x02";
     std::vector<char> buffer(512);
     for (;;) {
-        const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), kMissing, buffer.data(),
-                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+        const DWORD length = win::GetPrivateProfileStringA(section.c_str(), key.c_str(), kMissing, buffer.data(),
+                                                           static_cast<DWORD>(buffer.size()), file.c_str());
         if (length + 1 < buffer.size()) {
             const std::string value(buffer.data(), length);
             return value == kMissing ? State{} : State{true, 0, value};
@@ -184,16 +188,16 @@ State ReadProfile(const std::string &file, const std::string &name)
 
 State ReadAttributes(const std::string &windowsPath)
 {
-    const DWORD attributes = GetFileAttributesA(windowsPath.c_str());
+    const DWORD attributes = win::GetFileAttributesA(windowsPath.c_str());
     return attributes == INVALID_FILE_ATTRIBUTES ? State{} : State{true, attributes, {}};
 }
 
 State ReadDrive(const std::string &drive)
 {
     const std::string root = drive + "\\";
-    if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR)
+    if (win::GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR)
         return {};
-    return State{true, 0, HostPathOf(root)};
+    return State{true, 0, win::HostPathOf(root)};
 }
 
 std::string ProfilePath(const char *fileName)
@@ -202,8 +206,8 @@ std::string ProfilePath(const char *fileName)
     if (name.find('\\') != std::string::npos || name.find(':') != std::string::npos)
         return name;
     char folder[260] = {};
-    GetWindowsDirectoryA(folder, sizeof folder);
+    win::GetWindowsDirectoryA(folder, sizeof folder);
     return std::string(folder) + "\\" + name;
 }
 
-} // namespace win::journal::capture
+} // namespace journal::capture
