@@ -232,17 +232,7 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     static_assert(sizeof(OSVERSIONINFOA) == kVersionInfoSize && sizeof(OSVERSIONINFOEXA) == kVersionInfoExSize);
     if (!info || (info->dwOSVersionInfoSize != kVersionInfoSize && info->dwOSVersionInfoSize != kVersionInfoExSize))
         return 0;
-    const detail::VersionInfo *setting = detail::FindWindowsVersion(ReportedWindowsVersion());
-    if (!setting && IsWindows9xMachine())
-        setting = detail::FindWindowsVersion("win98");
-    detail::VersionInfo found = setting ? *setting : detail::kNewPrefixVersion;
-    std::string csd = found.csd;
-    // Without a setting, Wine reports the numbers the NT keys give, with the rest of a new
-    // prefix's record (a Proton prefix names Windows 10 there).
-    if (const auto keys = setting ? std::nullopt : detail::VersionOfNtKeys()) {
-        std::tie(found.major, found.minor, found.build) = std::tuple(keys->major, keys->minor, keys->build);
-        csd = keys->csd.substr(0, sizeof info->szCSDVersion - 1);
-    }
+    detail::MachineVersion found = detail::ReportedVersionOfMachine();
     // Since Windows 8.1 a program whose manifest names no later Windows, as this one, is told
     // Windows 8 (6.2.9200); Wine does the same.
     if (found.platform == VER_PLATFORM_WIN32_NT && (found.major > 6 || (found.major == 6 && found.minor > 2)))
@@ -254,11 +244,11 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     info->dwMinorVersion = found.minor;
     // 9x puts the version in the high word of the build number.
     info->dwBuildNumber = found.platform == VER_PLATFORM_WIN32_WINDOWS
-                              ? (found.major << 24 | found.minor << 16 | found.build)
+                              ? (found.major << 24 | found.minor << 16 | (found.build & 0xFFFF))
                               : found.build;
     info->dwPlatformId = found.platform;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-    std::memcpy(info->szCSDVersion, csd.data(), csd.size());
+    std::memcpy(info->szCSDVersion, found.csd.data(), std::min(found.csd.size(), sizeof info->szCSDVersion - 1));
     if (info->dwOSVersionInfoSize == kVersionInfoExSize) {
         auto *ex = reinterpret_cast<OSVERSIONINFOEXA *>(info);
         ex->wServicePackMajor = found.servicePack;
