@@ -217,6 +217,29 @@ std::string FindProgram(const std::string &program)
     return {};
 }
 
+// The program a command line names and its arguments, as CreateProcess takes the line apart: a
+// quoted first word is the program. Unquoted, the program may have blanks in its path, so the
+// line is tried up to each blank in turn (C:\Program, C:\Program Files\Kx, ...) and the first
+// part that names a file on the machine is the program, the rest its arguments. Empty when no
+// part does.
+std::vector<std::string> ProgramAndArguments(const std::string &line, const std::vector<std::string> &words)
+{
+    const size_t start = line.find_first_not_of(" \t");
+    if (line[start] == '"')
+        return FindProgram(words[0]).empty() ? std::vector<std::string>() : words;
+    for (size_t blank = line.find_first_of(" \t", start);; blank = line.find_first_of(" \t", blank + 1)) {
+        const std::string program = line.substr(start, blank == std::string::npos ? blank : blank - start);
+        if (!FindProgram(program).empty()) {
+            std::vector<std::string> found{program};
+            if (blank != std::string::npos)
+                std::ranges::copy(SplitCommandLine(line.substr(blank)), std::back_inserter(found));
+            return found;
+        }
+        if (blank == std::string::npos)
+            return {};
+    }
+}
+
 bool IsWebAddress(const std::string &text)
 {
     for (const char *scheme : {"http://", "https://", "ftp://", "mailto:", "file://"})
@@ -325,10 +348,11 @@ UINT raw::WinExec(const char *commandLine, UINT)
         return OnPath("xdg-open") ? Spawn({"xdg-open", words[1]}, {}) : ERROR_FILE_NOT_FOUND;
     // Anything else is a Windows program of the machine: it runs in the machine's Wine, where
     // there is one. A program that is not there fails as on Windows, without starting Wine.
-    if (FindProgram(words[0]).empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
+    const std::vector<std::string> call = ProgramAndArguments(commandLine, words);
+    if (call.empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
         return ERROR_FILE_NOT_FOUND;
     std::vector<std::string> arguments{"wine"};
-    arguments.insert(arguments.end(), words.begin(), words.end());
+    arguments.insert(arguments.end(), call.begin(), call.end());
     return Spawn(arguments, {"WINEPREFIX=" + MachineFolder()});
 }
 

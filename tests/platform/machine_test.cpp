@@ -15,12 +15,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -446,6 +449,48 @@ TEST_F(MachineFiles, WritesRemoveWhatDeadWritersLeftBesideTheFile)
     ASSERT_TRUE(win::WritePrivateProfileStringA("s", "k", "v", "C:\\x.ini"));
     EXPECT_FALSE(fs::exists(Host(".x.ini.korvex-AAAAAA")));
     EXPECT_TRUE(fs::exists(Host(".x.ini.korvex-BBBBBB")));
+}
+
+// Other programs run in the machine's Wine, found as Windows finds the program of a command line:
+// an unquoted path may hold blanks. A `wine` of the test's own notes what it was asked to start.
+TEST_F(MachineFiles, ProgramsWhosePathHasBlanksAreFound)
+{
+    const std::string bin = MakeTempFolder("korvex-bin");
+    const std::string started = bin + "/started";
+    std::ofstream(bin + "/wine") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << started << ".new'\nmv '" << started
+                                 << ".new' '" << started << "'\n";
+    fs::permissions(bin + "/wine", fs::perms::owner_all);
+    ScopedEnv env;
+    env.Set("PATH", bin + ":" + std::getenv("PATH"));
+    fs::create_directories(Host("Program Files/Kx Tool"));
+    Put("Program Files/Kx Tool/tool.exe", "MZ");
+    const struct {
+        const char *command;
+        std::string wineArguments; // empty: the program is not found
+    } rows[] = {
+        {"C:\\Program Files\\Kx Tool\\tool.exe /x", "C:\\Program Files\\Kx Tool\\tool.exe\n/x\n"},
+        {"C:\\Program Files\\Kx Tool\\tool /x \"a b\"", "C:\\Program Files\\Kx Tool\\tool\n/x\na b\n"},
+        {"\"C:\\Program Files\\Kx Tool\\tool.exe\" /x", "C:\\Program Files\\Kx Tool\\tool.exe\n/x\n"},
+        {"C:\\Program Files\\Kx Tool\\other.exe /x", ""},
+    };
+    for (const auto &row : rows) {
+        fs::remove(started);
+        const win::UINT result = win::WinExec(row.command, SW_SHOWNORMAL);
+        if (row.wineArguments.empty()) {
+            EXPECT_EQ(result, static_cast<win::UINT>(ERROR_FILE_NOT_FOUND)) << row.command;
+            continue;
+        }
+        EXPECT_EQ(result, 33u) << row.command;
+        if (result != 33)
+            continue;
+        // The program runs on its own; its note is there once it has ended.
+        for (int wait = 0; wait < 1000 && !fs::exists(started); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ostringstream note;
+        note << std::ifstream(started).rdbuf();
+        EXPECT_EQ(note.str(), row.wineArguments) << row.command;
+    }
+    RemoveFolder(bin);
 }
 
 TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
