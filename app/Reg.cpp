@@ -1,6 +1,7 @@
 #include "Reg.h"
 
 #include "SaveReport.h"
+#include "Strings.h"
 
 #include <QListWidget>
 #include <array>
@@ -16,14 +17,9 @@ namespace
 constexpr win::DWORD kValueBufferSize = 1024;
 constexpr win::DWORD kNameBufferSize = 255;
 
-QByteArray Ansi(const QString &text)
-{
-    return text.toUtf8();
-}
-
 bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path)
 {
-    return win::RegOpenKeyExA(root, Ansi(path).constData(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
+    return win::RegOpenKeyExA(root, Ansi(path).c_str(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
 }
 
 win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
@@ -33,7 +29,7 @@ win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
     KeySecurity.bInheritHandle = true;
     win::DWORD disposition = 0;
     char noClass[] = "";
-    return win::RegCreateKeyExA(root, Ansi(path).constData(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+    return win::RegCreateKeyExA(root, Ansi(path).c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                                 &KeySecurity, key.Out(), &disposition);
 }
 
@@ -42,7 +38,7 @@ bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::D
     OpenKey key;
     win::LONG result = CreateForWriting(key, root, path);
     if (result == ERROR_SUCCESS)
-        result = win::RegSetValueExA(key.Get(), Ansi(name).constData(), 0, type,
+        result = win::RegSetValueExA(key.Get(), Ansi(name).c_str(), 0, type,
                                      reinterpret_cast<const win::BYTE *>(data.constData()),
                                      static_cast<win::DWORD>(data.size()));
     return Writes::Note(result, ValueTarget(root, path, name));
@@ -99,7 +95,7 @@ bool GetValue(win::HKEY root, const QString &path, const QString &name, QString 
     std::array<char, kValueBufferSize> buffer{};
     win::DWORD size = kValueBufferSize;
     win::DWORD type = REG_NONE;
-    if (win::RegQueryValueExA(key.Get(), Ansi(name).constData(), nullptr, &type,
+    if (win::RegQueryValueExA(key.Get(), Ansi(name).c_str(), nullptr, &type,
                               reinterpret_cast<win::BYTE *>(buffer.data()), &size) != ERROR_SUCCESS) {
         out.clear();
         return false;
@@ -129,7 +125,7 @@ bool SetDword(win::HKEY root, const QString &path, const QString &name, qint32 n
 
 bool SetString(win::HKEY root, const QString &path, const QString &name, const QString &text)
 {
-    QByteArray data = Ansi(text);
+    QByteArray data = QByteArray::fromStdString(Ansi(text));
     data.append('\0');
     return WriteValue(root, path, name, REG_SZ, data);
 }
@@ -145,7 +141,7 @@ bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
     win::LONG result = CreateForWriting(key, root, path);
     if (result != ERROR_SUCCESS)
         return Writes::Note(result, ValueTarget(root, path, name));
-    result = win::RegDeleteValueA(key.Get(), Ansi(name).constData());
+    result = win::RegDeleteValueA(key.Get(), Ansi(name).c_str());
     // A value that is not there is already what the delete wanted: nothing failed to be saved.
     Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result, ValueTarget(root, path, name));
     return result == ERROR_SUCCESS;
@@ -153,7 +149,7 @@ bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
 
 bool DeleteKey(win::HKEY root, const QString &path)
 {
-    const win::LONG result = win::RegDeleteKeyA(root, Ansi(path).constData());
+    const win::LONG result = win::RegDeleteKeyA(root, Ansi(path).c_str());
     return Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
                         RootName(root) + QLatin1Char('\\') + path);
 }

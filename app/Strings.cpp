@@ -76,3 +76,8 @@ int ResStringCount(InterfaceLanguage language)
 {
     return static_cast<int>(TextsOf(language).size());
 }
+
+std::string Ansi(const QString &text)
+{
+    return text.toUtf8().toStdString();
+}

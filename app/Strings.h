@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 enum class InterfaceLanguage { English, Russian };
 
@@ -20,3 +21,6 @@ QString LoadResString(int id, InterfaceLanguage language);
 
 // How many IDs the table holds in each language.
 int ResStringCount(InterfaceLanguage language);
+
+// Text as the platform functions take it: the ANSI code page, which is UTF-8 here.
+std::string Ansi(const QString &text);

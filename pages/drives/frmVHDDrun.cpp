@@ -55,11 +55,6 @@ constexpr int kDesignWidth = 6480;
 constexpr int kGap = 120;
 constexpr int kDriveColumnWidth = 975;
 
-std::string Ansi(const QString &text)
-{
-    return text.toUtf8().toStdString();
-}
-
 // The drive and the folder of one panel, caption above each, the folder taking the width.
 QGridLayout *EntryLayout(QGroupBox *frame, QLabel *driveLabel, QWidget *drive, QLabel *folderLabel, QWidget *folder)
 {
