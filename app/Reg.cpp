@@ -15,11 +15,13 @@ namespace
 {
 
 constexpr win::DWORD kValueBufferSize = 1024;
-constexpr win::DWORD kNameBufferSize = 255;
+// A key name is at most 256 UTF-16 units (Windows allows 255, Wine 256), and one unit is at
+// most three bytes of UTF-8.
+constexpr win::DWORD kNameBufferSize = 256 * 3;
 
-bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path)
+bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path, win::REGSAM access = KEY_ALL_ACCESS)
 {
-    return win::RegOpenKeyExA(root, Ansi(path).c_str(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
+    return win::RegOpenKeyExA(root, Ansi(path).c_str(), 0, access, key.Out()) == ERROR_SUCCESS;
 }
 
 win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
@@ -29,8 +31,8 @@ win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
     KeySecurity.bInheritHandle = true;
     win::DWORD disposition = 0;
     char noClass[] = "";
-    return win::RegCreateKeyExA(root, Ansi(path).c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                &KeySecurity, key.Out(), &disposition);
+    return win::RegCreateKeyExA(root, Ansi(path).c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, &KeySecurity,
+                                key.Out(), &disposition);
 }
 
 bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::DWORD type, const QByteArray &data)
@@ -63,27 +65,6 @@ QString ValueTarget(win::HKEY root, const QString &path, const QString &name)
 {
     return RootName(root) + QLatin1Char('\\') + path + QStringLiteral(" \"") + name + QLatin1Char('"');
 }
-
-namespace
-{
-
-template <typename Append> bool EnumerateSubKeys(win::HKEY root, const QString &path, Append append)
-{
-    OpenKey key;
-    if (!OpenForReading(key, root, path))
-        return false;
-    for (win::DWORD index = 0;; ++index) {
-        std::array<char, kNameBufferSize + 1> name{};
-        win::DWORD length = kNameBufferSize;
-        if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        append(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
-    }
-    return true;
-}
-
-} // namespace
 
 bool GetValue(win::HKEY root, const QString &path, const QString &name, QString &out)
 {
@@ -154,16 +135,29 @@ bool DeleteKey(win::HKEY root, const QString &path)
                         RootName(root) + QLatin1Char('\\') + path);
 }
 
-bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path)
+bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::REGSAM access)
 {
     list.clear();
-    return EnumerateSubKeys(root, path, [&](const QString &name) { list.append(name); });
+    OpenKey key;
+    if (!OpenForReading(key, root, path, access))
+        return false;
+    std::array<char, kNameBufferSize + 1> name{};
+    for (win::DWORD index = 0;; ++index) {
+        win::DWORD length = kNameBufferSize + 1;
+        if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            return true;
+        list.append(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
+    }
 }
 
 bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path)
 {
+    QStringList names;
+    const bool opened = ListSubKeys(names, root, path);
     list.clear();
-    return EnumerateSubKeys(root, path, [&](const QString &name) { list.addItem(name); });
+    list.addItems(names);
+    return opened;
 }
 
 } // namespace Reg
