@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
