@@ -129,7 +129,24 @@ class LineReader
 {
 public:
     explicit LineReader(std::string_view text, size_t from = 0) : text_(text), pos_(from) {}
-    bool Next(Line &line);
+
+    // Defined here so that the parse loop, which calls it for every line, can inline it.
+    bool Next(Line &line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        line.begin = pos_;
+        size_t nl = text_.find('\n', pos_);
+        if (nl == std::string_view::npos)
+            nl = text_.size();
+        line.next = nl < text_.size() ? nl + 1 : nl;
+        line.end = (nl > pos_ && text_[nl - 1] == '\r') ? nl - 1 : nl;
+        line.content = pos_;
+        while (line.content < line.end && (text_[line.content] == ' ' || text_[line.content] == '\t'))
+            ++line.content;
+        pos_ = line.next;
+        return true;
+    }
 
 private:
     std::string_view text_;
@@ -140,7 +157,18 @@ private:
 // '[' opens a key, '#' is an option, '@' or '"' a value; ';' comments and anything else Wine
 // reports and skips are Other.
 enum class LineKind { Empty, Key, Option, Value, Other };
-LineKind KindOf(std::string_view text, const Line &line);
+inline LineKind KindOf(std::string_view text, const Line &line)
+{
+    if (line.content == line.end)
+        return LineKind::Empty;
+    switch (text[line.content]) {
+    case '[': return LineKind::Key;
+    case '#': return LineKind::Option;
+    case '@':
+    case '"': return LineKind::Value;
+    default: return LineKind::Other;
+    }
+}
 
 // The path of a key line ("[path] time"): its names unescaped, joined by single backslashes;
 // `after` is where the text after the ']' starts. False when the ']' is missing.

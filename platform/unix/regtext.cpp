@@ -318,34 +318,6 @@ ValueData ParseValueText(std::string_view text)
     return ParseData(text.substr(pos));
 }
 
-bool LineReader::Next(Line &line)
-{
-    if (pos_ >= text_.size())
-        return false;
-    line.begin = pos_;
-    size_t nl = text_.find('\n', pos_);
-    if (nl == std::string_view::npos)
-        nl = text_.size();
-    line.next = nl < text_.size() ? nl + 1 : nl;
-    line.end = (nl > pos_ && text_[nl - 1] == '\r') ? nl - 1 : nl;
-    line.content = SkipBlanks(text_, pos_, line.end);
-    pos_ = line.next;
-    return true;
-}
-
-LineKind KindOf(std::string_view text, const Line &line)
-{
-    if (line.content == line.end)
-        return LineKind::Empty;
-    switch (text[line.content]) {
-    case '[': return LineKind::Key;
-    case '#': return LineKind::Option;
-    case '@':
-    case '"': return LineKind::Value;
-    default: return LineKind::Other;
-    }
-}
-
 bool ReadKeyPath(std::string_view text, const Line &line, std::string &path, size_t &after)
 {
     size_t pos = line.content + 1;
