@@ -1,6 +1,7 @@
 #include "Reg.h"
 
 #include "SaveReport.h"
+#include "Strings.h"
 
 #include <QListWidget>
 #include <array>
@@ -14,16 +15,13 @@ namespace
 {
 
 constexpr win::DWORD kValueBufferSize = 1024;
-constexpr win::DWORD kNameBufferSize = 255;
+// A key name is at most 256 UTF-16 units (Windows allows 255, Wine 256), and one unit is at
+// most three bytes of UTF-8.
+constexpr win::DWORD kNameBufferSize = 256 * 3;
 
-QByteArray Ansi(const QString &text)
+bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path, win::REGSAM access = KEY_ALL_ACCESS)
 {
-    return text.toUtf8();
-}
-
-bool OpenForReading(OpenKey &key, win::HKEY root, const QString &path)
-{
-    return win::RegOpenKeyExA(root, Ansi(path).constData(), 0, KEY_ALL_ACCESS, key.Out()) == ERROR_SUCCESS;
+    return win::RegOpenKeyExA(root, Ansi(path).c_str(), 0, access, key.Out()) == ERROR_SUCCESS;
 }
 
 win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
@@ -33,8 +31,8 @@ win::LONG CreateForWriting(OpenKey &key, win::HKEY root, const QString &path)
     KeySecurity.bInheritHandle = true;
     win::DWORD disposition = 0;
     char noClass[] = "";
-    return win::RegCreateKeyExA(root, Ansi(path).constData(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                &KeySecurity, key.Out(), &disposition);
+    return win::RegCreateKeyExA(root, Ansi(path).c_str(), 0, noClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, &KeySecurity,
+                                key.Out(), &disposition);
 }
 
 bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::DWORD type, const QByteArray &data)
@@ -42,7 +40,7 @@ bool WriteValue(win::HKEY root, const QString &path, const QString &name, win::D
     OpenKey key;
     win::LONG result = CreateForWriting(key, root, path);
     if (result == ERROR_SUCCESS)
-        result = win::RegSetValueExA(key.Get(), Ansi(name).constData(), 0, type,
+        result = win::RegSetValueExA(key.Get(), Ansi(name).c_str(), 0, type,
                                      reinterpret_cast<const win::BYTE *>(data.constData()),
                                      static_cast<win::DWORD>(data.size()));
     return Writes::Note(result, ValueTarget(root, path, name));
@@ -68,27 +66,6 @@ QString ValueTarget(win::HKEY root, const QString &path, const QString &name)
     return RootName(root) + QLatin1Char('\\') + path + QStringLiteral(" \"") + name + QLatin1Char('"');
 }
 
-namespace
-{
-
-template <typename Append> bool EnumerateSubKeys(win::HKEY root, const QString &path, Append append)
-{
-    OpenKey key;
-    if (!OpenForReading(key, root, path))
-        return false;
-    for (win::DWORD index = 0;; ++index) {
-        std::array<char, kNameBufferSize + 1> name{};
-        win::DWORD length = kNameBufferSize;
-        if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        append(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
-    }
-    return true;
-}
-
-} // namespace
-
 bool GetValue(win::HKEY root, const QString &path, const QString &name, QString &out)
 {
     OpenKey key;
@@ -99,7 +76,7 @@ bool GetValue(win::HKEY root, const QString &path, const QString &name, QString 
     std::array<char, kValueBufferSize> buffer{};
     win::DWORD size = kValueBufferSize;
     win::DWORD type = REG_NONE;
-    if (win::RegQueryValueExA(key.Get(), Ansi(name).constData(), nullptr, &type,
+    if (win::RegQueryValueExA(key.Get(), Ansi(name).c_str(), nullptr, &type,
                               reinterpret_cast<win::BYTE *>(buffer.data()), &size) != ERROR_SUCCESS) {
         out.clear();
         return false;
@@ -129,7 +106,7 @@ bool SetDword(win::HKEY root, const QString &path, const QString &name, qint32 n
 
 bool SetString(win::HKEY root, const QString &path, const QString &name, const QString &text)
 {
-    QByteArray data = Ansi(text);
+    QByteArray data = QByteArray::fromStdString(Ansi(text));
     data.append('\0');
     return WriteValue(root, path, name, REG_SZ, data);
 }
@@ -145,7 +122,7 @@ bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
     win::LONG result = CreateForWriting(key, root, path);
     if (result != ERROR_SUCCESS)
         return Writes::Note(result, ValueTarget(root, path, name));
-    result = win::RegDeleteValueA(key.Get(), Ansi(name).constData());
+    result = win::RegDeleteValueA(key.Get(), Ansi(name).c_str());
     // A value that is not there is already what the delete wanted: nothing failed to be saved.
     Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result, ValueTarget(root, path, name));
     return result == ERROR_SUCCESS;
@@ -153,21 +130,34 @@ bool DeleteValue(win::HKEY root, const QString &path, const QString &name)
 
 bool DeleteKey(win::HKEY root, const QString &path)
 {
-    const win::LONG result = win::RegDeleteKeyA(root, Ansi(path).constData());
+    const win::LONG result = win::RegDeleteKeyA(root, Ansi(path).c_str());
     return Writes::Note(result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result,
                         RootName(root) + QLatin1Char('\\') + path);
 }
 
-bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path)
+bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::REGSAM access)
 {
     list.clear();
-    return EnumerateSubKeys(root, path, [&](const QString &name) { list.append(name); });
+    OpenKey key;
+    if (!OpenForReading(key, root, path, access))
+        return false;
+    std::array<char, kNameBufferSize + 1> name{};
+    for (win::DWORD index = 0;; ++index) {
+        win::DWORD length = kNameBufferSize + 1;
+        if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            return true;
+        list.append(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
+    }
 }
 
 bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path)
 {
+    QStringList names;
+    const bool opened = ListSubKeys(names, root, path);
     list.clear();
-    return EnumerateSubKeys(root, path, [&](const QString &name) { list.addItem(name); });
+    list.addItems(names);
+    return opened;
 }
 
 } // namespace Reg

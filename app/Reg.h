@@ -62,9 +62,10 @@ bool DeleteKey(win::HKEY root, const QString &path);
 QString RootName(win::HKEY root);
 QString ValueTarget(win::HKEY root, const QString &path, const QString &name);
 
-// Replaces the list's entries with the names of the key's subkeys, in the registry's order.
-// True when the key could be opened.
-bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path);
+// Replaces the list's entries with the names of the key's subkeys, in the registry's order,
+// every name whole up to the longest the registry allows. True when the key could be opened
+// with `access` (the pages that only enumerate ask for KEY_ENUMERATE_SUB_KEYS).
+bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::REGSAM access = KEY_ALL_ACCESS);
 bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path);
 
 } // namespace Reg

@@ -94,3 +94,8 @@ QTranslator *InstallQtTranslations()
     }
     return translator;
 }
+
+std::string Ansi(const QString &text)
+{
+    return text.toUtf8().toStdString();
+}

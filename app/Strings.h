@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 class QTranslator;
 
@@ -28,3 +29,6 @@ QTranslator *InstallQtTranslations();
 
 // How many IDs the table holds in each language.
 int ResStringCount(InterfaceLanguage language);
+
+// Text as the platform functions take it: the ANSI code page, which is UTF-8 here.
+std::string Ansi(const QString &text);

@@ -28,11 +28,12 @@ std::vector<std::string> DamagedRegistryFiles();
 // overwrite any change made meanwhile, so registry writes fail with ERROR_SHARING_VIOLATION.
 bool WineServerRunning();
 
-// The Windows version name the machine reports to programs, as Wine spells it ("win98",
-// "win7", ...); empty when it reports none of its own (Wine then reports Windows 7).
+// The Windows version the machine reports to programs, by Wine's name for it ("win98", "win7",
+// ...), found as Wine finds it: the "Version" setting, else the version the registry's NT or
+// 9x keys name, else Windows 7. Empty on Windows.
 std::string ReportedWindowsVersion();
 
-// True when the machine reports a Windows 9x version (win95, win98, winme).
+// True when the machine reports a Windows 9x version (platform 1: win95, win98, winme).
 bool IsWindows9xMachine();
 
 // A Windows path ("C:\\windows\\system32\\x.ini") as a host path, through the machine's

@@ -73,11 +73,6 @@ constexpr Placement kLayout[] = {
     {"btnC", {kLeft + kButtonStep, 930, kButtonWidth, 375}},
 };
 
-std::string Ansi(const QString &text)
-{
-    return text.toUtf8().toStdString();
-}
-
 } // namespace
 
 frmVHDDrun::frmVHDDrun(QWidget *parent)

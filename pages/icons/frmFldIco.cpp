@@ -89,21 +89,16 @@ constexpr Placement kLayout[] = {
     {"lbl_2", {kLeft, 4650, kWidth, 780}, kWidens},
 };
 
-QByteArray Ansi(const QString &text)
-{
-    return text.toUtf8();
-}
-
 void SetIniValue(const QString &iniFile, const char *key, const QString &value)
 {
-    const bool ok = win::WritePrivateProfileStringA(kSection, key, Ansi(value).constData(), Ansi(iniFile).constData());
+    const bool ok = win::WritePrivateProfileStringA(kSection, key, Ansi(value).c_str(), Ansi(iniFile).c_str());
     Writes::NoteLastError(ok, iniFile + QStringLiteral(" [") + QLatin1String(kSection) + QStringLiteral("] ") +
                                   QLatin1String(key));
 }
 
 void SetAttributes(const QString &path, win::DWORD attributes)
 {
-    Writes::NoteLastError(win::SetFileAttributesA(Ansi(path).constData(), attributes), path);
+    Writes::NoteLastError(win::SetFileAttributesA(Ansi(path).c_str(), attributes), path);
 }
 
 bool Exists(const QString &windowsPath)
@@ -171,7 +166,7 @@ void frmFldIco::Dir1_Click()
     cdmApply->setEnabled(!txtIco->text().isEmpty() && folder.size() >= kShortestFolder);
     // A folder with the system bit is taken to have an icon of its own; so is one whose
     // attributes cannot be read.
-    const win::DWORD attributes = win::GetFileAttributesA(Ansi(folder).constData());
+    const win::DWORD attributes = win::GetFileAttributesA(Ansi(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_SYSTEM) != 0) {
         ShowFolderIcon();
         cmdNoIco->setEnabled(true);
@@ -187,7 +182,7 @@ void frmFldIco::ShowFolderIcon()
     std::vector<char> buffer(kIconFileBufferSize, '\0');
     const win::DWORD copied =
         win::GetPrivateProfileStringA(kSection, kIconFileKey, kNoIconFile, buffer.data(), kIconFileBufferSize,
-                                      Ansi(folder + QLatin1String(kDesktopIni)).constData());
+                                      Ansi(folder + QLatin1String(kDesktopIni)).c_str());
     const QString iconFile = QString::fromUtf8(buffer.data(), static_cast<qsizetype>(copied));
     if (iconFile == QLatin1String(kNoIconFile)) {
         IconPictures::ShowResourceIcon(*curIco, kFallbackIcon);
@@ -244,8 +239,7 @@ void frmFldIco::ApplyFolderIcon(const QString &folder)
         const QString copyName = QLatin1String(kCopyStem) + QString::number(n) + QLatin1String(kCopyExtension);
         iconFile = folder + QLatin1Char('\\') + copyName;
         // Replaces an older copy of the same name.
-        Writes::NoteLastError(win::CopyFileA(Ansi(txtIco->text()).constData(), Ansi(iconFile).constData(), 0),
-                              iconFile);
+        Writes::NoteLastError(win::CopyFileA(Ansi(txtIco->text()).c_str(), Ansi(iconFile).c_str(), 0), iconFile);
         SetIniValue(iniFile, kIconFileKey, copyName);
         Reg::SetDword(HKEY_LOCAL_MACHINE, QLatin1String(kCounterKey), QLatin1String(kCounterValue), n);
     } else {

@@ -29,8 +29,6 @@ constexpr auto kAdaptersKey = "Enum\\Root\\Net";
 constexpr auto kDescriptionValue = "DeviceDesc";
 constexpr auto kNetTransKey = "System\\CurrentControlSet\\Services\\Class\\NetTrans\\";
 constexpr auto kMstcpKey = "System\\CurrentControlSet\\Services\\VxD\\MSTCP";
-constexpr win::REGSAM kEnumerateSubKeys = 8;
-constexpr win::DWORD kKeyNameBuffer = 256; // 255 characters and the terminator
 
 // A tuning value: where it is stored and what the field shows when it is not.
 struct Tuning {
@@ -240,20 +238,13 @@ void frmInetOpti::FillAdapters()
     // The first adapter is chosen once the list is complete, not as its first entry comes in.
     const QSignalBlocker quiet(cbAdap);
     cbAdap->clear();
-    Reg::OpenKey key;
-    if (win::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kAdaptersKey, 0, kEnumerateSubKeys, key.Out()) == ERROR_SUCCESS) {
-        std::array<char, kKeyNameBuffer> name{};
-        for (win::DWORD index = 0;; ++index) {
-            win::DWORD length = kKeyNameBuffer;
-            if (win::RegEnumKeyExA(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            const QString instance = QString::fromUtf8(name.data(), static_cast<qsizetype>(length));
-            QString description; // empty when the adapter has none
-            Reg::GetValue(HKEY_LOCAL_MACHINE, QLatin1String(kAdaptersKey) + QLatin1Char('\\') + instance,
-                          QLatin1String(kDescriptionValue), description);
-            cbAdap->addItem(instance + QLatin1String(" - ") + description, instance);
-        }
+    QStringList instances;
+    Reg::ListSubKeys(instances, HKEY_LOCAL_MACHINE, QLatin1String(kAdaptersKey), KEY_ENUMERATE_SUB_KEYS);
+    for (const QString &instance : instances) {
+        QString description; // empty when the adapter has none
+        Reg::GetValue(HKEY_LOCAL_MACHINE, QLatin1String(kAdaptersKey) + QLatin1Char('\\') + instance,
+                      QLatin1String(kDescriptionValue), description);
+        cbAdap->addItem(instance + QLatin1String(" - ") + description, instance);
     }
     // A key without adapters is as good as none.
     if (cbAdap->count() == 0) {

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <vector>
 
 namespace
 {
@@ -22,10 +21,6 @@ constexpr auto kAllFilesBase = "*\\Shell";
 constexpr auto kShellSuffix = "\\Shell";
 constexpr auto kCommandKey = "command";
 constexpr auto kAllFilesExtension = "*";
-// Enumerating subkeys is all the list needs.
-constexpr win::REGSAM kEnumerateSubKeys = 8;
-// A key name is at most 255 characters; in UTF-8 each may take three bytes.
-constexpr win::DWORD kNameBufferBytes = 255 * 3 + 1;
 
 constexpr int kAllFilesCaption = 311;
 constexpr int kFileTypeCaption = 312;
@@ -248,22 +243,11 @@ QString frmConFileMenu::ItemBaseKey() const
 
 void frmConFileMenu::ListMenuItems(const QString &key)
 {
+    QStringList items;
+    const bool opened = Reg::ListSubKeys(items, HKEY_CLASSES_ROOT, key, KEY_ENUMERATE_SUB_KEYS);
     lstMenu->clear();
-    Reg::OpenKey handle;
-    if (win::RegOpenKeyExA(HKEY_CLASSES_ROOT, key.toUtf8().constData(), 0, kEnumerateSubKeys, handle.Out()) !=
-        ERROR_SUCCESS) {
-        lstMenu->setEnabled(false);
-        return;
-    }
-    std::vector<char> name(kNameBufferBytes);
-    for (win::DWORD index = 0;; ++index) {
-        win::DWORD length = kNameBufferBytes;
-        if (win::RegEnumKeyExA(handle.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        lstMenu->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(length)));
-    }
-    lstMenu->setEnabled(true);
+    lstMenu->addItems(items);
+    lstMenu->setEnabled(opened);
 }
 
 QString frmConFileMenu::SelectedEntry() const

@@ -15,43 +15,6 @@ constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::uint64_t kTicks1601To1970 = 11'644'473'600ull * kTicksPerSecond;
 constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 
-struct Line {
-    size_t begin = 0;   // first byte of the line
-    size_t content = 0; // first byte after the leading blanks
-    size_t end = 0;     // the line's end, before "\r\n" or "\n"
-    size_t next = 0;    // start of the following line
-};
-
-class LineReader
-{
-public:
-    explicit LineReader(std::string_view text) : text_(text) {}
-
-    bool Next(Line &line)
-    {
-        if (pos_ >= text_.size())
-            return false;
-        line.begin = pos_;
-        size_t nl = text_.find('\n', pos_);
-        if (nl == std::string_view::npos)
-            nl = text_.size();
-        line.next = nl < text_.size() ? nl + 1 : nl;
-        line.end = (nl > pos_ && text_[nl - 1] == '\r') ? nl - 1 : nl;
-        line.content = pos_;
-        while (line.content < line.end && (text_[line.content] == ' ' || text_[line.content] == '\t'))
-            ++line.content;
-        pos_ = line.next;
-        return true;
-    }
-
-    size_t Position() const { return pos_; }
-    void Rewind(size_t pos) { pos_ = pos; }
-
-private:
-    std::string_view text_;
-    size_t pos_ = 0;
-};
-
 std::uint64_t TicksFromUnixSeconds(std::uint64_t seconds)
 {
     return seconds * kTicksPerSecond + kTicks1601To1970;
@@ -100,22 +63,6 @@ const std::string &ValueName(const Value &value)
     return value.name;
 }
 
-// The value's name from the start of its line: "" for '@', else the unescaped quoted name.
-bool ParseValueName(std::string_view text, size_t &pos, std::string &name)
-{
-    if (text[pos] == '@') {
-        ++pos;
-        name.clear();
-        return true;
-    }
-    std::u16string units;
-    ++pos;
-    if (!regtext::Unescape(text, pos, '"', units))
-        return false;
-    name = Utf16ToUtf8(units);
-    return true;
-}
-
 void AppendDecimal(std::string &out, std::uint64_t value)
 {
     char buffer[32];
@@ -127,6 +74,190 @@ bool KeyHasBlock(const Key &key)
 {
     return !key.values.empty() || key.children.empty() || key.className || key.isLink;
 }
+
+// Builds a hive's keys from its text, line by line, each kind of line by its own rule.
+class HiveReader
+{
+public:
+    HiveReader(Hive &hive, std::string_view text) : hive_(hive), text_(text), reader_(text) {}
+
+    // The first line must be the format's header.
+    bool ReadHeader()
+    {
+        regtext::Line line;
+        if (!reader_.Next(line) || text_.substr(line.begin, line.end - line.begin) != kHeader)
+            return false;
+        preambleEnd_ = line.end;
+        return true;
+    }
+
+    // Reads every line after the header; false at a key line without its closing ']'.
+    bool ReadKeys()
+    {
+        regtext::Line line;
+        while (reader_.Next(line)) {
+            const regtext::LineKind kind = regtext::KindOf(text_, line);
+            if (kind == regtext::LineKind::Empty)
+                continue;
+            if (!current_ && kind != regtext::LineKind::Key) {
+                preambleEnd_ = line.end;
+                continue;
+            }
+            switch (kind) {
+            case regtext::LineKind::Key:
+                if (!KeyLine(line))
+                    return false;
+                break;
+            case regtext::LineKind::Option: OptionLine(line); break;
+            case regtext::LineKind::Value: ValueLine(line); break;
+            default: OtherLine(line); break;
+            }
+        }
+        CloseBlock();
+        return true;
+    }
+
+    // The text before the first key: the header line, "#arch" and comments.
+    size_t PreambleEnd() const { return preambleEnd_; }
+
+private:
+    // "[path] seconds": the key, found or made along its path, becomes the current block.
+    bool KeyLine(const regtext::Line &line)
+    {
+        CloseBlock();
+        std::string path;
+        size_t after = 0;
+        if (!regtext::ReadKeyPath(text_, line, path, after))
+            return false;
+        Key &key = KeyAt(path);
+        unsigned long long seconds = 0;
+        if (std::sscanf(std::string(text_.substr(after, line.end - after)).c_str(), " %llu", &seconds) == 1)
+            key.modified = TicksFromUnixSeconds(seconds);
+        // A key met twice merges; its block is written anew.
+        const bool seenBefore = key.blockUnchanged || !key.values.empty() || key.className || key.isLink;
+        current_ = &key;
+        current_->blockUnchanged = !seenBefore;
+        current_->block = MakeSpan(line.begin, line.end);
+        blockEnd_ = line.end;
+        return true;
+    }
+
+    // "#time=", "#class=" and "#link" are the key's; other options are kept as read.
+    void OptionLine(const regtext::Line &line)
+    {
+        blockEnd_ = line.end;
+        const std::string_view option = text_.substr(line.content, line.end - line.content);
+        if (option.starts_with("#time=")) {
+            current_->modified = HexNumber(option.substr(6));
+        } else if (option.starts_with("#class=\"")) {
+            std::u16string units;
+            size_t pos = line.content + 8;
+            if (regtext::Unescape(text_.substr(0, line.end), pos, '"', units))
+                current_->className = std::make_unique<std::string>(Utf16ToUtf8(units));
+            else
+                OtherLine(line);
+        } else if (option == "#link") {
+            current_->isLink = true;
+        } else {
+            OtherLine(line);
+        }
+    }
+
+    void ValueLine(const regtext::Line &line)
+    {
+        std::string name;
+        size_t end = line.end;
+        if (!regtext::ReadValueLine(text_, line, reader_, name, end)) {
+            OtherLine(line);
+            return;
+        }
+        blockEnd_ = end;
+        if (Value *existing = Hive::FindValue(*current_, name)) {
+            // A repeated value keeps the first spelling and the last data.
+            existing->text = MakeSpan(line.begin, end);
+            existing->data = std::make_unique<ValueData>(hive_.Read(*existing));
+            current_->blockUnchanged = false;
+            return;
+        }
+        if (!current_->values.empty() && CompareNames(current_->values.back().name, name) > 0)
+            current_->valuesSorted = false;
+        current_->values.push_back(Value{std::move(name), MakeSpan(line.begin, end), nullptr});
+    }
+
+    // Comments and anything the format does not define stay with their key.
+    void OtherLine(const regtext::Line &line)
+    {
+        blockEnd_ = line.end;
+        current_->otherLines.push_back(MakeSpan(line.begin, line.end));
+    }
+
+    void CloseBlock()
+    {
+        if (current_ && current_->blockUnchanged)
+            current_->block = MakeSpan(current_->block.offset, blockEnd_);
+    }
+
+    // The key of a path, made where missing. Files list keys depth-first, so the previous key's
+    // ancestors are the likely parents.
+    Key &KeyAt(std::string_view path)
+    {
+        Key *key = &hive_.Root();
+        size_t depth = 0;
+        for (size_t start = 0; start <= path.size();) {
+            const size_t sep = std::min(path.find('\\', start), path.size());
+            const std::string_view component = path.substr(start, sep - start);
+            start = sep + 1;
+            if (component.empty())
+                continue;
+            key = &ChildOf(*key, depth, component);
+            lastPath_.resize(depth);
+            lastPath_.push_back(key);
+            ++depth;
+        }
+        lastPath_.resize(depth);
+        return *key;
+    }
+
+    Key &ChildOf(Key &key, size_t depth, std::string_view name)
+    {
+        if (depth < lastPath_.size() && lastPath_[depth]->parent == &key && SameName(lastPath_[depth]->name, name))
+            return *lastPath_[depth];
+        if (!key.children.empty() && SameName(key.children.back()->name, name))
+            return *key.children.back();
+        if (Key *found = Hive::FindChild(key, name))
+            return *found;
+        auto fresh = std::make_unique<Key>();
+        fresh->name = std::string(name);
+        fresh->parent = &key;
+        if (!key.children.empty() && CompareNames(key.children.back()->name, name) > 0)
+            key.childrenSorted = false;
+        key.children.push_back(std::move(fresh));
+        return *key.children.back();
+    }
+
+    static std::uint64_t HexNumber(std::string_view digits)
+    {
+        std::uint64_t number = 0;
+        for (const char c : digits) {
+            const int d = (c >= '0' && c <= '9')   ? c - '0'
+                          : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                          : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                   : -1;
+            if (d < 0)
+                break;
+            number = number * 16 + static_cast<std::uint64_t>(d);
+        }
+        return number;
+    }
+
+    Hive &hive_;
+    std::string_view text_;
+    regtext::LineReader reader_;
+    Key *current_ = nullptr;
+    size_t blockEnd_ = 0; // end of the last non-empty line of the current block
+    size_t preambleEnd_ = 0;
+    std::vector<Key *> lastPath_;
+};
 
 } // namespace
 
@@ -142,157 +273,13 @@ bool Hive::Parse(std::string text)
     source_ = std::move(text);
     root_ = std::make_unique<Key>();
     preamble_ = {};
-    const std::string_view src(source_);
-
-    LineReader reader(src);
-    Line line;
-    if (!reader.Next(line) || src.substr(line.begin, line.end - line.begin) != kHeader) {
+    HiveReader reader(*this, source_);
+    if (!reader.ReadHeader() || !reader.ReadKeys()) {
         source_.clear();
+        root_ = std::make_unique<Key>();
         return false;
     }
-    size_t preambleEnd = line.end;
-
-    Key *current = nullptr;
-    size_t blockEnd = 0; // end of the last non-empty line of the current block
-    std::vector<Key *> lastPath;
-
-    const auto closeBlock = [&] {
-        if (current && current->blockUnchanged)
-            current->block = MakeSpan(current->block.offset, blockEnd);
-    };
-
-    while (reader.Next(line)) {
-        if (line.content == line.end)
-            continue; // empty line
-        const char first = src[line.content];
-        if (!current && first != '[') {
-            preambleEnd = line.end;
-            continue;
-        }
-        if (first == '[') {
-            closeBlock();
-            size_t pos = line.content + 1;
-            std::u16string path;
-            if (!regtext::Unescape(src.substr(0, line.end), pos, ']', path)) {
-                source_.clear();
-                root_ = std::make_unique<Key>();
-                return false;
-            }
-            // Find or create the key along its path. Files list keys depth-first, so the previous
-            // key's ancestors are the likely parents.
-            Key *key = root_.get();
-            size_t depth = 0;
-            size_t start = 0;
-            const std::string utf8 = Utf16ToUtf8(path);
-            std::string_view rest(utf8);
-            while (start <= rest.size()) {
-                size_t sep = rest.find('\\', start);
-                if (sep == std::string_view::npos)
-                    sep = rest.size();
-                const std::string_view component = rest.substr(start, sep - start);
-                start = sep + 1;
-                if (component.empty())
-                    continue;
-                Key *child = nullptr;
-                if (depth < lastPath.size() && lastPath[depth]->parent == key &&
-                    SameName(lastPath[depth]->name, component)) {
-                    child = lastPath[depth];
-                } else if (!key->children.empty() && SameName(key->children.back()->name, component)) {
-                    child = key->children.back().get();
-                } else {
-                    child = FindChild(*key, component);
-                }
-                if (!child) {
-                    auto fresh = std::make_unique<Key>();
-                    fresh->name = std::string(component);
-                    fresh->parent = key;
-                    if (!key->children.empty() && CompareNames(key->children.back()->name, component) > 0)
-                        key->childrenSorted = false;
-                    child = fresh.get();
-                    key->children.push_back(std::move(fresh));
-                }
-                if (depth < lastPath.size())
-                    lastPath.resize(depth);
-                lastPath.push_back(child);
-                key = child;
-                ++depth;
-            }
-            lastPath.resize(depth);
-
-            unsigned long long seconds = 0;
-            if (std::sscanf(std::string(src.substr(pos, line.end - pos)).c_str(), " %llu", &seconds) == 1)
-                key->modified = TicksFromUnixSeconds(seconds);
-            // A key met twice merges; its block is written anew.
-            const bool seenBefore = key->blockUnchanged || !key->values.empty() || key->className || key->isLink;
-            current = key;
-            current->blockUnchanged = !seenBefore;
-            current->block = MakeSpan(line.begin, line.end);
-            blockEnd = line.end;
-            continue;
-        }
-        blockEnd = line.end;
-        if (first == '#') {
-            const std::string_view option = src.substr(line.content, line.end - line.content);
-            if (option.substr(0, 6) == "#time=") {
-                std::uint64_t ticks = 0;
-                for (char c : option.substr(6)) {
-                    const int d = (c >= '0' && c <= '9')   ? c - '0'
-                                  : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                                  : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                                           : -1;
-                    if (d < 0)
-                        break;
-                    ticks = ticks * 16 + static_cast<std::uint64_t>(d);
-                }
-                current->modified = ticks;
-            } else if (option.substr(0, 8) == "#class=\"") {
-                std::u16string units;
-                size_t pos = line.content + 8;
-                if (regtext::Unescape(src.substr(0, line.end), pos, '"', units))
-                    current->className = std::make_unique<std::string>(Utf16ToUtf8(units));
-                else
-                    current->otherLines.push_back(MakeSpan(line.begin, line.end));
-            } else if (option == "#link") {
-                current->isLink = true;
-            } else {
-                current->otherLines.push_back(MakeSpan(line.begin, line.end));
-            }
-            continue;
-        }
-        if (first == '@' || first == '"') {
-            size_t pos = line.content;
-            std::string name;
-            size_t valueEnd = line.end;
-            if (ParseValueName(src.substr(0, line.end), pos, name)) {
-                // Hex data may continue over lines that end in a backslash.
-                size_t dataPos = pos;
-                while (dataPos < line.end && (src[dataPos] == ' ' || src[dataPos] == '\t'))
-                    ++dataPos;
-                if (dataPos + 1 < line.end && src.substr(dataPos + 1, 3) == "hex") {
-                    Line more = line;
-                    while (more.end > more.content && src[more.end - 1] == '\\' && reader.Next(more))
-                        valueEnd = more.end;
-                    blockEnd = valueEnd;
-                }
-                Value *existing = FindValue(*current, name);
-                if (existing) {
-                    // A repeated value keeps the first spelling and the last data.
-                    existing->text = MakeSpan(line.begin, valueEnd);
-                    existing->data = std::make_unique<ValueData>(Read(*existing));
-                    current->blockUnchanged = false;
-                } else {
-                    if (!current->values.empty() && CompareNames(current->values.back().name, name) > 0)
-                        current->valuesSorted = false;
-                    current->values.push_back(Value{std::move(name), MakeSpan(line.begin, valueEnd), nullptr});
-                }
-                continue;
-            }
-        }
-        // Comments and anything the format does not define stay with their key.
-        current->otherLines.push_back(MakeSpan(line.begin, line.end));
-    }
-    closeBlock();
-    preamble_ = MakeSpan(0, preambleEnd);
+    preamble_ = MakeSpan(0, reader.PreambleEnd());
     return true;
 }
 
@@ -413,21 +400,7 @@ void Hive::RemoveChild(Key &parent, const Key &child, std::uint64_t now)
 
 ValueData Hive::Read(const Value &value) const
 {
-    if (value.data)
-        return *value.data;
-    const std::string_view text = Text(value.text);
-    size_t pos = text.find_first_not_of(" \t");
-    std::string name;
-    if (pos == std::string_view::npos || !ParseValueName(text, pos, name))
-        return {};
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-        ++pos;
-    if (pos >= text.size() || text[pos] != '=')
-        return {};
-    ++pos;
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
-        ++pos;
-    return regtext::ParseData(text.substr(pos));
+    return value.data ? *value.data : regtext::ParseValueText(Text(value.text));
 }
 
 void Hive::SetValue(Key &key, std::string_view name, ValueData data, std::uint64_t now)

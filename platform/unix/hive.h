@@ -112,6 +112,73 @@ std::string FormatValue(std::string_view name, const ValueData &data);
 // Decodes the data part of a value line (after '='). A malformed value gives REG_NONE, empty.
 ValueData ParseData(std::string_view data);
 
+// The type and bytes of a value's whole text ("name"=data or @=data, blanks allowed around the
+// '='), REG_NONE and empty when it is malformed.
+ValueData ParseValueText(std::string_view text);
+
+// One line of a registry file's text.
+struct Line {
+    size_t begin = 0;   // first byte of the line
+    size_t content = 0; // first byte after the leading blanks
+    size_t end = 0;     // the line's end, before "\r\n" or "\n"
+    size_t next = 0;    // start of the following line
+};
+
+// Reads a registry file's text line by line from `from` on; lines end in LF or CR LF.
+class LineReader
+{
+public:
+    explicit LineReader(std::string_view text, size_t from = 0) : text_(text), pos_(from) {}
+
+    // Defined here so that the parse loop, which calls it for every line, can inline it.
+    bool Next(Line &line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        line.begin = pos_;
+        size_t nl = text_.find('\n', pos_);
+        if (nl == std::string_view::npos)
+            nl = text_.size();
+        line.next = nl < text_.size() ? nl + 1 : nl;
+        line.end = (nl > pos_ && text_[nl - 1] == '\r') ? nl - 1 : nl;
+        line.content = pos_;
+        while (line.content < line.end && (text_[line.content] == ' ' || text_[line.content] == '\t'))
+            ++line.content;
+        pos_ = line.next;
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    size_t pos_;
+};
+
+// What a line is, told by its first character after the leading blanks, as Wine reads them:
+// '[' opens a key, '#' is an option, '@' or '"' a value; ';' comments and anything else Wine
+// reports and skips are Other.
+enum class LineKind { Empty, Key, Option, Value, Other };
+inline LineKind KindOf(std::string_view text, const Line &line)
+{
+    if (line.content == line.end)
+        return LineKind::Empty;
+    switch (text[line.content]) {
+    case '[': return LineKind::Key;
+    case '#': return LineKind::Option;
+    case '@':
+    case '"': return LineKind::Value;
+    default: return LineKind::Other;
+    }
+}
+
+// The path of a key line ("[path] time"): its names unescaped, joined by single backslashes;
+// `after` is where the text after the ']' starts. False when the ']' is missing.
+bool ReadKeyPath(std::string_view text, const Line &line, std::string &path, size_t &after);
+
+// The name of a value line ("" for '@') and where its text ends: hex data whose line ends in a
+// backslash goes on over the following lines, which `reader` is moved past. False when the
+// name is malformed.
+bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string &name, size_t &end);
+
 } // namespace regtext
 
 } // namespace win::detail

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <sys/mman.h>
@@ -25,34 +25,10 @@ namespace detail
 namespace
 {
 
-// A value looked for while a registry file is scanned once: the key's path as the file spells
-// it (components joined by an escaped backslash), the value's name, and what was found.
-struct Wanted {
-    std::string path;
-    std::string_view value;
-    std::optional<std::string> found;
-    bool keySeen = false; // the key, or a key below it, has a block
-};
-
 unsigned char Folded(char c)
 {
     const auto u = static_cast<unsigned char>(c);
     return u >= 'A' && u <= 'Z' ? static_cast<unsigned char>(u - 'A' + 'a') : u;
-}
-
-// The string data of a value line (`"name"=data`) when its name is `name`.
-std::optional<std::string> StringOfValueLine(std::string_view line, std::string_view name)
-{
-    size_t pos = 1;
-    std::u16string lineName;
-    if (!regtext::Unescape(line, pos, '"', lineName) || !SameName(Utf16ToUtf8(lineName), name))
-        return std::nullopt;
-    if (pos >= line.size() || line[pos] != '=')
-        return std::nullopt;
-    const ValueData data = regtext::ParseData(line.substr(pos + 1));
-    if (data.type != 1 || data.bytes.size() < 2)
-        return std::nullopt;
-    return Utf16ToUtf8(Utf16LeUnits(data.bytes.data(), data.bytes.size() - 2));
 }
 
 // Boyer-Moore-Horspool search that ignores the case of ASCII letters, as registry names compare.
@@ -66,8 +42,6 @@ public:
         for (size_t i = 0; i + 1 < needle_.size(); ++i)
             shift_[static_cast<unsigned char>(needle_[i])] = needle_.size() - 1 - i;
     }
-
-    size_t Length() const { return needle_.size(); }
 
     // Where the needle next occurs in `text` from `from` on; npos when it does not.
     size_t In(std::string_view text, size_t from) const
@@ -95,31 +69,40 @@ private:
     std::array<size_t, 256> shift_{};
 };
 
-// Reads the wanted values of the key's block that starts at `block` (its header line).
-void ReadBlock(std::string_view text, size_t block, std::vector<Wanted *> &ofKey)
+// A value line of a key's block: the value's name and its whole text.
+struct ValueText {
+    std::string name;
+    std::string_view text;
+};
+
+// The value lines of the block whose key line starts at `header`, read as the hive reads them.
+void ReadBlock(std::string_view text, size_t header, std::vector<ValueText> &values)
 {
-    size_t start = text.find('\n', block);
-    while (start != std::string_view::npos && ++start < text.size() && text[start] != '[') {
-        const size_t end = std::min(text.find('\n', start), text.size());
-        std::string_view line = text.substr(start, end - start);
-        if (line.ends_with('\r'))
-            line.remove_suffix(1);
-        if (line.starts_with('"'))
-            for (Wanted *w : ofKey)
-                if (auto data = StringOfValueLine(line, w->value))
-                    w->found = std::move(data);
-        start = end;
+    regtext::LineReader reader(text, header);
+    regtext::Line line;
+    reader.Next(line); // the key line itself
+    while (reader.Next(line)) {
+        const regtext::LineKind kind = regtext::KindOf(text, line);
+        if (kind == regtext::LineKind::Key)
+            return;
+        std::string name;
+        size_t end = 0;
+        if (kind == regtext::LineKind::Value && regtext::ReadValueLine(text, line, reader, name, end))
+            values.push_back({std::move(name), text.substr(line.begin, end - line.begin)});
     }
 }
 
-// Where `needle` occurs in the text, in any case of letters.
-std::vector<size_t> HeadersOf(std::string_view text, const std::string &needle)
+// The key path of the key line that starts at `header`; nothing when it is not one.
+std::optional<std::string> KeyPathAt(std::string_view text, size_t header)
 {
-    std::vector<size_t> found;
-    const FoldedSearch search(needle);
-    for (size_t at = search.In(text, 0); at != std::string_view::npos; at = search.In(text, at + 1))
-        found.push_back(at);
-    return found;
+    regtext::LineReader reader(text, header);
+    regtext::Line line;
+    std::string path;
+    size_t after = 0;
+    if (!reader.Next(line) || regtext::KindOf(text, line) != regtext::LineKind::Key ||
+        !regtext::ReadKeyPath(text, line, path, after))
+        return std::nullopt;
+    return path;
 }
 
 // The header line at or after `from` ("[path] time" at the start of a line): where its '['
@@ -128,16 +111,6 @@ size_t NextHeader(std::string_view text, size_t from)
 {
     const size_t newline = text.find("\n[", from == 0 ? 0 : from - 1);
     return newline == std::string_view::npos ? newline : newline + 1;
-}
-
-// The key path a header line names, unescaped, with single backslashes between its names.
-std::optional<std::string> HeaderPath(std::string_view text, size_t header)
-{
-    size_t pos = header + 1;
-    std::u16string path;
-    if (!regtext::Unescape(text.substr(0, text.find('\n', header)), pos, ']', path))
-        return std::nullopt;
-    return Utf16ToUtf8(path);
 }
 
 // Orders key paths as Wine lists its keys: name by name, each as CompareNames orders them, a key
@@ -172,7 +145,7 @@ size_t FirstHeaderNotBefore(std::string_view text, std::string_view path)
             high = middle;
             continue;
         }
-        const std::optional<std::string> name = HeaderPath(text, header);
+        const std::optional<std::string> name = KeyPathAt(text, header);
         if (!name)
             return std::string_view::npos;
         if (ComparePaths(*name, path) < 0)
@@ -183,56 +156,18 @@ size_t FirstHeaderNotBefore(std::string_view text, std::string_view path)
     return NextHeader(text, low);
 }
 
-// Finds the key's own block by bisection and reads it. Wine and Korvex write keys in order, so
-// this finds every key of their files that has a block; false when it finds none, which may be
-// a key that is missing, one known only by the keys below it, or a file put together in
-// another order: the whole text tells then.
-bool FoundInOrder(std::string_view text, std::vector<Wanted *> &ofKey)
+// The key path as the file spells it in its key lines: names escaped, joined by "\\".
+std::string EscapedPath(std::string_view path)
 {
-    size_t pos = 0;
-    std::u16string unescaped;
-    if (!regtext::Unescape(ofKey.front()->path + ']', pos, ']', unescaped))
-        return false;
-    const std::string path = Utf16ToUtf8(unescaped);
-    const size_t header = FirstHeaderNotBefore(text, path);
-    if (header == std::string_view::npos)
-        return false;
-    const std::optional<std::string> found = HeaderPath(text, header);
-    if (!found || ComparePaths(*found, path) != 0)
-        return false;
-    ReadBlock(text, header, ofKey);
-    for (Wanted *w : ofKey)
-        w->keySeen = true;
-    return true;
-}
-
-// Reads the wanted values out of a registry file's text. Only the wanted keys' header lines are
-// looked for (a fresh prefix's system.reg is megabytes long), without regard to case: by
-// bisection first, then, when that finds nothing, through the whole text, where a key given
-// twice keeps the last data, as Wine merges duplicate blocks.
-void Scan(std::string_view text, std::vector<Wanted> &wanted)
-{
-    for (auto key = wanted.begin(); key != wanted.end(); ++key) {
-        const auto samePath = [&](const Wanted &w) { return w.path == key->path; };
-        if (std::any_of(wanted.begin(), key, samePath))
-            continue; // looked for with an earlier value of the same key
-        std::vector<Wanted *> ofKey;
-        for (Wanted &w : wanted)
-            if (samePath(w))
-                ofKey.push_back(&w);
-        if (FoundInOrder(text, ofKey))
-            continue;
-        const std::string needle = "\n[" + key->path;
-        bool seen = false;
-        for (const size_t at : HeadersOf(text, needle)) {
-            const std::string_view rest = text.substr(at + needle.size());
-            if (rest.starts_with(']'))
-                ReadBlock(text, at + 1, ofKey);
-            seen = seen || rest.starts_with(']') || rest.starts_with("\\\\");
-        }
-        for (Wanted *w : ofKey)
-            w->keySeen = seen;
+    std::string escaped;
+    for (size_t start = 0; start <= path.size();) {
+        const size_t end = std::min(path.find('\\', start), path.size());
+        if (!escaped.empty())
+            escaped += "\\\\";
+        regtext::Escape(Utf8ToUtf16(path.substr(start, end - start)), "[]", escaped);
+        start = end + 1;
     }
+    return escaped;
 }
 
 // The file's text, mapped for reading: a prefix's registry is read, never loaded whole.
@@ -267,99 +202,77 @@ private:
     std::string_view text_;
 };
 
-std::vector<Wanted> ScanFile(const std::string &path, std::vector<Wanted> wanted)
+// One registry file of a prefix, read only where a value is asked for: a prefix's system.reg is
+// megabytes long, and finding the prefixes must not parse it whole.
+class RegistryText
 {
-    const MappedFile file(path);
-    if (file.Text().starts_with("WINE REGISTRY Version 2"))
-        Scan(file.Text(), wanted);
-    return wanted;
-}
+public:
+    explicit RegistryText(const std::string &path)
+        : file_(path), text_(file_.Text().starts_with("WINE REGISTRY Version 2") ? file_.Text() : std::string_view())
+    {
+    }
 
-// This program as Wine would name it ("korvex.exe"), for its own version setting.
-std::string OwnProgramName()
-{
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return {};
-    const std::string_view full(path, static_cast<size_t>(n));
-    return std::string(full.substr(full.rfind('/') + 1)) + ".exe";
-}
+    // A REG_SZ value, as Wine reads it: of a name given twice, the last data.
+    std::optional<std::string> String(std::string_view path, std::string_view name)
+    {
+        const std::vector<ValueText> &values = ValuesOf(path);
+        const auto last = std::find_if(values.rbegin(), values.rend(),
+                                       [&](const ValueText &value) { return SameName(value.name, name); });
+        if (last == values.rend())
+            return std::nullopt;
+        const ValueData data = regtext::ParseValueText(last->text);
+        if (data.type != REG_SZ || data.bytes.size() < 2)
+            return std::nullopt;
+        return Utf16ToUtf8(Utf16LeUnits(data.bytes.data(), data.bytes.size() - 2));
+    }
 
-// "4.10.2222" as its major and minor numbers and its build.
-std::array<DWORD, 3> VersionNumbers(std::string_view text)
-{
-    std::array<DWORD, 3> numbers{};
-    size_t part = 0;
-    for (const char c : text) {
-        if (c == '.') {
-            if (++part == numbers.size())
-                break;
-        } else if (c >= '0' && c <= '9') {
-            numbers[part] = numbers[part] * 10 + static_cast<DWORD>(c - '0');
-        } else {
-            break;
+private:
+    // The value lines of the key, read once for all its values.
+    const std::vector<ValueText> &ValuesOf(std::string_view path)
+    {
+        auto known = keys_.find(path);
+        if (known == keys_.end())
+            known = keys_.emplace(std::string(path), FindValues(path)).first;
+        return known->second;
+    }
+
+    // Wine and Korvex write keys in order, so bisection finds every key of their files that has
+    // a block. When it finds none (a missing key, one known only by the keys below it, or a file
+    // put together in another order) the key lines are searched for through the whole text,
+    // where blocks of one key given twice merge, as Wine merges them.
+    std::vector<ValueText> FindValues(std::string_view path) const
+    {
+        std::vector<ValueText> values;
+        const size_t header = FirstHeaderNotBefore(text_, path);
+        if (const auto found = header == std::string_view::npos ? std::nullopt : KeyPathAt(text_, header);
+            found && ComparePaths(*found, path) == 0) {
+            ReadBlock(text_, header, values);
+            return values;
         }
+        const FoldedSearch search("\n[" + EscapedPath(path));
+        for (size_t at = search.In(text_, 0); at != std::string_view::npos; at = search.In(text_, at + 1))
+            if (const auto found = KeyPathAt(text_, at + 1); found && ComparePaths(*found, path) == 0)
+                ReadBlock(text_, at + 1, values);
+        return values;
     }
-    return numbers;
-}
 
-// The workstation version of that number on that platform: the one with the highest build that
-// does not exceed `build` (Windows 11 is "10.0" from build 22000 on).
-const VersionInfo *VersionByNumber(DWORD platform, DWORD major, DWORD minor, DWORD build)
-{
-    const VersionInfo *best = nullptr;
-    for (const VersionInfo &v : kWindowsVersions) {
-        if (v.platform != platform || v.major != major || v.minor != minor)
-            continue;
-        if (platform == VER_PLATFORM_WIN32_NT && v.product != kWs)
-            continue;
-        if (!best || (v.build <= build && v.build > best->build))
-            best = &v;
-    }
-    return best;
-}
+    const MappedFile file_;
+    std::string_view text_;
+    std::map<std::string, std::vector<ValueText>, std::less<>> keys_;
+};
 
-ReportedVersion From(const VersionInfo &version)
+// The version the prefix reports to Wine programs, its files read only where the rule asks.
+MachineVersion VersionOfPrefix(const std::string &folder)
 {
-    return {version.name, version.platform == VER_PLATFORM_WIN32_NT};
-}
-
-std::optional<ReportedVersion> SettingOf(const std::string &folder)
-{
-    std::vector<Wanted> user = ScanFile(
-        folder + "/user.reg", {{"Software\\\\Wine\\\\AppDefaults\\\\" + OwnProgramName(), "Version", {}, false},
-                               {"Software\\\\Wine", "Version", {}, false}});
-    for (const Wanted &w : user)
-        if (const VersionInfo *known = w.found ? FindWindowsVersion(*w.found) : nullptr)
-            return From(*known);
-    return std::nullopt;
-}
-
-ReportedVersion FromSystemKeys(const std::string &folder)
-{
-    constexpr const char *kNtKey = "Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion";
-    const std::string file = folder + "/system.reg";
-    const std::vector<Wanted> nt = ScanFile(file, {{kNtKey, "CurrentVersion", {}, false},
-                                                   {kNtKey, "CurrentBuild", {}, false},
-                                                   {kNtKey, "CurrentBuildNumber", {}, false}});
-    if (nt[0].keySeen) {
-        const auto [major, minor, unused] = VersionNumbers(nt[0].found.value_or(""));
-        const std::string &build = nt[1].found ? *nt[1].found : nt[2].found.value_or("");
-        if (const VersionInfo *v = VersionByNumber(VER_PLATFORM_WIN32_NT, major, minor, VersionNumbers(build)[0]))
-            return From(*v);
-        return {"win7", true};
-    }
-    const std::vector<Wanted> nineX =
-        ScanFile(file, {{"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion", "VersionNumber", {}, false}});
-    if (nineX[0].found) {
-        const auto [major, minor, build] = VersionNumbers(*nineX[0].found);
-        if (const VersionInfo *v = VersionByNumber(VER_PLATFORM_WIN32_WINDOWS, major, minor, build))
-            return From(*v);
-        return {"win98", false};
-    }
-    // What Wine 8.0 reports for a prefix that says nothing of its version.
-    return {"win7", true};
+    std::optional<RegistryText> user;
+    std::optional<RegistryText> system;
+    return ReportedVersionOf([&](HKEY root, std::string_view path, std::string_view name) {
+        const bool ofUser = root == HKEY_CURRENT_USER;
+        std::optional<RegistryText> &file = ofUser ? user : system;
+        if (!file)
+            file.emplace(folder + (ofUser ? "/user.reg" : "/system.reg"));
+        return file->String(path, name);
+    });
 }
 
 std::int64_t NewestRegistryChange(const std::string &folder)
@@ -376,13 +289,6 @@ std::int64_t NewestRegistryChange(const std::string &folder)
 
 } // namespace
 
-ReportedVersion VersionReportedBy(const std::string &folder)
-{
-    if (auto setting = SettingOf(folder))
-        return *setting;
-    return FromSystemKeys(folder);
-}
-
 WinePrefix Describe(const std::string &folder, PrefixSource source, const std::string &name,
                     const std::vector<std::string> &serverFolders)
 {
@@ -390,9 +296,9 @@ WinePrefix Describe(const std::string &folder, PrefixSource source, const std::s
     prefix.folder = folder;
     prefix.name = name;
     prefix.source = source;
-    const ReportedVersion version = VersionReportedBy(folder);
+    const MachineVersion version = VersionOfPrefix(folder);
     prefix.windowsVersion = version.name;
-    prefix.windowsNT = version.nt;
+    prefix.windowsNT = version.platform == VER_PLATFORM_WIN32_NT;
     prefix.serverRunning =
         ServerLockHeld(folder) || std::ranges::find(serverFolders, ResolvedPath(folder)) != serverFolders.end();
     prefix.lastChange = NewestRegistryChange(folder);

@@ -1,5 +1,6 @@
 // What one Wine prefix tells about itself without being opened as the machine: the Windows
-// version it reports, whether its wineserver runs and when its registry last changed.
+// version it reports (the machine's own rule, ReportedVersionOf, over the files' text read only
+// where the rule looks), whether its wineserver runs and when its registry last changed.
 #pragma once
 
 #include "prefixes.h"
@@ -9,16 +10,6 @@
 
 namespace win::detail
 {
-
-struct ReportedVersion {
-    std::string name; // Wine's name ("win98", "win10", ...)
-    bool nt = true;
-};
-
-// The version the prefix reports to Wine programs, read the way Wine looks it up: the program's
-// own and the prefix's "Version" setting, then the NT keys, then the 9x "VersionNumber", then
-// what a new prefix reports. Only the files' text is scanned; nothing is parsed whole.
-ReportedVersion VersionReportedBy(const std::string &folder);
 
 // The prefix's facts; `serverFolders` are the folders that running wineservers hold open
 // (FoldersHeldByWineServers), looked up once for many prefixes.

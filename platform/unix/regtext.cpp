@@ -97,6 +97,29 @@ bool StartsWith(std::string_view text, std::string_view prefix)
     return text.substr(0, prefix.size()) == prefix;
 }
 
+size_t SkipBlanks(std::string_view text, size_t pos, size_t end)
+{
+    while (pos < end && (text[pos] == ' ' || text[pos] == '\t'))
+        ++pos;
+    return pos;
+}
+
+// The value's name from the start of its text: "" for '@', else the unescaped quoted name.
+bool ParseValueName(std::string_view text, size_t &pos, std::string &name)
+{
+    if (text[pos] == '@') {
+        ++pos;
+        name.clear();
+        return true;
+    }
+    std::u16string units;
+    ++pos;
+    if (!Unescape(text, pos, '"', units))
+        return false;
+    name = Utf16ToUtf8(units);
+    return true;
+}
+
 } // namespace
 
 void Escape(std::u16string_view units, const char quote[2], std::string &out)
@@ -280,6 +303,46 @@ ValueData ParseData(std::string_view data)
     if (!ok)
         value = ValueData{kRegNone, {}};
     return value;
+}
+
+ValueData ParseValueText(std::string_view text)
+{
+    size_t pos = SkipBlanks(text, 0, text.size());
+    std::string name;
+    if (pos == text.size() || !ParseValueName(text, pos, name))
+        return {};
+    pos = SkipBlanks(text, pos, text.size());
+    if (pos >= text.size() || text[pos] != '=')
+        return {};
+    pos = SkipBlanks(text, pos + 1, text.size());
+    return ParseData(text.substr(pos));
+}
+
+bool ReadKeyPath(std::string_view text, const Line &line, std::string &path, size_t &after)
+{
+    size_t pos = line.content + 1;
+    std::u16string units;
+    if (!Unescape(text.substr(0, line.end), pos, ']', units))
+        return false;
+    path = Utf16ToUtf8(units);
+    after = pos;
+    return true;
+}
+
+bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string &name, size_t &end)
+{
+    size_t pos = line.content;
+    if (!ParseValueName(text.substr(0, line.end), pos, name))
+        return false;
+    end = line.end;
+    // Hex data may continue over lines that end in a backslash.
+    const size_t data = SkipBlanks(text, pos, line.end);
+    if (data + 1 < line.end && text.substr(data + 1, 3) == "hex") {
+        Line more = line;
+        while (more.end > more.content && text[more.end - 1] == '\\' && reader.Next(more))
+            end = more.end;
+    }
+    return true;
 }
 
 } // namespace win::detail::regtext

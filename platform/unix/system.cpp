@@ -216,6 +216,29 @@ std::string FindProgram(const std::string &program)
     return {};
 }
 
+// The program a command line names and its arguments, as CreateProcess takes the line apart: a
+// quoted first word is the program. Unquoted, the program may have blanks in its path, so the
+// line is tried up to each blank in turn (C:\Program, C:\Program Files\Kx, ...) and the first
+// part that names a file on the machine is the program, the rest its arguments. Empty when no
+// part does.
+std::vector<std::string> ProgramAndArguments(const std::string &line, const std::vector<std::string> &words)
+{
+    const size_t start = line.find_first_not_of(" \t");
+    if (line[start] == '"')
+        return FindProgram(words[0]).empty() ? std::vector<std::string>() : words;
+    for (size_t blank = line.find_first_of(" \t", start);; blank = line.find_first_of(" \t", blank + 1)) {
+        const std::string program = line.substr(start, blank == std::string::npos ? blank : blank - start);
+        if (!FindProgram(program).empty()) {
+            std::vector<std::string> found{program};
+            if (blank != std::string::npos)
+                std::ranges::copy(SplitCommandLine(line.substr(blank)), std::back_inserter(found));
+            return found;
+        }
+        if (blank == std::string::npos)
+            return {};
+    }
+}
+
 bool IsWebAddress(const std::string &text)
 {
     for (const char *scheme : {"http://", "https://", "ftp://", "mailto:", "file://"})
@@ -231,17 +254,7 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     static_assert(sizeof(OSVERSIONINFOA) == kVersionInfoSize && sizeof(OSVERSIONINFOEXA) == kVersionInfoExSize);
     if (!info || (info->dwOSVersionInfoSize != kVersionInfoSize && info->dwOSVersionInfoSize != kVersionInfoExSize))
         return 0;
-    const detail::VersionInfo *setting = detail::FindWindowsVersion(ReportedWindowsVersion());
-    if (!setting && IsWindows9xMachine())
-        setting = detail::FindWindowsVersion("win98");
-    detail::VersionInfo found = setting ? *setting : detail::kNewPrefixVersion;
-    std::string csd = found.csd;
-    // Without a setting, Wine reports the numbers the NT keys give, with the rest of a new
-    // prefix's record (a Proton prefix names Windows 10 there).
-    if (const auto keys = setting ? std::nullopt : detail::VersionOfNtKeys()) {
-        std::tie(found.major, found.minor, found.build) = std::tuple(keys->major, keys->minor, keys->build);
-        csd = keys->csd.substr(0, sizeof info->szCSDVersion - 1);
-    }
+    detail::MachineVersion found = detail::ReportedVersionOfMachine();
     // Since Windows 8.1 a program whose manifest names no later Windows, as this one, is told
     // Windows 8 (6.2.9200); Wine does the same.
     if (found.platform == VER_PLATFORM_WIN32_NT && (found.major > 6 || (found.major == 6 && found.minor > 2)))
@@ -253,11 +266,11 @@ BOOL GetVersionExA(OSVERSIONINFOA *info)
     info->dwMinorVersion = found.minor;
     // 9x puts the version in the high word of the build number.
     info->dwBuildNumber = found.platform == VER_PLATFORM_WIN32_WINDOWS
-                              ? (found.major << 24 | found.minor << 16 | found.build)
+                              ? (found.major << 24 | found.minor << 16 | (found.build & 0xFFFF))
                               : found.build;
     info->dwPlatformId = found.platform;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-    std::memcpy(info->szCSDVersion, csd.data(), csd.size());
+    std::memcpy(info->szCSDVersion, found.csd.data(), std::min(found.csd.size(), sizeof info->szCSDVersion - 1));
     if (info->dwOSVersionInfoSize == kVersionInfoExSize) {
         auto *ex = reinterpret_cast<OSVERSIONINFOEXA *>(info);
         ex->wServicePackMajor = found.servicePack;
@@ -334,10 +347,11 @@ UINT WinExec(const char *commandLine, UINT)
         return OnPath("xdg-open") ? Spawn({"xdg-open", words[1]}, {}) : ERROR_FILE_NOT_FOUND;
     // Anything else is a Windows program of the machine: it runs in the machine's Wine, where
     // there is one. A program that is not there fails as on Windows, without starting Wine.
-    if (FindProgram(words[0]).empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
+    const std::vector<std::string> call = ProgramAndArguments(commandLine, words);
+    if (call.empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
         return ERROR_FILE_NOT_FOUND;
     std::vector<std::string> arguments{"wine"};
-    arguments.insert(arguments.end(), words.begin(), words.end());
+    arguments.insert(arguments.end(), call.begin(), call.end());
     return Spawn(arguments, {"WINEPREFIX=" + MachineFolder()});
 }
 

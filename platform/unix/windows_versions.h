@@ -3,6 +3,7 @@
 
 #include "win32.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,18 +58,37 @@ inline constexpr VersionInfo kWindowsVersions[] = {
 };
 
 // A prefix that names no version: what Wine 8.0 reports for a new prefix.
-inline constexpr VersionInfo kNewPrefixVersion = {"", 6, 1, 7601, 2, "Service Pack 1", 1, 0, kWs};
+inline constexpr VersionInfo kNewPrefixVersion = {"win7", 6, 1, 7601, 2, "Service Pack 1", 1, 0, kWs};
 
-// What a machine without a "Version" setting names in its NT keys (the machine's key
-// Software\Microsoft\Windows NT\CurrentVersion), read as Wine 8.0 reads them: the numbers of "CurrentVersion"
-// (the DWORDs CurrentMajorVersionNumber and CurrentMinorVersionNumber are not read), the build
-// of "CurrentBuildNumber" (0 without one) and "CSDVersion" ("" without one). Nothing when
-// "CurrentVersion" is missing or does not start with a number.
-struct RegistryVersion {
-    DWORD major, minor, build;
-    std::string csd;
+// The version a machine reports to its programs, with Wine's name for it.
+struct MachineVersion {
+    std::string name; // Wine's name ("winme"); the numbers ("4.50") where Wine has no name for them
+    DWORD major = 0, minor = 0, build = 0, platform = 0;
+    std::string csd; // szCSDVersion
+    WORD servicePack = 0;
+    WORD suite = 0;
+    BYTE product = 0;
 };
-std::optional<RegistryVersion> VersionOfNtKeys();
+
+// Reads a REG_SZ value of a machine: the root (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE), the key
+// path with single backslashes, the value's name. Nothing when the value is missing or of
+// another type.
+using StringReader = std::function<std::optional<std::string>(HKEY root, std::string_view path, std::string_view name)>;
+
+// The version Wine 8.0 reports to this program on a machine whose registry `read` reads, looked
+// up in Wine's order:
+// 1. HKCU\Software\Wine\AppDefaults\<this program>.exe "Version", then HKCU\Software\Wine
+//    "Version": one of Wine's version names, exactly.
+// 2. HKLM\Software\Microsoft\Windows NT\CurrentVersion "CurrentVersion" ("5.1"), when its major
+//    number is not 0, with "CurrentBuildNumber" as the build ("CurrentBuild" is not read) and
+//    "CSDVersion"; service pack and product as a new prefix's.
+// 3. HKLM\Software\Microsoft\Windows\CurrentVersion "VersionNumber" ("4.90.3000"), when its
+//    major number is not 0, with "SubVersionNumber" as the CSD text: the 9x platform.
+// 4. What a new prefix reports, Windows 7 SP1.
+MachineVersion ReportedVersionOf(const StringReader &read);
+
+// The same for the machine in use.
+MachineVersion ReportedVersionOfMachine();
 
 // The version of that exact name; null for a name Wine does not know.
 constexpr const VersionInfo *FindWindowsVersion(std::string_view name)

@@ -276,7 +276,8 @@ std::string WineSetting(const char *version)
 }
 std::string NtKeys(const char *version, const char *build)
 {
-    return std::string("\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion] 1700000000\n\"CurrentBuild\"=\"") +
+    return std::string(
+               "\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion] 1700000000\n\"CurrentBuildNumber\"=\"") +
            build + "\"\n\"CurrentVersion\"=\"" + version + "\"\n";
 }
 const char *const kNineXKeys = "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion] 1700000000\n"

@@ -330,9 +330,14 @@ TEST_F(RegLayer, DeletingAMissingValueFailsAndListingReplacesTheEntries)
     EXPECT_TRUE(Reg::DeleteValue(HKEY_CURRENT_USER, fresh, QStringLiteral("V")));
     EXPECT_FALSE(ReadStoredValue(HKEY_CURRENT_USER, fresh, "v"));
 
-    // Listing into a list box replaces what it showed.
-    for (const char *name : {"Zeta", "alpha", "Мир"})
-        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh + "\\" + QString::fromUtf8(name), QStringLiteral("v"), 1));
+    // Listing into a list box replaces what it showed. Long names are whole and hide nothing
+    // after them: 128 Cyrillic letters are 256 bytes of UTF-8, and 255 characters, Windows'
+    // longest name, may be 765.
+    const QString cyrillic(128, QChar(0x0411));
+    const QString longest(255, QChar(0x30A2));
+    for (const QString &name :
+         {QStringLiteral("Zeta"), QStringLiteral("alpha"), QStringLiteral("Мир"), cyrillic, longest})
+        ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, fresh + "\\" + name, QStringLiteral("v"), 1));
     QListWidget list;
     const auto shown = [&list] {
         QStringList texts;
@@ -345,7 +350,7 @@ TEST_F(RegLayer, DeletingAMissingValueFailsAndListingReplacesTheEntries)
         bool ok;
         QStringList entries;
     } cases[] = {
-        {fresh, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), QStringLiteral("Мир")}},
+        {fresh, true, {QStringLiteral("alpha"), QStringLiteral("Zeta"), cyrillic, QStringLiteral("Мир"), longest}},
         {fresh + QStringLiteral("\\alpha"), true, {}}, // a key without subkeys empties the list
         {QStringLiteral("Software\\Nowhere"), false, {}},
     };

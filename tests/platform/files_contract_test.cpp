@@ -336,29 +336,9 @@ TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
 
 // ---- System information and starting programs ------------------------------------------
 
-win::OSVERSIONINFOA Version()
-{
-    win::OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    EXPECT_TRUE(win::GetVersionExA(&info));
-    return info;
-}
-
 bool RunsOnAWinePrefix()
 {
     return Running() != Implementation::Windows;
-}
-
-// A new Wine prefix reports Windows 7 with its first service pack.
-TEST(SystemInfo, ANewWinePrefixReportsWindows7)
-{
-    TempMachine machine;
-    if (!RunsOnAWinePrefix())
-        GTEST_SKIP() << "Windows reports the version it is";
-    const win::OSVERSIONINFOA info = Version();
-    EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
-                         std::string(info.szCSDVersion)),
-              std::tuple(win::DWORD{VER_PLATFORM_WIN32_NT}, 6u, 1u, 7601u, std::string("Service Pack 1")));
 }
 
 TEST(SystemInfo, NamesAndDirectoriesReportTheirSizesLikeWindows)
@@ -417,28 +397,6 @@ TEST_F(FilesContract, ASubstCommandHasEndedWhenWinExecReturns)
 
 #ifndef _WIN32
 // ---- What only the machine folder does --------------------------------------------------------
-
-// Wine reads the setting when a program starts; Korvex follows it at once.
-TEST(SystemInfo, VersionFollowsTheMachinesSetting)
-{
-    TempMachine machine;
-    machine.ReportWindowsVersion("win98");
-    const win::OSVERSIONINFOA nine = Version();
-    // 9x puts the version in the build number's high word; " A " is Windows 98 Second Edition.
-    EXPECT_EQ(std::tuple(nine.dwPlatformId, nine.dwMajorVersion, nine.dwMinorVersion, nine.dwBuildNumber,
-                         std::string(nine.szCSDVersion)),
-              std::tuple(win::DWORD{VER_PLATFORM_WIN32_WINDOWS}, 4u, 10u, 0x040A08AEu, std::string(" A ")));
-    machine.ReportWindowsVersion("win95");
-    EXPECT_EQ(Version().dwMinorVersion, 0u);
-
-    machine.ReportWindowsVersion("win10");
-    EXPECT_EQ(std::tuple(Version().dwMajorVersion, Version().dwMinorVersion, Version().dwBuildNumber),
-              std::tuple(6u, 2u, 9200u))
-        << "told Windows 8, as a program without a manifest naming later Windows";
-    machine.ReportWindowsVersion("nt40");
-    EXPECT_EQ(Version().dwPlatformId, static_cast<win::DWORD>(VER_PLATFORM_WIN32_NT));
-    EXPECT_STREQ(Version().szCSDVersion, "Service Pack 6a");
-}
 
 TEST(MachinePaths, WindowsPathsGoThroughTheDriveLinks)
 {

@@ -8,19 +8,25 @@
 #include "TempMachine.h"
 #include "files.h"
 #include "machine.h"
+#include "prefixes.h"
 #include "win32.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -209,15 +215,75 @@ TEST_F(MachineFiles, NineXMachinesCountStringsUpToTheirFirstNul)
                   ERROR_SUCCESS);
         return regvalues::QueryValue(HKEY_CURRENT_USER, "Software\\Korvex", "s").value().second.size();
     };
-    EXPECT_FALSE(win::IsWindows9xMachine());
     EXPECT_EQ(storedSize(), 6u);
-    // Wine's names are case-sensitive: "Win98" is ignored.
-    for (const auto &[version, nineX] : {std::pair{"Win98", false}, {"win98", true}}) {
-        ASSERT_EQ(regvalues::SetString(HKEY_CURRENT_USER, "Software\\Wine", "Version", version), ERROR_SUCCESS);
-        EXPECT_EQ(win::IsWindows9xMachine(), nineX) << version;
-    }
-    EXPECT_EQ(win::ReportedWindowsVersion(), "win98");
+    machine_.ReportWindowsVersion("win98");
     EXPECT_EQ(storedSize(), 3u);
+}
+
+// Which Windows a machine is, by the rule Wine 8.0 follows when a program starts (each row was
+// checked against what Wine's own GetVersionExA answers), the same for the machine's programs
+// and for the list of prefixes, which reads the files without loading them.
+TEST(ReportedVersion, ProgramsAndThePrefixListGetTheSameAnswer)
+{
+    constexpr auto kWine = "Software\\Wine";
+    constexpr auto kNt = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+    constexpr auto kNineX = "Software\\Microsoft\\Windows\\CurrentVersion";
+    constexpr win::DWORD kNine = VER_PLATFORM_WIN32_WINDOWS;
+    constexpr win::DWORD kNT = VER_PLATFORM_WIN32_NT;
+    struct Setting {
+        bool user;
+        const char *key, *name, *text;
+    };
+    struct Reported {
+        std::string name;
+        win::DWORD platform, major, minor, build;
+        std::string csd;
+    };
+    const Reported win7 = {"win7", kNT, 6, 1, 7601, "Service Pack 1"};
+    // 9x puts the version in the build number's high word; " A " is Windows 98 SE.
+    const Reported win98 = {"win98", kNine, 4, 10, 0x040A08AE, " A "};
+    const Reported winMe = {"winme", kNine, 4, 90, 0x045A0BB8, ""};
+    const std::pair<std::vector<Setting>, Reported> rows[] = {
+        {{}, win7},
+        {{{true, kWine, "Version", "win98"}}, win98},
+        {{{true, kWine, "Version", "win95"}}, {"win95", kNine, 4, 0, 0x040003B6, ""}},
+        {{{true, kWine, "Version", "Win98"}}, win7}, // names are exact
+        {{{true, kWine, "Version", "nt40"}}, {"nt40", kNT, 4, 0, 1381, "Service Pack 6a"}},
+        // A program whose manifest names no Windows after 8 is told Windows 8.
+        {{{true, kWine, "Version", "win10"}}, {"win10", kNT, 6, 2, 9200, ""}},
+        {{{true, kWine, "Version", "win98"}, {false, kNt, "CurrentVersion", "5.1"}}, win98},
+        {{{false, kNineX, "VersionNumber", "4.90.3000"}}, winMe},
+        {{{false, kNineX, "VersionNumber", "4.10.1998"}, {false, kNineX, "SubVersionNumber", " A "}},
+         {"win98", kNine, 4, 10, 0x040A07CE, " A "}},
+        {{{false, kNineX, "VersionNumber", "4.50.1"}}, {"4.50", kNine, 4, 50, 0x04320001, ""}},
+        // An NT key without its version value names no version.
+        {{{false, kNt, "CurrentType", "Uniprocessor Free"}, {false, kNineX, "VersionNumber", "4.90.3000"}}, winMe},
+        // The NT keys win over the 9x key; the build is "CurrentBuildNumber", not "CurrentBuild".
+        {{{false, kNt, "CurrentVersion", "5.1"},
+          {false, kNt, "CurrentBuild", "1234"},
+          {false, kNt, "CurrentBuildNumber", "2600"},
+          {false, kNt, "CSDVersion", "Service Pack 3"},
+          {false, kNineX, "VersionNumber", "4.90.3000"}},
+         {"winxp", kNT, 5, 1, 2600, "Service Pack 3"}},
+        {{{false, kNt, "CurrentVersion", "10.0"}, {false, kNt, "CurrentBuildNumber", "22000"}},
+         {"win11", kNT, 6, 2, 9200, ""}},
+    };
+    for (const auto &[settings, expected] : rows) {
+        TempMachine machine;
+        for (const Setting &s : settings)
+            ASSERT_EQ(SetString(s.user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, s.key, s.name, s.text), ERROR_SUCCESS);
+        win::OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(win::GetVersionExA(&info));
+        EXPECT_EQ(std::tuple(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber,
+                             std::string(info.szCSDVersion)),
+                  std::tuple(expected.platform, expected.major, expected.minor, expected.build, expected.csd))
+            << expected.name;
+        EXPECT_EQ(win::IsWindows9xMachine(), expected.platform == kNine) << expected.name;
+        const win::WinePrefix listed = win::DescribeWinePrefix(machine.Folder(), win::PrefixSource::DefaultWine, "p");
+        EXPECT_EQ(std::pair(listed.windowsVersion, listed.windowsNT),
+                  std::pair(expected.name, expected.platform == kNT));
+    }
 }
 
 TEST_F(MachineFiles, AttributesAreKeptAsWineKeepsThem)
@@ -383,6 +449,48 @@ TEST_F(MachineFiles, WritesRemoveWhatDeadWritersLeftBesideTheFile)
     ASSERT_TRUE(win::WritePrivateProfileStringA("s", "k", "v", "C:\\x.ini"));
     EXPECT_FALSE(fs::exists(Host(".x.ini.korvex-AAAAAA")));
     EXPECT_TRUE(fs::exists(Host(".x.ini.korvex-BBBBBB")));
+}
+
+// Other programs run in the machine's Wine, found as Windows finds the program of a command line:
+// an unquoted path may hold blanks. A `wine` of the test's own notes what it was asked to start.
+TEST_F(MachineFiles, ProgramsWhosePathHasBlanksAreFound)
+{
+    const std::string bin = MakeTempFolder("korvex-bin");
+    const std::string started = bin + "/started";
+    std::ofstream(bin + "/wine") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << started << ".new'\nmv '" << started
+                                 << ".new' '" << started << "'\n";
+    fs::permissions(bin + "/wine", fs::perms::owner_all);
+    ScopedEnv env;
+    env.Set("PATH", bin + ":" + std::getenv("PATH"));
+    fs::create_directories(Host("Program Files/Kx Tool"));
+    Put("Program Files/Kx Tool/tool.exe", "MZ");
+    const struct {
+        const char *command;
+        std::string wineArguments; // empty: the program is not found
+    } rows[] = {
+        {"C:\\Program Files\\Kx Tool\\tool.exe /x", "C:\\Program Files\\Kx Tool\\tool.exe\n/x\n"},
+        {"C:\\Program Files\\Kx Tool\\tool /x \"a b\"", "C:\\Program Files\\Kx Tool\\tool\n/x\na b\n"},
+        {"\"C:\\Program Files\\Kx Tool\\tool.exe\" /x", "C:\\Program Files\\Kx Tool\\tool.exe\n/x\n"},
+        {"C:\\Program Files\\Kx Tool\\other.exe /x", ""},
+    };
+    for (const auto &row : rows) {
+        fs::remove(started);
+        const win::UINT result = win::WinExec(row.command, SW_SHOWNORMAL);
+        if (row.wineArguments.empty()) {
+            EXPECT_EQ(result, static_cast<win::UINT>(ERROR_FILE_NOT_FOUND)) << row.command;
+            continue;
+        }
+        EXPECT_EQ(result, 33u) << row.command;
+        if (result != 33)
+            continue;
+        // The program runs on its own; its note is there once it has ended.
+        for (int wait = 0; wait < 1000 && !fs::exists(started); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ostringstream note;
+        note << std::ifstream(started).rdbuf();
+        EXPECT_EQ(note.str(), row.wineArguments) << row.command;
+    }
+    RemoveFolder(bin);
 }
 
 TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
