@@ -22,6 +22,8 @@ public:
     // Runs Form_Unload once, if the page was loaded.
     void Unload();
     bool IsLoaded() const { return loaded_; }
+    // Whether the user changed something that closing the page would offer to save.
+    bool HasUnsavedChanges() const { return Changed; }
 
 protected:
     virtual void Form_Load() {}

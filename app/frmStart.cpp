@@ -181,13 +181,23 @@ void frmStart::SwitchToMachine(const QString &folder, const QString &name)
         tree->BuildTree();
     MdlStart::ShowAboutPage();
     statb->SetMachineText(MachineLabel());
+    ShowMachineInTitle();
     ReportMachineProblems(this);
 }
 
 void frmStart::MDIForm_Load()
 {
-    setWindowTitle(LoadResString(101));
+    ShowMachineInTitle();
     tmrStat->start();
+}
+
+void frmStart::ShowMachineInTitle()
+{
+    const QString program = LoadResString(101);
+    const QString machine = MachineLabel();
+    // "[*]" is where Qt puts the unsaved-changes mark.
+    setWindowTitle(machine.isEmpty() ? program + QStringLiteral("[*]")
+                                     : machine + QStringLiteral("[*] \u2013 ") + program);
 }
 
 void frmStart::PlaceOnScreen()
@@ -278,6 +288,9 @@ void frmStart::tmrStat_Timer()
     CursorPos = QCursor::pos();
     statb->SetTimeText(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
     statb->SetPositionText(PositionText(CursorPos));
+    // Pages note their unsaved changes in a plain flag; the clock's tick carries it to the title.
+    const Page *page = MdlStart::CurrentPage();
+    setWindowModified(page && page->HasUnsavedChanges());
 }
 
 void frmStart::closeEvent(QCloseEvent *event)

@@ -80,6 +80,9 @@ private:
     void FollowPageMinimum();
     // The outer size below which the window is put back: the design's, where the screen has room.
     QSize MinimumOuterSize() const;
+    // "<machine> (<Windows version>) – Korvex", or the program's name alone where the machine is
+    // the system Korvex runs on; the window manager marks it while the open page has changes.
+    void ShowMachineInTitle();
 
     QScrollArea *scroller_ = nullptr;
     QWidget *client_ = nullptr;

@@ -202,6 +202,8 @@ private:
             Select(step);
         else if (verb == QLatin1String("close"))
             CloseMain();
+        else if (verb == QLatin1String("title"))
+            ExpectTitle(step);
         else
             Fail(step.line + QStringLiteral(": unknown step"));
     }
@@ -255,6 +257,16 @@ private:
         } else {
             Fail(step.line + QStringLiteral(": the control has no such property"));
         }
+    }
+
+    // The main window's title as the window manager shows it ends with the text.
+    void ExpectTitle(const Step &step)
+    {
+        const QWidget *main = FindAnywhere(QStringLiteral("frmStart"));
+        QString shown = main ? main->windowTitle() : QString();
+        shown.replace(QStringLiteral("[*]"), main && main->isWindowModified() ? QStringLiteral("*") : QString());
+        if (!shown.endsWith(step.TextAfter(1)))
+            Fail(step.line + QStringLiteral(": the title is \"") + shown + QStringLiteral("\""));
     }
 
     void Tick(const Step &step)

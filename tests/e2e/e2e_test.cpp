@@ -51,7 +51,7 @@ bool RunToEnd(QProcess &process, const QString &program, const QStringList &args
 // Runs korvex on the machine with the driver working through `script` (its lines may be
 // indented; "%C%" stands for the host folder of drive C), English interface, no screen, and
 // expects every step to hold. What it stored is read afresh afterwards.
-void RunKorvex(const TempMachine &machine, std::string script)
+void RunKorvex(const TempMachine &machine, std::string script, const char *language = "en_US.UTF-8")
 {
     for (size_t at; (at = script.find("%C%")) != std::string::npos;)
         script.replace(at, 3, machine.PathOf("drive_c"));
@@ -61,7 +61,7 @@ void RunKorvex(const TempMachine &machine, std::string script)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("LC_ALL");
     env.remove("LC_MESSAGES");
-    env.insert("LANG", "en_US.UTF-8");
+    env.insert("LANG", language);
     const QString asanRuntime = QStringLiteral(KORVEX_ASAN_RUNTIME);
     env.insert("LD_PRELOAD", (asanRuntime.isEmpty() ? QString() : asanRuntime + ":") + KORVEX_E2E_DRIVER);
     env.insert("KORVEX_E2E_SCRIPT", QString::fromStdString(machine.PathOf("e2e-script.txt")));
@@ -153,6 +153,21 @@ TEST_F(EndToEnd, LogonMessageIsSavedByOkAndAPolicySwitchByClosingTheWindow)
     ExpectStored(HKEY_LOCAL_MACHINE, kWinlogon, "LegalNoticeText", Sz("Be nice"));
     ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoRun", Dword(1));
     ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoChangeStartMenu", Dword(1));
+}
+
+// In Russian the save question's buttons are Qt's own, translated; the title names the machine
+// and marks the page's unsaved change until it is saved.
+TEST_F(EndToEnd, TitleNamesTheMachineAndTheSaveQuestionSpeaksRussian)
+{
+    RunKorvex(machine_, R"(open Korvex frmKorv
+        title 98) – Korvex
+        tick chk_2
+        title 98)* – Korvex
+        answer Да
+        open About frmAbout
+        title 98) – Korvex)",
+              "ru_RU.UTF-8");
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoSaveSettings", Dword(1));
 }
 
 // The History page reads from the journal what an earlier run saved, and undoes it.
