@@ -285,8 +285,8 @@ LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
         if (!file.hive.Writable())
             return Fail(ERROR_ACCESS_DENIED, ReadOnlyMessage());
     }
-    if (const LONG rc = image_->AllowChange(); rc != ERROR_SUCCESS)
-        return Fail(rc, image_->ReadOnlyMessage());
+    // Whether an emulator took the image since it was opened is asked where the file is
+    // replaced, which undoes the change in memory when it is refused.
     if (const LONG rc = change(view.hive); rc != ERROR_SUCCESS)
         return rc;
     LONG rc = CarryOver(view);
