@@ -28,7 +28,7 @@ namespace
 namespace fs = std::filesystem;
 using namespace win;
 
-constexpr std::uint64_t kPartitionOffset = 63 * 512; // the fat16 layout of make_disk_image.py
+constexpr std::uint64_t kPartitionOffset = std::uint64_t{63} * 512; // the fat16 layout of make_disk_image.py
 constexpr const char *kMtools = "MTOOLS_SKIP_CHECK=1 mcopy -n -i ";
 
 std::string Shell(const std::string &command)
