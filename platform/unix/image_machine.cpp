@@ -255,6 +255,7 @@ void ImageMachine::Rebuild(View &view)
         view.hive.RemoveChild(*software, *old, 0);
     Key &classes = view.hive.AddChild(*software, "Classes", 0);
     software->blockUnchanged = true;
+    view.hive.Root().blockUnchanged = true;
     Fill(codePage_, files_[static_cast<std::size_t>(view.graft)].hive.Root(), classes);
 }
 

@@ -80,10 +80,13 @@ protected:
 
     // A Windows 98 image; `corruptSystem` breaks SYSTEM.DAT's tree checksum, which readers
     // accept but the strict check does not.
-    std::string Build(const std::vector<std::string> &extra = {}, bool corruptSystem = false)
+    std::string Build(const std::vector<std::string> &extra = {}, bool corruptSystem = false,
+                      const std::function<void(creg::Hive &)> &moreSystem = {})
     {
         const std::string system = folder_ + "/SYSTEM.DAT";
-        WriteRegistryFile(system, [](creg::Hive &hive) {
+        WriteRegistryFile(system, [&](creg::Hive &hive) {
+            if (moreSystem)
+                moreSystem(hive);
             SetString(hive, "System\\CurrentControlSet\\Control\\Nls\\CodePage", "ACP", "1252");
             SetString(hive, "Software\\Microsoft\\Windows\\CurrentVersion", "VersionNumber", "4.10.2222");
             SetString(hive, "Software\\Classes\\.txt", "", "txtfile");
@@ -233,6 +236,41 @@ TEST_F(ImageMachine, FilesOfDriveCAreTheGuestsFileSystem)
     const std::vector<std::string> folders = SubfoldersOf("C:\\");
     EXPECT_NE(std::find(folders.begin(), folders.end(), "WINDOWS"), folders.end());
     EXPECT_EQ(Inside(image, "WINDOWS/LMHOSTS"), "10.0.0.2 other\r\n");
+}
+
+// With user profiles on, HKEY_CURRENT_USER is the last user's own USER.DAT; on ME,
+// HKEY_CLASSES_ROOT is CLASSES.DAT.
+TEST_F(ImageMachine, ProfileUserAndClassesFileAreTheirRoots)
+{
+    const std::string image = Build({}, false, [](creg::Hive &hive) {
+        creg::Key *logon = nullptr;
+        ASSERT_TRUE(hive.CreateKey("Network\\Logon", &logon));
+        ASSERT_TRUE(hive.SetValue(*logon, "UserProfiles", REG_DWORD, {1, 0, 0, 0}));
+        SetString(hive, "System\\CurrentControlSet\\Control", "Current User", "ANNA");
+    });
+    WriteRegistryFile(folder_ + "/PROFILE.DAT",
+                      [](creg::Hive &hive) { SetString(hive, "Control Panel\\Desktop", "Wallpaper", "anna.bmp"); });
+    WriteRegistryFile(folder_ + "/CLASSES.DAT", [](creg::Hive &hive) { SetString(hive, ".doc", "", "docfile"); });
+    const auto mtools = [&](const char *command, const std::string &arguments) {
+        Shell("MTOOLS_SKIP_CHECK=1 " + std::string(command) + " -i " + image + "@@" + std::to_string(kPartitionOffset) +
+              " " + arguments);
+    };
+    mtools("mmd", "::WINDOWS/Profiles ::WINDOWS/Profiles/ANNA");
+    mtools("mcopy", folder_ + "/PROFILE.DAT ::WINDOWS/Profiles/ANNA/USER.DAT");
+    mtools("mcopy", folder_ + "/CLASSES.DAT ::WINDOWS/CLASSES.DAT");
+    Use(image);
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper"), "anna.bmp");
+    EXPECT_EQ(QueryString(HKEY_USERS, ".DEFAULT\\Control Panel\\Desktop", "Wallpaper"), "(None)");
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, ".doc", ""), "docfile");
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, ".txt", ""), "<no key>") << "SYSTEM.DAT's classes are not shown";
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper", "new.bmp"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(HKEY_CLASSES_ROOT, ".kvx", "", "kvxfile"), ERROR_SUCCESS);
+    Use(image);
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper"), "new.bmp");
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, ".kvx", ""), "kvxfile");
+    for (const char *file : {"WINDOWS/Profiles/ANNA/USER.DAT", "WINDOWS/CLASSES.DAT"})
+        EXPECT_EQ(OracleProblems(image, file), "") << file;
+    EXPECT_EQ(Inside(image, "WINDOWS/SYSTEM.DAT").find("kvxfile"), std::string::npos);
 }
 
 // A process started with the image open, as an emulator keeps it; ended with the object.
