@@ -83,7 +83,7 @@ test-windows: deps
 tidy: build
 	tests/tidy/run_clang_tidy.sh $(BUILD_DIR) $(JOBS)
 
-BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench disk_image_bench creg_bench
+BENCHMARKS := korvex_bench icons_bench internet_bench history_bench prefixes_bench disk_image_bench creg_bench image_machine_bench
 
 bench: build
 	for b in $(BENCHMARKS); do \

@@ -54,7 +54,29 @@ std::size_t OpenHandleCount();
 // WINEPREFIX would: it takes effect on first use, or after ResetMachine, and lasts for the life
 // of the process (ResetMachine does not undo it). An empty folder goes back to the environment's
 // choice. Tolvane uses it to work on the machine it was started from. Does nothing on Windows.
+//
+// A disk image file (raw, fixed or dynamic VHD, qcow2; VDI and VMDK read-only) in place of the
+// folder makes the Windows 95/98/ME inside it the machine: its registry files are the registry
+// and C:\ is its FAT file system. When the image cannot be opened, its registry reads find
+// nothing and writes fail with ERROR_BADDB; MachineReadOnlyMessage() says why.
 void UseMachineFolder(const std::string &hostFolder);
+
+// True when the machine is a disk image (even one that could not be opened).
+bool IsImageMachine();
+
+// Why the machine cannot be changed, one message for the user: the image is in use, its file
+// system is marked dirty, it has snapshots, a registry file does not pass the strict check, or
+// it could not be opened. Empty when it can be changed (always for a machine folder).
+std::string MachineReadOnlyMessage();
+
+// What the last registry change refused on a disk image was refused for (a name outside the
+// guest's code page, a value too large for Windows 9x, a failed write); empty otherwise.
+std::string LastMachineProblem();
+
+// The ANSI code page of the Windows inside a disk image machine (its registry's
+// HKLM\System\CurrentControlSet\Control\Nls\CodePage "ACP", 1252 when absent); 0 for a
+// machine folder.
+unsigned GuestAnsiCodePage();
 
 // Forgets the machine in use, its cached registry and every open key handle; the next call
 // chooses the machine again from the environment.

@@ -2,6 +2,7 @@
 #include "files.h"
 #include "change_hook.h"
 #include "durable_file.h"
+#include "image_files.h"
 #include "machine.h"
 #include "machine_files.h"
 #include "text_lines.h"
@@ -271,6 +272,8 @@ namespace
 
 BOOL SetAttributes(const char *lpFileName, DWORD dwFileAttributes)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageSetFileAttributes(*image, lpFileName, dwFileAttributes);
     std::string host;
     struct stat st {
     };
@@ -287,6 +290,8 @@ BOOL SetAttributes(const char *lpFileName, DWORD dwFileAttributes)
 
 BOOL CopyFile(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageCopyFile(*image, lpExistingFileName, lpNewFileName, bFailIfExists);
     std::string source;
     struct stat sourceStat {
     };
@@ -321,6 +326,8 @@ BOOL CopyFile(const char *lpExistingFileName, const char *lpNewFileName, BOOL bF
 
 bool WriteFileBytes(const std::string &windowsPath, const std::string &bytes, bool executable)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageWriteFile(*image, windowsPath, bytes);
     const std::string host = HostPathOf(windowsPath);
     if (host.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
@@ -334,6 +341,8 @@ bool WriteFileBytes(const std::string &windowsPath, const std::string &bytes, bo
 // Windows deletes neither a folder nor a file marked read-only.
 BOOL DeleteFile(const char *lpFileName)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageDeleteFile(*image, lpFileName);
     std::string host;
     struct stat st {
     };
@@ -350,6 +359,8 @@ BOOL DeleteFile(const char *lpFileName)
 
 DWORD GetFileAttributesA(const char *lpFileName)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageFileAttributes(*image, lpFileName);
     std::string host;
     struct stat st {
     };
@@ -383,6 +394,11 @@ BOOL DeleteFileA(const char *lpFileName)
 
 UINT GetDriveTypeA(const char *lpRootPathName)
 {
+    if (detail::CurrentImageMachine()) {
+        // A guest that is not running has only the drive that holds Windows.
+        const char letter = DriveLetterOfRoot(lpRootPathName);
+        return letter == 'c' ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+    }
     const char letter = DriveLetterOfRoot(lpRootPathName);
     if (!letter || !IsDrive(letter))
         return DRIVE_NO_ROOT_DIR;
@@ -395,6 +411,8 @@ UINT GetDriveTypeA(const char *lpRootPathName)
 
 std::vector<std::string> LogicalDrives()
 {
+    if (detail::CurrentImageMachine())
+        return {"c:"};
     std::vector<std::string> drives;
     for (char letter = 'a'; letter <= 'z'; ++letter)
         if (IsDrive(letter))
@@ -404,6 +422,11 @@ std::vector<std::string> LogicalDrives()
 
 std::vector<std::string> SubfoldersOf(const std::string &windowsFolder)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine()) {
+        std::vector<std::string> names = detail::ImageSubfolders(*image, windowsFolder);
+        std::sort(names.begin(), names.end(), LessByName);
+        return names;
+    }
     std::vector<std::string> names;
     const std::string host = HostPathOf(windowsFolder);
     std::error_code ec;
@@ -421,6 +444,13 @@ std::vector<std::string> SubfoldersOf(const std::string &windowsFolder)
 bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lines)
 {
     lines.clear();
+    if (detail::ImageMachine *image = detail::CurrentImageMachine()) {
+        std::string text;
+        if (!detail::ImageReadFile(*image, windowsPath, text))
+            return false;
+        lines = detail::SplitTextLines(text);
+        return true;
+    }
     const std::string host = HostPathOf(windowsPath);
     if (host.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
@@ -444,6 +474,8 @@ bool WriteTextLines(const std::string &windowsPath, const std::vector<std::strin
 
 bool FileExists(const std::string &windowsPath)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageFileExists(*image, windowsPath);
     const std::string host = HostPathOf(windowsPath);
     struct stat st {
     };

@@ -1,6 +1,7 @@
 #include "machine_store.h"
 
 #include "durable_file.h"
+#include "image_machine.h"
 #include "machine.h"
 #include "unicode.h"
 
@@ -101,6 +102,12 @@ bool FileIdentity::operator==(const FileIdentity &other) const
 
 MachineStore::MachineStore(std::string folder) : folder_(std::move(folder)), server_(folder_)
 {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(folder_, ec)) {
+        isImage_ = true;
+        image_ = ImageMachine::Open(folder_, imageError_);
+        return;
+    }
     CreateEmptyMachine(folder_);
     for (int i = 0; i < kHiveCount; ++i) {
         files_[i].path = folder_ + "/" + kHiveFileNames[i];
@@ -158,8 +165,19 @@ void MachineStore::Refresh(HiveFile &file)
     file.damaged = !read || !file.hive.Parse(std::move(text));
 }
 
+MachineStore::~MachineStore() = default;
+
+std::string MachineStore::ReadOnlyMessage() const
+{
+    if (image_)
+        return image_->ReadOnlyMessage();
+    return imageError_;
+}
+
 Hive *MachineStore::Current(int index)
 {
+    if (isImage_)
+        return image_ ? image_->Current(index) : nullptr;
     HiveFile &file = files_[index];
     Refresh(file);
     return file.damaged ? nullptr : &file.hive;
@@ -167,6 +185,8 @@ Hive *MachineStore::Current(int index)
 
 LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
 {
+    if (isImage_)
+        return image_ ? image_->Change(index, change) : LONG{ERROR_BADDB};
     if (ServerRunning())
         return ERROR_SHARING_VIOLATION;
     const FolderLock lock(folder_);
@@ -199,6 +219,8 @@ LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
 
 std::vector<std::string> MachineStore::DamagedFiles()
 {
+    if (isImage_)
+        return image_ ? image_->DamagedFiles() : std::vector<std::string>{folder_};
     std::vector<std::string> damaged;
     for (HiveFile &file : files_) {
         Refresh(file);
@@ -210,6 +232,8 @@ std::vector<std::string> MachineStore::DamagedFiles()
 
 bool MachineStore::ServerRunning() const
 {
+    if (isImage_)
+        return false;
     return server_.Running();
 }
 
@@ -224,6 +248,11 @@ MachineStore &Store()
 void ForgetStore()
 {
     CurrentStore().reset();
+}
+
+ImageMachine *CurrentImageMachine()
+{
+    return Store().Image();
 }
 
 } // namespace win::detail
@@ -244,6 +273,28 @@ std::string ChosenMachineFolder()
 std::vector<std::string> DamagedRegistryFiles()
 {
     return detail::Store().DamagedFiles();
+}
+
+bool IsImageMachine()
+{
+    return detail::Store().IsImage();
+}
+
+std::string MachineReadOnlyMessage()
+{
+    return detail::Store().ReadOnlyMessage();
+}
+
+std::string LastMachineProblem()
+{
+    detail::ImageMachine *image = detail::CurrentImageMachine();
+    return image ? image->LastProblem() : std::string();
+}
+
+unsigned GuestAnsiCodePage()
+{
+    detail::ImageMachine *image = detail::CurrentImageMachine();
+    return image ? image->AnsiCodePage() : 0;
 }
 
 bool WineServerRunning()

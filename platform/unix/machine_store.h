@@ -8,12 +8,15 @@
 
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 namespace win::detail
 {
+
+class ImageMachine;
 
 enum HiveIndex { kSystemHive = 0, kUserHive = 1, kDefaultUserHive = 2, kHiveCount = 3 };
 
@@ -33,7 +36,9 @@ struct FileIdentity {
 class MachineStore
 {
 public:
+    // `folder` may also be a disk image file: the machine is then the Windows inside it.
     explicit MachineStore(std::string folder);
+    ~MachineStore();
     MachineStore(const MachineStore &) = delete;
     MachineStore &operator=(const MachineStore &) = delete;
 
@@ -51,6 +56,12 @@ public:
     std::vector<std::string> DamagedFiles();
     bool ServerRunning() const;
 
+    // The disk image machine, or null when the machine is a folder.
+    ImageMachine *Image() { return image_.get(); }
+    bool IsImage() const { return isImage_; }
+    // Why the machine cannot be changed; empty when it can.
+    std::string ReadOnlyMessage() const;
+
 private:
     struct HiveFile {
         std::string path;
@@ -67,6 +78,9 @@ private:
     std::string folder_;
     WineServerWatch server_;
     HiveFile files_[kHiveCount];
+    bool isImage_ = false;
+    std::unique_ptr<ImageMachine> image_;
+    std::string imageError_; // why the image could not be opened
 };
 
 // The folder UseMachineFolder named, else WINEPREFIX, else ~/.wine when it exists, else

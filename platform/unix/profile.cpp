@@ -1,6 +1,7 @@
 // Profile strings (INI files) of the machine, read and changed line by line so that whatever a
 // change does not touch keeps its bytes.
 #include "change_hook.h"
+#include "image_files.h"
 #include "machine.h"
 #include "machine_files.h"
 #include "unicode.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -235,6 +237,12 @@ void DeleteSection(std::string &text, std::string_view sectionName)
 }
 
 // A bare file name means a file in the Windows directory, as on Windows.
+std::string ProfileWindowsPath(const char *fileName)
+{
+    const std::string name = fileName ? fileName : "";
+    return name.find_first_of("\\/:") == std::string::npos ? "C:\\windows\\" + name : name;
+}
+
 std::string ProfileHostPath(const char *fileName)
 {
     if (!fileName)
@@ -248,6 +256,12 @@ std::string ProfileHostPath(const char *fileName)
 // The file's text; empty, with the last error set, when it cannot be read.
 std::string ReadProfile(const char *fileName)
 {
+    if (detail::ImageMachine *image = detail::CurrentImageMachine()) {
+        std::string bytes;
+        if (!fileName || !detail::ImageReadFile(*image, ProfileWindowsPath(fileName), bytes))
+            return {};
+        return Decode(bytes).text;
+    }
     const std::string host = ProfileHostPath(fileName);
     std::string bytes;
     if (host.empty()) {
@@ -363,17 +377,36 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
 namespace
 {
 
+// Edits a profile file of the machine: in a disk image through the image layer, else in place.
+LONG ChangeProfileFile(const char *fileName, const std::string &host, const std::function<LONG(std::string &)> &edit)
+{
+    detail::ImageMachine *image = detail::CurrentImageMachine();
+    if (!image)
+        return detail::ChangeMachineFile(host, edit);
+    const std::string path = ProfileWindowsPath(fileName);
+    std::string bytes;
+    if (!detail::ImageReadFile(*image, path, bytes) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return static_cast<LONG>(GetLastError());
+    const std::string before = bytes;
+    if (const LONG rc = edit(bytes); rc != ERROR_SUCCESS)
+        return rc;
+    if (bytes == before || detail::ImageWriteFile(*image, path, bytes))
+        return ERROR_SUCCESS;
+    return static_cast<LONG>(GetLastError());
+}
+
 BOOL WriteProfileString(const char *lpAppName, const char *lpKeyName, const char *lpString, const char *lpFileName)
 {
-    const std::string host = ProfileHostPath(lpFileName);
+    const std::string host =
+        detail::CurrentImageMachine() ? ProfileWindowsPath(lpFileName) : ProfileHostPath(lpFileName);
     if (!lpAppName)
         return detail::Fail(ERROR_INVALID_PARAMETER);
-    if (host.empty())
+    if (host.empty() || !lpFileName)
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     // A line break would end the line early and turn the rest into lines of its own.
     if (HasLineBreak(lpAppName) || HasLineBreak(lpKeyName) || HasLineBreak(lpString))
         return detail::Fail(ERROR_INVALID_PARAMETER);
-    const LONG rc = detail::ChangeMachineFile(host, [&](std::string &bytes) -> LONG {
+    const auto edit = [&](std::string &bytes) -> LONG {
         ProfileText profile = Decode(bytes);
         // A UTF-16 file that would not come back byte for byte is left alone.
         if (Encode(profile) != bytes)
@@ -387,7 +420,8 @@ BOOL WriteProfileString(const char *lpAppName, const char *lpKeyName, const char
             SetKey(profile.text, section, Trim(lpKeyName), WithoutLeadingBlanks(lpString));
         bytes = Encode(profile);
         return ERROR_SUCCESS;
-    });
+    };
+    const LONG rc = ChangeProfileFile(lpFileName, host, edit);
     if (rc != ERROR_SUCCESS)
         return detail::Fail(static_cast<DWORD>(rc));
     return 1;

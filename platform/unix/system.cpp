@@ -357,6 +357,8 @@ UINT WinExec(const char *commandLine, UINT)
 
 std::string HostPathOf(const std::string &windowsPath)
 {
+    if (detail::Store().IsImage())
+        return {}; // the guest's files are inside the image, reached through the image layer
     if (windowsPath.size() < 3 || windowsPath[1] != ':' || (windowsPath[2] != '\\' && windowsPath[2] != '/') ||
         !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
         return {};
@@ -379,6 +381,8 @@ std::string HostPathOf(const std::string &windowsPath)
 
 std::string WindowsPathOf(const std::string &hostPath)
 {
+    if (detail::Store().IsImage())
+        return {};
     if (hostPath.empty() || hostPath[0] != '/')
         return {};
     std::error_code ec;

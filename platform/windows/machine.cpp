@@ -57,6 +57,26 @@ std::size_t OpenHandleCount()
 
 void UseMachineFolder(const std::string &) {}
 
+bool IsImageMachine()
+{
+    return false;
+}
+
+std::string MachineReadOnlyMessage()
+{
+    return {};
+}
+
+std::string LastMachineProblem()
+{
+    return {};
+}
+
+unsigned GuestAnsiCodePage()
+{
+    return 0;
+}
+
 void ResetMachine()
 {
     detail::ReportMachineReset();
