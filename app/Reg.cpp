@@ -264,15 +264,6 @@ bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::RE
     return ListOneView(list, root, Target{path}, access);
 }
 
-bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path)
-{
-    QStringList names;
-    const bool opened = ListSubKeys(names, root, path);
-    list.clear();
-    list.addItems(names);
-    return opened;
-}
-
 bool ListEntries(QList<Entry> &entries, win::HKEY root, const QString &path, win::REGSAM access)
 {
     entries.clear();
@@ -295,10 +286,10 @@ bool ListEntries(QList<Entry> &entries, win::HKEY root, const QString &path, win
     return opened;
 }
 
-bool ListEntries(QListWidget &list, win::HKEY root, const QString &path)
+bool ListEntries(QListWidget &list, win::HKEY root, const QString &path, win::REGSAM access)
 {
     QList<Entry> entries;
-    const bool opened = ListEntries(entries, root, path, KEY_ALL_ACCESS);
+    const bool opened = ListEntries(entries, root, path, access);
     list.clear();
     for (const Entry &entry : std::as_const(entries)) {
         auto *row = new QListWidgetItem(entry.name, &list);

@@ -83,7 +83,6 @@ QString ValueTarget(win::HKEY root, const QString &path, const QString &name);
 // every name whole up to the longest the registry allows. True when the key could be opened
 // with `access` (the pages that only enumerate ask for KEY_ENUMERATE_SUB_KEYS).
 bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::REGSAM access = KEY_ALL_ACCESS);
-bool ListSubKeys(QListWidget &list, win::HKEY root, const QString &path);
 
 // The subkeys of a key in every view of the machine, each name once: the 64-bit view's first,
 // then those only the 32-bit view has. A row's Qt::UserRole holds its View. True when the key
@@ -94,6 +93,6 @@ struct Entry {
 };
 bool ListEntries(QList<Entry> &entries, win::HKEY root, const QString &path,
                  win::REGSAM access = KEY_ENUMERATE_SUB_KEYS);
-bool ListEntries(QListWidget &list, win::HKEY root, const QString &path);
+bool ListEntries(QListWidget &list, win::HKEY root, const QString &path, win::REGSAM access = KEY_ALL_ACCESS);
 
 } // namespace Reg
