@@ -61,10 +61,10 @@ constexpr Placement kLayout[] = {
     {"cmdNewIco", {kLeft, 4755, kButtonWidth, 375}},
 };
 
-QString DefaultValue(const QString &key)
+QString DefaultValue(const QString &key, Reg::View view)
 {
     QString value; // empty when the key or its default value is missing
-    Reg::GetValue(HKEY_CLASSES_ROOT, key, QString(), value);
+    Reg::GetValue(HKEY_CLASSES_ROOT, key, QString(), value, view);
     return value;
 }
 
@@ -126,10 +126,19 @@ void frmFIcon::LoadFileType()
 {
     // Registry names match without regard to case, so ".TXT" finds ".txt".
     extensionKey_ = QLatin1Char('.') + TxtRas->text();
-    fileType_ = DefaultValue(extensionKey_);
+    // A 32-bit program's registration first, as settings are read; one made nowhere yet is made
+    // for both kinds of program.
+    typeView_ = Reg::View::Both;
+    fileType_.clear();
+    for (const Reg::View view : {Reg::View::Bit32, Reg::View::Bit64}) {
+        if (Reg::GetValue(HKEY_CLASSES_ROOT, extensionKey_, QString(), fileType_, view)) {
+            typeView_ = view;
+            break;
+        }
+    }
     TxtFileInf->setText(fileType_);
     // Without a file type this reads "\DefaultIcon" right under the root, as the shell would.
-    currentIcon_ = DefaultValue(fileType_ + QLatin1String(kDefaultIconSubKey));
+    currentIcon_ = DefaultValue(fileType_ + QLatin1String(kDefaultIconSubKey), typeView_);
     TxtCurIco->setText(currentIcon_); // previews when the text changes
 }
 
@@ -164,10 +173,11 @@ void frmFIcon::cmdNewIco_Click()
         SaveReport report(this);
         if (TxtFileInf->text().isEmpty()) {
             fileType_ = TxtRas->text() + QLatin1String(kOwnTypeSuffix);
-            Reg::SetString(HKEY_CLASSES_ROOT, extensionKey_, QString(), fileType_);
+            Reg::SetString(HKEY_CLASSES_ROOT, extensionKey_, QString(), fileType_, typeView_);
         }
         // A type shared by several extensions changes the icon of all of them.
-        Reg::SetString(HKEY_CLASSES_ROOT, fileType_ + QLatin1String(kDefaultIconSubKey), QString(), newIcon_);
+        Reg::SetString(HKEY_CLASSES_ROOT, fileType_ + QLatin1String(kDefaultIconSubKey), QString(), newIcon_,
+                       typeView_);
     }
     LoadFileType();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Page.h"
+#include "Reg.h"
 
 class QLabel;
 class QLineEdit;
@@ -48,6 +49,8 @@ private:
 
     QString extensionKey_;
     QString fileType_;
+    // The registry view the extension was found in; its type's icon is changed there.
+    Reg::View typeView_ = Reg::View::Both;
     QString currentIcon_;
     QString newIcon_;
 };

@@ -69,11 +69,10 @@ constexpr Placement kLayout[] = {
 
 // Deletes an item key with its command. Windows NT deletes only keys without subkeys, so the
 // command goes first; an item that is already gone is what the deletion wanted.
-void DeleteItemKey(const QString &itemKey)
+void DeleteItemKey(const QString &itemKey, Reg::View view)
 {
-    const QByteArray command = (itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey)).toUtf8();
-    win::RegDeleteKeyA(HKEY_CLASSES_ROOT, command.constData());
-    Reg::DeleteKey(HKEY_CLASSES_ROOT, itemKey);
+    Reg::DeleteKey(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), view);
+    Reg::DeleteKey(HKEY_CLASSES_ROOT, itemKey, view);
 }
 
 } // namespace
@@ -171,11 +170,13 @@ void frmConFileMenu::lstMenu_Click(int row)
     const QString itemKey = ShellKey + QLatin1Char('\\') + name;
 
     QString command;
-    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), QString(), command);
+    const Reg::View view = SelectedView();
+    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), QString(), command,
+                  view);
     txtCaption->setText(name);
     txtCmd->setText(command);
     QString caption;
-    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey, QString(), caption);
+    Reg::GetValue(HKEY_CLASSES_ROOT, itemKey, QString(), caption, view);
     txtSub->setText(caption);
 }
 
@@ -184,7 +185,8 @@ void frmConFileMenu::cmdadd_Click()
     if (!NameTyped() || !Module::AskSaveChanges(QStringLiteral("None")))
         return;
     SaveReport report(this);
-    WriteItem();
+    // A new item is for the shells of 32-bit and 64-bit programs alike.
+    WriteItem(Reg::View::Both);
     RefreshMenuList();
 }
 
@@ -198,9 +200,10 @@ void frmConFileMenu::cmdEdit_Click()
         return;
     SaveReport report(this);
     // A new name, a change of letter case included, moves the item.
+    const Reg::View view = SelectedView();
     if (txtCaption->text() != entry)
-        DeleteItemKey(ShellKey + QLatin1Char('\\') + entry);
-    WriteItem();
+        DeleteItemKey(ShellKey + QLatin1Char('\\') + entry, view);
+    WriteItem(view);
     RefreshMenuList();
 }
 
@@ -212,7 +215,7 @@ void frmConFileMenu::cmdDel_Click()
     if (entry.isEmpty() || !Module::AskSaveChanges(QStringLiteral("None")))
         return;
     SaveReport report(this);
-    DeleteItemKey(ShellKey + QLatin1Char('\\') + entry);
+    DeleteItemKey(ShellKey + QLatin1Char('\\') + entry, SelectedView());
     RefreshMenuList();
 }
 
@@ -243,17 +246,20 @@ QString frmConFileMenu::ItemBaseKey() const
 
 void frmConFileMenu::ListMenuItems(const QString &key)
 {
-    QStringList items;
-    const bool opened = Reg::ListSubKeys(items, HKEY_CLASSES_ROOT, key, KEY_ENUMERATE_SUB_KEYS);
-    lstMenu->clear();
-    lstMenu->addItems(items);
-    lstMenu->setEnabled(opened);
+    // The items of 32-bit and 64-bit programs alike, each with the view it lives in.
+    lstMenu->setEnabled(Reg::ListEntries(*lstMenu, HKEY_CLASSES_ROOT, key, KEY_ENUMERATE_SUB_KEYS));
 }
 
 QString frmConFileMenu::SelectedEntry() const
 {
     const QListWidgetItem *entry = lstMenu->item(SelIndex);
     return entry ? entry->text() : QString();
+}
+
+Reg::View frmConFileMenu::SelectedView() const
+{
+    const QListWidgetItem *entry = lstMenu->item(SelIndex);
+    return entry ? static_cast<Reg::View>(entry->data(Qt::UserRole).toInt()) : Reg::View::Both;
 }
 
 bool frmConFileMenu::NameTyped()
@@ -267,12 +273,12 @@ bool frmConFileMenu::NameTyped()
     return false;
 }
 
-void frmConFileMenu::WriteItem()
+void frmConFileMenu::WriteItem(Reg::View view)
 {
     const QString itemKey = ShellKey + QLatin1Char('\\') + txtCaption->text();
-    Reg::SetString(HKEY_CLASSES_ROOT, itemKey, QString(), txtSub->text());
+    Reg::SetString(HKEY_CLASSES_ROOT, itemKey, QString(), txtSub->text(), view);
     Reg::SetString(HKEY_CLASSES_ROOT, itemKey + QLatin1Char('\\') + QLatin1String(kCommandKey), QString(),
-                   txtCmd->text());
+                   txtCmd->text(), view);
 }
 
 void frmConFileMenu::ClearItemFields()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Page.h"
+#include "Reg.h"
 
 class QLabel;
 class QLineEdit;
@@ -41,9 +42,11 @@ private:
     QString ItemBaseKey() const;
     // The list entry at SelIndex; empty when SelIndex names none (the list was rebuilt shorter).
     QString SelectedEntry() const;
+    // The registry view the entry at SelIndex was listed from; edits and deletions stay in it.
+    Reg::View SelectedView() const;
     // False, after telling the user, when no item name was typed.
     bool NameTyped();
-    void WriteItem();
+    void WriteItem(Reg::View view);
     void ClearItemFields();
 
     QRadioButton *OptAF;

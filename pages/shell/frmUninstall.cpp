@@ -48,10 +48,16 @@ constexpr Placement kLayout[] = {
 };
 
 // The first of the two values that can be read, as text; false when neither can.
-bool ReadEither(const QString &key, const char *first, const char *second, QString &text)
+bool ReadEither(const QString &key, Reg::View view, const char *first, const char *second, QString &text)
 {
-    return Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(first), text) ||
-           Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(second), text);
+    return Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(first), text, view) ||
+           Reg::GetValue(HKEY_LOCAL_MACHINE, key, QLatin1String(second), text, view);
+}
+
+// The registry view a row of the subkey list was found in (Reg::ListEntries).
+Reg::View ViewOf(const QListWidgetItem *row)
+{
+    return row ? static_cast<Reg::View>(row->data(Qt::UserRole).toInt()) : Reg::View::Bit64;
 }
 
 void LetPendingMessagesRun()
@@ -85,7 +91,8 @@ void frmUninstall::Form_Load()
     cmdUninst->setText(LoadResString(kUninstallCaption));
     lblHLP->setText(LoadResString(kHelpCaption));
 
-    if (!Reg::ListSubKeys(*lbN, HKEY_LOCAL_MACHINE, QLatin1String(kUninstallKey))) {
+    // Registrations of 32-bit and 64-bit installers alike, each in the view it was made in.
+    if (!Reg::ListEntries(*lbN, HKEY_LOCAL_MACHINE, QLatin1String(kUninstallKey))) {
         ShowNoPrograms();
         return;
     }
@@ -96,7 +103,7 @@ void frmUninstall::Form_Load()
     for (int i = 0; i < lbN->count(); ++i) {
         const QString key = QLatin1String(kUninstallKey) + QLatin1Char('\\') + lbN->item(i)->text();
         QString name;
-        ReadEither(key, kDisplayName, kQuietDisplayName, name);
+        ReadEither(key, ViewOf(lbN->item(i)), kDisplayName, kQuietDisplayName, name);
         if (!name.isEmpty()) {
             lbScr->addItem(name);
         } else {
@@ -137,7 +144,7 @@ void frmUninstall::cmdDel_Click()
     {
         SaveReport report(this);
         // A registration that is already gone is what Hide wanted.
-        Reg::DeleteKey(HKEY_LOCAL_MACHINE, SelectedKey());
+        Reg::DeleteKey(HKEY_LOCAL_MACHINE, SelectedKey(), ViewOf(lbN->item(SelIndex)));
     }
     LetPendingMessagesRun();
     Form_Load();
@@ -149,7 +156,7 @@ void frmUninstall::cmdUninst_Click()
         return;
     QString command;
     bool started = false;
-    if (ReadEither(SelectedKey(), kUninstallString, kQuietUninstallString, command)) {
+    if (ReadEither(SelectedKey(), ViewOf(lbN->item(SelIndex)), kUninstallString, kQuietUninstallString, command)) {
         // The command line goes to the system as it is: a program and its arguments, no shell.
         started = CurrentProgramStarter()(command.toUtf8().constData(), kShowNormal) > kLastStartError;
     }

@@ -77,6 +77,7 @@ LONG OpenKey(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired
         return rc;
     WalkOptions options;
     options.openLink = ulOptions & REG_OPTION_OPEN_LINK;
+    options.wow32 = detail::WalksIn32BitView(*base, samDesired);
     Walk walk = WalkPath(*base, detail::SplitPath(lpSubKey), options);
     if (walk.status != ERROR_SUCCESS)
         return walk.status;
@@ -94,6 +95,7 @@ LONG CreateKey(HKEY hKey, const char *lpSubKey, char *lpClass, DWORD dwOptions, 
     const std::vector<std::string> names = detail::SplitPath(lpSubKey);
     WalkOptions options;
     options.openLink = dwOptions & REG_OPTION_OPEN_LINK;
+    options.wow32 = detail::WalksIn32BitView(*base, samDesired);
     Walk walk = WalkPath(*base, names, options);
     if (walk.status == ERROR_FILE_NOT_FOUND) {
         // Only the users' own hives can be made under HKEY_USERS. The rights of the handle the
@@ -192,6 +194,7 @@ LONG DeleteKey(HKEY hKey, const char *lpSubKey)
     // The key itself is deleted, not the target of a link it may be.
     WalkOptions options;
     options.openLink = true;
+    options.wow32 = base->wow32;
     const Walk walk = WalkPath(*base, names, options);
     if (walk.status != ERROR_SUCCESS)
         return walk.status;

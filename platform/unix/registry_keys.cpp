@@ -2,6 +2,7 @@
 // finding or changing the key a handle names.
 #include "registry_keys.h"
 
+#include "registry_views.h"
 #include "unicode.h"
 
 #include <unordered_map>
@@ -81,6 +82,32 @@ std::optional<int> UserHiveNamed(const std::string &name)
     return std::nullopt;
 }
 
+bool IsPath(const std::vector<std::string> &path, std::string_view names)
+{
+    for (const std::string &name : path) {
+        const size_t sep = names.find('\\');
+        if (!SameName(name, names.substr(0, sep)))
+            return false;
+        names = sep == std::string_view::npos ? std::string_view() : names.substr(sep + 1);
+    }
+    return names.empty();
+}
+
+// The key's `Wow6432Node` child where the 32-bit view turns into it, else null.
+Key *Wow64Branch(int hiveIndex, const Key &key)
+{
+    if (hiveIndex != kSystemHive)
+        return nullptr;
+    Key *node = Hive::FindChild(key, kWow64Node);
+    if (!node)
+        return nullptr;
+    const std::vector<std::string> path = PathOf(key);
+    for (const ViewRow &row : kWow64Keys)
+        if (row.branches && IsPath(path, row.key))
+            return node;
+    return nullptr;
+}
+
 // Finds or creates `name` under `key`; null with `status` set when it cannot.
 Key *Step(Hive &hive, int hiveIndex, Key &key, const std::string &name, const WalkOptions &options, bool last,
           Walk &walk)
@@ -105,6 +132,13 @@ Key *Step(Hive &hive, int hiveIndex, Key &key, const std::string &name, const Wa
 }
 
 } // namespace
+
+bool WalksIn32BitView(const KeyRef &base, REGSAM access)
+{
+    if (access & KEY_WOW64_32KEY)
+        return true;
+    return !(access & KEY_WOW64_64KEY) && base.wow32;
+}
 
 bool IsPredefined(HKEY key)
 {
@@ -212,6 +246,9 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
     int hops = 0;
     for (; i < names.size(); ++i) {
         const bool last = i + 1 == names.size();
+        if (options.wow32 && !SameName(names[i], kWow64Node))
+            if (Key *node = Wow64Branch(hiveIndex, *key))
+                key = node;
         if (!(key = Step(*hive, hiveIndex, *key, names[i], options, last, walk)))
             return walk;
         while (key->isLink && !(last && options.openLink)) {
@@ -228,13 +265,19 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
             }
             key = &hive->Root();
             for (const std::string &name : target->path)
-                if (!(key = Step(*hive, hiveIndex, *key, name,
-                                 WalkOptions{options.create, options.createIn, options.makeVolatile, nullptr, false},
-                                 false, walk)))
+                if (!(key = Step(
+                          *hive, hiveIndex, *key, name,
+                          WalkOptions{options.create, options.createIn, options.makeVolatile, nullptr, false, false},
+                          false, walk)))
                     return walk;
         }
     }
+    // A redirected key opened itself is its 32-bit view (HKLM\Software lists Wow6432Node's keys).
+    if (options.wow32 && !names.empty() && !SameName(names.back(), kWow64Node))
+        if (Key *node = Wow64Branch(hiveIndex, *key))
+            key = node;
     walk.ref = KeyRef{hiveIndex, PathOf(*key), start.access};
+    walk.ref.wow32 = options.wow32;
     return walk;
 }
 

@@ -6,6 +6,7 @@
 
 #include "machine_store.h"
 #include "win32.h"
+#include "wow64.h"
 
 #include <functional>
 #include <optional>
@@ -27,6 +28,8 @@ struct KeyRef {
     // The key was deleted through this process. A key made later at the same path is another
     // key, which the handle must not reach, as a Windows handle never does.
     bool deleted = false;
+    // Paths below it are walked in the 32-bit view of a 64-bit machine (registry_views.h).
+    bool wow32 = false;
 };
 
 // ---- Handles ---------------------------------------------------------------------------------
@@ -65,7 +68,11 @@ struct WalkOptions {
     bool makeVolatile = false;
     const char *className = nullptr; // of the last key, when it is created
     bool openLink = false;           // a link as the last key is opened itself, not its target
+    bool wow32 = false;              // walk in the 32-bit view (registry_views.h)
 };
+
+// The view a call walks in: its own KEY_WOW64_32KEY or KEY_WOW64_64KEY, else its handle's.
+bool WalksIn32BitView(const KeyRef &base, REGSAM access);
 
 // Follows `names` from `start`, through link keys.
 Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &options);

@@ -356,7 +356,7 @@ TEST_F(RegLayer, DeletingAMissingValueFailsAndListingReplacesTheEntries)
     };
     for (const auto &c : cases) {
         list.addItem(QStringLiteral("stale"));
-        EXPECT_EQ(Reg::ListSubKeys(list, HKEY_CURRENT_USER, c.key), c.ok) << c.key.toStdString();
+        EXPECT_EQ(Reg::ListEntries(list, HKEY_CURRENT_USER, c.key), c.ok) << c.key.toStdString();
         EXPECT_EQ(shown(), c.entries) << c.key.toStdString();
     }
 }

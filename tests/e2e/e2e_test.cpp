@@ -306,3 +306,22 @@ TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
 }
 
 } // namespace
+
+// A program registered by a 32-bit installer in a 64-bit prefix is listed beside one registered
+// by a 64-bit installer.
+TEST(WineEndToEnd, UninstallListShowsProgramsOfBothViews)
+{
+    const char *wineTemplate = std::getenv("KORVEX_WINE_TEMPLATE");
+    if (!wineTemplate || !fs::exists(fs::path(wineTemplate) / "system.reg"))
+        GTEST_SKIP() << "No Wine prefix to copy (KORVEX_WINE_TEMPLATE): Wine is not installed, or the test ran "
+                        "outside ctest's WinePrefix fixture.";
+    TempMachine machine(wineTemplate);
+    machine.ReportWindowsVersion("win98");
+    const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    Put(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kvx32",
+        "DisplayName", Sz("Kvx 32-bit Tool"));
+    Put(HKEY_LOCAL_MACHINE, uninstall + "Kvx64", "DisplayName", Sz("Kvx 64-bit Tool"));
+    RunKorvex(machine, R"(open Uninstall frmUninstall
+        select lbScr Kvx 32-bit Tool
+        select lbScr Kvx 64-bit Tool)");
+}

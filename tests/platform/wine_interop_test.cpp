@@ -9,6 +9,7 @@
 #include "hive.h"
 #include "machine.h"
 #include "win32.h"
+#include "wow64.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -424,3 +425,98 @@ TEST(PrefixCopy, TempMachineKeepsShellFolderLinksAsLinks)
 }
 
 } // namespace
+
+// ---- The 32-bit and 64-bit views of a 64-bit prefix -------------------------------------------
+
+using WineViews = WinePrefix;
+
+// One key family of the pages each: a setting a 32-bit program wrote is what the page reads, and
+// the page's change reaches 32-bit and 64-bit programs alike.
+TEST_F(WineViews, SettingsAreReadFromThe32BitViewAndWrittenToBoth)
+{
+    struct Family {
+        const char *wineKey; // as `reg` names it
+        bool classes;        // below HKEY_CLASSES_ROOT, else HKEY_LOCAL_MACHINE
+        const char *path;
+        const char *value;
+    };
+    constexpr Family kFamilies[] = {
+        {"HKLM\\Software\\Microsoft\\Internet Explorer\\Main\\UrlTemplate", false,
+         "Software\\Microsoft\\Internet Explorer\\Main\\UrlTemplate", "1"},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Shell Icons", false,
+         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\explorer\\Shell Icons", "3"},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", false,
+         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "KvxRun"},
+        {"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons\\C\\DefaultIcon", false,
+         "Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\DriveIcons\\C\\DefaultIcon", ""},
+        {"HKCR\\lnkfile", true, "lnkfile", "IsShortcut"},
+    };
+    for (const Family &family : kFamilies) {
+        QStringList add{"reg", "add", family.wineKey, "/d", "from32", "/f", "/reg:32"};
+        add.insert(3, *family.value ? "/v" : "/ve");
+        if (*family.value)
+            add.insert(4, family.value);
+        ASSERT_EQ(Execute("/usr/lib/wine/wine64", add), 0) << family.wineKey << errors_.toStdString();
+    }
+    ASSERT_NE(Execute("wineserver", {"-w"}), -1);
+
+    for (const Family &family : kFamilies) {
+        SCOPED_TRACE(family.wineKey);
+        const win::HKEY root = family.classes ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+        QString shown;
+        ASSERT_TRUE(Reg::GetValue(root, family.path, family.value, shown));
+        EXPECT_EQ(shown, "from32");
+        // A 32-bit program asks for its view itself.
+        Reg::OpenKey key;
+        ASSERT_EQ(win::RegOpenKeyExA(root, family.path, 0, KEY_READ | KEY_WOW64_32KEY, key.Out()), 0);
+        char data[16] = {};
+        win::DWORD size = sizeof data;
+        ASSERT_EQ(win::RegQueryValueExA(key.Get(), family.value, nullptr, nullptr, reinterpret_cast<win::BYTE *>(data),
+                                        &size),
+                  0);
+        EXPECT_STREQ(data, "from32");
+        ASSERT_TRUE(Reg::SetString(root, family.path, family.value, "fromKorvex"));
+    }
+    for (const Family &family : kFamilies) {
+        for (const char *view : {"/reg:32", "/reg:64"}) {
+            QByteArray out;
+            QStringList query{"reg", "query", family.wineKey, view};
+            query.insert(3, *family.value ? "/v" : "/ve");
+            if (*family.value)
+                query.insert(4, family.value);
+            EXPECT_EQ(Execute("/usr/lib/wine/wine64", query, &out), 0) << family.wineKey << view;
+            EXPECT_TRUE(out.contains("fromKorvex")) << family.wineKey << view << ": " << out.toStdString();
+        }
+    }
+}
+
+// An installer of each kind registered a program: both are listed, and each is deleted from the
+// view it was registered in.
+TEST_F(WineViews, UninstallEntriesOfBothViewsAreListedAndDeletedFromTheirOwn)
+{
+    const QString uninstall = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    for (const char *view : {"32", "64"})
+        ASSERT_EQ(Execute("/usr/lib/wine/wine64", {"reg", "add", uninstall + "Kvx" + view, "/v", "DisplayName", "/d",
+                                                   QString("Kvx ") + view, "/f", QString("/reg:") + view}),
+                  0);
+    ASSERT_NE(Execute("wineserver", {"-w"}), -1);
+
+    QList<Reg::Entry> entries;
+    ASSERT_TRUE(
+        Reg::ListEntries(entries, HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+    const auto viewOf = [&](const QString &name) {
+        const auto it =
+            std::find_if(entries.begin(), entries.end(), [&](const Reg::Entry &e) { return e.name == name; });
+        return it == entries.end() ? -1 : static_cast<int>(it->view);
+    };
+    ASSERT_EQ(viewOf("Kvx32"), static_cast<int>(Reg::View::Bit32));
+    ASSERT_EQ(viewOf("Kvx64"), static_cast<int>(Reg::View::Bit64));
+
+    const QString key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    ASSERT_TRUE(Reg::DeleteKey(HKEY_LOCAL_MACHINE, key + "Kvx32", Reg::View::Bit32));
+    EXPECT_NE(Execute("/usr/lib/wine/wine64", {"reg", "query", uninstall + "Kvx32", "/reg:32"}), 0);
+    EXPECT_EQ(Execute("/usr/lib/wine/wine64", {"reg", "query", uninstall + "Kvx64", "/reg:64"}), 0);
+    ASSERT_NE(Execute("wineserver", {"-w"}), -1);
+    ASSERT_TRUE(Reg::DeleteKey(HKEY_LOCAL_MACHINE, key + "Kvx64", Reg::View::Bit64));
+    EXPECT_NE(Execute("/usr/lib/wine/wine64", {"reg", "query", uninstall + "Kvx64", "/reg:64"}), 0);
+}

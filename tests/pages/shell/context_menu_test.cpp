@@ -144,4 +144,33 @@ TEST_F(ContextMenuPage, AnEmptyNameIsRefusedAndDeleteRemovesTheClickedItemAndASt
     EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, std::string(kAll) + "\\z", ""), "Z");
 }
 
+// On a machine with a 32-bit view (a Wow6432Node key) the items of both views are listed; Edit
+// and Delete stay in the view of the clicked item, Add writes to both.
+TEST_F(ContextMenuPage, ItemsOfBothViewsAreListedAndEachChangedInItsOwn)
+{
+    const std::string bit32 = std::string("Wow6432Node\\") + kAll;
+    PutString(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node", "", "");
+    PutItem(kAll, "a", "A", "a.exe");
+    PutItem(bit32, "x", "X", "x.exe");
+    Page &page = Open("MenuItem");
+    EXPECT_EQ(Rows("lstMenu"), (QStringList{"a", "x"}));
+
+    Control<QListWidget>(page, "lstMenu").setCurrentRow(1);
+    EXPECT_EQ(Control<QLineEdit>(page, "txtCmd").text(), "x.exe");
+    Fill(page, QStringLiteral("y"), QStringLiteral("Y"), QStringLiteral("y.exe"));
+    Click("cmdEdit", {Yes});
+    EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, bit32 + "\\y\\command", ""), "y.exe");
+    EXPECT_FALSE(KeyExists(bit32 + "\\x") || KeyExists(std::string(kAll) + "\\y"));
+
+    Control<QListWidget>(page, "lstMenu").setCurrentRow(0);
+    Click("cmdDel", {Yes});
+    EXPECT_FALSE(KeyExists(std::string(kAll) + "\\a"));
+    EXPECT_TRUE(KeyExists(bit32 + "\\y"));
+
+    Fill(page, QStringLiteral("n"), QStringLiteral("N"), QStringLiteral("n.exe"));
+    Click("cmdadd", {Yes});
+    for (const std::string &base : {std::string(kAll), bit32})
+        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, base + "\\n\\command", ""), "n.exe") << base;
+}
+
 } // namespace
