@@ -6,6 +6,7 @@
 // journal are at work, and Wine reads what it wrote.
 #include "StoredValue.h"
 #include "TempMachine.h"
+#include "WinePrograms.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -277,10 +278,10 @@ TEST_F(EndToEnd, AutoMountListIsExtendedAndTolvaneInstalled)
 // shows, and what Korvex saves Wine's own `reg` reads.
 TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
 {
-    const char *wineTemplate = std::getenv("KORVEX_WINE_TEMPLATE");
-    if (!wineTemplate || !fs::exists(fs::path(wineTemplate) / "system.reg"))
-        GTEST_SKIP() << "No Wine prefix to copy (KORVEX_WINE_TEMPLATE): Wine is not installed, or the test ran "
-                        "outside ctest's WinePrefix fixture.";
+    const std::string wineTemplate = WineTemplate();
+    if (wineTemplate.empty())
+        GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest's WinePrefix "
+                        "fixture.";
     TempMachine machine(wineTemplate);
     machine.ReportWindowsVersion("win98");
     Put(HKEY_CURRENT_USER, kExplorer, "NoDesktop", Dword(1));
@@ -291,14 +292,10 @@ TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
         tick chk_2
         answer Yes Save Changes ?
         open About frmAbout)");
-    QProcess wine;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("WINEDEBUG", "-all");
-    wine.setProcessEnvironment(env);
-    RunToEnd(wine, "/usr/lib/wine/wine64", {"reg", "query", QStringLiteral("HKCU\\") + kExplorer});
-    const QString query = QString::fromUtf8(wine.readAllStandardOutput());
+    const QString query = QString::fromUtf8(
+        RunWine(machine.Folder(), kWine64, {"reg", "query", QStringLiteral("HKCU\\") + kExplorer}).output);
     // Wine's server must not outlive the prefix that the test removes.
-    RunToEnd(wine, "wineserver", {"-k"});
+    RunWine(machine.Folder(), QStringLiteral("wineserver"), {QStringLiteral("-k")});
     for (const char *name : {"NoDesktop", "NoNetHood", "NoSaveSettings"}) {
         const QRegularExpression switchedOn(QStringLiteral("\\b%1\\s+REG_DWORD\\s+0x1\\b").arg(name));
         EXPECT_TRUE(query.contains(switchedOn)) << name << " is not 1 in:\n" << query.toStdString();

@@ -36,7 +36,6 @@
 #include <QRadioButton>
 #include <QTreeWidgetItem>
 #include <cstdio>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <optional>
 #include <stdexcept>
@@ -146,11 +145,11 @@ protected:
     }
     static void PutDword(win::HKEY root, const std::string &key, const char *name, win::DWORD value)
     {
-        Put(root, key, name, REG_DWORD, &value, 4);
+        EXPECT_EQ(regvalues::SetDword(root, key, name, value), ERROR_SUCCESS) << key;
     }
     static void PutString(win::HKEY root, const std::string &key, const char *name, const std::string &text)
     {
-        Put(root, key, name, REG_SZ, text.c_str(), static_cast<win::DWORD>(text.size() + 1));
+        EXPECT_EQ(regvalues::SetString(root, key, name, text), ERROR_SUCCESS) << key;
     }
 
     // What is stored now, read through the platform; nothing when the key or value is missing.
@@ -161,12 +160,7 @@ protected:
     // A REG_DWORD's number; nothing when missing or of another type.
     static std::optional<win::DWORD> StoredDword(win::HKEY root, const std::string &key, const char *name)
     {
-        const auto value = Stored(root, key, name);
-        if (!value || value->type != REG_DWORD || value->data.size() != 4)
-            return std::nullopt;
-        win::DWORD number = 0;
-        std::memcpy(&number, value->data.constData(), 4);
-        return number;
+        return regvalues::QueryDword(root, key, name);
     }
     // A REG_SZ's text without its terminator; nothing when missing or of another type.
     static std::optional<std::string> StoredString(win::HKEY root, const std::string &key, const char *name)

@@ -1,11 +1,12 @@
 // Tolvane: the list rule, the command lines it hands to WinExec, and the real program mounting the
 // list that lies beside it on a temporary machine.
 #include "MountLine.h"
+#include "RegistryValues.h"
 #include "TempMachine.h"
+#include "WinePrograms.h"
 #include "mdlMain.h"
 #include "win32.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -106,30 +107,21 @@ class TolvaneAtLogOnTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
-        if (!folder || !*folder || !fs::exists(fs::path(folder) / "system.reg"))
+        const std::string folder = WineTemplate();
+        if (folder.empty())
             GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest.";
         machine_ = std::make_unique<TempMachine>(folder);
     }
     void TearDown() override
     {
         if (machine_)
-            Wine("wineserver -k");
+            Wine(QStringLiteral("wineserver"), {QStringLiteral("-k")});
     }
 
-    // Runs a Wine command for the test's prefix; returns what it printed.
-    std::string Wine(const std::string &command) const
+    // Runs a Wine program for the test's prefix; returns what it printed.
+    std::string Wine(const QString &program, const QStringList &args) const
     {
-        const std::string line = "WINEPREFIX='" + machine_->Folder() +
-                                 "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " + command + " 2>/dev/null";
-        std::string output;
-        if (FILE *pipe = popen(line.c_str(), "r")) {
-            char buffer[4096];
-            while (const size_t n = fread(buffer, 1, sizeof buffer, pipe))
-                output.append(buffer, n);
-            pclose(pipe);
-        }
-        return output;
+        return RunWine(machine_->Folder(), program, args).output.toStdString();
     }
 
     std::unique_ptr<TempMachine> machine_;
@@ -143,23 +135,17 @@ TEST_F(TolvaneAtLogOnTest, WinebootMountsTheList)
     fs::create_directories(machine.PathOf("drive_c/My Games"));
     machine.WriteFile("drive_c/My Games/tetris.txt", "blocks");
     machine.WriteFile("drive_c/windows/system32/Tolvane.ini", "E:C:\\My Games\r\n");
-    win::HKEY run = nullptr;
-    ASSERT_EQ(win::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr,
-                                   0, KEY_ALL_ACCESS, nullptr, &run, nullptr),
+    ASSERT_EQ(regvalues::SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tolvane",
+                                   "Tolvane.exe"),
               ERROR_SUCCESS);
-    constexpr char kRunData[] = "Tolvane.exe";
-    ASSERT_EQ(
-        win::RegSetValueExA(run, "Tolvane", 0, REG_SZ, reinterpret_cast<const win::BYTE *>(kRunData), sizeof kRunData),
-        ERROR_SUCCESS);
-    win::RegCloseKey(run);
 
-    Wine("/usr/lib/wine/wine64 wineboot");
-    Wine("wineserver -w");
+    Wine(kWine64, {QStringLiteral("wineboot")});
+    Wine(QStringLiteral("wineserver"), {QStringLiteral("-w")});
 
     const fs::path link = machine.PathOf("dosdevices/e:");
     ASSERT_TRUE(fs::is_symlink(link)) << "Tolvane did not mount E: at log-on";
     EXPECT_TRUE(fs::equivalent(link, machine.PathOf("drive_c/My Games")));
-    EXPECT_NE(Wine("/usr/lib/wine/wine64 cmd /c dir E:\\\\").find("tetris.txt"), std::string::npos);
+    EXPECT_NE(Wine(kWine64, {"cmd", "/c", "dir", "E:\\"}).find("tetris.txt"), std::string::npos);
 }
 
 } // namespace

@@ -2,13 +2,11 @@
 // registry files as they were, and a later save stores the values once the cause is gone.
 #include "PageTest.h"
 #include "Strings.h"
+#include "WinePrograms.h"
 
-#include <QProcess>
 #include <QStandardPaths>
-#include <chrono>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 namespace
 {
@@ -18,25 +16,6 @@ namespace fs = std::filesystem;
 constexpr const char *kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr const char *kUpdate = "SYSTEM\\CurrentControlSet\\Control\\Update";
 constexpr const char *kUserExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
-
-// Runs wineserver for the test's machine folder; false when it did not finish.
-bool WineServer(const char *option)
-{
-    QProcess process;
-    process.start(QStringLiteral("wineserver"), {QLatin1String(option)});
-    return process.waitForFinished(30'000) && process.exitStatus() == QProcess::NormalExit;
-}
-
-bool WaitForServer(bool running)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (win::WineServerRunning() != running) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 struct Cause {
     const char *name;
@@ -70,8 +49,9 @@ protected:
         if (name == "wineserver") {
             if (QStandardPaths::findExecutable(QStringLiteral("wineserver")).isEmpty())
                 return false;
-            serverStarted_ = WineServer("-p");
-            return serverStarted_ && WaitForServer(true);
+            serverStarted_ =
+                RunWine(machine_.Folder(), QStringLiteral("wineserver"), {QStringLiteral("-p")}).exitCode != -1;
+            return serverStarted_ && WaitForWineServer(true);
         }
         if (name == "readOnly") {
             fs::permissions(machine_.PathOf("user.reg"), fs::perms::owner_read);
@@ -86,8 +66,8 @@ protected:
     {
         if (serverStarted_) {
             serverStarted_ = false;
-            EXPECT_TRUE(WineServer("-k"));
-            EXPECT_TRUE(WaitForServer(false));
+            EXPECT_NE(RunWine(machine_.Folder(), QStringLiteral("wineserver"), {QStringLiteral("-k")}).exitCode, -1);
+            EXPECT_TRUE(WaitForWineServer(false));
         }
         fs::permissions(machine_.PathOf("user.reg"), fs::perms::owner_write, fs::perm_options::add);
         if (!damagedFrom_.empty())

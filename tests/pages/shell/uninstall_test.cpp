@@ -70,6 +70,18 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
     EXPECT_EQ(Rows("lbN"), (QStringList{"A", "B"}));
 }
 
+// A key name of 128 Cyrillic letters is legal (Windows allows 255 characters) and takes 256
+// bytes of UTF-8: it is listed whole, and the registrations after it are listed too.
+TEST_F(UninstallPage, ALongKeyNameHidesNoRegistrationAfterIt)
+{
+    const QString longName(128, QChar(0x0410));
+    PutEntry(longName.toUtf8().constData(), "DisplayName", "Long");
+    PutEntry(QString(QChar(0x042F)).toUtf8().constData(), "DisplayName", "Last");
+    Open("Uninstall");
+    EXPECT_EQ(Rows("lbScr"), (QStringList{"Long", "Last"}));
+    EXPECT_EQ(Rows("lbN"), (QStringList{longName, QString(QChar(0x042F))}));
+}
+
 TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
 {
     UseProgramStarter(&RecordStart);

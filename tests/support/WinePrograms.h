@@ -1,0 +1,72 @@
+// Wine's own programs for a test's machine folder: the prefix Wine made once for the test run,
+// its programs run without a shell, and the wait for its server to start or end.
+#pragma once
+
+#include "machine.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+// Wine's 64-bit loader by its path: plain `wine` may be the 32-bit one, which cannot start on
+// every machine the tests run on.
+constexpr auto kWine64 = "/usr/lib/wine/wine64";
+
+// The prefix ctest's WinePrefix fixture made for this run, for tests to copy; empty when Wine is
+// not installed or the test runs outside ctest.
+inline std::string WineTemplate()
+{
+    const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
+    if (!folder || !*folder || !std::filesystem::exists(std::filesystem::path(folder) / "system.reg"))
+        return {};
+    return folder;
+}
+
+struct WineRun {
+    int exitCode = -1; // -1 when the program did not end normally within two minutes
+    QByteArray output;
+    QByteArray errors;
+};
+
+// Runs a Wine program for `prefix`, never through a shell, quietly and without Wine offering to
+// install Mono or Gecko, in `locale` (which sets Wine's ANSI code page).
+inline WineRun RunWine(const std::string &prefix, const QString &program, const QStringList &args,
+                       const char *locale = "C.UTF-8")
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("WINEPREFIX", QString::fromStdString(prefix));
+    env.insert("WINEDEBUG", "-all");
+    env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
+    env.insert("LC_ALL", locale);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    WineRun run;
+    if (!process.waitForStarted(120'000) || !process.waitForFinished(120'000)) {
+        run.errors = (program + QStringLiteral(": ") + process.errorString()).toUtf8();
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.output = process.readAllStandardOutput();
+    run.errors = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    return run;
+}
+
+// Waits up to 30 s until a wineserver runs, or no longer runs, for the machine in use.
+inline bool WaitForWineServer(bool running)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (win::WineServerRunning() != running) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
