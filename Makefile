@@ -71,16 +71,9 @@ run: build
 
 # A Windows 98 disk image made from the seed of a new machine, its registry written by Korvex's
 # own writer: `make run KORVEX_MACHINE=build/win98.img` opens it.
-DISK_IMAGE := $(BUILD_DIR)/win98.img
 .PHONY: disk-image
 disk-image: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target korvex_guest_registry
-	$(BUILD_DIR)/tools/korvex_guest_registry resources/seed/system.reg resources/seed/user.reg \
-	    $(BUILD_DIR)/SYSTEM.DAT $(BUILD_DIR)/USER.DAT
-	python3 resources/tools/make_disk_image.py $(DISK_IMAGE) --layout fat32 \
-	    --system-dat $(BUILD_DIR)/SYSTEM.DAT --user-dat $(BUILD_DIR)/USER.DAT \
-	    --file resources/seed/lmhosts=WINDOWS/LMHOSTS \
-	    --file resources/seed/files/shell32.dll=WINDOWS/SYSTEM/SHELL32.DLL
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target win98_image
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

@@ -6,7 +6,6 @@
 // last time; the Windows images emulators list are offered beside the prefixes.
 #include "MachineChoice.h"
 #include "PageTest.h"
-#include "Win98Image.h"
 #include "frmMachines.h"
 #include "frmStart.h"
 #include "icons.h"
@@ -460,32 +459,25 @@ TEST_F(Prefixes, TheMachineVariableWinsOverWinePrefixWhichWinsOverTheRememberedC
     const fs::path remembered = Home() / "remembered";
     MakePrefix(remembered);
     MakePrefix(Home() / "variable");
-    const std::string image = (Home() / "disks/win98.img").string();
-    fs::create_directories(Home() / "disks");
-    ASSERT_EQ(MakeWin98Image(image), "");
+    fs::copy_file(WIN98_IMAGE, Home() / "win98.img");
     RememberMachine(QString::fromStdString(remembered.string()), QStringLiteral("remembered"));
 
     struct Case {
-        const char *korvexMachine, *winePrefix;
-        bool picked;
-        std::string folder;
-        const char *label;
+        const char *korvexMachine, *winePrefix, *chosen, *label;
     };
-    const std::string variable = (Home() / "variable").string();
-    const Case cases[] = {
-        {"disks/win98.img", "variable", true, image, "win98.img (Windows 98)"},
-        {"variable", "remembered", true, variable, "variable (Windows 7)"},
-        {nullptr, "variable", false, variable, "variable (Windows 7)"},
-        {nullptr, nullptr, true, remembered.string(), "remembered (Windows 7)"},
+    constexpr Case kCases[] = {
+        {"win98.img", "variable", "win98.img", "win98.img (Windows 98)"},
+        {"variable", "remembered", "variable", "variable (Windows 7)"},
+        {nullptr, "variable", "variable", "variable (Windows 7)"},
+        {nullptr, nullptr, "remembered", "remembered (Windows 7)"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.korvexMachine ? c.korvexMachine : "-") + " / " +
-                     (c.winePrefix ? c.winePrefix : "-"));
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.label);
         win::UseMachineFolder({});
         for (const auto &[name, value] : {std::pair{kMachineVariable, c.korvexMachine}, {"WINEPREFIX", c.winePrefix}})
             value ? env_.Set(name, (Home() / value).string()) : env_.Unset(name);
-        EXPECT_EQ(UseStartMachine(), c.picked);
-        EXPECT_EQ(win::ChosenMachineFolder(), c.folder);
+        UseStartMachine();
+        EXPECT_EQ(win::ChosenMachineFolder(), (Home() / c.chosen).string());
         EXPECT_EQ(MachineLabel(), QString::fromUtf8(c.label));
     }
 
@@ -501,19 +493,18 @@ TEST_F(Prefixes, TheMachineVariableWinsOverWinePrefixWhichWinsOverTheRememberedC
 // and refuses any other file with a message, staying open.
 TEST_F(Prefixes, TheChooserListsWindowsImagesAndOpensOnePickedByHand)
 {
-    const fs::path box = Home() / ".local/share/86Box/Virtual Machines/Old Box";
-    fs::create_directories(box);
-    ASSERT_EQ(MakeWin98Image((box / "hdd.img").string()), "");
+    const fs::path box = Home() / ".local/share/86Box/Virtual Machines/Old";
     Write(box / "86box.cfg", "[Hard disks]\nhdd_01_fn = hdd.img\n");
+    fs::copy_file(WIN98_IMAGE, box / "hdd.img");
     const std::string picked = (Home() / "picked.img").string();
-    fs::copy_file(box / "hdd.img", picked);
+    fs::copy_file(WIN98_IMAGE, picked);
     Write(Home() / "notes.img", "not a disk");
 
     frmMachines chooser;
     auto &list = Control<QTreeWidget>(chooser, "lstMachines");
     ASSERT_EQ(list.topLevelItemCount(), 1);
     const QTreeWidgetItem &row = *list.topLevelItem(0);
-    EXPECT_EQ(QStringList({row.text(0), row.text(1), row.text(2)}), QStringList({"Old Box", "86Box", "Windows 98"}));
+    EXPECT_EQ(QStringList({row.text(0), row.text(1), row.text(2)}), QStringList({"Old", "86Box", "Windows 98"}));
     EXPECT_EQ(row.data(0, Qt::UserRole).toString().toStdString(), (box / "hdd.img").string());
 
     const std::pair<std::string, bool> files[] = {{(Home() / "notes.img").string(), false}, {picked, true}};

@@ -7,7 +7,6 @@
 // image, opened through KORVEX_MACHINE.
 #include "StoredValue.h"
 #include "TempMachine.h"
-#include "Win98Image.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -20,10 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace
@@ -52,43 +49,35 @@ bool RunToEnd(QProcess &process, const QString &program, const QStringList &args
     return false;
 }
 
-// Runs korvex on the machine that `variable` names (WINEPREFIX, KORVEX_MACHINE), with the driver
-// working through `script` (its lines may be indented), English interface, no screen, and
-// expects every step to hold. The script and the driver's log are kept in `scratch`. What it
-// stored is read afresh afterwards.
-void RunKorvexOn(const char *variable, const std::string &machine, const fs::path &scratch, const std::string &script)
+// Runs korvex on the machine with the driver working through `script` (its lines may be
+// indented; "%C%" stands for the host folder of drive C), English interface, no screen, and
+// expects every step to hold; with KORVEX_MACHINE naming `image`, when given, which wins over the
+// machine. What it stored is read afresh afterwards.
+void RunKorvex(const TempMachine &machine, std::string script, const std::string &image = {})
 {
-    const fs::path scriptFile = scratch / "e2e-script.txt";
-    const fs::path logFile = scratch / "e2e-log.txt";
-    std::ofstream(scriptFile, std::ios::binary) << script;
+    for (size_t at; (at = script.find("%C%")) != std::string::npos;)
+        script.replace(at, 3, machine.PathOf("drive_c"));
+    machine.WriteFile("e2e-script.txt", script);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(variable, QString::fromStdString(machine));
+    env.insert("WINEPREFIX", QString::fromStdString(machine.Folder()));
+    if (!image.empty())
+        env.insert("KORVEX_MACHINE", QString::fromStdString(image));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("LC_ALL");
     env.remove("LC_MESSAGES");
     env.insert("LANG", "en_US.UTF-8");
     const QString asanRuntime = QStringLiteral(KORVEX_ASAN_RUNTIME);
     env.insert("LD_PRELOAD", (asanRuntime.isEmpty() ? QString() : asanRuntime + ":") + KORVEX_E2E_DRIVER);
-    env.insert("KORVEX_E2E_SCRIPT", QString::fromStdString(scriptFile.string()));
-    env.insert("KORVEX_E2E_LOG", QString::fromStdString(logFile.string()));
+    env.insert("KORVEX_E2E_SCRIPT", QString::fromStdString(machine.PathOf("e2e-script.txt")));
+    env.insert("KORVEX_E2E_LOG", QString::fromStdString(machine.PathOf("e2e-log.txt")));
     QProcess korvex;
     korvex.setProcessEnvironment(env);
     const bool clean = RunToEnd(korvex, KORVEX_PROGRAM);
-    std::ostringstream log;
-    log << std::ifstream(logFile).rdbuf();
     EXPECT_TRUE(clean) << "korvex did not end by itself with 0 within " << kRunLimitMs / 1000 << " s (exit code "
                        << korvex.exitCode() << ")\n"
-                       << log.str() << "\n--- korvex's error output:\n"
+                       << machine.ReadFile("e2e-log.txt") << "\n--- korvex's error output:\n"
                        << korvex.readAllStandardError().toStdString();
     win::ResetMachine();
-}
-
-// The same on a machine folder; "%C%" in the script stands for the host folder of drive C.
-void RunKorvex(const TempMachine &machine, std::string script)
-{
-    for (size_t at; (at = script.find("%C%")) != std::string::npos;)
-        script.replace(at, 3, machine.PathOf("drive_c"));
-    RunKorvexOn("WINEPREFIX", machine.Folder(), machine.Folder(), script);
 }
 
 // A value as the registry stores it: a DWORD, a text with its terminator, or bytes.
@@ -305,66 +294,38 @@ TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
     }
 }
 
-// ---- A Windows 98 guest in a disk image ------------------------------------------------------
-
-constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-// The test image's FAT32 partition starts at 1 MiB.
-constexpr auto kImagePartition = "@@1048576";
-
-// The guest's files through mtools, as another tool would see them; nothing when missing.
+// A file of the test image's guest (FAT32 at 1 MiB) through mtools; nothing when it is missing.
 std::optional<std::string> GuestFile(const std::string &image, const char *guestPath)
 {
     QProcess mcopy;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("MTOOLS_SKIP_CHECK", "1");
-    env.insert("MTOOLSRC", "/dev/null");
     mcopy.setProcessEnvironment(env);
-    if (!RunToEnd(mcopy, "mcopy", {"-n", "-i", QString::fromStdString(image) + kImagePartition, guestPath, "-"}))
+    if (!RunToEnd(mcopy, "mcopy", {"-n", "-i", QString::fromStdString(image) + "@@1048576", guestPath, "-"}))
         return std::nullopt;
     return mcopy.readAllStandardOutput().toStdString();
 }
 
-std::string BuiltProgram(const char *path)
+// Korvex run with KORVEX_MACHINE naming a copy of the test image: a page of each kind reads and
+// changes the guest's own registry and files; the drive page mounts nothing in a guest that is
+// not running, automatic mounting installs the Windows 9x Tolvane, and History undoes it all.
+TEST(ImageEndToEnd, PagesOfEachKindAndHistoryWorkOnTheGuest)
 {
-    QFile built(QString::fromUtf8(path));
-    return built.open(QIODevice::ReadOnly) ? built.readAll().toStdString() : std::string();
-}
-
-// Korvex run with KORVEX_MACHINE naming the test image: the guest's own registry files and
-// files are what the pages read and change.
-class ImageEndToEnd : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(MakeWin98Image(image_), "");
-        win::UseMachineFolder(image_);
-        win::ResetMachine();
-        const auto version = ReadStoredValue(
-            HKEY_LOCAL_MACHINE, QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion"), "VersionNumber");
-        if (Shown(version) != Shown(Sz("4.10.2222")))
-            GTEST_SKIP() << "win::UseMachineFolder does not open a disk image as a machine yet: the test image's "
-                            "registry reads nothing";
-    }
-    void TearDown() override
-    {
-        win::UseMachineFolder({});
-        win::ResetMachine();
-        RemoveFolder(folder_);
-    }
-
-    void Run(const std::string &script) { RunKorvexOn("KORVEX_MACHINE", image_, folder_, script); }
-
-    std::string folder_ = MakeTempFolder("korvex-image-e2e");
-    std::string image_ = folder_ + "/win98.img";
-};
-
-// A policy, the shell's menu, the network's hosts file and the drive icons: each page shows
-// what the guest holds and stores what the user does in the guest's registry or files.
-TEST_F(ImageEndToEnd, PagesOfEachKindWorkOnTheGuest)
-{
+    const TempMachine machine;
+    const std::string image = machine.PathOf("win98.img");
+    fs::copy_file(WIN98_IMAGE, image);
+    win::UseMachineFolder(image);
+    win::ResetMachine();
+    const struct Forget {
+        ~Forget() { win::UseMachineFolder({}); }
+    } forget;
+    const auto version =
+        ReadStoredValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "VersionNumber");
+    if (Shown(version) != Shown(Sz("4.10.2222")))
+        GTEST_SKIP() << "win::UseMachineFolder does not open a disk image as a machine yet";
+    constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
     Put(HKEY_LOCAL_MACHINE, std::string(kDriveIcons) + "C\\DefaultIcon", "", Sz("C:\\disk.ico"));
-    Run(R"(open StartMenu frmPusk
+    RunKorvex(machine, R"(open StartMenu frmPusk
         tick chk_8
         answer Yes Save Changes ?
         open MenuItem frmConFileMenu
@@ -379,33 +340,24 @@ TEST_F(ImageEndToEnd, PagesOfEachKindWorkOnTheGuest)
         click cmdadd
         open DrvIco frmDrvIco
         expect txtIcoP text C:\\disk.ico
-        open About frmAbout)");
+        open Subst frmVHDD
+        expect cmdMount enabled false
+        open runSubst frmVHDDrun
+        tick chkAutorun
+        open About frmAbout)",
+              image);
     ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoChangeStartMenu", Dword(1));
     ExpectStored(HKEY_CLASSES_ROOT, "*\\Shell\\View\\command", "", Sz("viewer.exe \"%1\""));
-    const std::optional<std::string> hosts = GuestFile(image_, "::/WINDOWS/LMHOSTS");
-    EXPECT_NE(hosts.value_or("").find("192.168.0.10\tnas\r\n"), std::string::npos) << hosts.value_or("missing");
-}
-
-// The drive page mounts nothing in a guest that is not running; automatic mounting installs
-// the Windows 9x Tolvane and its Run value, and History undoes both.
-TEST_F(ImageEndToEnd, DrivesComeFromTolvaneInTheGuestAndHistoryUndoesItsInstallation)
-{
-    Run(R"(open Subst frmVHDD
-        expect cmdMount enabled false
-        expect cmdUm enabled false
-        open runSubst frmVHDDrun
-        expect chkAutorun checked false
-        tick chkAutorun
-        open About frmAbout)");
+    EXPECT_NE(GuestFile(image, "::/WINDOWS/LMHOSTS").value_or("").find("192.168.0.10\tnas\r\n"), std::string::npos);
     ExpectStored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane", Sz("Tolvane.exe"));
-    const std::string built = BuiltProgram(TOLVANE9X_PROGRAM);
-    ASSERT_FALSE(built.empty());
-    EXPECT_TRUE(GuestFile(image_, "::/WINDOWS/SYSTEM/TOLVANE.EXE") == built) << "the Windows 9x build, as built";
+    QFile built(QStringLiteral(TOLVANE9X_PROGRAM));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(GuestFile(image, "::/WINDOWS/SYSTEM/TOLVANE.EXE") == built.readAll().toStdString());
 
-    Run(R"(open History frmHistory
-        click cmdUndoAll)");
+    RunKorvex(machine, "open History frmHistory\nclick cmdUndoAll", image);
     ExpectStored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane", std::nullopt);
-    EXPECT_EQ(GuestFile(image_, "::/WINDOWS/SYSTEM/TOLVANE.EXE"), std::nullopt);
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoChangeStartMenu", std::nullopt);
+    EXPECT_EQ(GuestFile(image, "::/WINDOWS/SYSTEM/TOLVANE.EXE"), std::nullopt);
 }
 
 } // namespace
