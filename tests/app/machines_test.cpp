@@ -511,12 +511,12 @@ TEST_F(Prefixes, TheChooserListsWindowsImagesAndOpensOnePickedByHand)
     for (const auto &[file, chosen] : files) {
         SCOPED_TRACE(file);
         QStringList filters;
-        const ModalWatcher dialogs([&](QWidget *modal) {
+        const ModalWatcher dialogs([&filters, path = QString::fromStdString(file)](QWidget *modal) {
             auto *dialog = qobject_cast<QFileDialog *>(modal);
             if (!dialog)
                 return;
             filters = dialog->nameFilters();
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(file));
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
         });
         MessageBoxAnswerer boxes;
