@@ -1,6 +1,7 @@
 #include "MachineChoice.h"
 
 #include "Strings.h"
+#include "images.h"
 #include "machine.h"
 
 #include <QDir>
@@ -108,14 +109,22 @@ void RememberMachine(const QString &folder, const QString &name)
     settings.setValue(QLatin1String(kNameSetting), name.isEmpty() ? ShortNameOf(folder) : name);
 }
 
-bool UseRememberedMachine()
+bool IsMachine(const QString &folder)
 {
-    if (!qEnvironmentVariableIsEmpty("WINEPREFIX"))
-        return false;
-    const QString folder = RememberedMachineFolder();
-    if (folder.isEmpty() || !win::IsWinePrefix(folder.toStdString()))
-        return false;
-    win::UseMachineFolder(folder.toStdString());
+    return win::IsWinePrefix(folder.toStdString()) || win::HoldsWindowsImage(folder.toStdString());
+}
+
+bool UseStartMachine()
+{
+    QString folder = qEnvironmentVariable(kMachineVariable);
+    if (folder.isEmpty()) {
+        if (!qEnvironmentVariableIsEmpty("WINEPREFIX"))
+            return false;
+        folder = RememberedMachineFolder();
+        if (folder.isEmpty() || !IsMachine(folder))
+            return false;
+    }
+    win::UseMachineFolder(QFileInfo(folder).absoluteFilePath().toStdString());
     win::ResetMachine();
     return true;
 }
@@ -155,7 +164,10 @@ QString MachineLabel()
     if (folder.isEmpty())
         return {};
     const QString name = MachineName(folder);
-    const win::WinePrefix prefix =
-        win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString());
-    return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(prefix.windowsVersion));
+    const std::string version =
+        win::IsImageMachine()
+            ? win::DescribeImageMachine(folder.toStdString(), name.toStdString(), {}).windowsVersion
+            : win::DescribeWinePrefix(folder.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString())
+                  .windowsVersion;
+    return QStringLiteral("%1 (%2)").arg(name, WindowsVersionName(version));
 }

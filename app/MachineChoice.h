@@ -1,5 +1,6 @@
-// Which Windows installation (Wine prefix) Korvex works on: the one chosen last time, kept in
-// Korvex's settings file, unless WINEPREFIX names one, which always wins.
+// Which Windows installation (a Wine prefix or a disk image) Korvex works on: the one chosen last
+// time, kept in Korvex's settings file, unless WINEPREFIX names one; KORVEX_MACHINE wins over
+// both for one run.
 #pragma once
 
 #include "prefixes.h"
@@ -13,9 +14,18 @@ class QWidget;
 // XDG_CONFIG_HOME when it is set).
 void RememberMachine(const QString &folder, const QString &name);
 
-// At start: works on the remembered machine when WINEPREFIX is not set and the remembered
-// folder is still a Wine prefix. Returns true when it does.
-bool UseRememberedMachine();
+// The variable that names the machine for one run (a Wine prefix's folder or a disk image),
+// before WINEPREFIX and the machine chosen last; it is not remembered.
+inline constexpr const char *kMachineVariable = "KORVEX_MACHINE";
+
+// True when `folder` is a machine Korvex can work on: a Wine prefix, or a disk image file
+// holding Windows 95/98/ME.
+bool IsMachine(const QString &folder);
+
+// At start: works on the machine KORVEX_MACHINE names; else, when WINEPREFIX is not set, on the
+// remembered machine while it is still a Wine prefix or a Windows image. Returns true when it
+// picked one.
+bool UseStartMachine();
 
 // "Windows 98" for Wine's "win98"; the name itself for one without a display name.
 QString WindowsVersionName(const std::string &wineName);

@@ -3,6 +3,7 @@
 #include "MachineChoice.h"
 #include "Page.h"
 #include "Strings.h"
+#include "images.h"
 #include "machine.h"
 #include "prefixes.h"
 
@@ -32,6 +33,7 @@ constexpr Follow kBottomRight{1, 0, 1, 0};
 constexpr Placement kLayout[] = {
     {"lstMachines", {120, 120, kRight - 120, kButtonTop - 240}, kFills},
     {"cmdOther", {120, kButtonTop, 1800, 375}, kMovesDown},
+    {"cmdImage", {2040, kButtonTop, 1800, 375}, kMovesDown},
     {"cmdOK", {kRight - 2 * kButtonWidth - 120, kButtonTop, kButtonWidth, 375}, kBottomRight},
     {"cmdCancel", {kRight - kButtonWidth, kButtonTop, kButtonWidth, 375}, kBottomRight},
 };
@@ -52,6 +54,27 @@ QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
     return row;
 }
 
+QTreeWidgetItem *RowOf(const win::ImageMachine &image, const QString &source)
+{
+    auto *row = new QTreeWidgetItem;
+    row->setText(kName, QString::fromStdString(image.name));
+    row->setText(kSource, source);
+    row->setText(kWindows, WindowsVersionName(image.windowsVersion));
+    const QString path = QString::fromStdString(image.path);
+    row->setToolTip(kName, path);
+    row->setData(0, Qt::UserRole, path);
+    return row;
+}
+
+// "Disk images (*.img *.ima ...);;All files (*)"
+QString ImageFilter()
+{
+    QStringList patterns;
+    for (const char *suffix : win::kDiskImageSuffixes)
+        patterns << QStringLiteral("*.") + QLatin1String(suffix);
+    return LoadResString(1215).arg(patterns.join(QLatin1Char(' '))) + QStringLiteral(";;") + LoadResString(1216);
+}
+
 } // namespace
 
 frmMachines::frmMachines(QWidget *parent) : QDialog(parent)
@@ -62,9 +85,11 @@ frmMachines::frmMachines(QWidget *parent) : QDialog(parent)
     lstMachines->setAllColumnsShowFocus(true);
     lstMachines->setColumnCount(kColumnCount);
     cmdOther = NewControl<QPushButton>("cmdOther", this);
+    cmdImage = NewControl<QPushButton>("cmdImage", this);
     cmdOK = NewControl<QPushButton>("cmdOK", this);
     cmdCancel = NewControl<QPushButton>("cmdCancel", this);
     cmdOther->setAutoDefault(false);
+    cmdImage->setAutoDefault(false);
     cmdCancel->setAutoDefault(false);
     cmdOK->setDefault(true);
 
@@ -73,6 +98,7 @@ frmMachines::frmMachines(QWidget *parent) : QDialog(parent)
     connect(cmdOK, &QPushButton::clicked, this, &frmMachines::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(cmdOther, &QPushButton::clicked, this, &frmMachines::cmdOther_Click);
+    connect(cmdImage, &QPushButton::clicked, this, &frmMachines::cmdImage_Click);
     connect(lstMachines, &QTreeWidget::itemDoubleClicked, this, &frmMachines::cmdOK_Click);
     Form_Load();
 }
@@ -85,6 +111,7 @@ void frmMachines::Form_Load()
         captions << LoadResString(id);
     lstMachines->setHeaderLabels(captions);
     cmdOther->setText(LoadResString(1206));
+    cmdImage->setText(LoadResString(1213));
     cmdOK->setText(LoadResString(1207));
     cmdCancel->setText(LoadResString(1208));
 
@@ -96,12 +123,20 @@ void frmMachines::Form_Load()
         if (!currentRow && CanonicalFolder(QString::fromStdString(prefix.folder)) == current)
             currentRow = row;
     }
-    // A machine chosen earlier from another folder is offered too, first.
-    if (!currentRow && win::IsWinePrefix(current.toStdString())) {
-        const QString name = MachineName(current);
-        currentRow = RowOf(
-            win::DescribeWinePrefix(current.toStdString(), win::PrefixSource::WinePrefixVariable, name.toStdString()),
-            LoadResString(1229));
+    for (const win::ImageMachine &image : win::FindImageMachines()) {
+        QTreeWidgetItem *row = RowOf(image, QString::fromStdString(image.emulator));
+        lstMachines->addTopLevelItem(row);
+        if (!currentRow && CanonicalFolder(QString::fromStdString(image.path)) == current)
+            currentRow = row;
+    }
+    // A machine chosen earlier from another folder or image is offered too, first.
+    if (!currentRow && IsMachine(current)) {
+        const std::string name = MachineName(current).toStdString();
+        currentRow =
+            win::IsImageMachine()
+                ? RowOf(win::DescribeImageMachine(current.toStdString(), name, {}), LoadResString(1218))
+                : RowOf(win::DescribeWinePrefix(current.toStdString(), win::PrefixSource::WinePrefixVariable, name),
+                        LoadResString(1229));
         lstMachines->insertTopLevelItem(0, currentRow);
     }
     lstMachines->setCurrentItem(currentRow ? currentRow : lstMachines->topLevelItem(0));
@@ -137,4 +172,19 @@ void frmMachines::ChooseOtherFolder(const QString &folder)
         Choose(folder, QString());
     else
         QMessageBox::warning(this, LoadResString(101), LoadResString(1210));
+}
+
+void frmMachines::cmdImage_Click()
+{
+    const QString image = QFileDialog::getOpenFileName(this, LoadResString(1214), QDir::homePath(), ImageFilter());
+    if (!image.isEmpty())
+        ChooseImage(image);
+}
+
+void frmMachines::ChooseImage(const QString &image)
+{
+    if (win::HoldsWindowsImage(image.toStdString()))
+        Choose(image, QString());
+    else
+        QMessageBox::warning(this, LoadResString(101), LoadResString(1217));
 }

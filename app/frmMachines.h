@@ -1,6 +1,8 @@
 // The chooser of the machine: every Wine prefix found (its name, where it was found, its Windows
-// version, whether a Wine program runs on it, its last change) and any other folder the user
-// picks. Keyboard: the arrows move, Enter chooses, Escape cancels, Alt+O picks another folder.
+// version, whether a Wine program runs on it, its last change), every Windows 95/98/ME disk
+// image an emulator lists (its name, the emulator, its Windows version), and any other folder
+// or image file the user picks. Keyboard: the arrows move, Enter chooses, Escape cancels, Alt+O
+// picks another folder, Alt+D a disk image.
 #pragma once
 
 #include <QDialog>
@@ -26,12 +28,16 @@ public:
     void cmdOther_Click();
     // Chooses `folder` when it is a Wine prefix; otherwise says why not and stays open.
     void ChooseOtherFolder(const QString &folder);
+    // Picks a disk image file; chooses it when it holds Windows 95/98/ME, else says why not.
+    void cmdImage_Click();
+    void ChooseImage(const QString &image);
 
 private:
     void Choose(const QString &folder, const QString &name);
 
     QTreeWidget *lstMachines = nullptr;
     QPushButton *cmdOther = nullptr;
+    QPushButton *cmdImage = nullptr;
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
     QString chosenFolder_;

@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     InstallQtTranslations();
     // The picture holds the icon drawn at 16, 32 and 48 pixels; each size picks its own.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tree/imgWin")));
-    UseRememberedMachine();
+    UseStartMachine();
     SeedNewMachine();
     MdlStart::Main(AllPages());
     ReportMachineProblems(MdlStart::MainWindow());

@@ -3,6 +3,8 @@
 #include "DriveFolderList.h"
 #include "SaveReport.h"
 #include "Strings.h"
+#include "images.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QComboBox>
@@ -33,6 +35,7 @@ constexpr int kMountCaption = 363;
 constexpr int kUnmountCaption = 364;
 constexpr int kLetterCaption = 365;
 constexpr int kHelpCaption = 366;
+constexpr int kImageMachineNote = 369;
 
 // Design geometry in twips: the mounting frame on the left with the drive and folder lists
 // and, at its bottom, the letter with its button; the unmounting frame on its right with the
@@ -94,6 +97,12 @@ void frmVHDD::Form_Load()
 
     FillDriveLists();
     SetCommandsEnabled(true);
+    // A guest in a disk image is not running: there is no Subst to run in it and no drive to
+    // show. Its drives come from the auto-mount list at its next log-on.
+    if (win::IsImageMachine()) {
+        lblHelp->setText(LoadResString(kImageMachineNote));
+        SetCommandsEnabled(false);
+    }
 }
 
 void frmVHDD::FillDriveLists()
@@ -135,6 +144,8 @@ void frmVHDD::cmdUm_Click()
 
 void frmVHDD::RunSubst(const QString &commandLine)
 {
+    if (win::IsImageMachine())
+        return;
     {
         // Subst itself tells nothing back; only a command that could not be started is a
         // failure to report. The rebuilt lists show what it did.

@@ -7,6 +7,8 @@
 #include "Strings.h"
 #include "TolvanePrograms.h"
 #include "files.h"
+#include "images.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QCheckBox>
@@ -156,9 +158,11 @@ void frmVHDDrun::InstallTolvane()
     // A Tolvane.exe already there (a hidden one too) is left as it is.
     if (win::FileExists(Ansi(programPath)))
         return;
-    // The native build for the machine folders the platform edits; a Windows 9x guest takes
-    // TolvanePrograms::Build::Windows9x.
-    QFile resource{QLatin1String(TolvanePrograms::ResourcePath(TolvanePrograms::Build::Native))};
+    // A Windows 95/98/ME guest in a disk image runs the 32-bit Windows build; a Wine prefix
+    // (whatever version it reports) keeps the native one, which Wine starts at log-on.
+    const TolvanePrograms::Build build =
+        win::IsImageMachine() ? TolvanePrograms::Build::Windows9x : TolvanePrograms::Build::Native;
+    QFile resource{QLatin1String(TolvanePrograms::ResourcePath(build))};
     const QByteArray program = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
     // On Unix the embedded program is native: Wine starts it at log-on when it may execute.
     const bool written = !program.isEmpty() && win::WriteWholeFile(Ansi(programPath), program.toStdString(), true);

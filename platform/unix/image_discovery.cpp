@@ -247,6 +247,8 @@ std::string Environment(const char *name, const std::string &fallback)
     return value && *value == '/' ? value : fallback;
 }
 
+} // namespace
+
 std::unique_ptr<BlockSource> DiskOf(const std::string &path)
 {
     ImageKind kind;
@@ -259,8 +261,6 @@ std::unique_ptr<BlockSource> DiskOf(const std::string &path)
         return nullptr;
     return std::make_unique<QemuIoSource>(path, kind.format, facts.virtualSize);
 }
-
-} // namespace
 
 DiscoveryPlaces DefaultDiscoveryPlaces()
 {

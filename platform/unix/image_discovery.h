@@ -6,6 +6,7 @@
 
 #include "fat_volume.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ DiscoveryPlaces DefaultDiscoveryPlaces();
 // Every disk image the configuration files name and that exists, each once (by its resolved
 // path), in the order: 86Box, PCem, QEMU/libvirt, VirtualBox, DOSBox-X.
 std::vector<ListedImage> ListedImages(const DiscoveryPlaces &places);
+
+// The disk inside the image at `path`, for reading: the file itself for raw and fixed VHD
+// images, else through qemu-io; null when it cannot be read.
+std::unique_ptr<BlockSource> DiskOf(const std::string &path);
 
 // The partition of the image at `path` whose FAT file system holds Windows; nothing when none
 // does or the image cannot be read. qcow2, VHD, VDI and VMDK images are read through qemu-io

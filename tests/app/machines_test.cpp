@@ -2,7 +2,8 @@
 // it; a new folder made a Windows 98 machine at start with the files the pages need, a damaged
 // machine explained once; the pictures of the tree and the two icons. And the prefixes a user's
 // tools made: found without changing anything of them; switching sends every later write to the
-// new machine; WINEPREFIX wins over the choice remembered from last time.
+// new machine; KORVEX_MACHINE wins over WINEPREFIX, which wins over the choice remembered from
+// last time; the Windows images emulators list are offered beside the prefixes.
 #include "MachineChoice.h"
 #include "PageTest.h"
 #include "frmMachines.h"
@@ -13,11 +14,16 @@
 #include "unix/hive.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QIcon>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -412,28 +418,80 @@ TEST_F(Prefixes, SwitchingAsksTheSaveQuestionAndThenWritesOnlyToTheNewMachine)
         << "choosing the machine in use changes nothing";
 }
 
-TEST_F(Prefixes, WinePrefixWinsOverTheRememberedChoice)
+// KORVEX_MACHINE (a folder or a disk image) before WINEPREFIX before the choice remembered
+// from last time, which counts only while it is still a machine.
+TEST_F(Prefixes, TheMachineVariableWinsOverWinePrefixWhichWinsOverTheRememberedChoice)
 {
     const fs::path remembered = Home() / "remembered";
-    const fs::path variable = Home() / "variable";
     MakePrefix(remembered);
-    MakePrefix(variable);
+    MakePrefix(Home() / "variable");
+    fs::copy_file(WIN98_IMAGE, Home() / "win98.img");
     RememberMachine(QString::fromStdString(remembered.string()), QStringLiteral("remembered"));
 
-    env_.Set("WINEPREFIX", variable.string());
-    EXPECT_FALSE(UseRememberedMachine());
-    EXPECT_EQ(win::ChosenMachineFolder(), variable.string());
-
-    env_.Unset("WINEPREFIX");
-    EXPECT_TRUE(UseRememberedMachine());
-    EXPECT_EQ(win::ChosenMachineFolder(), remembered.string());
-    EXPECT_EQ(MachineLabel(), QStringLiteral("remembered (Windows 7)"));
+    struct Case {
+        const char *korvexMachine, *winePrefix, *chosen, *label;
+    };
+    constexpr Case kCases[] = {
+        {"win98.img", "variable", "win98.img", "win98.img (Windows 98)"},
+        {"variable", "remembered", "variable", "variable (Windows 7)"},
+        {nullptr, "variable", "variable", "variable (Windows 7)"},
+        {nullptr, nullptr, "remembered", "remembered (Windows 7)"},
+    };
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.label);
+        win::UseMachineFolder({});
+        for (const auto &[name, value] : {std::pair{kMachineVariable, c.korvexMachine}, {"WINEPREFIX", c.winePrefix}})
+            value ? env_.Set(name, (Home() / value).string()) : env_.Unset(name);
+        UseStartMachine();
+        EXPECT_EQ(win::ChosenMachineFolder(), (Home() / c.chosen).string());
+        EXPECT_EQ(MachineLabel(), QString::fromUtf8(c.label));
+    }
 
     // A remembered folder that is gone leaves the usual choice.
     win::UseMachineFolder({});
     fs::remove_all(remembered);
-    EXPECT_FALSE(UseRememberedMachine());
+    EXPECT_FALSE(UseStartMachine());
     EXPECT_EQ(win::ChosenMachineFolder(), home_ + "/.local/share/korvex/machine");
+}
+
+// An image an emulator lists is offered with its name, its emulator and the version its own
+// registry gives; "Disk image…" opens a file dialog for images, chooses one that holds Windows
+// and refuses any other file with a message, staying open.
+TEST_F(Prefixes, TheChooserListsWindowsImagesAndOpensOnePickedByHand)
+{
+    const fs::path box = Home() / ".local/share/86Box/Virtual Machines/Old";
+    Write(box / "86box.cfg", "[Hard disks]\nhdd_01_fn = hdd.img\n");
+    fs::copy_file(WIN98_IMAGE, box / "hdd.img");
+    const std::string picked = (Home() / "picked.img").string();
+    fs::copy_file(WIN98_IMAGE, picked);
+    Write(Home() / "notes.img", "not a disk");
+
+    frmMachines chooser;
+    auto &list = Control<QTreeWidget>(chooser, "lstMachines");
+    ASSERT_EQ(list.topLevelItemCount(), 1);
+    const QTreeWidgetItem &row = *list.topLevelItem(0);
+    EXPECT_EQ(QStringList({row.text(0), row.text(1), row.text(2)}), QStringList({"Old", "86Box", "Windows 98"}));
+    EXPECT_EQ(row.data(0, Qt::UserRole).toString().toStdString(), (box / "hdd.img").string());
+
+    const std::pair<std::string, bool> files[] = {{(Home() / "notes.img").string(), false}, {picked, true}};
+    for (const auto &[file, chosen] : files) {
+        SCOPED_TRACE(file);
+        QStringList filters;
+        const ModalWatcher dialogs([&filters, path = QString::fromStdString(file)](QWidget *modal) {
+            auto *dialog = qobject_cast<QFileDialog *>(modal);
+            if (!dialog)
+                return;
+            filters = dialog->nameFilters();
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open)->click();
+        });
+        MessageBoxAnswerer boxes;
+        Control<QPushButton>(chooser, "cmdImage").click();
+        ASSERT_EQ(filters.size(), 2);
+        EXPECT_TRUE(filters[0].contains(QStringLiteral("*.qcow2")) && filters[1].contains(QLatin1Char('*')));
+        EXPECT_EQ(boxes.Seen().size(), chosen ? 0u : 1u);
+        EXPECT_EQ(chooser.ChosenFolder().toStdString(), chosen ? picked : std::string());
+    }
 }
 
 TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)

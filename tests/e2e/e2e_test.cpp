@@ -3,7 +3,8 @@
 // and files. One page of each kind is driven, on a fresh machine folder reporting Windows 98:
 // what is stored beforehand shows on the page, and what the user does there is stored. The
 // page tests drive every page; here the shipped program's own start, windows, resources and
-// journal are at work, and Wine reads what it wrote.
+// journal are at work, and Wine reads what it wrote. The same on a Windows 98 guest in a disk
+// image, opened through KORVEX_MACHINE.
 #include "StoredValue.h"
 #include "TempMachine.h"
 #include "WinePrograms.h"
@@ -50,15 +51,19 @@ bool RunToEnd(QProcess &process, const QString &program, const QStringList &args
 }
 
 // Runs korvex on the machine with the driver working through `script` (its lines may be
-// indented; "%C%" stands for the host folder of drive C), English interface, no screen, and
-// expects every step to hold. What it stored is read afresh afterwards.
-void RunKorvex(const TempMachine &machine, std::string script, const char *language = "en_US.UTF-8")
+// indented; "%C%" stands for the host folder of drive C), no screen, and
+// expects every step to hold; with KORVEX_MACHINE naming `image`, when given, which wins over the
+// machine, and in `language` when given. What it stored is read afresh afterwards.
+void RunKorvex(const TempMachine &machine, std::string script, const std::string &image = {},
+               const char *language = "en_US.UTF-8")
 {
     for (size_t at; (at = script.find("%C%")) != std::string::npos;)
         script.replace(at, 3, machine.PathOf("drive_c"));
     machine.WriteFile("e2e-script.txt", script);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("WINEPREFIX", QString::fromStdString(machine.Folder()));
+    if (!image.empty())
+        env.insert("KORVEX_MACHINE", QString::fromStdString(image));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("LC_ALL");
     env.remove("LC_MESSAGES");
@@ -167,7 +172,7 @@ TEST_F(EndToEnd, TitleNamesTheMachineAndTheSaveQuestionSpeaksRussian)
         answer Да
         open About frmAbout
         title 98) – Korvex)",
-              "ru_RU.UTF-8");
+              {}, "ru_RU.UTF-8");
     ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoSaveSettings", Dword(1));
 }
 
@@ -300,6 +305,72 @@ TEST(WineEndToEnd, SystemPageOnARealWinePrefix)
         const QRegularExpression switchedOn(QStringLiteral("\\b%1\\s+REG_DWORD\\s+0x1\\b").arg(name));
         EXPECT_TRUE(query.contains(switchedOn)) << name << " is not 1 in:\n" << query.toStdString();
     }
+}
+
+// A file of the test image's guest (FAT32 at 1 MiB) through mtools; nothing when it is missing.
+std::optional<std::string> GuestFile(const std::string &image, const char *guestPath)
+{
+    QProcess mcopy;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MTOOLS_SKIP_CHECK", "1");
+    mcopy.setProcessEnvironment(env);
+    if (!RunToEnd(mcopy, "mcopy", {"-n", "-i", QString::fromStdString(image) + "@@1048576", guestPath, "-"}))
+        return std::nullopt;
+    return mcopy.readAllStandardOutput().toStdString();
+}
+
+// Korvex run with KORVEX_MACHINE naming a copy of the test image: a page of each kind reads and
+// changes the guest's own registry and files; the drive page mounts nothing in a guest that is
+// not running, automatic mounting installs the Windows 9x Tolvane, and History undoes it all.
+TEST(ImageEndToEnd, PagesOfEachKindAndHistoryWorkOnTheGuest)
+{
+    const TempMachine machine;
+    const std::string image = machine.PathOf("win98.img");
+    fs::copy_file(WIN98_IMAGE, image);
+    win::UseMachineFolder(image);
+    win::ResetMachine();
+    const struct Forget {
+        ~Forget() { win::UseMachineFolder({}); }
+    } forget;
+    const auto version =
+        ReadStoredValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "VersionNumber");
+    if (Shown(version) != Shown(Sz("4.10.2222")))
+        GTEST_SKIP() << "win::UseMachineFolder does not open a disk image as a machine yet";
+    constexpr auto kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    Put(HKEY_LOCAL_MACHINE, std::string(kDriveIcons) + "C\\DefaultIcon", "", Sz("C:\\disk.ico"));
+    RunKorvex(machine, R"(open StartMenu frmPusk
+        tick chk_8
+        answer Yes Save Changes ?
+        open MenuItem frmConFileMenu
+        type txtCaption View
+        type txtSub View it
+        type txtCmd viewer.exe "%1"
+        answer Yes
+        click cmdadd
+        open Optim frmInetOpti
+        type ip4 10
+        type txtHost nas
+        click cmdadd
+        open DrvIco frmDrvIco
+        expect txtIcoP text C:\\disk.ico
+        open Subst frmVHDD
+        expect cmdMount enabled false
+        open runSubst frmVHDDrun
+        tick chkAutorun
+        open About frmAbout)",
+              image);
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoChangeStartMenu", Dword(1));
+    ExpectStored(HKEY_CLASSES_ROOT, "*\\Shell\\View\\command", "", Sz("viewer.exe \"%1\""));
+    EXPECT_NE(GuestFile(image, "::/WINDOWS/LMHOSTS").value_or("").find("192.168.0.10\tnas\r\n"), std::string::npos);
+    ExpectStored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane", Sz("Tolvane.exe"));
+    QFile built(QStringLiteral(TOLVANE9X_PROGRAM));
+    ASSERT_TRUE(built.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(GuestFile(image, "::/WINDOWS/SYSTEM/TOLVANE.EXE") == built.readAll().toStdString());
+
+    RunKorvex(machine, "open History frmHistory\nclick cmdUndoAll", image);
+    ExpectStored(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane", std::nullopt);
+    ExpectStored(HKEY_CURRENT_USER, kExplorer, "NoChangeStartMenu", std::nullopt);
+    EXPECT_EQ(GuestFile(image, "::/WINDOWS/SYSTEM/TOLVANE.EXE"), std::nullopt);
 }
 
 } // namespace
