@@ -227,6 +227,23 @@ bool IsWithin(const fs::path &path, const fs::path &folder)
     return true;
 }
 
+// The host folders Wine links a user's shell folders to (drive_c/users/<name>/Desktop ->
+// ~/Desktop, ...): folders of the machine, though they lie outside its folder.
+std::vector<fs::path> ShellFolderLinkTargets()
+{
+    std::vector<fs::path> targets;
+    std::error_code ec;
+    for (const auto &user : fs::directory_iterator(fs::path(MachineFolder()) / "drive_c" / "users", ec)) {
+        std::error_code e;
+        if (user.is_symlink(e) || !user.is_directory(e))
+            continue;
+        for (const auto &folder : fs::directory_iterator(user.path(), e))
+            if (std::error_code f; folder.is_symlink(f) && folder.is_directory(f))
+                targets.push_back(FollowedPath(folder.path().string()));
+    }
+    return targets;
+}
+
 bool LessByName(const std::string &a, const std::string &b)
 {
     const int order = detail::CompareNames(a, b);
@@ -288,6 +305,9 @@ LONG CheckStaysInMachine(const std::string &hostPath)
     }
     if (!closest.empty() && IsWithin(written, FollowedPath(closest.string())))
         return ERROR_SUCCESS;
+    for (const fs::path &shellFolder : ShellFolderLinkTargets())
+        if (IsWithin(written, shellFolder))
+            return ERROR_SUCCESS;
     return ERROR_CANT_ACCESS_FILE;
 }
 

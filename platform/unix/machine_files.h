@@ -30,7 +30,8 @@ DWORD ErrorOfLookup(const std::string &hostPath, int error);
 
 // Whether a write to `hostPath` (a file, there or not yet) stays in the machine once every link
 // on the way is followed: it must land inside the machine folder or inside the root of the drive
-// the path was named through (the drive whose folder holds it most closely), so that a linked
+// the path was named through (the drive whose folder holds it most closely), or in a host folder
+// Wine links a user's shell folder to (drive_c/users/<name>/Desktop), so that a linked
 // Desktop.ini or a linked folder cannot carry a save to a host file outside. Reads may follow
 // such links. ERROR_SUCCESS, or ERROR_CANT_ACCESS_FILE for a write that would leave.
 LONG CheckStaysInMachine(const std::string &hostPath);

@@ -77,6 +77,9 @@ TEST(LinksOutOfTheMachine, AreNotWrittenThroughButLinksInsideAre)
         EXPECT_EQ(contents(outside + "/file.ini"), "[s]\r\nk=old\r\n") << w.what;
         EXPECT_TRUE(fs::is_symlink(driveC + "/linked.ini")) << w.what;
     }
+    fs::create_directories(driveC + "/users/me");
+    fs::create_symlink(outside, driveC + "/users/me/Desktop");
+    EXPECT_TRUE(win::WriteWholeFile("C:\\users\\me\\Desktop\\desk.ini", "", false)) << "Wine's shell folder link";
     EXPECT_TRUE(win::WriteWholeFile("C:\\inner.ini", "inside", false)) << "a link that stays in its drive";
     EXPECT_EQ(contents(driveC + "/real.ini"), "inside");
     EXPECT_TRUE(win::WriteWholeFile(win::WindowsPathOf(outside + "/file.ini"), "named", false)) << "named through Z:";
