@@ -9,6 +9,7 @@
 #include "journal.h"
 #include "journal_detail.h"
 
+#include "file_reads.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -18,8 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 #ifdef _WIN32
@@ -266,12 +265,13 @@ Parsed Parse(std::string_view bytes)
     return parsed;
 }
 
+// A journal that is no regular file (a FIFO would block the window) or larger than any real one
+// reads as empty.
 std::string ReadAll(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    win::ReadRegularFile(path, bytes, win::kJournalLimit);
+    return bytes;
 }
 
 std::string StateFolder()

@@ -1,12 +1,12 @@
 #include "journal_capture.h"
 
+#include "file_reads.h"
 #include "machine.h"
 #include "win32.h"
 
 #include <array>
-#include <fstream>
-#include <sstream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #ifndef _WIN32
@@ -151,12 +151,10 @@ KeyContent ReadContent(const std::string &keyPath)
 State ReadFile(const std::string &windowsPath)
 {
     const std::string host = win::HostPathOf(windowsPath);
-    std::ifstream in(host, std::ios::binary);
-    if (host.empty() || !in)
+    std::string bytes;
+    if (host.empty() || win::ReadRegularFile(host, bytes, win::kIconSourceLimit) != 0)
         return {};
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    State state{true, 0, bytes.str()};
+    State state{true, 0, std::move(bytes)};
 #ifndef _WIN32
     struct stat st {
     };

@@ -27,6 +27,10 @@ using Bytes = std::vector<std::uint8_t>;
 // a lying size field cannot make us allocate much.
 constexpr std::uint64_t kMaxReadBytes = 32u << 20;
 constexpr std::uint64_t kMaxImageBytes = 8u << 20;
+// All that one extraction may read, directories and images together, whatever they hold: a
+// hostile file that names one large image or directory thousands of times runs out of it
+// instead of being read again and again.
+constexpr std::uint64_t kReadBudget = 2 * kMaxReadBytes;
 
 constexpr std::size_t kIconDirBytes = 6;
 constexpr std::size_t kIconEntryBytes = 16;
@@ -80,11 +84,19 @@ public:
 
     std::uint64_t Size() const { return size_; }
 
+    // True once a read was refused because the extraction has read all it may.
+    bool Exhausted() const { return exhausted_; }
+
     // `count` bytes at `offset`, or nothing when any of them lies outside the file.
     std::optional<Bytes> Read(std::uint64_t offset, std::uint64_t count)
     {
         if (!in_ || offset > size_ || count > size_ - offset || count > kMaxReadBytes)
             return std::nullopt;
+        if (count > budget_) {
+            exhausted_ = true;
+            return std::nullopt;
+        }
+        budget_ -= count;
         Bytes bytes(count);
         in_.seekg(static_cast<std::streamoff>(offset));
         in_.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(count));
@@ -98,6 +110,8 @@ public:
 private:
     std::ifstream in_;
     std::uint64_t size_ = 0;
+    std::uint64_t budget_ = kReadBudget;
+    bool exhausted_ = false;
 };
 
 // Host paths pass through; Windows paths go through the machine's drives. Anything else (a
@@ -214,6 +228,7 @@ public:
     }
 
     std::uint32_t ResourceRva() const { return resourceRva_; }
+    bool Exhausted() const { return file_->Exhausted(); }
 
     std::optional<Bytes> ReadRva(std::uint64_t rva, std::uint64_t count) const
     {
@@ -310,6 +325,8 @@ public:
         return Directory(entry->TargetOffset());
     }
 
+    bool Exhausted() const { return image_.Exhausted(); }
+
     static const ResourceEntry *FindId(const ResourceDirectory &directory, std::uint32_t id)
     {
         const auto found =
@@ -340,6 +357,31 @@ private:
     const PortableImage &image_;
 };
 
+// The entries of a directory by ID, for the many lookups of a group: of equal IDs the one stored
+// first, as a walk through the directory would find it.
+class IdIndex
+{
+public:
+    explicit IdIndex(const ResourceDirectory &directory)
+    {
+        for (const ResourceEntry &entry : directory)
+            sorted_.push_back(&entry);
+        std::stable_sort(sorted_.begin(), sorted_.end(),
+                         [](const ResourceEntry *a, const ResourceEntry *b) { return a->name < b->name; });
+    }
+
+    const ResourceEntry *Find(std::uint32_t id) const
+    {
+        const auto found =
+            std::lower_bound(sorted_.begin(), sorted_.end(), id,
+                             [](const ResourceEntry *e, std::uint32_t wanted) { return e->name < wanted; });
+        return found != sorted_.end() && (*found)->HasId(id) ? *found : nullptr;
+    }
+
+private:
+    std::vector<const ResourceEntry *> sorted_;
+};
+
 // The images a group names, each taken from its RT_ICON resource. An image that is missing or
 // damaged is left out, as Windows would pick one of the others; a group with none left is none.
 std::optional<Bytes> IconOfGroup(const ResourceTree &tree, const ResourceDirectory &icons, const Bytes &group)
@@ -349,20 +391,23 @@ std::optional<Bytes> IconOfGroup(const ResourceTree &tree, const ResourceDirecto
     const std::size_t count = Le16(group, 4);
     if (group.size() < kIconDirBytes + count * kGroupEntryBytes)
         return std::nullopt;
+    const IdIndex index(icons);
     std::vector<IconImage> images;
     std::uint64_t total = kIconDirBytes;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < count && !tree.Exhausted(); ++i) {
         const std::size_t entry = kIconDirBytes + i * kGroupEntryBytes;
-        const ResourceEntry *icon = ResourceTree::FindId(icons, Le16(group, entry + 12));
+        const ResourceEntry *icon = index.Find(Le16(group, entry + 12));
         std::optional<Bytes> bytes = icon ? tree.Data(*icon) : std::nullopt;
-        if (!bytes || !LooksLikeIconImage(*bytes))
+        if (!bytes)
             continue;
+        // Counted whether it turns out to be a picture or not: both cost the reading.
         total += kIconEntryBytes + bytes->size();
         if (total > kMaxReadBytes) // a group naming one big image thousands of times
             return std::nullopt;
-        images.push_back({std::span(group).subspan(entry, kImageTraitsBytes), std::move(*bytes)});
+        if (LooksLikeIconImage(*bytes))
+            images.push_back({std::span(group).subspan(entry, kImageTraitsBytes), std::move(*bytes)});
     }
-    if (images.empty())
+    if (images.empty() || tree.Exhausted())
         return std::nullopt;
     return IconFileOf(images);
 }

@@ -256,9 +256,11 @@ UINT WinExec(const char *lpCmdLine, UINT uCmdShow);
 
 // The calling thread's last error, as the functions below set it when they fail (Win32 codes:
 // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED for a file or folder marked
-// read-only, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION, ERROR_INVALID_PARAMETER, ...). Like
-// Windows, a function that succeeds does not promise to clear it. The registry functions
-// return their code instead and leave it alone.
+// read-only, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION, ERROR_INVALID_PARAMETER, ...; on Unix
+// also ERROR_CANT_ACCESS_FILE for a write that a link would carry out of the machine's folders
+// and for a read of something that is no regular file, ERROR_FILE_TOO_LARGE for a read of a
+// file larger than its kind can be). Like Windows, a function that succeeds does not promise to
+// clear it. The registry functions return their code instead and leave it alone.
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 
@@ -419,6 +421,8 @@ BOOL EnableWindow(HWND hWnd, BOOL bEnable);
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_DIRECTORY 267L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_FILE_TOO_LARGE 223L
+#define ERROR_CANT_ACCESS_FILE 1920L
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002

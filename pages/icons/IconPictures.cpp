@@ -2,14 +2,18 @@
 
 #include "Module.h"
 
+#include "file_reads.h"
 #include "machine.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QString>
+
+#include <string>
 
 namespace
 {
@@ -27,12 +31,16 @@ namespace IconPictures
 
 bool LoadPicture(QLabel &target, const QString &windowsPath)
 {
-    const QString host = QString::fromStdString(win::HostPathOf(windowsPath.toStdString()));
-    if (host.isEmpty())
+    const std::string host = win::HostPathOf(windowsPath.toStdString());
+    if (host.empty())
         return false;
-    QFile file(host);
-    if (!file.open(QIODevice::ReadOnly))
-        return false; // missing, a folder, or unreadable
+    // Missing, a folder, unreadable, a FIFO or device (which would never end) or too large.
+    std::string bytes;
+    if (win::ReadRegularFile(host, bytes, win::kIconSourceLimit) != 0)
+        return false;
+    QByteArray data = QByteArray::fromStdString(bytes);
+    QBuffer file(&data);
+    file.open(QIODevice::ReadOnly);
     // The format is taken from the contents, not the name: a renamed bitmap still shows.
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);

@@ -161,11 +161,21 @@ QString HostFile()
     return QString::fromStdString(folder) + QLatin1String(kHostFileName);
 }
 
+// So much of a line a row shows. A real line (an address, a name of at most 15 characters, a
+// few #keywords) is far shorter; a list lays out all of a row's text, which takes seconds for a
+// line of a megabyte.
+constexpr qsizetype kShownLineLength = 512;
+
 // A list entry for one line of the host file: its bytes are kept as read, so that saving
 // writes back exactly what was there whatever its encoding; the list shows them as text.
 QListWidgetItem *HostEntry(const QByteArray &line)
 {
-    auto *item = new QListWidgetItem(QString::fromUtf8(line));
+    QString text = QString::fromUtf8(line);
+    if (text.size() > kShownLineLength) {
+        text.truncate(kShownLineLength);
+        text += QChar(0x2026); // an ellipsis: the rest is kept, not shown
+    }
+    auto *item = new QListWidgetItem(text);
     item->setData(Qt::UserRole, line);
     return item;
 }

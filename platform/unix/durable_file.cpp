@@ -1,4 +1,5 @@
 #include "durable_file.h"
+#include "file_reads.h"
 
 #include <cerrno>
 #include <chrono>
@@ -104,6 +105,8 @@ LONG ErrorFromErrno(int error)
     case EISDIR: return ERROR_ACCESS_DENIED;
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENODEV: return ERROR_CANT_ACCESS_FILE;
+    case EOVERFLOW: return ERROR_FILE_TOO_LARGE;
     case EBUSY:
     case ETXTBSY: return ERROR_SHARING_VIOLATION;
     default: return ERROR_WRITE_FAULT;
@@ -132,17 +135,10 @@ LONG CheckReplaceable(const std::string &path)
     return ERROR_SUCCESS;
 }
 
-bool ReadWholeFile(const std::string &path, std::string &bytes)
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::size_t limit)
 {
-    bytes.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool read = ReadAll(fd, bytes);
-    const int error = errno;
-    close(fd);
-    errno = error;
-    return read;
+    errno = ReadRegularFile(path, bytes, limit);
+    return errno == 0;
 }
 
 LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode)

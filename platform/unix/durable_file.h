@@ -2,7 +2,10 @@
 // leaves a half-written file: the machine's lock, and the durable replace of a whole file.
 #pragma once
 
+#include "file_reads.h"
 #include "win32.h"
+
+#include <cstddef>
 
 #include <string>
 
@@ -27,7 +30,8 @@ private:
 };
 
 // The Win32 error code of a failed write or open (errno): ERROR_DISK_FULL, ERROR_ACCESS_DENIED,
-// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, else ERROR_WRITE_FAULT.
+// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_SHARING_VIOLATION, ERROR_CANT_ACCESS_FILE
+// and ERROR_FILE_TOO_LARGE for reads ReadRegularFile refused, else ERROR_WRITE_FAULT.
 LONG ErrorFromErrno(int error);
 
 // The path with every symlink resolved; the path itself when it cannot be resolved.
@@ -42,8 +46,9 @@ LONG CheckReplaceable(const std::string &path);
 // Reads what is left of an open file; false on a read error.
 bool ReadAll(int fd, std::string &bytes);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string &path, std::string &bytes);
+// Reads a whole regular file of at most `limit` bytes (ReadRegularFile); false, with errno set,
+// when it cannot be opened or read, is no regular file or is larger.
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::size_t limit = kTextFileLimit);
 
 // The permissions a replaced file gets.
 struct FileMode {

@@ -197,6 +197,54 @@ UINT FileSystemDriveType(const std::string &root)
     }
 }
 
+// The path with every link followed, as far as it exists; what does not exist yet is appended.
+fs::path FollowedPath(const std::string &path)
+{
+    std::error_code ec;
+    const fs::path followed = fs::weakly_canonical(path, ec);
+    return ec ? fs::path(path).lexically_normal() : followed;
+}
+
+// The number of names in a path, its root counted as one; an empty path has none.
+std::size_t Depth(const fs::path &path)
+{
+    std::size_t depth = 0;
+    for (const fs::path &part : path)
+        depth += part.empty() ? 0 : 1;
+    return depth;
+}
+
+// Whether `path` is `folder` or lies inside it, name by name.
+bool IsWithin(const fs::path &path, const fs::path &folder)
+{
+    auto inPath = path.begin();
+    for (const fs::path &part : folder) {
+        if (part.empty())
+            continue; // the trailing separator of "/x/"
+        if (inPath == path.end() || *inPath != part)
+            return false;
+        ++inPath;
+    }
+    return true;
+}
+
+// The host folders Wine links a user's shell folders to (drive_c/users/<name>/Desktop ->
+// ~/Desktop, ...): folders of the machine, though they lie outside its folder.
+std::vector<fs::path> ShellFolderLinkTargets()
+{
+    std::vector<fs::path> targets;
+    std::error_code ec;
+    for (const auto &user : fs::directory_iterator(fs::path(MachineFolder()) / "drive_c" / "users", ec)) {
+        std::error_code e;
+        if (user.is_symlink(e) || !user.is_directory(e))
+            continue;
+        for (const auto &folder : fs::directory_iterator(user.path(), e))
+            if (std::error_code f; folder.is_symlink(f) && folder.is_directory(f))
+                targets.push_back(FollowedPath(folder.path().string()));
+    }
+    return targets;
+}
+
 bool LessByName(const std::string &a, const std::string &b)
 {
     const int order = detail::CompareNames(a, b);
@@ -223,11 +271,45 @@ std::string DriveLinkOf(char letter)
     return MachineFolder() + "/dosdevices/" + letter + ":";
 }
 
+std::string DriveRootOf(char letter)
+{
+    const fs::path link = DriveLinkOf(letter);
+    std::error_code ec;
+    if (!fs::is_symlink(link, ec))
+        return {};
+    fs::path target = fs::read_symlink(link, ec);
+    if (ec)
+        return {};
+    if (target.is_relative())
+        target = link.parent_path() / target;
+    return target.lexically_normal().string();
+}
+
 DWORD ErrorOfLookup(const std::string &hostPath, int error)
 {
     if (error == ENOENT)
         return MissingError(hostPath);
     return static_cast<DWORD>(ErrorFromErrno(error));
+}
+
+LONG CheckStaysInMachine(const std::string &hostPath)
+{
+    const fs::path written = FollowedPath(hostPath);
+    if (IsWithin(written, FollowedPath(MachineFolder())))
+        return ERROR_SUCCESS;
+    const fs::path named = fs::path(hostPath).lexically_normal();
+    fs::path closest;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        const fs::path root = fs::path(DriveRootOf(letter)).lexically_normal();
+        if (!root.empty() && IsWithin(named, root) && Depth(root) > Depth(closest))
+            closest = root;
+    }
+    if (!closest.empty() && IsWithin(written, FollowedPath(closest.string())))
+        return ERROR_SUCCESS;
+    for (const fs::path &shellFolder : ShellFolderLinkTargets())
+        if (IsWithin(written, shellFolder))
+            return ERROR_SUCCESS;
+    return ERROR_CANT_ACCESS_FILE;
 }
 
 LONG ChangeMachineFile(const std::string &hostPath, const std::function<LONG(std::string &bytes)> &change)
@@ -243,6 +325,8 @@ LONG ChangeMachineFile(const std::string &hostPath, const std::function<LONG(std
             return ERROR_PATH_NOT_FOUND;
     }
     const std::string before = bytes;
+    if (const LONG rc = CheckStaysInMachine(hostPath); rc != ERROR_SUCCESS)
+        return rc;
     if (const LONG rc = change(bytes); rc != ERROR_SUCCESS)
         return rc;
     // A missing file reads as no bytes, so one that stays empty is not made either.
@@ -259,6 +343,8 @@ LONG ReplaceMachineFile(const std::string &hostPath, const std::string &bytes, c
     const FolderLock lock(MachineFolder());
     if (!lock.Held())
         return ERROR_ACCESS_DENIED;
+    if (const LONG rc = CheckStaysInMachine(hostPath); rc != ERROR_SUCCESS)
+        return rc;
     RemoveStaleTemporaryFilesOf(hostPath);
     if (const LONG rc = CheckReplaceable(hostPath); rc != ERROR_SUCCESS)
         return rc;
@@ -279,6 +365,8 @@ BOOL SetAttributes(const char *lpFileName, DWORD dwFileAttributes)
     };
     if (!StatOrFail(lpFileName, host, st))
         return 0;
+    if (const LONG rc = detail::CheckStaysInMachine(host); rc != ERROR_SUCCESS)
+        return detail::Fail(static_cast<DWORD>(rc));
     const mode_t mode =
         ModeWithReadOnly(st.st_mode & 07777, dwFileAttributes & FILE_ATTRIBUTE_READONLY, S_ISDIR(st.st_mode));
     if (mode != (st.st_mode & 07777) && chmod(host.c_str(), mode) != 0)
@@ -314,7 +402,7 @@ BOOL CopyFile(const char *lpExistingFileName, const char *lpNewFileName, BOOL bF
             return detail::Fail(ERROR_ACCESS_DENIED);
     }
     std::string bytes;
-    if (!detail::ReadWholeFile(source, bytes))
+    if (!detail::ReadWholeFile(source, bytes, kIconSourceLimit))
         return detail::Fail(detail::ErrorOfLookup(source, errno));
     // The copy takes the source's attributes, read-only included.
     const detail::FileMode mode{static_cast<unsigned>(sourceStat.st_mode & 0777), 0, false};

@@ -21,8 +21,20 @@ inline BOOL Fail(DWORD error)
 // The machine's dosdevices link that names drive `letter` ("<machine>/dosdevices/e:").
 std::string DriveLinkOf(char letter);
 
+// The host folder drive `letter` maps to, as its link names it (a relative link taken from the
+// dosdevices folder), links inside it not followed; empty when the drive has no link.
+std::string DriveRootOf(char letter);
+
 // The Win32 error of a failed open or stat of an existing path's parts (errno).
 DWORD ErrorOfLookup(const std::string &hostPath, int error);
+
+// Whether a write to `hostPath` (a file, there or not yet) stays in the machine once every link
+// on the way is followed: it must land inside the machine folder or inside the root of the drive
+// the path was named through (the drive whose folder holds it most closely), or in a host folder
+// Wine links a user's shell folder to (drive_c/users/<name>/Desktop), so that a linked
+// Desktop.ini or a linked folder cannot carry a save to a host file outside. Reads may follow
+// such links. ERROR_SUCCESS, or ERROR_CANT_ACCESS_FILE for a write that would leave.
+LONG CheckStaysInMachine(const std::string &hostPath);
 
 // Replaces the file at `hostPath` with `bytes` under the machine's lock, so that another
 // Korvex or Tolvane process never interleaves its change: checked writable first, written to a

@@ -1,10 +1,12 @@
 // System information and starting programs, as a Wine prefix's programs see them.
+#include "command_line.h"
 #include "machine.h"
 #include "machine_files.h"
 #include "machine_store.h"
 #include "subst.h"
 #include "unicode.h"
 #include "win32.h"
+#include "windows_paths.h"
 #include "windows_versions.h"
 
 #include <algorithm>
@@ -73,7 +75,10 @@ std::string ReadString(HKEY root, const char *path, const char *name)
     return rc == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : std::string();
 }
 
-// The program and its arguments, split at blanks outside double quotes.
+// The words of a command line that Korvex reads itself (subst's drive and folder, explorer's
+// address): split at blanks outside double quotes, backslashes kept as they are, so that a
+// folder "C:\" keeps its backslash. What a Windows program gets is split by its own rule
+// (command_line.h).
 std::vector<std::string> SplitCommandLine(const std::string &line)
 {
     std::vector<std::string> words;
@@ -139,7 +144,7 @@ UINT Spawn(const std::vector<std::string> &arguments, const std::vector<std::str
 std::string ExistingSpelling(const fs::path &folder, const std::string &name)
 {
     std::error_code ec;
-    if (name == "." || name == ".." || fs::exists(folder / name, ec))
+    if (fs::exists(folder / name, ec))
         return name;
     for (const auto &entry : fs::directory_iterator(folder, ec)) {
         const std::string candidate = entry.path().filename().string();
@@ -219,19 +224,25 @@ std::string FindProgram(const std::string &program)
 // The program a command line names and its arguments, as CreateProcess takes the line apart: a
 // quoted first word is the program. Unquoted, the program may have blanks in its path, so the
 // line is tried up to each blank in turn (C:\Program, C:\Program Files\Kx, ...) and the first
-// part that names a file on the machine is the program, the rest its arguments. Empty when no
-// part does.
-std::vector<std::string> ProgramAndArguments(const std::string &line, const std::vector<std::string> &words)
+// part that names a file on the machine is the program, the rest its arguments as the program's
+// C runtime would split them. Empty when no part does.
+std::vector<std::string> ProgramAndArguments(const std::string &line)
 {
     const size_t start = line.find_first_not_of(" \t");
-    if (line[start] == '"')
-        return FindProgram(words[0]).empty() ? std::vector<std::string>() : words;
+    if (line[start] == '"') {
+        const detail::ProgramPart part = detail::SplitOffProgram(line);
+        if (FindProgram(part.program).empty())
+            return {};
+        std::vector<std::string> found{part.program};
+        std::ranges::copy(detail::SplitArguments(part.rest), std::back_inserter(found));
+        return found;
+    }
     for (size_t blank = line.find_first_of(" \t", start);; blank = line.find_first_of(" \t", blank + 1)) {
         const std::string program = line.substr(start, blank == std::string::npos ? blank : blank - start);
         if (!FindProgram(program).empty()) {
             std::vector<std::string> found{program};
             if (blank != std::string::npos)
-                std::ranges::copy(SplitCommandLine(line.substr(blank)), std::back_inserter(found));
+                std::ranges::copy(detail::SplitArguments(line.substr(blank)), std::back_inserter(found));
             return found;
         }
         if (blank == std::string::npos)
@@ -347,7 +358,7 @@ UINT WinExec(const char *commandLine, UINT)
         return OnPath("xdg-open") ? Spawn({"xdg-open", words[1]}, {}) : ERROR_FILE_NOT_FOUND;
     // Anything else is a Windows program of the machine: it runs in the machine's Wine, where
     // there is one. A program that is not there fails as on Windows, without starting Wine.
-    const std::vector<std::string> call = ProgramAndArguments(commandLine, words);
+    const std::vector<std::string> call = ProgramAndArguments(commandLine);
     if (call.empty() || !OnPath("wine") || !fs::exists(MachineFolder() + "/system.reg"))
         return ERROR_FILE_NOT_FOUND;
     std::vector<std::string> arguments{"wine"};
@@ -359,19 +370,16 @@ std::string HostPathOf(const std::string &windowsPath)
 {
     if (detail::Store().IsImage())
         return {}; // the guest's files are inside the image, reached through the image layer
-    if (windowsPath.size() < 3 || windowsPath[1] != ':' || (windowsPath[2] != '\\' && windowsPath[2] != '/') ||
-        !std::isalpha(static_cast<unsigned char>(windowsPath[0])))
+    // The dots go first, the Windows way, so that no ".." can climb above the drive's root
+    // into the host folders around it.
+    const std::string path = NormalWindowsPath(windowsPath);
+    if (path.empty())
         return {};
-    const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
-    const fs::path link = detail::DriveLinkOf(letter);
-    std::error_code ec;
-    if (!fs::is_symlink(link, ec))
+    const std::string root = detail::DriveRootOf(static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))));
+    if (root.empty())
         return {};
-    fs::path target = fs::read_symlink(link, ec);
-    if (target.is_relative())
-        target = link.parent_path() / target;
-    fs::path host = target.lexically_normal();
-    std::string rest = windowsPath.substr(3);
+    fs::path host(root);
+    std::string rest = path.substr(3);
     std::replace(rest.begin(), rest.end(), '\\', '/');
     for (const fs::path &part : fs::path(rest))
         if (!part.empty())

@@ -364,6 +364,16 @@ TEST_P(PortableFile, DamageNeverEscapesTheFile)
     EXPECT_EQ(win::ExtractIconCount(path_), 0) << "cut before the resources";
 }
 
+TEST_P(PortableFile, AGroupThatMakesTheReaderReadTooMuchIsNone)
+{
+    // 8 MB that are no picture, named five times, cost as much reading as five pictures.
+    icons_.push_back({7, {16, Bytes(8u << 20, 0)}});
+    WriteBytes(path_, PeFile(GetParam(), {{"", 1, {7, 7, 7, 7, 7, 1}}, {"", 2, {7, 1}}}, icons_));
+    EXPECT_TRUE(win::ExtractIconAsIco(path_, 0).empty());
+    // Read once, it is left out as before.
+    ExpectImagesAre(win::ExtractIconAsIco(path_, 1), {icons_[0].image});
+}
+
 INSTANTIATE_TEST_SUITE_P(Pe32AndPe32Plus, PortableFile, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool> &param) { return param.param ? "Pe32Plus" : "Pe32"; });
 
