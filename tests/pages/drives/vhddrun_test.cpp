@@ -1,6 +1,7 @@
 // The auto-mount list page used as a user uses it: the list file it writes and reads, the
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
+#include "Strings.h"
 #include "TolvanePrograms.h"
 
 #include <QFile>
@@ -67,15 +68,36 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmp
     EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
 }
 
-TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndSavesThemBackWhole)
+TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndKeepsEveryLineItWasNotToldToChange)
 {
-    // A comma inside a folder and a non-ASCII folder stay; lines that are no entry by Tolvane's
-    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown.
-    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nE:/D\r\nF:C:\\Игры");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
+    // A comma inside a folder, a non-ASCII folder and one in another encoding are entries; lines
+    // that are no entry by Tolvane's rule (a blank, a short line, a letter out of range, subst
+    // switches) are not shown. Every line not edited is written back as it was.
+    const std::string kept = "E:C:\\Old,New\r\n\r\nx\r\n1:C:\\odd\r\nE:/D\r\n/DE:\r\nG:C:\\Caf\xe9\r\n";
+    OpenWithList(kept + "F:C:\\Игры");
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "G:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
-    Enter("btnN", "G:", "C:\\My Games");
-    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+    Enter("btnN", "H:", "C:\\My Games");
+    EXPECT_EQ(ListFile(), kept + "F:C:\\Игры\r\nH:C:\\My Games\r\n");
+
+    Current<QComboBox>("cboD").setCurrentIndex(1);
+    Enter("btnS", "G:", Text("txtP"));
+    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\n\r\nx\r\n1:C:\\odd\r\nE:/D\r\n/DE:\r\nF:C:\\Игры\r\nH:C:\\My "
+                          "Games\r\nG:C:\\Caf\xe9\r\n")
+        << "an entry saved unchanged keeps its bytes";
+}
+
+TEST_F(VhddRunTest, SaveRefusesAFolderTolvaneWouldSkipAndKeepsTheEditorOpen)
+{
+    OpenWithList("E:C:\\GAMES\r\n");
+    for (const char *folder : {"/D", "GAMES", "C:GAMES", "C:\\a\"b", "C:\\a/b", "\\\\server", "C:\\a|b"}) {
+        const Boxes boxes = Enter("btnN", "F:", QString::fromUtf8(folder), {Ok});
+        ASSERT_EQ(boxes.size(), 1u) << folder;
+        EXPECT_EQ(boxes[0].text, LoadResString(378)) << folder;
+        EXPECT_TRUE(Current<QGroupBox>("FrameN").isVisible()) << folder;
+        Click("btnC");
+    }
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n");
 }
 
 TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
@@ -126,18 +148,21 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOff
     EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
 }
 
-TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
+TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndThePageShowsWhatIsStored)
 {
     OpenWithList("E:C:\\GAMES\r\n");
     fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::remove);
     const Boxes boxes = Enter("btnN", "F:", "D:\\WORK", {Ok});
+    const Boxes deleting = Click("btnD", {Ok});
     fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::add);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains("Tolvane.ini")) << boxes[0].text.toStdString();
+    EXPECT_EQ(deleting.size(), 1u);
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
-    Click("btnD");
-    EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:"}));
+    EXPECT_EQ(Text("txtP"), "C:\\GAMES");
+    Enter("btnN", "F:", "D:\\WORK");
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\nF:D:\\WORK\r\n") << "the next save writes again";
 }
 
 // Korvex carries both Tolvane programs byte for byte as they were built.
