@@ -59,27 +59,6 @@ QString Text(const char *english, const char *russian)
                                                                  : QString::fromUtf8(english);
 }
 
-// Tells the user once that the machine's change journal was damaged or written by a newer
-// Korvex and was set aside; nothing when it was sound.
-void ReportJournalProblem(QWidget *parent)
-{
-    const std::string problem = journal::ProblemReport();
-    if (problem.empty())
-        return;
-    const bool newer = problem.starts_with("written by a newer version");
-    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
-    QMessageBox::warning(
-        parent, LoadResString(101),
-        (newer ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
-                      "Журнал изменений этой установки Windows записан более новой версией Korvex.")
-               : Text("The history of changes of this Windows installation is damaged.",
-                      "Журнал изменений этой установки Windows повреждён.")) +
-            QStringLiteral("\n") +
-            Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
-                 "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
-                .arg(where));
-}
-
 } // namespace
 
 bool SeedNewMachine()
@@ -132,6 +111,32 @@ QString MachineProblems()
     return Text("Korvex cannot change the settings of this Windows installation now.",
                 "Korvex сейчас не может менять настройки этой установки Windows.") +
            QStringLiteral("\n\n") + reasons.join(QStringLiteral("\n\n"));
+}
+
+void ReportJournalProblem(QWidget *parent)
+{
+    const std::string problem = journal::ProblemReport();
+    if (problem.empty())
+        return;
+    const QString where = QString::fromStdString(problem.substr(problem.find(": ") + 2));
+    QString text;
+    if (problem.starts_with("not recorded"))
+        text = Text("A change was saved, but the history of changes could not record it (is the disk full?): "
+                    "History cannot undo it. Changes are recorded again as soon as the file can grow:",
+                    "Изменение сохранено, но журнал изменений не смог его записать (диск заполнен?): "
+                    "отменить его через Журнал нельзя. Изменения снова записываются, как только файл может расти:") +
+               QStringLiteral("\n") + where;
+    else
+        text = (problem.starts_with("written by a newer version")
+                    ? Text("The history of changes of this Windows installation was written by a newer Korvex.",
+                           "Журнал изменений этой установки Windows записан более новой версией Korvex.")
+                    : Text("The history of changes of this Windows installation is damaged.",
+                           "Журнал изменений этой установки Windows повреждён.")) +
+               QStringLiteral("\n") +
+               Text("It was kept aside as %1; a new history begins now. Nothing else was lost.",
+                    "Он сохранён в стороне как %1; начат новый журнал. Больше ничего не потеряно.")
+                   .arg(where);
+    QMessageBox::warning(parent, LoadResString(101), text);
 }
 
 void ReportMachineProblems(QWidget *parent)

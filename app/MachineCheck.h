@@ -19,3 +19,7 @@ QString MachineProblems();
 // Tells the user about MachineProblems in one message box, when there are any, then once about
 // a change journal that was damaged or written by a newer Korvex and was set aside.
 void ReportMachineProblems(QWidget *parent);
+
+// Tells the user once what went wrong with the machine's change journal: damaged or written by
+// a newer Korvex and set aside, or a change it could not record. Nothing when it is sound.
+void ReportJournalProblem(QWidget *parent);

@@ -1,5 +1,6 @@
 #include "SaveReport.h"
 
+#include "MachineCheck.h"
 #include "Strings.h"
 #include "win32.h"
 
@@ -68,14 +69,15 @@ SaveReport::SaveReport(QWidget *parent) : parent_(parent), outer_(g_current)
 SaveReport::~SaveReport()
 {
     g_current = outer_;
-    if (targets_.isEmpty())
-        return;
     if (outer_) {
         outer_->targets_.append(targets_);
         outer_->codes_.append(codes_);
         return;
     }
-    QMessageBox::warning(parent_, LoadResString(kTitleText), FailedWritesMessage(targets_, codes_));
+    if (!targets_.isEmpty())
+        QMessageBox::warning(parent_, LoadResString(kTitleText), FailedWritesMessage(targets_, codes_));
+    // A change that was saved but that History could not record is told after the save.
+    ReportJournalProblem(parent_);
 }
 
 bool SaveReport::AllSaved() const

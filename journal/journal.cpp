@@ -5,7 +5,9 @@
 //
 // Numbers are little-endian. A record is appended with one write and flushed before the write
 // function that made the change returns; a crash in between leaves a short or unchecked last
-// record, which reading drops (and cuts off, so that later records follow the good ones).
+// record, which reading drops (and cuts off, so that later records follow the good ones). Bad
+// bytes followed by a record that checks are damage, not a crash: the file is set aside and the
+// journal keeps every record that checks. An append that fails (a full disk) is cut off at once.
 #include "journal.h"
 #include "journal_detail.h"
 
@@ -13,6 +15,7 @@
 #include "machine.h"
 #include "win32.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -214,9 +217,51 @@ enum class Damage { None, TornTail, Damaged, FutureVersion };
 
 struct Parsed {
     std::vector<Record> records;
+    // Where each record of `records` lies in the file, its frame included.
+    std::vector<std::pair<std::size_t, std::size_t>> frames;
     std::size_t goodLength = 0; // bytes up to the end of the last good record
     Damage damage = Damage::None;
 };
+
+// A cheap look at a payload's first fields before its checksum is computed: a time between 2001
+// and 2242 and a page name inside the payload. Searching damaged bytes for the next record then
+// sums only the few places that could be one, even over data that repeats small numbers.
+bool LooksLikeRecord(std::string_view payload)
+{
+    constexpr std::size_t kTimeAt = 8;
+    constexpr std::size_t kPageAt = 16;
+    constexpr std::uint64_t kEarliest = 1'000'000'000;
+    constexpr std::uint64_t kLatest = std::uint64_t{1} << 33;
+    if (payload.size() < kPageAt + 4)
+        return false;
+    const std::uint64_t time = U32At(payload, kTimeAt) | (std::uint64_t{U32At(payload, kTimeAt + 4)} << 32);
+    return time >= kEarliest && time < kLatest && U32At(payload, kPageAt) <= payload.size() - kPageAt - 4;
+}
+
+// The whole frame at `at` when it holds a record that checks; its length (frame and payload) or 0.
+std::size_t RecordAt(std::string_view bytes, std::size_t at, Record &record)
+{
+    if (bytes.size() - at < kFrameSize)
+        return 0;
+    const std::uint32_t length = U32At(bytes, at);
+    if (length > kMaxRecord || bytes.size() - at - kFrameSize < length)
+        return 0;
+    const std::string_view payload = bytes.substr(at + kFrameSize, length);
+    if (!LooksLikeRecord(payload) || Crc32(payload) != U32At(bytes, at + 4) || !Decode(payload, record))
+        return 0;
+    return kFrameSize + length;
+}
+
+// The start of the first record that checks after `at`, or npos. A flipped bit in a length
+// makes the frame point anywhere, so every later byte is a candidate; the checksum decides.
+std::size_t NextRecordAfter(std::string_view bytes, std::size_t at)
+{
+    Record ignored;
+    for (std::size_t candidate = at + 1; candidate + kFrameSize <= bytes.size(); ++candidate)
+        if (RecordAt(bytes, candidate, ignored) > 0)
+            return candidate;
+    return std::string_view::npos;
+}
 
 Parsed Parse(std::string_view bytes)
 {
@@ -235,32 +280,24 @@ Parsed Parse(std::string_view bytes)
     std::size_t at = kHeaderSize;
     parsed.goodLength = at;
     while (at < bytes.size()) {
-        if (bytes.size() - at < kFrameSize) {
-            parsed.damage = Damage::TornTail;
-            break;
-        }
-        const std::uint32_t length = U32At(bytes, at);
-        const std::uint32_t crc = U32At(bytes, at + 4);
-        if (length > kMaxRecord) {
-            parsed.damage = Damage::Damaged;
-            break;
-        }
-        if (bytes.size() - at - kFrameSize < length) {
-            parsed.damage = Damage::TornTail;
-            break;
-        }
-        const std::string_view payload = bytes.substr(at + kFrameSize, length);
         Record record;
-        const bool last = at + kFrameSize + length == bytes.size();
-        if (Crc32(payload) != crc || !Decode(payload, record)) {
-            // Only the last record can have been cut short by a crash; damage before it is not
-            // a crash's doing.
-            parsed.damage = last ? Damage::TornTail : Damage::Damaged;
+        if (const std::size_t size = RecordAt(bytes, at, record); size > 0) {
+            parsed.records.push_back(std::move(record));
+            parsed.frames.emplace_back(at, size);
+            at += size;
+            parsed.goodLength = at;
+            continue;
+        }
+        // Only the last record can have been cut short by a crash: a record that checks after
+        // the bad bytes shows damage that is no crash's doing, and is kept with every other.
+        const std::size_t next = NextRecordAfter(bytes, at);
+        if (next == std::string_view::npos) {
+            if (parsed.damage == Damage::None)
+                parsed.damage = Damage::TornTail;
             break;
         }
-        parsed.records.push_back(std::move(record));
-        at += kFrameSize + length;
-        parsed.goodLength = at;
+        parsed.damage = Damage::Damaged;
+        at = next;
     }
     return parsed;
 }
@@ -337,6 +374,8 @@ struct Journal {
     bool checked = false; // a torn tail cut off and damage set aside, up to `stamp`
     FileStamp stamp;
     std::string problem;
+    bool appendFailed = false; // told once per run
+    std::uint64_t nextId = 0;  // above every id in the file: kept records keep theirs
     int paused = 0;
     std::string page;
 };
@@ -354,6 +393,29 @@ std::int64_t Now()
         .count();
 }
 
+bool WriteDurably(const std::string &path, const std::string &bytes);
+void SyncFolder(const std::string &folder);
+
+// Keeps the damaged file aside as it was and makes the journal of the records that check, each
+// frame byte for byte: written beside it, made durable, then renamed over it, so that the
+// journal is at every moment either the old file or the new one.
+bool KeepRecordsThatCheck(const std::string &path, const std::string &bytes, const Parsed &parsed,
+                          const std::string &aside)
+{
+    std::string kept = bytes.substr(0, kHeaderSize);
+    for (const auto &[at, size] : parsed.frames)
+        kept.append(bytes, at, size);
+    const std::string fresh = path + ".new";
+    std::error_code error;
+    std::filesystem::remove(aside, error);
+    std::filesystem::remove(fresh, error);
+    if (!WriteDurably(aside, bytes) || !WriteDurably(fresh, kept))
+        return false;
+    std::filesystem::rename(fresh, path, error);
+    SyncFolder(std::filesystem::path(path).parent_path().string());
+    return !error;
+}
+
 // Cuts a torn last record off, or sets a damaged journal aside, once per process and machine.
 void Check(Journal &j)
 {
@@ -363,6 +425,9 @@ void Check(Journal &j)
     j.checked = true;
     const std::string bytes = ReadAll(j.path);
     const Parsed parsed = Parse(bytes);
+    j.nextId = 0;
+    for (const Record &record : parsed.records)
+        j.nextId = std::max(j.nextId, record.id + 1);
     std::error_code error;
     switch (parsed.damage) {
     case Damage::None: j.stamp = StampOf(j.path); return;
@@ -374,7 +439,9 @@ void Check(Journal &j)
     case Damage::FutureVersion: break;
     }
     const std::string aside = j.path + ".damaged-" + std::to_string(Now());
-    std::filesystem::rename(j.path, aside, error);
+    if (parsed.damage != Damage::Damaged || parsed.records.empty() ||
+        !KeepRecordsThatCheck(j.path, bytes, parsed, aside))
+        std::filesystem::rename(j.path, aside, error);
     j.problem = (parsed.damage == Damage::FutureVersion ? "written by a newer version: " : "damaged: ") + aside;
     j.stamp = StampOf(j.path);
 }
@@ -440,6 +507,16 @@ void SyncFolder(const std::string &folder)
 #endif
 }
 
+// A record that could not be written whole (a full disk) is cut off, so that the next change
+// follows the last good record; the first such failure of a run is told.
+void CutBack(Journal &j, std::uintmax_t goodLength)
+{
+    std::error_code error;
+    std::filesystem::resize_file(j.path, goodLength, error);
+    if (!std::exchange(j.appendFailed, true))
+        j.problem = "not recorded: " + j.path;
+}
+
 } // namespace
 
 void detail::ForgetJournalFile()
@@ -503,18 +580,28 @@ bool Append(Record record)
         std::filesystem::create_directories(folder, error);
         std::string header(kMagic);
         PutU32(header, kVersion);
-        if (!WriteDurably(j.path, header))
+        if (!WriteDurably(j.path, header)) {
+            CutBack(j, 0);
             return false;
+        }
         SyncFolder(folder.string());
     }
-    // The id is where the record starts in the file.
-    record.id = std::filesystem::file_size(j.path, error);
+    // The id is where the record starts in the file, unless records kept from a damaged file
+    // have larger ones.
+    const std::uintmax_t goodLength = std::filesystem::file_size(j.path, error);
+    if (error)
+        return false;
+    record.id = std::max<std::uint64_t>(goodLength, j.nextId);
     const std::string payload = Encode(record);
     std::string framed;
     PutU32(framed, static_cast<std::uint32_t>(payload.size()));
     PutU32(framed, Crc32(payload));
     framed += payload;
     const bool written = WriteDurably(j.path, framed);
+    if (written)
+        j.nextId = record.id + 1;
+    else
+        CutBack(j, goodLength);
     j.stamp = StampOf(j.path);
     return written;
 }

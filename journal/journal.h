@@ -12,8 +12,10 @@
 // korvex/history/<key of the machine>. Each record is appended and flushed to disk before the
 // write function returns, with its length and a checksum, so that a crash loses at most the
 // record in flight: a torn last record is dropped when the journal is next read. A journal that
-// is damaged elsewhere or written by a newer Korvex is set aside (renamed beside itself) and a
-// new one started; ProblemReport tells it once.
+// is damaged elsewhere is set aside (copied beside itself) and continues with every record that
+// still checks; one written by a newer Korvex is set aside and a new one started. A record that
+// cannot be written (a full disk) is cut off again, so that later changes follow the good ones.
+// ProblemReport tells each of these once.
 #pragma once
 
 #include <cstdint>
@@ -77,8 +79,9 @@ std::vector<Record> Records();
 // The journal file of the machine in use (host path).
 std::string JournalPath();
 
-// A description of what was wrong with the journal when it was last opened ("" when nothing
-// was), returned once: the next call gives "".
+// A description of what was wrong with the journal ("" when nothing was), returned once: the
+// next call gives "". "damaged: <file set aside>", "written by a newer version: <file set
+// aside>", or "not recorded: <journal>" after the first change of this run it could not record.
 std::string ProblemReport();
 
 // While one exists, nothing is recorded (a new machine being filled, say).

@@ -17,9 +17,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace
@@ -44,6 +46,8 @@ constexpr int kSaveCaption = 374;
 constexpr int kCancelCaption = 375;
 constexpr int kDriveCaption = 376;
 constexpr int kFolderCaption = 377;
+constexpr int kNotAFolderMessage = 378;
+constexpr int kTitle = 101;
 
 // Design geometry in twips: the box at the top, the two panels below it across the page; in
 // each panel the drive and the folder with their captions above them, the folder taking the
@@ -74,6 +78,18 @@ constexpr Placement kLayout[] = {
     {"btnsN", {kLeft, 930, kButtonWidth, 375}},
     {"btnC", {kLeft + kButtonStep, 930, kButtonWidth, 375}},
 };
+
+// Tolvane.ini's text as the page shows it, and a line the user typed as it is stored. Lines the
+// user did not touch keep their bytes, whatever these two do.
+QString ListText(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ListBytes(const QString &text)
+{
+    return text.toUtf8().toStdString();
+}
 
 } // namespace
 
@@ -193,15 +209,19 @@ void frmVHDDrun::LoadMountList()
     std::vector<std::string> lines;
     if (win::IsNormalFile(Ansi(IniPath)))
         win::ReadTextLines(Ansi(IniPath), lines);
+    lines_.clear();
     {
         // The entries appear together; selecting the first one below shows its folder. Lines
-        // are read by Tolvane's rule, so the page shows exactly what Tolvane mounts.
+        // are read by Tolvane's rule, so the page shows exactly what Tolvane mounts; the others
+        // are kept for the file all the same.
         const QSignalBlocker blocker(cboD);
-        for (const std::string &line : lines) {
-            if (const MountLine::Entry entry = MountLine::ParseLine(line)) {
-                cboD->addItem(QString::fromUtf8(entry.drive.data(), static_cast<qsizetype>(entry.drive.size())));
-                cboP->addItem(QString::fromUtf8(entry.folder.data(), static_cast<qsizetype>(entry.folder.size())));
+        for (std::string &line : lines) {
+            const MountLine::Entry entry = MountLine::ParseLine(line);
+            if (entry) {
+                cboD->addItem(ListText(entry.drive));
+                cboP->addItem(ListText(entry.folder));
             }
+            lines_.push_back({std::move(line), static_cast<bool>(entry)});
         }
     }
     if (cboD->count() > 0)
@@ -209,12 +229,32 @@ void frmVHDDrun::LoadMountList()
     btnS->setEnabled(cboD->count() > 0);
 }
 
+std::size_t frmVHDDrun::LineOfEntry(int index) const
+{
+    int entries = -1;
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].entry && ++entries == index)
+            return i;
+    return lines_.size();
+}
+
+void frmVHDDrun::RemoveEntry(int index)
+{
+    if (const std::size_t line = LineOfEntry(index); line < lines_.size())
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(line));
+    cboP->removeItem(index);
+    cboD->removeItem(index);
+}
+
 void frmVHDDrun::SaveMountList()
 {
     std::vector<std::string> lines;
-    for (int i = 0; i < cboD->count(); ++i)
-        lines.push_back(Ansi(cboD->itemText(i) + cboP->itemText(i)));
-    Writes::NoteLastError(win::WriteTextLines(Ansi(IniPath), lines), IniPath);
+    lines.reserve(lines_.size());
+    for (const ListLine &line : lines_)
+        lines.push_back(line.bytes);
+    // After a failed write the page shows what the file still holds, not the change.
+    if (!Writes::NoteLastError(win::WriteTextLines(Ansi(IniPath), lines), IniPath))
+        LoadMountList();
     btnS->setEnabled(cboD->count() > 0);
 }
 
@@ -273,12 +313,20 @@ void frmVHDDrun::btnsN_Click()
     // An entry without a letter or a folder would mount nothing: the editor stays open.
     if (cbodN->currentText().isEmpty() || txtpN->text().isEmpty())
         return;
+    const QString typed = cbodN->currentText() + txtpN->text();
+    // An entry saved as it was shown keeps its own bytes, in whatever encoding they are.
+    const bool unchanged = EditMode && typed == cboD->itemText(CurIndex) + cboP->itemText(CurIndex);
+    std::string line = unchanged ? lines_[LineOfEntry(CurIndex)].bytes : ListBytes(typed);
+    // Tolvane skips a line its rule rejects: say so now rather than store an entry never mounted.
+    if (!MountLine::ParseLine(line)) {
+        QMessageBox::warning(this, LoadResString(kTitle), LoadResString(kNotAFolderMessage));
+        return;
+    }
     SaveReport report(this);
     CloseEditor();
-    if (EditMode) {
-        cboP->removeItem(CurIndex);
-        cboD->removeItem(CurIndex);
-    }
+    if (EditMode)
+        RemoveEntry(CurIndex);
+    lines_.push_back({std::move(line), true});
     cboP->addItem(txtpN->text());
     cboD->addItem(cbodN->currentText());
     SelectEntry(0);
@@ -289,8 +337,7 @@ void frmVHDDrun::btnD_Click()
 {
     SaveReport report(this);
     if (cboD->count() > 0) {
-        cboP->removeItem(CurIndex);
-        cboD->removeItem(CurIndex);
+        RemoveEntry(CurIndex);
         if (cboD->count() > 0)
             SelectEntry(0);
         else

@@ -1,10 +1,15 @@
 // The auto-mount list page: the folders that become drive letters at every Windows start, kept
 // in Tolvane.ini in the system directory, and the switch that installs Tolvane (Korvex's
 // embedded log-on helper) in the machine-wide Run key. Every Save and Delete rewrites the list
-// file at once; the page keeps nothing to save when it closes.
+// file at once, every line the user did not touch byte for byte; the page keeps nothing to save
+// when it closes.
 #pragma once
 
 #include "Page.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -39,7 +44,12 @@ private:
 
     void FillFreeLetters();
     void LoadMountList();
+    // Writes the list; after a failure the page shows what the file still holds.
     void SaveMountList();
+    // Where the entry shown at `index` is in lines_ (lines_.size() when nowhere).
+    std::size_t LineOfEntry(int index) const;
+    // Takes the entry at `index` out of the page and out of the lines to be written.
+    void RemoveEntry(int index);
 
     // Selects an entry of the list, raising cboD_Click also when it was selected already.
     void SelectEntry(int index);
@@ -65,6 +75,14 @@ private:
     QPushButton *btnC;
     // The folders of the entries, parallel to cboD; never shown.
     QComboBox *cboP;
+
+    // One line of Tolvane.ini as it is in the file, and whether it is an entry the page shows.
+    // Lines the user does not touch are written back byte for byte, those Tolvane skips too.
+    struct ListLine {
+        std::string bytes;
+        bool entry;
+    };
+    std::vector<ListLine> lines_;
 
     QString IniPath;
     bool EditMode = false;

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QtEndian>
+#include <algorithm>
 #include <array>
 
 namespace
@@ -92,6 +93,36 @@ QByteArray HexForm(const QByteArray &prefix, const QByteArray &bytes, qsizetype 
     return out;
 }
 
+// A .reg file has no way to carry a line break in a name: the line would end there, and what
+// follows it would be read as lines of its own (a key to delete, say).
+bool HoldsLineBreak(const std::string &text)
+{
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// A change whose key or value name the file can carry.
+bool Exportable(const Record &r)
+{
+    return !HoldsLineBreak(r.target) && (r.kind != Kind::Value || !HoldsLineBreak(r.name));
+}
+
+// Text for a comment line, whose line breaks are shown as \r and \n.
+QByteArray OneLine(const QByteArray &text)
+{
+    QByteArray out;
+    for (const char c : text)
+        out += c == '\r' ? QByteArray("\\r") : c == '\n' ? QByteArray("\\n") : QByteArray(1, c);
+    return out;
+}
+
+// A string the quoted form cannot carry whole: a line break would end the line, and the other
+// control characters (a NUL inside, say) would not be read back as they are.
+bool NeedsHexForm(const QByteArray &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
+}
+
 QByteArray ValueLine(const std::string &name, const State &after, AnsiCodePage codePage)
 {
     QByteArray line = name.empty() ? QByteArray("@") : Quoted(AnsiData(name, codePage));
@@ -104,6 +135,9 @@ QByteArray ValueLine(const std::string &name, const State &after, AnsiCodePage c
         QByteArray text = AnsiData(after.data, codePage);
         while (text.endsWith('\0'))
             text.chop(1);
+        // The registry editor imports hex(1) as REG_SZ: the ANSI bytes and the ending zero.
+        if (NeedsHexForm(text))
+            return line + HexForm("hex(1):", text + '\0', line.size());
         return line + Quoted(text);
     }
     case REG_DWORD:
@@ -154,11 +188,17 @@ QByteArray KeyLine(const std::string &key, AnsiCodePage codePage, bool deleted)
 QByteArray RegExportBytes(const std::vector<Record> &changes, AnsiCodePage codePage)
 {
     QByteArray out = "REGEDIT4\r\n";
-    for (const Record &r : changes)
+    for (const Record &r : changes) {
         if (const QByteArray comment = Comment(r, codePage); !comment.isEmpty())
-            out += comment + "\r\n";
+            out += OneLine(comment) + "\r\n";
+        else if (!Exportable(r))
+            out += "; left out, a name holds a line break: " + OneLine(AnsiData(r.target, codePage)) +
+                   (r.kind == Kind::Value ? " " + OneLine(Quoted(AnsiData(r.name, codePage))) : QByteArray()) + "\r\n";
+    }
     out += "\r\n";
     for (const Record &r : changes) {
+        if (!Exportable(r))
+            continue;
         switch (r.kind) {
         case Kind::Value:
             out += KeyLine(r.target, codePage, false) + ValueLine(r.name, r.after, codePage) + "\r\n";

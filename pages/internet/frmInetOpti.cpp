@@ -363,7 +363,9 @@ void frmInetOpti::SaveHosts()
         lines.push_back(lslHosts->item(row)->data(Qt::UserRole).toByteArray().toStdString());
     const QString file = HostFile();
     const bool written = win::WriteTextLines(file.toStdString(), lines);
-    Writes::NoteLastError(written, file);
+    // After a failed write the list shows what the file still holds, not the change.
+    if (!Writes::NoteLastError(written, file))
+        LoadHosts();
 }
 
 void frmInetOpti::UpdateHostButtons()

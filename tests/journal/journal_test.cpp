@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -266,42 +267,86 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
     EXPECT_EQ(ReopenedRecords().back().name, "After");
 }
 
+std::vector<std::string> NamesOf(const std::vector<Record> &records)
+{
+    std::vector<std::string> names;
+    for (const Record &r : records)
+        names.push_back(r.name);
+    return names;
+}
+
 struct Damage {
     const char *what;
-    std::function<void(std::string &)> apply;
+    std::size_t at; // from the start of the eleventh record (its length, checksum, payload)
+    char bits;      // flipped there; 0: `reported` names the whole file's damage
     const char *reported;
 };
 
-// A journal damaged before its last record, or from a newer Korvex, is kept aside and told
-// once; a new journal begins, and the next change goes there.
-TEST_F(Journal, ADamagedOrNewerJournalIsKeptAsideAndANewOneBegun)
+// Damage before the last record, or a journal from a newer Korvex, is set aside whole and told
+// once; every record that still checks is kept, and the next change follows them.
+TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
 {
     const Damage damages[] = {
-        {"a flipped byte in the first record", [](std::string &bytes) { bytes[20] = static_cast<char>(~bytes[20]); },
-         "damaged"},
-        {"a newer version", [](std::string &bytes) { bytes[4] = 9; }, "newer"},
-        {"no journal at all", [](std::string &bytes) { bytes = "not a journal"; }, "damaged"},
+        {"a low bit of the eleventh length", 0, 0x01, "damaged"},
+        {"a high bit of the eleventh length", 1, 0x40, "damaged"},
+        {"a byte of the eleventh record", 20, 0x10, "damaged"},
+        {"a newer version", 0, 0, "newer"},
+        {"no journal at all", 0, 0, "damaged"},
     };
-    win::DWORD round = 0;
+    SetDword(kKey, "MakesTheKey", 0);
     for (const Damage &damage : damages) {
-        ++round;
-        ASSERT_TRUE(SetDword(kKey, "One", round));
-        ASSERT_TRUE(SetDword(kKey, "Two", round));
+        fs::remove(journal::JournalPath());
+        std::vector<std::string> expected;
+        for (int i = 1; i <= 20; ++i) {
+            ASSERT_TRUE(
+                SetDword(kKey, ("Value" + std::to_string(i)).c_str(), static_cast<win::DWORD>(&damage - damages)));
+            if (i != 11 && damage.bits)
+                expected.push_back("Value" + std::to_string(i));
+        }
         const std::string path = journal::JournalPath();
         std::string bytes = ReadBytes(path);
-        damage.apply(bytes);
+        if (damage.bits)
+            bytes[journal::Records().at(10).id + damage.at] ^= damage.bits;
+        else
+            bytes = damage.reported == std::string("newer") ? bytes.replace(4, 1, 1, '\x09') : "not a journal";
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-        EXPECT_TRUE(ReopenedRecords().empty()) << damage.what;
+        const std::vector<Record> kept = ReopenedRecords();
+        EXPECT_EQ(NamesOf(kept), expected) << damage.what;
         const std::string problem = journal::ProblemReport();
         EXPECT_NE(problem.find(damage.reported), std::string::npos) << damage.what << ": " << problem;
         EXPECT_EQ(journal::ProblemReport(), "") << damage.what;
-        const std::string aside = problem.substr(problem.find(": ") + 2);
-        EXPECT_EQ(ReadBytes(aside), bytes) << damage.what;
-        fs::remove(aside);
-        ASSERT_TRUE(SetDword(kKey, "Three", round));
-        ASSERT_EQ(ReopenedRecords().size(), 1u) << damage.what;
-        fs::remove(path);
+        EXPECT_EQ(ReadBytes(problem.substr(problem.find(": ") + 2)), bytes) << damage.what;
+        ASSERT_TRUE(SetDword(kKey, "After", static_cast<win::DWORD>(&damage - damages)));
+        const Record after = ReopenedRecords().back();
+        EXPECT_TRUE(std::none_of(kept.begin(), kept.end(), [&](const Record &r) { return r.id == after.id; }))
+            << damage.what << ": a kept record has the new record's id";
     }
+}
+
+// A full disk (a file-size limit here) cuts a record short: it is cut off again and told once,
+// the next change that fits is recorded, and the next start reads every record written whole.
+TEST_F(Journal, AnAppendThatFailsIsCutOffToldOnceAndLaterChangesAreStillRecorded)
+{
+    SetDword(kKey, "MakesTheKey", 0);
+    const std::string path = journal::JournalPath();
+    const auto append = [](const char *name, std::size_t size) {
+        Record record;
+        record.name = name;
+        record.after = {true, REG_SZ, std::string(size, 'x')};
+        return journal::Append(record);
+    };
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, SIG_IGN); // write() then fails with EFBIG, as with ENOSPC on a full disk
+    const rlimit limited{static_cast<rlim_t>(fs::file_size(path) + 600), saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::vector<bool> appended = {append("TooLong", 4096), append("Small", 100), append("TooLongAgain", 4096)};
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(appended, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(journal::ProblemReport(), "not recorded: " + path);
+    EXPECT_EQ(journal::ProblemReport(), "") << "told once in a run";
+    ASSERT_TRUE(SetDword(kKey, "Later", 1));
+    EXPECT_EQ(NamesOf(ReopenedRecords()), (std::vector<std::string>{"", "MakesTheKey", "Small", "Later"}));
 }
 
 // The journal is kept outside the machine, in the user's state folder, one per machine.

@@ -1,6 +1,7 @@
 // The auto-mount list page used as a user uses it: the list file it writes and reads, the
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
+#include "Strings.h"
 #include "TolvanePrograms.h"
 
 #include <QFile>
@@ -62,20 +63,22 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmp
     EXPECT_EQ(ListFile(), "") << "deleting the last entry leaves an empty file";
     EXPECT_EQ(Text("txtP"), "");
     EXPECT_FALSE(Current<QPushButton>("btnS").isEnabled()) << "nothing left to edit";
-    machine_.WriteFile(kListFile, "\r\n");
-    Click("btnD");
-    EXPECT_EQ(ListFile(), "") << "Delete on an empty list writes the empty list";
 }
 
-TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndSavesThemBackWhole)
+TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndKeepsEveryLineItWasNotToldToChange)
 {
-    // A comma inside a folder and a non-ASCII folder stay; lines that are no entry by Tolvane's
-    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown.
-    OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nE:/D\r\nF:C:\\Игры");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
+    // Lines that are no entry by Tolvane's rule (a blank, a short line, a letter out of range,
+    // subst switches) are not shown; every line not edited is written back as it was.
+    const std::string kept = "E:C:\\Old,New\r\n\r\nx\r\n1:C:\\odd\r\nE:/D\r\n/DE:\r\nG:C:\\Caf\xe9\r\n";
+    OpenWithList(kept + "F:C:\\Игры");
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "G:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
-    Enter("btnN", "G:", "C:\\My Games");
-    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+    Enter("btnN", "H:", "C:\\My Games");
+    EXPECT_EQ(ListFile(), kept + "F:C:\\Игры\r\nH:C:\\My Games\r\n");
+    Current<QComboBox>("cboD").setCurrentIndex(1);
+    Enter("btnS", "G:", Text("txtP"));
+    EXPECT_TRUE(ListFile().ends_with("\r\nH:C:\\My Games\r\nG:C:\\Caf\xe9\r\n"))
+        << "saved unchanged, it keeps its bytes";
 }
 
 TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
@@ -95,7 +98,7 @@ TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
     EXPECT_EQ(Text("txtpN"), "C:\\GAMES");
 }
 
-TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOffKeepsTheList)
+TEST_F(VhddRunTest, AnEntryTolvaneWouldNotMountIsNotSavedAndSwitchingOffKeepsTheList)
 {
     Page &page = OpenWithList("E:C:\\GAMES\r\n");
     Click("btnN");
@@ -108,6 +111,13 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOff
     Click("btnsN");
     EXPECT_TRUE(Control<QGroupBox>(page, "FrameN").isVisible());
     Click("btnC");
+    // A folder Tolvane would skip is refused with a message, the editor still open.
+    for (const char *folder : {"/D", "GAMES", "C:GAMES", "C:\\a\"b", "C:\\a/b", "\\\\server", "C:\\a|b"}) {
+        const Boxes boxes = Enter("btnN", "F:", QString::fromUtf8(folder), {Ok});
+        EXPECT_EQ(boxes.size() == 1 ? boxes[0].text : QString(), LoadResString(378)) << folder;
+        EXPECT_TRUE(Control<QGroupBox>(page, "FrameN").isVisible()) << folder;
+        Click("btnC");
+    }
     EXPECT_TRUE(Control<QGroupBox>(page, "frameO").isVisible());
     EXPECT_TRUE(Control<QCheckBox>(page, "chkAutorun").isEnabled());
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n") << "nothing was saved";
@@ -126,18 +136,19 @@ TEST_F(VhddRunTest, SaveWithoutAFolderOrALetterKeepsTheEditorOpenAndSwitchingOff
     EXPECT_EQ(StoredString(HKEY_LOCAL_MACHINE, kRunKey, "Tolvane"), "Tolvane.exe");
 }
 
-TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndKeptInThePage)
+TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndThePageShowsWhatIsStored)
 {
     OpenWithList("E:C:\\GAMES\r\n");
     fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::remove);
     const Boxes boxes = Enter("btnN", "F:", "D:\\WORK", {Ok});
+    Click("btnD", {Ok});
     fs::permissions(machine_.PathOf("drive_c/windows/system32"), fs::perms::owner_write, fs::perm_options::add);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].text.contains("Tolvane.ini")) << boxes[0].text.toStdString();
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\n");
-    EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
-    Click("btnD");
-    EXPECT_EQ(ListFile(), "F:D:\\WORK\r\n") << "the next save writes again";
+    EXPECT_EQ(Rows("cboD"), (QStringList{"E:"})) << "the page shows what the file holds";
+    Enter("btnN", "F:", "D:\\WORK");
+    EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\nF:D:\\WORK\r\n") << "the next save writes again";
 }
 
 // Korvex carries both Tolvane programs byte for byte as they were built.

@@ -22,6 +22,8 @@ constexpr int kNoRunBox = 3;
 constexpr int kNoFindBox = 6;
 
 constexpr const char *kExportKey = "Software\\KorvexExport";
+constexpr const char *kMultiLine = "First line\r\nSecond line";
+constexpr const char *kInjection = "Open]\r\n[-HKEY_CURRENT_USER\\Software\\KorvexExport\\Victim]\r\n\"";
 
 class HistoryPage : public PageTest
 {
@@ -34,6 +36,7 @@ protected:
         const journal::Pause setUp;
         PutString(HKEY_CURRENT_USER, kExportKey, "Gone", "old");
         PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Doomed\\Inner", "X", 1);
+        PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Victim", "Kept", 1);
     }
 
     static void MakeChanges()
@@ -42,6 +45,11 @@ protected:
         PutString(HKEY_CURRENT_USER, kExportKey, "Russian", "Привет, Ёжик");
         const char binary[] = {'\x00', '\x01', '\xfe', '\xff'};
         Put(HKEY_CURRENT_USER, kExportKey, "Binary", REG_BINARY, binary, sizeof binary);
+        // Line breaks in a text, a value name and a key name, each trying to delete a key on import.
+        PutString(HKEY_CURRENT_USER, kExportKey, "LegalNoticeText", kMultiLine);
+        PutString(HKEY_CURRENT_USER, kExportKey, "Injected", kInjection);
+        PutString(HKEY_CURRENT_USER, kExportKey, kInjection, "x");
+        PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\" + kInjection, "X", 1);
         const char expand[] = "%SystemRoot%\\x";
         Put(HKEY_CURRENT_USER, kExportKey, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
         win::HKEY key = nullptr;
@@ -194,6 +202,11 @@ TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
     EXPECT_EQ(expand->type, static_cast<win::DWORD>(REG_EXPAND_SZ));
     EXPECT_TRUE(expand->data.startsWith("%SystemRoot%\\x"));
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExportKey, "Gone"), std::nullopt);
+    EXPECT_EQ(StoredString(HKEY_CURRENT_USER, kExportKey, "LegalNoticeText"), kMultiLine);
+    EXPECT_EQ(StoredString(HKEY_CURRENT_USER, kExportKey, "Injected"), kInjection);
+    EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Victim", "Kept"), 1u)
+        << "a line break in a name deleted a key";
+    EXPECT_EQ(exported.count("; left out, a name holds a line break: "), 3) << exported.toStdString();
     win::HKEY doomed = nullptr;
     EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KorvexExport\\Doomed", 0, KEY_READ, &doomed),
               ERROR_FILE_NOT_FOUND);
