@@ -68,26 +68,6 @@ TEST(CodePage, TheLocaleGivesWinesCodePage)
     };
     for (const auto &[locale, codePage] : kLocales)
         EXPECT_EQ(win::detail::WineAnsiCodePage(locale), codePage) << locale;
-    ScopedEnv env;
-    env.Set("LANG", "ru_RU.UTF-8");
-    env.Set("LC_ALL", "C");
-    EXPECT_EQ(win::MachineAnsiCodePage(), 1252u) << "LC_ALL comes before LANG";
-    env.Unset("LC_ALL");
-    EXPECT_EQ(win::MachineAnsiCodePage(), 1251u);
-}
-
-TEST(CodePage, OnlyValidUtf8BeyondAsciiReadsAsAnEarlierUtf8File)
-{
-    constexpr std::pair<const char *, bool> kTexts[] = {
-        {"plain", false},
-        {"Café", true},
-        {"Caf\xE9", false},
-        {kCyrillic, false},
-        {"\xC0\xAF", false /* overlong */},
-        {"\xED\xA0\x80", false /* surrogate */},
-    };
-    for (const auto &[text, utf8] : kTexts)
-        EXPECT_EQ(win::detail::IsUtf8BeyondAscii(text), utf8) << text;
 }
 
 // ---- The profile and text-line functions on a machine folder ---------------------------------
@@ -150,16 +130,6 @@ TEST_F(MachineText, ProfilesAreReadAndWrittenInTheCodePageAsWindowsReadsThem)
     }
 }
 
-TEST_F(MachineText, AllKeysOrNoneAreWritten)
-{
-    env_.Set("LC_ALL", "C");
-    machine_.WriteFile(kIniFile, "[s]\r\n");
-    EXPECT_FALSE(win::SetProfileStrings(kIni, "s", {{"a", "1"}, {"b", "Иконки"}}));
-    EXPECT_EQ(machine_.ReadFile(kIniFile), "[s]\r\n");
-    ASSERT_TRUE(win::SetProfileStrings(kIni, "s", {{"a", "1"}, {"b", "2"}}));
-    EXPECT_EQ(machine_.ReadFile(kIniFile), "[s]\r\na=1\r\nb=2\r\n");
-}
-
 TEST_F(MachineText, TextLinesAreTheCodePagesAndAnEarlierUtf8FileStillReads)
 {
     constexpr auto kList = "C:\\korvex\\list.txt";
@@ -199,7 +169,6 @@ protected:
         if (machine_)
             Run("wineserver", {"-k"}, "C");
     }
-
     // The code page and the values of `keys` in [.ShellClassInfo] as the oracle prints them.
     QStringList Oracle(const QStringList &keys, const std::string &locale)
     {
