@@ -1,6 +1,7 @@
 // The auto-mount list page used as a user uses it: the list file it writes and reads, the
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
+#include "ScopedEnv.h"
 #include "TolvanePrograms.h"
 
 #include <QFile>
@@ -70,12 +71,15 @@ TEST_F(VhddRunTest, SavesEveryEntryAsOneLineEditingMovesItToTheEndAndDeletingEmp
 TEST_F(VhddRunTest, ShowsTheEntriesTolvaneMountsAndSavesThemBackWhole)
 {
     // A comma inside a folder and a non-ASCII folder stay; lines that are no entry by Tolvane's
-    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown.
+    // rule (a blank, a short line, a letter out of range, a subst switch) are not shown. The list
+    // written earlier in UTF-8 is saved in the code page of a Russian machine.
+    ScopedEnv env;
+    env.Set("LC_ALL", "ru_RU.UTF-8");
     OpenWithList("E:C:\\Old,New\n\nx\r\n1:C:\\odd\r\nE:/D\r\nF:C:\\Игры");
     EXPECT_EQ(Rows("cboD"), (QStringList{"E:", "F:"}));
     EXPECT_EQ(Text("txtP"), "C:\\Old,New");
     Enter("btnN", "G:", "C:\\My Games");
-    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\Игры\r\nG:C:\\My Games\r\n");
+    EXPECT_EQ(ListFile(), "E:C:\\Old,New\r\nF:C:\\\xC8\xE3\xF0\xFB\r\nG:C:\\My Games\r\n");
 }
 
 TEST_F(VhddRunTest, OffersOnlyFreeLettersWithTheEditedEntrysOwnFirst)
