@@ -25,6 +25,8 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmo
 PACKAGES += mtools dosfstools qemu-utils python3
 # Independent readers of the Windows 9x registry format that the tests check our files with.
 PACKAGES += libcreg-utils python3-libcreg libparse-win32registry-perl
+# The Russian locale's sources, from which the code page tests make ru_RU.UTF-8 with localedef.
+PACKAGES += locales
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run test test-windows tidy bench format format-check clean

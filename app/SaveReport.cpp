@@ -20,6 +20,7 @@ constexpr int kDamagedText = 1104;
 constexpr int kOtherErrorText = 1105;
 constexpr int kMoreTargetsText = 1106;
 constexpr int kOutsideMachineText = 1110;
+constexpr int kNoCodePageCharacterText = 1109;
 constexpr int kTitleText = 101;
 
 // So many failed targets are named; the rest are counted.
@@ -34,6 +35,7 @@ int ReasonTextOf(long code)
     case ERROR_WRITE_FAULT: return kDiskFullText;
     case ERROR_BADDB: return kDamagedText;
     case ERROR_CANT_ACCESS_FILE: return kOutsideMachineText;
+    case ERROR_NO_UNICODE_TRANSLATION: return kNoCodePageCharacterText;
     default: return kOtherErrorText;
     }
 }

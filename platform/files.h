@@ -39,6 +39,19 @@ bool WriteTextLines(const std::string &windowsPath, const std::vector<std::strin
 // Windows.
 bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bool executable);
 
+// A key of a profile (INI) file with its value.
+struct ProfileString {
+    std::string key;
+    std::string value;
+};
+
+// Sets each key of `section` in the profile file, in one durable replace of the whole file:
+// every key lands or the file stays as it was. Other keys and sections keep their lines. The
+// change hook is told of a change of the whole file. On Unix the file is written in the
+// machine's code page (ERROR_NO_UNICODE_TRANSLATION when a character has no place in it).
+bool SetProfileStrings(const std::string &windowsFile, const std::string &section,
+                       const std::vector<ProfileString> &strings);
+
 // True when a file or folder of that name exists, whatever its attributes.
 bool FileExists(const std::string &windowsPath);
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ bool WineServerRunning();
 // ...), found as Wine finds it: the "Version" setting, else the version the registry's NT or
 // 9x keys name, else Windows 7. Empty on Windows.
 std::string ReportedWindowsVersion();
+
+// The ANSI code page of the machine's Windows: the one its programs read text files in
+// (Desktop.ini, lmhosts, Tolvane.ini). On Windows the system's own (GetACP).
+std::uint32_t MachineAnsiCodePage();
 
 // True when the machine reports a Windows 9x version (platform 1: win95, win98, winme).
 bool IsWindows9xMachine();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace win::detail
@@ -13,5 +14,10 @@ std::vector<std::string> SplitTextLines(const std::string &text);
 
 // Every line followed by CR LF.
 std::string JoinTextLines(const std::vector<std::string> &lines);
+
+// Valid UTF-8 with at least one byte beyond ASCII: a file Korvex wrote before it wrote the code
+// page. Text of a single-byte code page almost never reads so (it would need a letter above 0xBF
+// followed by the right number of symbols from 0x80-0xBF, such as "Ã©").
+bool IsUtf8BeyondAscii(std::string_view bytes);
 
 } // namespace win::detail

@@ -89,11 +89,15 @@ constexpr Placement kLayout[] = {
     {"lbl_2", {kLeft, 4650, kWidth, 780}, kWidens},
 };
 
-void SetIniValue(const QString &iniFile, const char *key, const QString &value)
+// Desktop.ini with all its keys in one replace of the file, so that a failed write leaves the
+// old file whole rather than an "IconFile" without the rest.
+bool WriteDesktopIni(const QString &iniFile, const QString &iconFile)
 {
-    const bool ok = win::WritePrivateProfileStringA(kSection, key, Ansi(value).c_str(), Ansi(iniFile).c_str());
-    Writes::NoteLastError(ok, iniFile + QStringLiteral(" [") + QLatin1String(kSection) + QStringLiteral("] ") +
-                                  QLatin1String(key));
+    std::vector<win::ProfileString> strings{{kIconFileKey, Ansi(iconFile)}};
+    for (const IniSetting &setting : kFixedSettings)
+        strings.push_back({setting.key, setting.value});
+    return Writes::NoteLastError(win::SetProfileStrings(Ansi(iniFile), kSection, strings),
+                                 iniFile + QStringLiteral(" [") + QLatin1String(kSection) + QLatin1Char(']'));
 }
 
 void SetAttributes(const QString &path, win::DWORD attributes)
@@ -239,16 +243,17 @@ void frmFldIco::ApplyFolderIcon(const QString &folder)
         const QString copyName = QLatin1String(kCopyStem) + QString::number(n) + QLatin1String(kCopyExtension);
         iconFile = folder + QLatin1Char('\\') + copyName;
         // Replaces an older copy of the same name.
-        Writes::NoteLastError(win::CopyFileA(Ansi(txtIco->text()).c_str(), Ansi(iconFile).c_str(), 0), iconFile);
-        SetIniValue(iniFile, kIconFileKey, copyName);
+        if (!Writes::NoteLastError(win::CopyFileA(Ansi(txtIco->text()).c_str(), Ansi(iconFile).c_str(), 0), iconFile) ||
+            !WriteDesktopIni(iniFile, copyName))
+            return;
         Reg::SetDword(HKEY_LOCAL_MACHINE, QLatin1String(kCounterKey), QLatin1String(kCounterValue), n);
     } else {
         iconFile = txtIco->text();
-        SetIniValue(iniFile, kIconFileKey, iconFile);
+        if (!WriteDesktopIni(iniFile, iconFile))
+            return;
     }
-    for (const IniSetting &setting : kFixedSettings)
-        SetIniValue(iniFile, setting.key, QLatin1String(setting.value));
-    // In direct mode this marks the user's own icon file, wherever it lies.
+    // Only once Desktop.ini has landed: the system bit makes the shell look for it. In direct
+    // mode this marks the user's own icon file, wherever it lies.
     SetAttributes(iconFile, kIconFileAttributes);
     SetAttributes(folder, kFolderAttributes);
 }

@@ -1,6 +1,7 @@
 // Files, attributes and drives of the machine folder, kept the way Wine keeps them.
 #include "files.h"
 #include "change_hook.h"
+#include "code_page.h"
 #include "durable_file.h"
 #include "image_files.h"
 #include "machine.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
@@ -545,7 +547,7 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     std::string text;
     if (!detail::ReadWholeFile(host, text))
         return detail::Fail(detail::ErrorOfLookup(host, errno));
-    lines = detail::SplitTextLines(text);
+    lines = detail::SplitTextLines(detail::MachineTextToUtf8(text));
     return true;
 }
 
@@ -557,7 +559,10 @@ bool WriteWholeFile(const std::string &windowsPath, const std::string &bytes, bo
 
 bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
-    return WriteWholeFile(windowsPath, detail::JoinTextLines(lines), false);
+    // Windows programs read the file in the machine's code page; a line it cannot hold is refused
+    // before anything is written.
+    const std::optional<std::string> bytes = detail::Utf8ToMachineText(detail::JoinTextLines(lines));
+    return bytes && WriteWholeFile(windowsPath, *bytes, false);
 }
 
 bool FileExists(const std::string &windowsPath)

@@ -1,6 +1,8 @@
 // Profile strings (INI files) of the machine, read and changed line by line so that whatever a
 // change does not touch keeps its bytes.
 #include "change_hook.h"
+#include "code_page.h"
+#include "files.h"
 #include "image_files.h"
 #include "machine.h"
 #include "machine_files.h"
@@ -25,7 +27,9 @@ namespace
 // What Windows takes for blanks around names and values; Ctrl-Z ends old DOS text files.
 constexpr std::string_view kBlanks = " \t\r\n\v\f\x1a";
 
-enum class Encoding { Ansi, Utf8WithMark, Utf16Le, Utf16Be };
+// Ansi: the machine's code page; Utf8: UTF-8 without a mark, as Korvex wrote profiles before
+// it wrote the code page (it is written back in the code page).
+enum class Encoding { Ansi, Utf8, Utf8WithMark, Utf16Le, Utf16Be };
 
 // A profile file's text as UTF-8 without its byte-order mark, and how to write it back.
 struct ProfileText {
@@ -35,13 +39,14 @@ struct ProfileText {
 
 struct Line {
     size_t begin = 0; // the line's first byte
-    size_t end = 0;   // where its CR LF or LF begins
+    size_t end = 0;   // where its CR LF, LF or CR begins
     size_t next = 0;  // the next line's first byte
 };
 
 struct Entry {
     std::string_view key;
     std::string_view value;
+    bool assigned = true; // false for a line without "="
 };
 
 std::string_view Trim(std::string_view text)
@@ -59,10 +64,12 @@ std::string SwapBytePairs(std::string bytes)
     return bytes;
 }
 
-std::string Encode(const ProfileText &profile)
+// The file's bytes; nothing when a character has no place in the machine's code page.
+std::optional<std::string> Encode(const ProfileText &profile)
 {
     switch (profile.encoding) {
-    case Encoding::Ansi: return profile.text;
+    case Encoding::Ansi:
+    case Encoding::Utf8: return detail::Utf8ToMachineText(profile.text);
     case Encoding::Utf8WithMark: return "\xEF\xBB\xBF" + profile.text;
     case Encoding::Utf16Le:
     case Encoding::Utf16Be: {
@@ -85,8 +92,11 @@ ProfileText Decode(const std::string &bytes)
     } else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
         profile.encoding = Encoding::Utf8WithMark;
         profile.text = bytes.substr(3);
-    } else {
+    } else if (detail::IsUtf8BeyondAscii(bytes)) {
+        profile.encoding = Encoding::Utf8;
         profile.text = bytes;
+    } else {
+        profile.text = detail::CodePageToUtf8(bytes, MachineAnsiCodePage());
     }
     return profile;
 }
@@ -95,14 +105,14 @@ std::vector<Line> SplitLines(const std::string &text)
 {
     std::vector<Line> lines;
     size_t start = 0;
+    // Windows ends a line at CR LF, LF or a CR alone.
     while (start < text.size()) {
-        const size_t feed = text.find('\n', start);
-        Line line{start, feed == std::string::npos ? text.size() : feed, 0};
-        line.next = feed == std::string::npos ? text.size() : feed + 1;
-        if (line.end > line.begin && text[line.end - 1] == '\r')
-            --line.end;
-        lines.push_back(line);
-        start = line.next;
+        const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        size_t next = std::min(end + 1, text.size());
+        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n')
+            ++next;
+        lines.push_back(Line{start, end, next});
+        start = next;
     }
     return lines;
 }
@@ -122,13 +132,16 @@ std::optional<std::string_view> SectionName(std::string_view content)
     return Trim(line.substr(1, close - 1));
 }
 
-// "key=value", not a comment (";") and not a section line.
+// "key=value", not a comment (";") and not a section line. A line without "=" is a key too: it
+// is listed and a write replaces it, but reading its value gives the default, as in Wine.
 std::optional<Entry> EntryOf(std::string_view content)
 {
     const std::string_view line = Trim(content);
-    const size_t equals = line.find('=');
-    if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string_view::npos)
+    if (line.empty() || line[0] == ';' || line[0] == '[')
         return std::nullopt;
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return Entry{line, {}, false};
     return Entry{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
 }
 
@@ -168,10 +181,14 @@ std::string_view WithoutQuotes(std::string_view value)
     return value;
 }
 
-// The line end new lines get: LF in a file that uses LF alone, CR LF otherwise.
+// The line end new lines get: LF or CR in a file that uses it alone, CR LF otherwise.
 std::string_view LineEndOf(const std::string &text)
 {
-    return text.find('\n') != std::string::npos && text.find("\r\n") == std::string::npos ? "\n" : "\r\n";
+    const bool feeds = text.find('\n') != std::string::npos;
+    const bool returns = text.find('\r') != std::string::npos;
+    if (feeds != returns)
+        return feeds ? "\n" : "\r";
+    return "\r\n";
 }
 
 // Inserts a whole line before the byte `at`, ending the line before it first when the file ended
@@ -180,7 +197,7 @@ void InsertLine(std::string &text, size_t at, std::string_view line)
 {
     const std::string_view eol = LineEndOf(text);
     std::string inserted;
-    if (at == text.size() && !text.empty() && text.back() != '\n')
+    if (at == text.size() && !text.empty() && text.back() != '\n' && text.back() != '\r')
         inserted += eol;
     inserted.append(line).append(eol);
     text.insert(at, inserted);
@@ -368,8 +385,9 @@ DWORD GetPrivateProfileStringA(const char *lpAppName, const char *lpKeyName, con
         if (!keys.empty())
             return CopyList(keys, lpReturnedString, nSize);
     } else if (const auto found = FindSection(text, lines, section)) {
-        if (const auto at = FindKey(text, lines, *found, Trim(lpKeyName)))
-            return CopyString(WithoutQuotes(EntryOf(Content(text, lines[*at]))->value), lpReturnedString, nSize);
+        const auto at = FindKey(text, lines, *found, Trim(lpKeyName));
+        if (const auto entry = at ? EntryOf(Content(text, lines[*at])) : std::nullopt; entry && entry->assigned)
+            return CopyString(WithoutQuotes(entry->value), lpReturnedString, nSize);
     }
     return CopyString(DefaultOf(lpDefault), lpReturnedString, nSize);
 }
@@ -395,39 +413,75 @@ LONG ChangeProfileFile(const char *fileName, const std::string &host, const std:
     return static_cast<LONG>(GetLastError());
 }
 
-BOOL WriteProfileString(const char *lpAppName, const char *lpKeyName, const char *lpString, const char *lpFileName)
+// Changes the profile's text by `edit` in one durable replace of the file. The file keeps its
+// encoding; a UTF-16 file or one of the code page that would not come back byte for byte is left
+// alone, and text the code page cannot hold is refused before anything is written.
+BOOL EditProfile(const char *fileName, const std::function<void(std::string &text)> &edit)
 {
-    const std::string host =
-        detail::CurrentImageMachine() ? ProfileWindowsPath(lpFileName) : ProfileHostPath(lpFileName);
-    if (!lpAppName)
-        return detail::Fail(ERROR_INVALID_PARAMETER);
-    if (host.empty() || !lpFileName)
+    if (!fileName)
         return detail::Fail(ERROR_PATH_NOT_FOUND);
-    // A line break would end the line early and turn the rest into lines of its own.
-    if (HasLineBreak(lpAppName) || HasLineBreak(lpKeyName) || HasLineBreak(lpString))
-        return detail::Fail(ERROR_INVALID_PARAMETER);
-    const auto edit = [&](std::string &bytes) -> LONG {
+    const std::string host =
+        detail::CurrentImageMachine() ? ProfileWindowsPath(fileName) : ProfileHostPath(fileName);
+    if (host.empty())
+        return detail::Fail(ERROR_PATH_NOT_FOUND);
+    const auto change = [&](std::string &bytes) -> LONG {
         ProfileText profile = Decode(bytes);
-        // A UTF-16 file that would not come back byte for byte is left alone.
-        if (Encode(profile) != bytes)
+        if (profile.encoding != Encoding::Utf8 && Encode(profile) != bytes)
             return ERROR_INVALID_DATA;
-        const std::string_view section = Trim(lpAppName);
-        if (!lpKeyName)
-            DeleteSection(profile.text, section);
-        else if (!lpString)
-            DeleteKey(profile.text, section, Trim(lpKeyName));
-        else
-            SetKey(profile.text, section, Trim(lpKeyName), WithoutLeadingBlanks(lpString));
-        bytes = Encode(profile);
+        edit(profile.text);
+        const std::optional<std::string> encoded = Encode(profile);
+        if (!encoded)
+            return ERROR_NO_UNICODE_TRANSLATION;
+        bytes = *encoded;
         return ERROR_SUCCESS;
     };
-    const LONG rc = ChangeProfileFile(lpFileName, host, edit);
+    const LONG rc = ChangeProfileFile(fileName, host, change);
     if (rc != ERROR_SUCCESS)
         return detail::Fail(static_cast<DWORD>(rc));
     return 1;
 }
 
+BOOL WriteProfileString(const char *lpAppName, const char *lpKeyName, const char *lpString, const char *lpFileName)
+{
+    if (!lpAppName)
+        return detail::Fail(ERROR_INVALID_PARAMETER);
+    // A line break would end the line early and turn the rest into lines of its own.
+    if (HasLineBreak(lpAppName) || HasLineBreak(lpKeyName) || HasLineBreak(lpString))
+        return detail::Fail(ERROR_INVALID_PARAMETER);
+    return EditProfile(lpFileName, [&](std::string &text) {
+        const std::string_view section = Trim(lpAppName);
+        if (!lpKeyName)
+            DeleteSection(text, section);
+        else if (!lpString)
+            DeleteKey(text, section, Trim(lpKeyName));
+        else
+            SetKey(text, section, Trim(lpKeyName), WithoutLeadingBlanks(lpString));
+    });
+}
+
+BOOL WriteProfileStrings(const std::string &windowsFile, const std::string &section,
+                         const std::vector<ProfileString> &strings)
+{
+    const auto broken = [](const ProfileString &s) {
+        return HasLineBreak(s.key.c_str()) || HasLineBreak(s.value.c_str());
+    };
+    if (HasLineBreak(section.c_str()) || std::any_of(strings.begin(), strings.end(), broken))
+        return detail::Fail(ERROR_INVALID_PARAMETER);
+    return EditProfile(windowsFile.c_str(), [&](std::string &text) {
+        for (const ProfileString &s : strings)
+            SetKey(text, Trim(section), Trim(s.key), WithoutLeadingBlanks(s.value));
+    });
+}
+
 } // namespace
+
+bool SetProfileStrings(const std::string &windowsFile, const std::string &section,
+                       const std::vector<ProfileString> &strings)
+{
+    // The whole file is the change: it is replaced at once.
+    return detail::Reported({.kind = Change::Kind::Profile, .path = windowsFile.c_str()},
+                            [&] { return WriteProfileStrings(windowsFile, section, strings); }) != 0;
+}
 
 BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, const char *lpString,
                                 const char *lpFileName)

@@ -96,13 +96,33 @@ std::vector<std::string> SubfoldersOf(const std::string &windowsFolder)
     return names;
 }
 
+namespace
+{
+
+// UTF-8 text (a file Korvex wrote before it wrote the code page) in the system's ANSI code page.
+std::string Utf8AsAnsi(const std::string &utf8)
+{
+    const int length = static_cast<int>(utf8.size());
+    std::wstring wide(static_cast<size_t>(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0)), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), static_cast<int>(wide.size()));
+    const int wideLength = static_cast<int>(wide.size());
+    std::string ansi(
+        static_cast<size_t>(::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr)),
+        '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, ansi.data(), static_cast<int>(ansi.size()), nullptr,
+                          nullptr);
+    return ansi;
+}
+
+} // namespace
+
 bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lines)
 {
     lines.clear();
     std::string text;
     if (!ReadWholeFile(windowsPath, text))
         return false;
-    lines = detail::SplitTextLines(text);
+    lines = detail::SplitTextLines(detail::IsUtf8BeyondAscii(text) ? Utf8AsAnsi(text) : text);
     return true;
 }
 

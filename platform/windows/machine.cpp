@@ -38,6 +38,11 @@ bool IsWindows9xMachine()
     return (::GetVersion() & 0x80000000u) != 0;
 }
 
+std::uint32_t MachineAnsiCodePage()
+{
+    return ::GetACP();
+}
+
 std::string HostPathOf(const std::string &windowsPath)
 {
     return windowsPath;

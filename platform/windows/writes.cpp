@@ -1,9 +1,11 @@
 // The functions that change the machine: the real ones of Windows, each told to the change hook.
 #include "change_hook.h"
+#include "files.h"
 #include "win32.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,6 +136,58 @@ BOOL WritePrivateProfileStringA(const char *lpAppName, const char *lpKeyName, co
     return detail::Reported(
         {.kind = Change::Kind::Profile, .path = lpFileName, .section = lpAppName, .name = lpKeyName},
         [&] { return ::WritePrivateProfileStringA(lpAppName, lpKeyName, lpString, lpFileName); });
+}
+
+namespace
+{
+
+// The section's lines ("key=value"), as Windows returns them.
+std::vector<std::string> SectionLines(const char *section, const char *file)
+{
+    std::vector<char> buffer(4096);
+    DWORD length = 0;
+    while ((length = ::GetPrivateProfileSectionA(section, buffer.data(), static_cast<DWORD>(buffer.size()), file)) ==
+           buffer.size() - 2)
+        buffer.resize(buffer.size() * 2);
+    std::vector<std::string> lines;
+    for (const char *line = buffer.data(); *line; line += std::strlen(line) + 1)
+        lines.emplace_back(line);
+    return lines;
+}
+
+bool IsLineOfKey(const std::string &line, const std::string &key)
+{
+    const std::string name = line.substr(0, line.find('='));
+    return ::lstrcmpiA(name.c_str(), key.c_str()) == 0;
+}
+
+// The section with each key set, written in one call: Windows writes the file once.
+BOOL WriteSectionWith(const std::string &windowsFile, const std::string &section,
+                      const std::vector<ProfileString> &strings)
+{
+    std::vector<std::string> lines = SectionLines(section.c_str(), windowsFile.c_str());
+    for (const ProfileString &s : strings) {
+        const auto line =
+            std::find_if(lines.begin(), lines.end(), [&](const std::string &l) { return IsLineOfKey(l, s.key); });
+        if (line == lines.end())
+            lines.push_back(s.key + "=" + s.value);
+        else
+            *line = s.key + "=" + s.value;
+    }
+    std::string block;
+    for (const std::string &line : lines)
+        block.append(line).push_back('\0');
+    block.push_back('\0');
+    return ::WritePrivateProfileSectionA(section.c_str(), block.data(), windowsFile.c_str());
+}
+
+} // namespace
+
+bool SetProfileStrings(const std::string &windowsFile, const std::string &section,
+                       const std::vector<ProfileString> &strings)
+{
+    return detail::Reported({.kind = Change::Kind::Profile, .path = windowsFile.c_str()},
+                            [&] { return WriteSectionWith(windowsFile, section, strings); }) != 0;
 }
 
 BOOL CopyFileA(const char *lpExistingFileName, const char *lpNewFileName, BOOL bFailIfExists)

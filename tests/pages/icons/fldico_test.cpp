@@ -1,4 +1,4 @@
-// The folder icon page: the copies and their counter, Desktop.ini written line for line and
+// The folder icon page: the copies and their counter, Desktop.ini written whole and
 // kept around its four keys, the attributes (which Wine's own attrib reads as the platform's
 // interop test shows), removal, the preview, and the drive root that never gets an icon.
 #include "IconPageTest.h"
@@ -139,14 +139,21 @@ TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
     std::filesystem::permissions(HostOf("C:\\Locked"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
     const std::string icon = WriteIcon("C:\\Icons\\a.ico");
+    const win::DWORD iconAttributes = Attributes(icon);
+    const win::DWORD folderAttributes = Attributes("C:\\Locked");
     Open("FldIco");
-    Select("Locked");
-    const Boxes asked = Apply(icon, true);
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1].icon, QMessageBox::Warning);
-    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Locked\\Desktop.ini")));
-    // The page keeps the choice so that the user can try again.
-    EXPECT_EQ(Current<QLineEdit>("txtIco").text().toStdString(), icon);
+    for (const bool copy : {true, false}) {
+        Select("Locked");
+        const Boxes asked = Apply(icon, copy);
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_EQ(asked[1].icon, QMessageBox::Warning);
+        EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Locked\\Desktop.ini")));
+        // Without its Desktop.ini no attribute is changed, not even the chosen file's.
+        EXPECT_EQ(Attributes("C:\\Locked"), folderAttributes) << copy;
+        EXPECT_EQ(Attributes(icon), iconAttributes) << copy;
+        // The page keeps the choice so that the user can try again.
+        EXPECT_EQ(Current<QLineEdit>("txtIco").text().toStdString(), icon);
+    }
 }
 
 } // namespace
