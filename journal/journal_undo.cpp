@@ -201,9 +201,11 @@ std::vector<Record> GroupOf(const Record &record, const std::vector<Record> &rec
     const auto stillMade = [&](const Record &r) {
         return r.id == record.id || std::find(undone.begin(), undone.end(), r.id) == undone.end();
     };
+    // A key the group made may hold values written since by others: it goes only when chosen.
+    const auto safeToTake = [&](const Record &r) { return r.id == record.id || r.kind != Kind::KeyCreated; };
     std::vector<Record> group;
     for (const Record &r : records)
-        if (r.group == record.group && sameSide(r) && stillMade(r))
+        if (r.group == record.group && sameSide(r) && stillMade(r) && safeToTake(r))
             group.push_back(r);
     return group;
 }
