@@ -2,6 +2,8 @@
 
 #include "MachineCheck.h"
 #include "Strings.h"
+#include "change_bracket.h"
+#include "machine.h"
 #include "win32.h"
 
 #include <QMessageBox>
@@ -66,10 +68,18 @@ bool NoteLastError(bool ok, const QString &target)
 SaveReport::SaveReport(QWidget *parent) : parent_(parent), outer_(g_current)
 {
     g_current = this;
+    win::BeginChanges();
 }
 
 SaveReport::~SaveReport()
 {
+    // The registry files are written now, once each; after a failed write nothing of the save
+    // is, so that a page is never saved by halves.
+    const long written = win::EndChanges(targets_.isEmpty());
+    if (written != ERROR_SUCCESS && targets_.isEmpty()) {
+        targets_.append(QString::fromStdString(win::MachineFolder()));
+        codes_.append(written);
+    }
     g_current = outer_;
     if (outer_) {
         outer_->targets_.append(targets_);

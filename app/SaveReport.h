@@ -5,7 +5,8 @@
 // (keys deleted, profile strings, files, attributes, drives). A SaveReport spans one save on
 // closing or one immediate apply; when it ends and a write inside it failed, one warning box
 // says what was not saved and why, in the user's terms. A save that fully succeeds shows
-// nothing.
+// nothing. A SaveReport is also a bracket of changes (change_bracket.h): the registry files it
+// changes are written once each when it ends, and not at all when a write inside it failed.
 #pragma once
 
 #include <QString>

@@ -4,6 +4,7 @@
 // The prefix is KORVEX_BENCH_PREFIX when set, else one made here by `wineboot --init` (once per
 // run). Every benchmark works on a copy of it; the original is never written.
 #include "Reg.h"
+#include "change_bracket.h"
 #include "hive.h"
 #include "machine.h"
 #include "machine_store.h"
@@ -255,6 +256,26 @@ void SetDword(benchmark::State &state, win::HKEY root)
 }
 BENCHMARK_CAPTURE(SetDword, UserHive, HKEY_CURRENT_USER)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(SetDword, SystemHive, HKEY_LOCAL_MACHINE)->Unit(benchmark::kMillisecond);
+
+// A page's save of 40 values of the system hive in one bracket: one durable write of the file,
+// to be compared with WriteFsyncRename/SystemHiveSize.
+void BM_SystemSaveOf40Values(benchmark::State &state)
+{
+    REQUIRE_PREFIX(state)
+    const QString path = QStringLiteral("System\\CurrentControlSet\\Control\\KorvexBench");
+    qint32 number = 0;
+    for (auto _ : state) {
+        number ^= 1;
+        win::ChangeBracket save;
+        for (int i = 0; i < 40; ++i)
+            Reg::SetDword(HKEY_LOCAL_MACHINE, path, QStringLiteral("Value%1").arg(i), number + i);
+        if (save.End() != ERROR_SUCCESS) {
+            state.SkipWithError("the save failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_SystemSaveOf40Values)->Unit(benchmark::kMillisecond);
 
 // The floor under a durable SetDword: a buffer of the hive's size written to a temporary file
 // in the same folder, flushed, renamed over the target, and the folder flushed.

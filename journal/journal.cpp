@@ -119,6 +119,7 @@ std::string Encode(const Record &r)
     PutState(out, r.after);
     PutContent(out, r.deleted);
     PutU64(out, r.undoes);
+    PutU64(out, r.group);
     return out;
 }
 
@@ -136,6 +137,7 @@ class Reader
 public:
     explicit Reader(std::string_view bytes) : bytes_(bytes) {}
     bool Ok() const { return ok_ && at_ == bytes_.size(); }
+    bool AtEnd() const { return at_ == bytes_.size(); }
 
     std::uint32_t U32()
     {
@@ -208,6 +210,8 @@ bool Decode(std::string_view payload, Record &r)
     r.after = in.ReadState();
     r.deleted = in.Content();
     r.undoes = in.U64();
+    // Records of the first version end before the group.
+    r.group = in.AtEnd() ? 0 : in.U64();
     return in.Ok() && r.kind >= Kind::Value && r.kind <= Kind::Drive;
 }
 

@@ -68,6 +68,8 @@ struct Record {
     State after;
     KeyContent deleted;       // KeyDeleted only
     std::uint64_t undoes = 0; // the id of the change this one undid, 0 for none
+    // The changes one save, undo or run made together share a group (0: a change of its own).
+    std::uint64_t group = 0;
 };
 
 // Names the page whose changes follow ("" for none). The journal keeps the name until changed.
@@ -108,6 +110,11 @@ bool StillAsWritten(const Record &record);
 // Restores the record's `before` through the write functions, so that the undo is itself a
 // recorded change (its `undoes` names the record). Returns ERROR_SUCCESS or a Win32 code.
 long Undo(const Record &record);
+
+// What undoing `record` undoes, newest first: the changes of `records` (newest first) that its
+// group made and no later change undid, with `record` itself. A record without a group stands
+// alone.
+std::vector<Record> GroupOf(const Record &record, const std::vector<Record> &records);
 
 // ---- For the journal's own tests and benchmark -------------------------------------------------
 

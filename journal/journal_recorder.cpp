@@ -7,6 +7,8 @@
 #include "journal_detail.h"
 #include "win32.h"
 
+#include <algorithm>
+#include <chrono>
 #include <unordered_map>
 #include <utility>
 
@@ -86,6 +88,22 @@ public:
     }
 
     void KeyClosed(HKEY key) override { paths_.erase(key); }
+
+    // The changes of a bracket are kept back to its end: registry changes are recorded only
+    // once their files were written, and all of them as one group.
+    void ChangesBegun() override
+    {
+        group_ = NewGroup();
+        heldBack_.clear();
+    }
+
+    void ChangesEnded(bool written) override
+    {
+        for (Record &record : std::exchange(heldBack_, {}))
+            if (written || !IsRegistryChange(record.kind))
+                Append(std::move(record));
+        group_ = 0;
+    }
 
     void MachineReset() override
     {
@@ -177,13 +195,33 @@ private:
         return r;
     }
 
-    static void Keep(Record record)
+    void Keep(Record record)
     {
         record.undoes = UndoingId();
-        Append(std::move(record));
+        record.group = group_;
+        if (group_)
+            heldBack_.push_back(std::move(record));
+        else
+            Append(std::move(record));
+    }
+
+    static bool IsRegistryChange(Kind kind)
+    {
+        return kind == Kind::Value || kind == Kind::KeyCreated || kind == Kind::KeyDeleted;
+    }
+
+    // Unique in the journal without reading it: the moment, and a count for the same moment.
+    static std::uint64_t NewGroup()
+    {
+        static std::uint64_t last = 0;
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        last = std::max(last + 1, static_cast<std::uint64_t>(std::chrono::nanoseconds(now).count()));
+        return last;
     }
 
     Record pending_;
+    std::uint64_t group_ = 0;
+    std::vector<Record> heldBack_;
     std::unordered_map<HKEY, std::string> paths_;
 };
 

@@ -1,11 +1,14 @@
 // Undoing a recorded change: its `before` is put back through the platform's write functions, so
 // that the undo is a change of its own in the journal.
+#include "change_bracket.h"
 #include "files.h"
 #include "journal.h"
 #include "journal_capture.h"
 #include "journal_detail.h"
 #include "machine.h"
 #include "win32.h"
+
+#include <algorithm>
 
 namespace journal
 {
@@ -156,9 +159,11 @@ bool StillAsWritten(const Record &r)
     return now == r.after;
 }
 
-long Undo(const Record &r)
+namespace
 {
-    const detail::UndoScope scope(r.id);
+
+LONG Restore(const Record &r)
+{
     switch (r.kind) {
     case Kind::Value: return RestoreValue(r);
     case Kind::KeyCreated: return DeleteKey(r.target);
@@ -169,6 +174,40 @@ long Undo(const Record &r)
     case Kind::Drive: return RestoreDrive(r);
     }
     return ERROR_INVALID_PARAMETER;
+}
+
+} // namespace
+
+long Undo(const Record &r)
+{
+    const detail::UndoScope scope(r.id);
+    // A deleted key comes back with all it held in one write, or not at all.
+    win::ChangeBracket bracket;
+    const LONG rc = Restore(r);
+    const LONG written = bracket.End(rc == ERROR_SUCCESS);
+    return rc != ERROR_SUCCESS ? rc : written;
+}
+
+std::vector<Record> GroupOf(const Record &record, const std::vector<Record> &records)
+{
+    if (record.group == 0)
+        return {record};
+    std::vector<std::uint64_t> undone;
+    for (const Record &r : records)
+        if (r.undoes)
+            undone.push_back(r.undoes);
+    // The undos of a group undo is a group of its own, undone together again.
+    const auto sameSide = [&](const Record &r) { return (r.undoes != 0) == (record.undoes != 0); };
+    const auto stillMade = [&](const Record &r) {
+        return r.id == record.id || std::find(undone.begin(), undone.end(), r.id) == undone.end();
+    };
+    // A key the group made may hold values written since by others: it goes only when chosen.
+    const auto safeToTake = [&](const Record &r) { return r.id == record.id || r.kind != Kind::KeyCreated; };
+    std::vector<Record> group;
+    for (const Record &r : records)
+        if (r.group == record.group && sameSide(r) && stillMade(r) && safeToTake(r))
+            group.push_back(r);
+    return group;
 }
 
 } // namespace journal

@@ -52,6 +52,11 @@ public:
     // The machine was forgotten (ResetMachine): every key handle is gone, and the next call may
     // work on another machine.
     virtual void MachineReset() = 0;
+
+    // The outermost bracket of changes (change_bracket.h) begins, and ends with its registry
+    // changes written (`written`) or all forgotten. Changes of other files land on their own.
+    virtual void ChangesBegun() {}
+    virtual void ChangesEnded(bool written) { (void)written; }
 };
 
 // Makes `hook` the listener, in place of any other; null removes it. The hook must stay alive

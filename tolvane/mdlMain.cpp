@@ -1,6 +1,7 @@
 #include "mdlMain.h"
 
 #include "MountLine.h"
+#include "change_bracket.h"
 #include "files.h"
 #include "machine.h"
 #include "win32.h"
@@ -88,6 +89,8 @@ std::string MachineFolderAbove(const std::string &hostFolder)
 
 void Main()
 {
+    // One run is one change of the machine: whatever it writes lands together.
+    const win::ChangeBracket run;
     const std::string folder = OwnWindowsFolder();
     if (folder.empty())
         return;

@@ -3,6 +3,7 @@
 #include "DialogBox.h"
 #include "RegExport.h"
 #include "Strings.h"
+#include "change_bracket.h"
 #include "frmTR.h"
 #include "machine.h"
 #include "win32.h"
@@ -210,16 +211,28 @@ std::vector<Record> frmHistory::ChangesBackTo(int row) const
 void frmHistory::UndoChanges(const std::vector<Record> &changes)
 {
     journal::SetPage("History");
+    // One undo is one bracket: the registry files are written once, and not at all when any
+    // change of it cannot be undone.
+    win::ChangeBracket bracket;
+    const Record *failed = nullptr;
+    long rc = ERROR_SUCCESS;
     for (const Record &r : changes) {
         if (!journal::StillAsWritten(r) && !OverwriteAnyway(r, this))
             continue;
-        if (const long rc = journal::Undo(r); rc != ERROR_SUCCESS) {
-            QMessageBox::warning(this, LoadResString(kIdHistory),
-                                 LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(r) + QLatin1Char('\n') +
-                                     LoadResString(kIdErrorCode).arg(rc));
+        if (rc = journal::Undo(r); rc != ERROR_SUCCESS) {
+            failed = &r;
             break;
         }
     }
+    const long written = bracket.End(!failed);
+    if (!failed && written != ERROR_SUCCESS && !changes.empty()) {
+        failed = &changes.front();
+        rc = written;
+    }
+    if (failed)
+        QMessageBox::warning(this, LoadResString(kIdHistory),
+                             LoadResString(kIdNotUndone) + QLatin1Char('\n') + WhatChanged(*failed) +
+                                 QLatin1Char('\n') + LoadResString(kIdErrorCode).arg(rc));
     FillList();
 }
 
@@ -227,7 +240,7 @@ void frmHistory::cmdUndo_Click()
 {
     const int row = lstHist->currentRow();
     if (row >= 0 && row < static_cast<int>(records_.size()))
-        UndoChanges({records_[static_cast<std::size_t>(row)]});
+        UndoChanges(journal::GroupOf(records_[static_cast<std::size_t>(row)], records_));
 }
 
 void frmHistory::cmdUndoTo_Click()

@@ -8,10 +8,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace win::detail
 {
@@ -66,6 +68,8 @@ bool HasOwnerWrite(const std::string &path)
     return stat(path.c_str(), &st) != 0 || (st.st_mode & S_IWUSR);
 }
 
+} // namespace
+
 void FlushFolder(const std::string &folder)
 {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -75,22 +79,74 @@ void FlushFolder(const std::string &folder)
     }
 }
 
+namespace
+{
+
+// The locks this process holds. A flock belongs to one open of the folder, and a second open
+// would wait for the first forever: a lock taken again in the same process (a text file
+// written inside a bracket of registry changes, which holds the lock) shares the first one.
+struct HeldLock {
+    dev_t device;
+    ino_t inode;
+    int fd;
+    int count;
+};
+
+std::vector<HeldLock> &HeldLocks()
+{
+    static std::vector<HeldLock> held;
+    return held;
+}
+
+std::mutex &HeldLocksMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 FolderLock::FolderLock(const std::string &folder) : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
-    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+    struct stat st {
+    };
+    if (fd_ < 0 || fstat(fd_, &st) != 0)
+        return;
+    {
+        const std::lock_guard guard(HeldLocksMutex());
+        for (HeldLock &held : HeldLocks()) {
+            if (held.device == st.st_dev && held.inode == st.st_ino) {
+                close(fd_);
+                fd_ = held.fd;
+                ++held.count;
+                return;
+            }
+        }
+    }
+    while (flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             close(fd_);
             fd_ = -1;
+            return;
         }
     }
+    const std::lock_guard guard(HeldLocksMutex());
+    HeldLocks().push_back({st.st_dev, st.st_ino, fd_, 1});
 }
 
 FolderLock::~FolderLock()
 {
-    if (fd_ >= 0)
-        close(fd_); // releases the lock
+    if (fd_ < 0)
+        return;
+    const std::lock_guard guard(HeldLocksMutex());
+    std::vector<HeldLock> &held = HeldLocks();
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        if (it->fd == fd_ && --it->count == 0) {
+            close(fd_); // releases the lock
+            held.erase(it);
+            return;
+        }
+    }
 }
 
 LONG ErrorFromErrno(int error)
@@ -141,19 +197,18 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::size_t limi
     return errno == 0;
 }
 
-LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode)
+LONG WriteReplacement(const std::string &path, const std::string &bytes, std::string &newFile, const FileMode &mode)
 {
-    const std::string real = ResolvedPath(path);
-    const fs::path target(real);
-    const std::string dir = target.parent_path().string();
-    std::string temp = dir + "/." + target.filename().string() + std::string(kTemporaryMark) +
+    newFile.clear();
+    const fs::path target(ResolvedPath(path));
+    std::string temp = target.parent_path().string() + "/." + target.filename().string() + std::string(kTemporaryMark) +
                        std::string(kTemporarySuffixLength, 'X');
     const int fd = mkstemp(temp.data());
     if (fd < 0)
         return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno);
     struct stat old {
     };
-    if (mode.keepExisting && stat(real.c_str(), &old) == 0) {
+    if (mode.keepExisting && stat(target.c_str(), &old) == 0) {
         fchmod(fd, (old.st_mode & 07777) | mode.added);
         if (geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0))
             (void)!fchown(fd, old.st_uid, old.st_gid);
@@ -165,14 +220,33 @@ LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const
         error = errno ? errno : EIO;
     if (close(fd) != 0 && !error)
         error = errno;
-    if (!error && rename(temp.c_str(), real.c_str()) != 0)
-        error = errno;
     if (error) {
         unlink(temp.c_str());
         return ErrorFromErrno(error);
     }
-    FlushFolder(dir);
+    newFile = std::move(temp);
     return ERROR_SUCCESS;
+}
+
+LONG PutReplacementInPlace(const std::string &newFile, const std::string &path, bool flushFolder)
+{
+    const std::string real = ResolvedPath(path);
+    if (rename(newFile.c_str(), real.c_str()) != 0) {
+        const int error = errno;
+        unlink(newFile.c_str());
+        return ErrorFromErrno(error);
+    }
+    if (flushFolder)
+        FlushFolder(fs::path(real).parent_path().string());
+    return ERROR_SUCCESS;
+}
+
+LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode)
+{
+    std::string newFile;
+    if (const LONG rc = WriteReplacement(path, bytes, newFile, mode); rc != ERROR_SUCCESS)
+        return rc;
+    return PutReplacementInPlace(newFile, path, true);
 }
 
 void RemoveLeftTemporaryFiles(const std::string &folder)

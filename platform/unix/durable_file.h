@@ -14,7 +14,7 @@ namespace win::detail
 
 // The machine's exclusive lock, held by this object's life: a flock on the machine folder,
 // taken around every change of a registry file, profile file or text file by every process
-// that uses the machine.
+// that uses the machine. Taken again by the process that holds it, it is the same lock.
 class FolderLock
 {
 public:
@@ -62,6 +62,14 @@ struct FileMode {
 // ERROR_ACCESS_DENIED / ERROR_DISK_FULL / ERROR_PATH_NOT_FOUND / ERROR_WRITE_FAULT with the old
 // file untouched.
 LONG ReplaceFileDurably(const std::string &path, const std::string &bytes, const FileMode &mode = {});
+
+// The two halves of ReplaceFileDurably, for a change of several files that must all land or
+// none: the new content written and flushed beside `path` (its name in `newFile`), the old
+// file untouched; then the new file renamed over `path`, and the folder flushed when asked.
+LONG WriteReplacement(const std::string &path, const std::string &bytes, std::string &newFile,
+                      const FileMode &mode = {});
+LONG PutReplacementInPlace(const std::string &newFile, const std::string &path, bool flushFolder);
+void FlushFolder(const std::string &folder);
 
 // Removes the temporary files that a process which died in ReplaceFileDurably left in `folder`.
 // Call it only under the machine's lock, under which every temporary file is made.

@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace win::detail
 {
@@ -131,6 +132,10 @@ std::string MachineStore::EmptyHiveText(const HiveFile &file)
 
 void MachineStore::Refresh(HiveFile &file)
 {
+    // A file changed in the open bracket is ahead of the disk, which nobody else may change
+    // while the bracket holds the lock.
+    if (file.changedInBracket)
+        return;
     // The common case, a file unchanged since it was read, costs one stat() and no open().
     struct stat current {
     };
@@ -165,8 +170,6 @@ void MachineStore::Refresh(HiveFile &file)
     file.damaged = !read || !file.hive.Parse(std::move(text));
 }
 
-MachineStore::~MachineStore() = default;
-
 std::string MachineStore::ReadOnlyMessage() const
 {
     if (image_)
@@ -183,10 +186,60 @@ Hive *MachineStore::Current(int index)
     return file.damaged ? nullptr : &file.hive;
 }
 
+MachineStore::~MachineStore()
+{
+    Withdraw(*this);
+}
+
+LONG MachineStore::CheckChangeable(HiveFile &file)
+{
+    Refresh(file);
+    if (file.damaged)
+        return ERROR_BADDB;
+    return CheckReplaceable(file.path);
+}
+
+void MachineStore::Forget(HiveFile &file)
+{
+    // The change is not on disk: drop it by reading the file again next time.
+    file.loaded = false;
+    file.identity = FileIdentity{};
+}
+
+LONG MachineStore::JoinBracket(HiveFile &file)
+{
+    if (const LONG failed = BracketFailure(); failed != ERROR_SUCCESS)
+        return failed;
+    if (!bracketLock_) {
+        if (ServerRunning())
+            return ERROR_SHARING_VIOLATION;
+        auto lock = std::make_unique<FolderLock>(folder_);
+        if (!lock->Held())
+            return ERROR_ACCESS_DENIED;
+        RemoveLeftTemporaryFiles(folder_);
+        bracketLock_ = std::move(lock);
+        Enlist(*this);
+    }
+    // A file changed earlier in the bracket is ahead of its copy on disk.
+    return file.changedInBracket ? ERROR_SUCCESS : CheckChangeable(file);
+}
+
 LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
 {
+    // A disk image writes each changed registry file through the image layer at the end of
+    // every call; it does not take part in brackets yet.
     if (isImage_)
         return image_ ? image_->Change(index, change) : LONG{ERROR_BADDB};
+    HiveFile &file = files_[index];
+    if (InBracket()) {
+        if (const LONG rc = JoinBracket(file); rc != ERROR_SUCCESS) {
+            NoteBracketFailure(rc);
+            return rc;
+        }
+        const LONG rc = change(file.hive);
+        file.changedInBracket = file.changedInBracket || rc == ERROR_SUCCESS;
+        return rc;
+    }
     if (ServerRunning())
         return ERROR_SHARING_VIOLATION;
     const FolderLock lock(folder_);
@@ -195,26 +248,63 @@ LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
     // Every temporary file is made under this lock, so one that is here now was left by a
     // process that died while writing.
     RemoveLeftTemporaryFiles(folder_);
-
-    HiveFile &file = files_[index];
-    Refresh(file);
-    if (file.damaged)
-        return ERROR_BADDB;
-    if (const LONG rc = CheckReplaceable(file.path); rc != ERROR_SUCCESS)
+    if (const LONG rc = CheckChangeable(file); rc != ERROR_SUCCESS)
         return rc;
     if (const LONG rc = change(file.hive); rc != ERROR_SUCCESS)
         return rc;
     const LONG rc = ReplaceFileDurably(file.path, file.hive.Serialize());
     struct stat st {
     };
-    if (rc == ERROR_SUCCESS && stat(file.path.c_str(), &st) == 0) {
+    if (rc == ERROR_SUCCESS && stat(file.path.c_str(), &st) == 0)
         file.identity = IdentityOf(st);
-    } else {
-        // The change is not on disk: drop it by reading the file again next time.
-        file.loaded = false;
-        file.identity = FileIdentity{};
-    }
+    else
+        Forget(file);
     return rc;
+}
+
+LONG MachineStore::WriteNewFiles()
+{
+    // Wine may have started since the first change; it would overwrite the files from memory.
+    if (ServerRunning())
+        return ERROR_SHARING_VIOLATION;
+    for (HiveFile &file : files_)
+        if (file.changedInBracket)
+            if (const LONG rc = WriteReplacement(file.path, file.hive.Serialize(), file.newFile); rc != ERROR_SUCCESS)
+                return rc;
+    return ERROR_SUCCESS;
+}
+
+LONG MachineStore::PutNewFilesInPlace()
+{
+    LONG result = ERROR_SUCCESS;
+    for (HiveFile &file : files_) {
+        if (!file.changedInBracket)
+            continue;
+        file.changedInBracket = false;
+        const LONG rc = PutReplacementInPlace(std::exchange(file.newFile, {}), file.path, true);
+        struct stat st {
+        };
+        if (rc == ERROR_SUCCESS && stat(file.path.c_str(), &st) == 0)
+            file.identity = IdentityOf(st);
+        else
+            Forget(file);
+        if (rc != ERROR_SUCCESS && result == ERROR_SUCCESS)
+            result = rc;
+    }
+    bracketLock_.reset();
+    return result;
+}
+
+void MachineStore::DropChanges()
+{
+    for (HiveFile &file : files_) {
+        if (!file.newFile.empty())
+            unlink(file.newFile.c_str());
+        file.newFile.clear();
+        if (std::exchange(file.changedInBracket, false))
+            Forget(file);
+    }
+    bracketLock_.reset();
 }
 
 std::vector<std::string> MachineStore::DamagedFiles()

@@ -2,6 +2,8 @@
 // changed under the machine's lock with a durable replace of the file (durable_file.h).
 #pragma once
 
+#include "change_bracket.h"
+#include "durable_file.h"
 #include "hive.h"
 #include "win32.h"
 #include "wineserver.h"
@@ -33,12 +35,12 @@ struct FileIdentity {
     bool operator==(const FileIdentity &other) const;
 };
 
-class MachineStore
+class MachineStore final : public BracketMember
 {
 public:
     // `folder` may also be a disk image file: the machine is then the Windows inside it.
     explicit MachineStore(std::string folder);
-    ~MachineStore();
+    ~MachineStore() override;
     MachineStore(const MachineStore &) = delete;
     MachineStore &operator=(const MachineStore &) = delete;
 
@@ -50,8 +52,14 @@ public:
 
     // Applies `change` to the up-to-date hive and replaces its file durably, all under the
     // machine's lock. `change` returns ERROR_SUCCESS or an error; on an error it must have left
-    // the hive unchanged, and nothing is written.
+    // the hive unchanged, and nothing is written. Inside a bracket (change_bracket.h) the hive
+    // changes in memory only, under the machine's lock held to the bracket's end, which writes
+    // each changed file once.
     LONG Change(int index, const std::function<LONG(Hive &)> &change);
+
+    LONG WriteNewFiles() override;
+    LONG PutNewFilesInPlace() override;
+    void DropChanges() override;
 
     std::vector<std::string> DamagedFiles();
     bool ServerRunning() const;
@@ -70,9 +78,14 @@ private:
         FileIdentity identity;
         bool loaded = false;
         bool damaged = false;
+        bool changedInBracket = false;
+        std::string newFile; // written for the bracket's end, not yet in place
     };
 
     void Refresh(HiveFile &file);
+    LONG CheckChangeable(HiveFile &file);
+    LONG JoinBracket(HiveFile &file);
+    void Forget(HiveFile &file);
     std::string EmptyHiveText(const HiveFile &file);
 
     std::string folder_;
@@ -81,6 +94,7 @@ private:
     bool isImage_ = false;
     std::unique_ptr<ImageMachine> image_;
     std::string imageError_; // why the image could not be opened
+    std::unique_ptr<FolderLock> bracketLock_; // held from the first change in a bracket to its end
 };
 
 // The folder UseMachineFolder named, else WINEPREFIX, else ~/.wine when it exists, else

@@ -2,6 +2,7 @@
 // journal that survives a crash, damage and a newer version.
 #include "RegistryValues.h"
 #include "TempMachine.h"
+#include "change_bracket.h"
 #include "files.h"
 #include "journal.h"
 #include "machine.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -217,6 +219,62 @@ TEST_F(Journal, UndoRestoresAValueWhoseKeyWasRemoved)
     EXPECT_FALSE(journal::StillAsWritten(change));
     ASSERT_EQ(journal::Undo(change), ERROR_SUCCESS);
     EXPECT_EQ(journal::CurrentState(change), change.before);
+}
+
+// A bracket writes each registry file once at its end and is recorded as one group; undoing the
+// group, in brackets nested inside the undo's own, restores every file and is a group again.
+TEST_F(Journal, ABracketIsWrittenOnceAndUndoneAsOneGroup)
+{
+    {
+        const journal::Pause setUp;
+        ASSERT_TRUE(SetDword(kKey, "User", 1));
+        ASSERT_EQ(regvalues::SetDword(HKEY_LOCAL_MACHINE, kKey, "Machine", 1), ERROR_SUCCESS);
+    }
+    const std::string before = Registry();
+    const std::string userFile = machine_->ReadFile("user.reg");
+    {
+        win::ChangeBracket save;
+        ASSERT_TRUE(SetDword(kKey, "User", 2));
+        ASSERT_TRUE(SetDword(kKey, "Added", 3));
+        ASSERT_EQ(regvalues::SetDword(HKEY_LOCAL_MACHINE, kKey, "Machine", 2), ERROR_SUCCESS);
+        EXPECT_EQ(regvalues::QueryDword(HKEY_CURRENT_USER, kKey, "User"), 2u) << "reads see the bracket's changes";
+        EXPECT_EQ(machine_->ReadFile("user.reg"), userFile) << "written before the bracket ended";
+        ASSERT_EQ(save.End(), ERROR_SUCCESS);
+    }
+    win::ResetMachine();
+    EXPECT_EQ(regvalues::QueryDword(HKEY_LOCAL_MACHINE, kKey, "Machine"), 2u);
+    std::vector<Record> records = journal::Records();
+    std::reverse(records.begin(), records.end());
+    const std::vector<Record> group = journal::GroupOf(records.front(), records);
+    ASSERT_EQ(group.size(), 3u);
+    EXPECT_NE(group.front().group, 0u);
+
+    win::ChangeBracket undo;
+    for (const Record &r : group)
+        ASSERT_EQ(journal::Undo(r), ERROR_SUCCESS);
+    ASSERT_EQ(undo.End(), ERROR_SUCCESS);
+    EXPECT_EQ(Registry(), before);
+    records = journal::Records();
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_NE(records.back().group, group.front().group);
+    EXPECT_EQ(journal::GroupOf(records.back(), {records.rbegin(), records.rend()}).size(), 3u);
+}
+
+// A change of a second file that fails inside a bracket leaves the first file as it was too,
+// and nothing of the bracket is recorded.
+TEST_F(Journal, ABracketWhoseSecondFileFailsWritesNothing)
+{
+    const std::string before = Registry();
+    const std::size_t count = journal::Records().size();
+    win::ChangeBracket save;
+    ASSERT_EQ(regvalues::SetDword(HKEY_LOCAL_MACHINE, kKey, "Machine", 7), ERROR_SUCCESS);
+    chmod(machine_->PathOf("user.reg").c_str(), 0444);
+    EXPECT_FALSE(SetDword(kKey, "User", 7));
+    EXPECT_EQ(save.End(), ERROR_ACCESS_DENIED);
+    chmod(machine_->PathOf("user.reg").c_str(), 0644);
+    EXPECT_EQ(Registry(), before);
+    EXPECT_EQ(regvalues::QueryDword(HKEY_LOCAL_MACHINE, kKey, "Machine"), std::nullopt) << "kept in memory";
+    EXPECT_EQ(journal::Records().size(), count);
 }
 
 std::string ReadBytes(const std::string &path)

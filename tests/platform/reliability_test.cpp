@@ -229,8 +229,11 @@ TEST_F(Reliability, WriterKilledAtRandomMomentsKeepsEveryAcknowledgedWrite)
     unsigned long onDisk = 0; // the counter as the previous round left it
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE("kill " + std::to_string(round) + ", KORVEX_RELIABILITY_SEED=" + std::to_string(seed));
-        const auto writer =
-            Start({"HKCU", kCounterKey, "Counter", std::to_string(onDisk), "1000000", "counter"}, "log");
+        // Every other writer brackets its changes: two values of user.reg and one of system.reg.
+        const bool bracketed = round % 2 == 1;
+        const auto writer = Start(
+            {"HKCU", kCounterKey, "Counter", std::to_string(onDisk), "1000000", bracketed ? "bracket" : "counter"},
+            "log");
         // The delay counts from the writer's first write, so that every kill lands among writes.
         ASSERT_TRUE(WaitForLine(*writer, machine_.PathOf("log"), "ready"));
         usleep(static_cast<useconds_t>(delay(random)));
@@ -249,6 +252,13 @@ TEST_F(Reliability, WriterKilledAtRandomMomentsKeepsEveryAcknowledgedWrite)
         ASSERT_EQ(SeededKeys(machine_.ReadFile("user.reg")), seeded_) << "the other values changed";
         // On disk: the last acknowledged write, or the one under way when the kill came.
         ASSERT_TRUE(counter == lastAcked || counter == lastAcked + 1) << "acknowledged " << lastAcked;
+        if (bracketed && counter != onDisk) {
+            // Each file wholly before or after the bracket under way; system.reg goes in first.
+            ASSERT_EQ(QueryDword(HKEY_CURRENT_USER, kCounterKey, "Mirror"), counter) << "user.reg torn";
+            const auto machine = QueryDword(HKEY_LOCAL_MACHINE, kCounterKey, "Counter");
+            ASSERT_TRUE(machine == counter || machine == *counter + 1)
+                << "system.reg " << machine.value_or(0) << " beside user.reg " << *counter;
+        }
         onDisk = *counter;
     }
     // A killed writer may leave its temporary file, which the later writers ran beside.
