@@ -1,6 +1,6 @@
 #include "journal_capture.h"
 
-#include "file_reads.h"
+#include "files.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -150,15 +150,16 @@ KeyContent ReadContent(const std::string &keyPath)
 
 State ReadFile(const std::string &windowsPath)
 {
-    const std::string host = win::HostPathOf(windowsPath);
     std::string bytes;
-    if (host.empty() || win::ReadRegularFile(host, bytes, win::kIconSourceLimit) != 0)
+    if (!win::ReadMachineFile(windowsPath, bytes))
         return {};
     State state{true, 0, std::move(bytes)};
 #ifndef _WIN32
+    // A program Wine starts natively is marked executable on the host (a disk image has no such mark).
     struct stat st {
     };
-    if (::stat(host.c_str(), &st) == 0 && (st.st_mode & 0100))
+    if (const std::string host = win::HostPathOf(windowsPath);
+        !host.empty() && ::stat(host.c_str(), &st) == 0 && (st.st_mode & 0100))
         state.type = 1;
 #endif
     return state;

@@ -29,6 +29,10 @@ std::vector<std::string> SubfoldersOf(const std::string &windowsFolder);
 // the file cannot be read.
 bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lines);
 
+// Reads the whole file as it is stored, bytes unchanged, wherever the machine keeps it (a
+// folder of the host or a disk image). False, with the last error set, when it cannot be read.
+bool ReadMachineFile(const std::string &windowsPath, std::string &bytes);
+
 // Writes the file anew: every line followed by CR LF, nothing for no lines. Durable: the text
 // is written to a temporary file beside it, flushed and renamed over the old file, which is
 // kept as it was when the write fails. The folder must exist.

@@ -3,6 +3,7 @@
 #include "change_hook.h"
 #include "code_page.h"
 #include "durable_file.h"
+#include "file_reads.h"
 #include "image_files.h"
 #include "machine.h"
 #include "machine_files.h"
@@ -548,6 +549,19 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     if (!detail::ReadWholeFile(host, text))
         return detail::Fail(detail::ErrorOfLookup(host, errno));
     lines = detail::SplitTextLines(detail::MachineTextToUtf8(text));
+    return true;
+}
+
+bool ReadMachineFile(const std::string &windowsPath, std::string &bytes)
+{
+    bytes.clear();
+    if (detail::ImageMachine *image = detail::CurrentImageMachine())
+        return detail::ImageReadFile(*image, windowsPath, bytes);
+    const std::string host = HostPathOf(windowsPath);
+    if (host.empty())
+        return detail::Fail(ERROR_PATH_NOT_FOUND);
+    if (const int error = ReadRegularFile(host, bytes, kIconSourceLimit); error != 0)
+        return detail::Fail(detail::ErrorOfLookup(host, error));
     return true;
 }
 

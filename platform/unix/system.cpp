@@ -322,7 +322,8 @@ BOOL GetUserNameA(char *buffer, DWORD *size)
 
 UINT GetSystemDirectoryA(char *buffer, UINT size)
 {
-    return CopyDirectory("C:\\windows\\system32", buffer, size);
+    // Windows 95/98/ME keeps its system files in SYSTEM; Wine, as NT does, in system32.
+    return CopyDirectory(detail::Store().IsImage() ? "C:\\WINDOWS\\SYSTEM" : "C:\\windows\\system32", buffer, size);
 }
 
 UINT GetWindowsDirectoryA(char *buffer, UINT size)

@@ -126,6 +126,12 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
     return true;
 }
 
+bool ReadMachineFile(const std::string &windowsPath, std::string &bytes)
+{
+    bytes.clear();
+    return ReadWholeFile(windowsPath, bytes);
+}
+
 bool WriteTextLines(const std::string &windowsPath, const std::vector<std::string> &lines)
 {
     return WriteWholeFile(windowsPath, detail::JoinTextLines(lines), false);

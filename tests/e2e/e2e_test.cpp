@@ -74,6 +74,8 @@ void RunKorvex(const TempMachine &machine, std::string script, const std::string
     env.insert("KORVEX_E2E_LOG", QString::fromStdString(machine.PathOf("e2e-log.txt")));
     QProcess korvex;
     korvex.setProcessEnvironment(env);
+    // The test lets go of the machine first: a disk image it held open would be in use to korvex.
+    win::ResetMachine();
     const bool clean = RunToEnd(korvex, KORVEX_PROGRAM);
     EXPECT_TRUE(clean) << "korvex did not end by itself with 0 within " << kRunLimitMs / 1000 << " s (exit code "
                        << korvex.exitCode() << ")\n"
