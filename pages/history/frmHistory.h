@@ -1,6 +1,7 @@
-// The history of changes: every change Korvex made to this machine, newest first, with what
-// it replaced. A change, every change back to one, or all can be undone, and changes exported
-// as a REGEDIT4 file for the registry editor of another machine.
+// The history of changes: every change Korvex made to this machine, as a log of the saves that
+// made them, newest first, with what each replaced. A change, a save's changes, every change
+// back to one, or all can be undone, and changes exported as a REGEDIT4 file for the registry
+// editor of another machine.
 #pragma once
 
 #include "Page.h"
@@ -8,8 +9,10 @@
 
 #include <vector>
 
-class QListWidget;
+class HistoryModel;
+class QLabel;
 class QPushButton;
+class QTableView;
 
 class frmHistory : public Page
 {
@@ -26,22 +29,20 @@ private:
     void FillList();
     // Undoes the changes, newest first; stops at the first that fails.
     void UndoChanges(const std::vector<journal::Record> &changes);
-    // The recorded changes from the newest back to and with row `row` of the list, which an
-    // undo has not taken back yet.
-    std::vector<journal::Record> ChangesBackTo(int row) const;
+    // The buttons act on what there is: nothing to undo or export leaves them off.
+    void EnableButtons();
+    int CurrentRow() const;
 
     void cmdUndo_Click();
     void cmdUndoTo_Click();
     void cmdUndoAll_Click();
     void cmdExport_Click();
 
-    QListWidget *lstHist;
+    QTableView *lstHist;
+    QLabel *lblEmpty;
     QPushButton *cmdUndo;
     QPushButton *cmdUndoTo;
     QPushButton *cmdUndoAll;
     QPushButton *cmdExport;
-    std::vector<journal::Record> records_; // newest first, as listed
+    HistoryModel *model_;
 };
-
-// One line of the list for a change, in the interface language.
-QString DescribeChange(const journal::Record &record);

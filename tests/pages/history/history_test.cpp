@@ -8,8 +8,10 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTableView>
 #include <filesystem>
 
 namespace
@@ -35,21 +37,21 @@ protected:
     {
         const journal::Pause setUp;
         PutString(HKEY_CURRENT_USER, kExportKey, "Gone", "old");
-        PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Doomed\\Inner", "X", 1);
         PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Victim", "Kept", 1);
+        PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Doomed\\Inner", "X", 1);
     }
 
     static void MakeChanges()
     {
         PutDword(HKEY_CURRENT_USER, kExportKey, "Number", 0x12345678);
         PutString(HKEY_CURRENT_USER, kExportKey, "Russian", "Привет, Ёжик");
-        const char binary[] = {'\x00', '\x01', '\xfe', '\xff'};
-        Put(HKEY_CURRENT_USER, kExportKey, "Binary", REG_BINARY, binary, sizeof binary);
         // Line breaks in a text, a value name and a key name, each trying to delete a key on import.
         PutString(HKEY_CURRENT_USER, kExportKey, "LegalNoticeText", kMultiLine);
         PutString(HKEY_CURRENT_USER, kExportKey, "Injected", kInjection);
         PutString(HKEY_CURRENT_USER, kExportKey, kInjection, "x");
         PutDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\" + kInjection, "X", 1);
+        const char binary[] = {'\x00', '\x01', '\xfe', '\xff'};
+        Put(HKEY_CURRENT_USER, kExportKey, "Binary", REG_BINARY, binary, sizeof binary);
         const char expand[] = "%SystemRoot%\\x";
         Put(HKEY_CURRENT_USER, kExportKey, "Expand", REG_EXPAND_SZ, expand, sizeof expand);
         win::HKEY key = nullptr;
@@ -59,14 +61,35 @@ protected:
         win::RegCloseKey(key);
     }
 
-    static QListWidget &List() { return Current<QListWidget>("lstHist"); }
+    static QTableView &List() { return Current<QTableView>("lstHist"); }
 
-    // The first row (newest first) that mentions `text`; -1 when none does.
+    // A row of the log as read across its columns.
+    static QString RowText(int row)
+    {
+        QStringList cells;
+        for (int column = 0; column < List().model()->columnCount(); ++column)
+            cells << List().model()->index(row, column).data().toString();
+        return cells.join(QLatin1Char('|'));
+    }
+
+    // Opens every save's row to the changes it holds.
+    static void OpenAll()
+    {
+        for (int row = List().model()->rowCount() - 1; row >= 0; --row)
+            emit List().activated(List().model()->index(row, 0));
+    }
+
+    // The first row (newest first) that mentions `text`, all rows open; -1 when none does.
     static int RowMentioning(const QString &text)
     {
-        const QList<QListWidgetItem *> rows = List().findItems(text, Qt::MatchContains);
-        return rows.isEmpty() ? -1 : List().row(rows.first());
+        OpenAll();
+        for (int row = 0; row < List().model()->rowCount(); ++row)
+            if (RowText(row).contains(text))
+                return row;
+        return -1;
     }
+
+    static void SelectRow(int row) { List().selectRow(row); }
 
     // Ticks a box of the Start Menu page and saves on leaving; returns the save question.
     QString SaveStartMenuBox(int box)
@@ -86,15 +109,47 @@ TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
     Open("History");
     const int row = RowMentioning(QStringLiteral("\"NoRun\""));
     ASSERT_GE(row, 0);
-    const QString listed = List().item(row)->text();
+    const QString listed = RowText(row);
     EXPECT_TRUE(listed.contains(LoadResString(116)) && listed.contains(QStringLiteral("не было")))
         << "the page's caption and the state before: " << listed.toStdString();
-    List().setCurrentRow(row);
-    const int rowsBefore = List().count();
+    SelectRow(row);
     EXPECT_TRUE(Click("cmdUndo").empty());
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
-    // The whole save is undone as one group, listed above everything before it.
-    EXPECT_LT(RowMentioning(QStringLiteral("\"NoRun\"")), List().count() - rowsBefore) << "the undo is listed first";
+    EXPECT_TRUE(RowText(RowMentioning(QStringLiteral("\"NoRun\""))).contains(LoadResString(1009).arg(QString())))
+        << "the undo is listed first";
+}
+
+// One save is one row that opens to its changes; a switch written as 0 where there was none is
+// marked as making no difference; with nothing to show the page says so and its buttons rest.
+TEST_F(HistoryPage, ASaveIsOneRowThatOpensToItsChanges)
+{
+    Open("History");
+    EXPECT_FALSE(Current<QLabel>("lblEmpty").isHidden());
+    for (const char *button : {"cmdUndo", "cmdUndoTo", "cmdUndoAll", "cmdExport"})
+        EXPECT_FALSE(Current<QPushButton>(button).isEnabled()) << button;
+
+    Open("StartMenu");
+    Current<QCheckBox>(("chk_" + std::to_string(kNoRunBox)).c_str()).click();
+    Current<QCheckBox>(("chk_" + std::to_string(kNoFindBox)).c_str()).click();
+    Leave({Yes});
+    Open("History");
+    ASSERT_EQ(List().model()->rowCount(), 1) << RowText(0).toStdString();
+    EXPECT_TRUE(RowText(0).contains(LoadResString(116))) << RowText(0).toStdString();
+    emit List().activated(List().model()->index(0, 0));
+    ASSERT_GT(List().model()->rowCount(), 2);
+    int unseen = 0;
+    for (int row = 1; row < List().model()->rowCount(); ++row) {
+        const QString text = RowText(row);
+        const bool ticked = text.contains(QStringLiteral("\"NoRun\"")) || text.contains(QStringLiteral("\"NoFind\""));
+        EXPECT_EQ(text.contains(LoadResString(1036)), !ticked && text.endsWith(QStringLiteral("|0")))
+            << text.toStdString();
+        unseen += text.contains(LoadResString(1036)) ? 1 : 0;
+    }
+    EXPECT_GT(unseen, 0) << "the switches left alone were written as 0 where there were none";
+    SelectRow(0);
+    EXPECT_TRUE(Click("cmdUndo").empty());
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoFind"), std::nullopt);
 }
 
 TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
@@ -105,7 +160,7 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
         PutDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun", 5);
     }
     Open("History");
-    List().setCurrentRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    SelectRow(RowMentioning(QStringLiteral("\"NoRun\"")));
     Boxes asked = Click("cmdUndo", {No});
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].text.contains(QStringLiteral("Now: 5")) &&
@@ -113,7 +168,7 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
         << asked[0].text.toStdString();
     EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 5u);
 
-    List().setCurrentRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    SelectRow(RowMentioning(QStringLiteral("\"NoRun\"")));
     asked = Click("cmdUndo", {Yes});
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
@@ -204,14 +259,14 @@ TEST_F(HistoryPage, AnExportImportedByWineRegeditGivesTheSameValues)
     EXPECT_EQ(expand->type, static_cast<win::DWORD>(REG_EXPAND_SZ));
     EXPECT_TRUE(expand->data.startsWith("%SystemRoot%\\x"));
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExportKey, "Gone"), std::nullopt);
+    win::HKEY doomed = nullptr;
+    EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KorvexExport\\Doomed", 0, KEY_READ, &doomed),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(StoredString(HKEY_CURRENT_USER, kExportKey, "LegalNoticeText"), kMultiLine);
     EXPECT_EQ(StoredString(HKEY_CURRENT_USER, kExportKey, "Injected"), kInjection);
     EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, std::string(kExportKey) + "\\Victim", "Kept"), 1u)
         << "a line break in a name deleted a key";
     EXPECT_EQ(exported.count("; left out, a name holds a line break: "), 3) << exported.toStdString();
-    win::HKEY doomed = nullptr;
-    EXPECT_EQ(win::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\KorvexExport\\Doomed", 0, KEY_READ, &doomed),
-              ERROR_FILE_NOT_FOUND);
 }
 
 } // namespace
