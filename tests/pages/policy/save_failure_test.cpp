@@ -142,6 +142,7 @@ TEST_F(PageTest, AFailedApplyWarnsOnceKeepsTheInputAndOffersItAgainOnLeaving)
     // Moved away, the damaged file is made afresh by the next attempt.
     fs::remove(machine_.PathOf("userdef.reg"));
     Open("Short");
+    Current<QCheckBox>("chkns").click();
     Type(Current<QLineEdit>("txtShortCut"), QStringLiteral("Copy of"));
     EXPECT_TRUE(Click("btnApply").empty());
     const auto stored = Stored(HKEY_USERS, std::string(".DEFAULT\\") + kUserExplorer, "link");
