@@ -93,7 +93,7 @@ private:
     HiveFile files_[kHiveCount];
     bool isImage_ = false;
     std::unique_ptr<ImageMachine> image_;
-    std::string imageError_; // why the image could not be opened
+    std::string imageError_;                  // why the image could not be opened
     std::unique_ptr<FolderLock> bracketLock_; // held from the first change in a bracket to its end
 };
 

@@ -420,8 +420,7 @@ BOOL EditProfile(const char *fileName, const std::function<void(std::string &tex
 {
     if (!fileName)
         return detail::Fail(ERROR_PATH_NOT_FOUND);
-    const std::string host =
-        detail::CurrentImageMachine() ? ProfileWindowsPath(fileName) : ProfileHostPath(fileName);
+    const std::string host = detail::CurrentImageMachine() ? ProfileWindowsPath(fileName) : ProfileHostPath(fileName);
     if (host.empty())
         return detail::Fail(ERROR_PATH_NOT_FOUND);
     const auto change = [&](std::string &bytes) -> LONG {
