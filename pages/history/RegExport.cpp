@@ -178,9 +178,20 @@ QByteArray Comment(const Record &r, AnsiCodePage codePage)
     }
 }
 
+// The key as the 32-bit registry editor of a 64-bit prefix names it: the classes of the 32-bit
+// view are its own HKEY_CLASSES_ROOT, and that editor would put a named Wow6432Node below it.
+std::string ExportedKeyName(const std::string &key)
+{
+    constexpr auto kClassesOf32BitView = "HKEY_CLASSES_ROOT\\Wow6432Node\\";
+    const QLatin1String classes(kClassesOf32BitView);
+    if (QString::fromStdString(key).startsWith(classes, Qt::CaseInsensitive))
+        return "HKEY_CLASSES_ROOT\\" + key.substr(static_cast<std::size_t>(classes.size()));
+    return key;
+}
+
 QByteArray KeyLine(const std::string &key, AnsiCodePage codePage, bool deleted)
 {
-    return (deleted ? "[-" : "[") + AnsiData(key, codePage) + "]\r\n";
+    return (deleted ? "[-" : "[") + AnsiData(ExportedKeyName(key), codePage) + "]\r\n";
 }
 
 } // namespace

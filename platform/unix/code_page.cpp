@@ -202,9 +202,10 @@ namespace win
 
 std::uint32_t MachineAnsiCodePage()
 {
-    // Wine takes the code page from the locale it runs in, whatever the prefix's registry says.
-    // A Windows 9x disk image is a machine of its own: there the guest's registry names it
-    // (detail::RegistryAnsiCodePage), and the machine kind that reads it answers from there.
+    // A Windows 9x disk image is a machine of its own: its registry names the code page. Wine
+    // takes it from the locale it runs in, whatever the prefix's registry says.
+    if (const unsigned guest = GuestAnsiCodePage(); guest != 0)
+        return guest;
     return detail::WineAnsiCodePage(detail::WineLocale());
 }
 

@@ -539,7 +539,7 @@ bool ReadTextLines(const std::string &windowsPath, std::vector<std::string> &lin
         std::string text;
         if (!detail::ImageReadFile(*image, windowsPath, text))
             return false;
-        lines = detail::SplitTextLines(text);
+        lines = detail::SplitTextLines(detail::MachineTextToUtf8(text));
         return true;
     }
     const std::string host = HostPathOf(windowsPath);

@@ -215,6 +215,16 @@ TEST_F(HistoryPage, AnExportPathThatCannotBeWrittenIsReported)
     EXPECT_TRUE(seen[0].text.startsWith(LoadResString(1012))) << seen[0].text.toStdString();
 }
 
+// The 32-bit view's classes are the 32-bit registry editor's own HKEY_CLASSES_ROOT.
+TEST(RegExport, KeysOfThe32BitClassesAreNamedAsTheir32BitEditorNamesThem)
+{
+    journal::Record created;
+    created.kind = journal::Kind::KeyCreated;
+    created.target = "HKEY_CLASSES_ROOT\\Wow6432Node\\.kvx";
+    const QByteArray exported = RegExportBytes({created}, AnsiCodePage::Western1252);
+    EXPECT_TRUE(exported.contains("\r\n[HKEY_CLASSES_ROOT\\.kvx]\r\n")) << exported.toStdString();
+}
+
 // ---- Export imported by Wine's regedit -----------------------------------------------------------
 
 bool RunWine(const std::string &prefix, const QStringList &args, const char *program = "/usr/lib/wine/wine64")
