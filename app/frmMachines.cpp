@@ -19,10 +19,13 @@
 namespace
 {
 
-enum Column { kName, kSource, kWindows, kRunning, kLastChange, kColumnCount };
+enum Column { kName, kSource, kWindows, kRunning, kLastChange, kFolder, kColumnCount };
 
 // The column captions by string ID, in column order.
-constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205};
+constexpr int kColumnCaptions[kColumnCount] = {1201, 1202, 1203, 1204, 1205, 1230};
+constexpr int kInUseText = 1231;
+// So many machines show before the list scrolls.
+constexpr int kRowsShown = 8;
 
 // Design geometry in twips: the list fills the dialog above its buttons, Other at the left and
 // OK and Cancel at the right.
@@ -49,6 +52,7 @@ QTreeWidgetItem *RowOf(const win::WinePrefix &prefix, const QString &source)
         row->setText(kLastChange,
                      QLocale().toString(QDateTime::fromSecsSinceEpoch(prefix.lastChange), QLocale::ShortFormat));
     const QString folder = QString::fromStdString(prefix.folder);
+    row->setText(kFolder, folder);
     row->setToolTip(kName, folder);
     row->setData(0, Qt::UserRole, folder);
     return row;
@@ -61,9 +65,21 @@ QTreeWidgetItem *RowOf(const win::ImageMachine &image, const QString &source)
     row->setText(kSource, source);
     row->setText(kWindows, WindowsVersionName(image.windowsVersion));
     const QString path = QString::fromStdString(image.path);
+    row->setText(kFolder, path);
     row->setToolTip(kName, path);
     row->setData(0, Qt::UserRole, path);
     return row;
+}
+
+// The machine in use stands out in bold and says so.
+void MarkInUse(QTreeWidgetItem *row)
+{
+    for (int column = 0; column < kColumnCount; ++column) {
+        QFont font = row->font(column);
+        font.setBold(true);
+        row->setFont(column, font);
+        row->setToolTip(column, LoadResString(kInUseText));
+    }
 }
 
 // "Disk images (*.img *.ima ...);;All files (*)"
@@ -139,11 +155,24 @@ void frmMachines::Form_Load()
                         LoadResString(1229));
         lstMachines->insertTopLevelItem(0, currentRow);
     }
+    if (currentRow)
+        MarkInUse(currentRow);
     lstMachines->setCurrentItem(currentRow ? currentRow : lstMachines->topLevelItem(0));
     for (int column = 0; column < kColumnCount; ++column)
         lstMachines->resizeColumnToContents(column);
     lstMachines->setFocus();
-    resize(qMax(width(), lstMachines->header()->length() + 40), height());
+    ShowRows(kRowsShown);
+}
+
+void frmMachines::ShowRows(int rows)
+{
+    // The list follows the dialog's height, so the dialog grows by what the list lacks.
+    const int rowHeight =
+        lstMachines->sizeHintForRow(0) > 0 ? lstMachines->sizeHintForRow(0) : lstMachines->fontMetrics().height() + 4;
+    const int wanted = lstMachines->header()->sizeHint().height() + rows * rowHeight + 2 * lstMachines->frameWidth();
+    const int lacking = qMax(0, wanted - lstMachines->height());
+    setMinimumHeight(height() + lacking);
+    resize(qMax(width(), lstMachines->header()->length() + 40), height() + lacking);
 }
 
 void frmMachines::Choose(const QString &folder, const QString &name)

@@ -34,6 +34,8 @@ public:
 
 private:
     void Choose(const QString &folder, const QString &name);
+    // Makes the dialog tall enough for the list to show `rows` machines before it scrolls.
+    void ShowRows(int rows);
 
     QTreeWidget *lstMachines = nullptr;
     QPushButton *cmdOther = nullptr;

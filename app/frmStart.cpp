@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
@@ -21,6 +22,7 @@
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace
@@ -35,6 +37,8 @@ constexpr int kTimeTextLeft = 70;
 constexpr int kStatusInterval = 10;
 // Room between the time and the machine, in pixels.
 constexpr int kMachineGap = 16;
+constexpr int kPositionTip = 1232;
+constexpr int kTimeTip = 1233;
 
 // Where the window was left, in the user's settings file (beside the machine chosen last).
 constexpr auto kGeometrySetting = "window/geometry";
@@ -85,7 +89,8 @@ StatusStrip::StatusStrip(QWidget *parent) : QWidget(parent)
     setFont(strip);
     cmdMachine = new QToolButton(this);
     cmdMachine->setObjectName(QStringLiteral("cmdMachine"));
-    cmdMachine->setAutoRaise(true);
+    // It opens the chooser: it looks like a button and takes the focus like one.
+    cmdMachine->setAutoRaise(false);
     cmdMachine->setFocusPolicy(Qt::StrongFocus);
     cmdMachine->setToolTip(LoadResString(1211));
     cmdMachine->hide();
@@ -97,6 +102,18 @@ void StatusStrip::SetMachineText(const QString &text)
     cmdMachine->setVisible(!text.isEmpty());
     const int left = kTimeTextLeft + fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + kMachineGap;
     cmdMachine->setGeometry(left, 0, cmdMachine->sizeHint().width(), height());
+}
+
+bool StatusStrip::event(QEvent *event)
+{
+    // The position and the time are drawn, not controls: each says what it is where it stands.
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const int id = help->pos().x() < kTimeTextLeft ? kPositionTip : kTimeTip;
+        QToolTip::showText(help->globalPos(), LoadResString(id), this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void StatusStrip::resizeEvent(QResizeEvent *event)

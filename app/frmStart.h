@@ -30,6 +30,7 @@ public:
     int Redraws() const { return redraws_; }
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

@@ -504,6 +504,8 @@ TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
     auto &list = Control<QTreeWidget>(chooser, "lstMachines");
     ASSERT_EQ(list.topLevelItemCount(), 2);
     EXPECT_EQ(list.currentItem()->text(0), QStringLiteral("office")) << "the machine in use is selected";
+    EXPECT_TRUE(list.currentItem()->font(0).bold()) << "and marked";
+    EXPECT_FALSE(list.topLevelItem(0)->font(0).bold());
 
     {
         MessageBoxAnswerer boxes({MessageBoxAnswerer::Enter()});
@@ -513,6 +515,7 @@ TEST_F(Prefixes, TheChooserIsUsedFromTheKeyboardAndRefusesAFolderThatIsNoPrefix)
     }
 
     chooser.show();
+    EXPECT_GE(list.viewport()->height(), 8 * list.sizeHintForRow(0)) << "eight machines show before it scrolls";
     list.setFocus();
     Press(list, Qt::Key_Up);
     Press(list, Qt::Key_Return);
