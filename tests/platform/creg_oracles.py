@@ -120,9 +120,9 @@ def main():
     if sys.argv[1] == "--missing":
         print(", ".join(missing(sys.argv[2])))
         return
-    spec = importlib.util.spec_from_file_location("creg_check", sys.argv[1])
-    checker = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(checker)
+    found = importlib.util.spec_from_file_location("creg_check", sys.argv[1])
+    checker = importlib.util.module_from_spec(found)
+    found.loader.exec_module(checker)
     paths = sys.argv[2:]
     perl = read_perl(paths)
     for path in paths:

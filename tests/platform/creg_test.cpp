@@ -2,6 +2,7 @@
 // libcreg (python3-libcreg and cregexport), Parse::Win32Registry and the strict checker
 // creg_check.py. Each file the writer makes must read the same in all of them as in a plain
 // model of the edits, and blocks no edit touched must keep their bytes.
+#include "Shell.h"
 #include "TempMachine.h"
 #include "creg_file.h"
 
@@ -58,18 +59,6 @@ Hive Loaded(Bytes file)
     Hive hive;
     EXPECT_TRUE(hive.Load(std::move(file)));
     return hive;
-}
-
-std::string Shell(const std::string &command)
-{
-    std::string out;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
 }
 
 constexpr char kOracles[] = "/usr/bin/python3 " CREG_ORACLES "/creg_oracles.py ";

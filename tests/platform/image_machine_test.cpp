@@ -2,6 +2,7 @@
 // read and written through the same calls the pages make, every registry file written passing
 // the shared strict checker and cregexport, and every refusal leaving the image as it was.
 #include "ScopedEnv.h"
+#include "Shell.h"
 #include "TempMachine.h"
 #include "creg_file.h"
 #include "files.h"
@@ -24,18 +25,6 @@ using namespace win;
 
 constexpr std::uint64_t kPartitionOffset = std::uint64_t{63} * 512; // the fat16 layout of make_disk_image.py
 constexpr const char *kMtools = "MTOOLS_SKIP_CHECK=1 mcopy -n -i ";
-
-std::string Shell(const std::string &command)
-{
-    std::string out;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
 
 std::string ReadHostFile(const std::string &path)
 {
