@@ -3,6 +3,7 @@
 // helper, so a damaged or hostile file yields no icon rather than a crash.
 #include "icons.h"
 
+#include "files.h"
 #include "machine.h"
 
 #include <algorithm>
@@ -65,15 +66,32 @@ void Put32(Bytes &out, std::uint32_t value)
     Put16(out, static_cast<std::uint16_t>(value >> 16));
 }
 
+// Host paths pass through; Windows paths go through the machine's drives. Anything else (a
+// relative path, a UNC name) has no place on the machine and finds nothing.
+std::string HostPathFor(const std::string &path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    return HostPathOf(path);
+}
+
 // A file read piece by piece at checked offsets, so that a large file costs only the bytes that
 // are looked at (an icon picker asks a 15 MB shell32.dll for hundreds of icons in a row).
 class FileReader
 {
 public:
-    explicit FileReader(const std::string &hostPath)
+    // A host path, or a Windows path of the machine. A machine with no host folders (a disk
+    // image) gives the whole file at once, within the cap for icon sources.
+    explicit FileReader(const std::string &path)
     {
+        const std::string hostPath = HostPathFor(path);
+        if (hostPath.empty()) {
+            if (!path.empty() && path[0] != '/' && ReadMachineFile(path, whole_))
+                size_ = whole_.size();
+            return;
+        }
         std::error_code ec;
-        if (hostPath.empty() || !std::filesystem::is_regular_file(hostPath, ec))
+        if (!std::filesystem::is_regular_file(hostPath, ec))
             return;
         const std::uintmax_t size = std::filesystem::file_size(hostPath, ec);
         if (ec)
@@ -90,7 +108,7 @@ public:
     // `count` bytes at `offset`, or nothing when any of them lies outside the file.
     std::optional<Bytes> Read(std::uint64_t offset, std::uint64_t count)
     {
-        if (!in_ || offset > size_ || count > size_ - offset || count > kMaxReadBytes)
+        if ((!in_ && whole_.empty()) || offset > size_ || count > size_ - offset || count > kMaxReadBytes)
             return std::nullopt;
         if (count > budget_) {
             exhausted_ = true;
@@ -98,6 +116,10 @@ public:
         }
         budget_ -= count;
         Bytes bytes(count);
+        if (!whole_.empty()) {
+            std::copy_n(whole_.begin() + static_cast<std::ptrdiff_t>(offset), count, bytes.begin());
+            return bytes;
+        }
         in_.seekg(static_cast<std::streamoff>(offset));
         in_.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(count));
         if (in_.gcount() != static_cast<std::streamsize>(count)) {
@@ -109,19 +131,11 @@ public:
 
 private:
     std::ifstream in_;
+    std::string whole_; // the file, when it was read at once
     std::uint64_t size_ = 0;
     std::uint64_t budget_ = kReadBudget;
     bool exhausted_ = false;
 };
-
-// Host paths pass through; Windows paths go through the machine's drives. Anything else (a
-// relative path, a UNC name) has no place on the machine and finds nothing.
-std::string HostPathFor(const std::string &path)
-{
-    if (!path.empty() && path[0] == '/')
-        return path;
-    return HostPathOf(path);
-}
 
 bool IsPng(std::span<const std::uint8_t> image)
 {
@@ -466,7 +480,7 @@ FileKind KindOf(FileReader &file)
 
 int ExtractIconCount(const std::string &path)
 {
-    FileReader file(HostPathFor(path));
+    FileReader file(path);
     switch (KindOf(file)) {
     case FileKind::Icon: return ReadIconFile(file) ? 1 : 0;
     case FileKind::Portable: {
@@ -480,7 +494,7 @@ int ExtractIconCount(const std::string &path)
 
 std::vector<std::uint8_t> ExtractIconAsIco(const std::string &path, int index)
 {
-    FileReader file(HostPathFor(path));
+    FileReader file(path);
     std::optional<Bytes> icon;
     switch (KindOf(file)) {
     case FileKind::Icon: icon = index == 0 ? ReadIconFile(file) : std::nullopt; break;

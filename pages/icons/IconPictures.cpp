@@ -2,7 +2,7 @@
 
 #include "Module.h"
 
-#include "file_reads.h"
+#include "files.h"
 #include "machine.h"
 
 #include <QBuffer>
@@ -31,12 +31,10 @@ namespace IconPictures
 
 bool LoadPicture(QLabel &target, const QString &windowsPath)
 {
-    const std::string host = win::HostPathOf(windowsPath.toStdString());
-    if (host.empty())
-        return false;
-    // Missing, a folder, unreadable, a FIFO or device (which would never end) or too large.
+    // Missing, a folder, unreadable, a FIFO or device (which would never end) or too large; on a
+    // disk image the file is read from the image.
     std::string bytes;
-    if (win::ReadRegularFile(host, bytes, win::kIconSourceLimit) != 0)
+    if (!win::ReadMachineFile(windowsPath.toStdString(), bytes))
         return false;
     QByteArray data = QByteArray::fromStdString(bytes);
     QBuffer file(&data);

@@ -6,6 +6,7 @@
 #include "TempMachine.h"
 #include "creg_file.h"
 #include "files.h"
+#include "icons.h"
 #include "machine.h"
 #include "win32.h"
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -219,6 +221,12 @@ TEST_F(ImageMachine, FilesOfDriveCAreTheGuestsFileSystem)
     const std::vector<std::string> folders = SubfoldersOf("C:\\");
     EXPECT_NE(std::find(folders.begin(), folders.end(), "WINDOWS"), folders.end());
     EXPECT_EQ(Inside(image, "WINDOWS/LMHOSTS"), "10.0.0.2 other\r\n");
+    // The icon pages read their pictures out of the image too.
+    std::ifstream ico(fs::path(MAKE_DISK_IMAGE).parent_path().parent_path() / "icons/FOLDER.ico", std::ios::binary);
+    std::stringstream icon;
+    icon << ico.rdbuf();
+    ASSERT_TRUE(WriteWholeFile("C:\\WINDOWS\\TEST.ICO", icon.str(), false));
+    EXPECT_EQ(ExtractIconCount("C:\\WINDOWS\\TEST.ICO"), 1);
 }
 
 // With user profiles on, HKEY_CURRENT_USER is the last user's own USER.DAT; on ME,
