@@ -221,7 +221,7 @@ LONG MachineStore::JoinBracket(HiveFile &file)
         Enlist(*this);
     }
     // A file changed earlier in the bracket is ahead of its copy on disk.
-    return file.changedInBracket ? ERROR_SUCCESS : CheckChangeable(file);
+    return file.changedInBracket ? LONG{ERROR_SUCCESS} : CheckChangeable(file);
 }
 
 LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)

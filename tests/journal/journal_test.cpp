@@ -363,10 +363,12 @@ TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
         }
         const std::string path = journal::JournalPath();
         std::string bytes = ReadBytes(path);
-        if (damage.bits)
-            bytes[journal::Records().at(10).id + damage.at] ^= damage.bits;
-        else
+        if (damage.bits) {
+            char &flipped = bytes[journal::Records().at(10).id + damage.at];
+            flipped = static_cast<char>(flipped ^ damage.bits);
+        } else {
             bytes = damage.reported == std::string("newer") ? bytes.replace(4, 1, 1, '\x09') : "not a journal";
+        }
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         const std::vector<Record> kept = ReopenedRecords();
         EXPECT_EQ(NamesOf(kept), expected) << damage.what;
