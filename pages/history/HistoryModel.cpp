@@ -83,21 +83,26 @@ QString LastPart(const QString &path)
     return path.section(QLatin1Char('\\'), -1, -1, QString::SectionSkipEmpty);
 }
 
+// What changed, with the key, file or drive named by `where`: in full, or by its last part.
+QString Describe(const Record &r, const QString &where)
+{
+    switch (r.kind) {
+    case Kind::Value: return where + QStringLiteral(" \"") + FromUtf8(r.name) + QLatin1Char('"');
+    case Kind::Profile: {
+        const std::size_t split = r.name.find('\0');
+        return where + QStringLiteral(" [") + FromUtf8(r.name.substr(0, split)) + QStringLiteral("] ") +
+               FromUtf8(r.name.substr(split + 1));
+    }
+    case Kind::Attributes: return where + QLatin1Char(' ') + LoadResString(kIdAttributes);
+    case Kind::Drive: return LoadResString(kIdDrive) + QLatin1Char(' ') + FromUtf8(r.target);
+    default: return where;
+    }
+}
+
 // The setting as the log names it: the key's last part and the value, the file or the drive.
 QString SettingText(const Record &r)
 {
-    const QString target = FromUtf8(r.target);
-    switch (r.kind) {
-    case Kind::Value: return LastPart(target) + QStringLiteral(" \"") + FromUtf8(r.name) + QLatin1Char('"');
-    case Kind::Profile: {
-        const std::size_t split = r.name.find('\0');
-        return LastPart(target) + QStringLiteral(" [") + FromUtf8(r.name.substr(0, split)) + QStringLiteral("] ") +
-               FromUtf8(r.name.substr(split + 1));
-    }
-    case Kind::Attributes: return LastPart(target) + QLatin1Char(' ') + LoadResString(kIdAttributes);
-    case Kind::Drive: return LoadResString(kIdDrive) + QLatin1Char(' ') + target;
-    default: return LastPart(target);
-    }
+    return Describe(r, LastPart(FromUtf8(r.target)));
 }
 
 QString PageCaption(const std::string &page)
@@ -116,18 +121,7 @@ bool SameGroup(const Record &earlier, const Record &later)
 
 QString WhatChanged(const Record &r)
 {
-    const QString target = FromUtf8(r.target);
-    switch (r.kind) {
-    case Kind::Value: return target + QStringLiteral(" \"") + FromUtf8(r.name) + QLatin1Char('"');
-    case Kind::Profile: {
-        const std::size_t split = r.name.find('\0');
-        return target + QStringLiteral(" [") + FromUtf8(r.name.substr(0, split)) + QStringLiteral("] ") +
-               FromUtf8(r.name.substr(split + 1));
-    }
-    case Kind::Attributes: return target + QLatin1Char(' ') + LoadResString(kIdAttributes);
-    case Kind::Drive: return LoadResString(kIdDrive) + QLatin1Char(' ') + target;
-    default: return target;
-    }
+    return Describe(r, FromUtf8(r.target));
 }
 
 QString StateText(const Record &r, const State &s)
