@@ -321,7 +321,15 @@ LONG FatFiles::KeepOriginal(const std::string &path, bool &made)
     return ERROR_SUCCESS;
 }
 
-LONG FatFiles::ReplaceFile(const std::string &given, const std::string &bytes, bool keepOriginal)
+LONG FatFiles::ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal)
+{
+    Replacement written;
+    const LONG rc = WriteReplacement(path, bytes, keepOriginal, written);
+    return rc == ERROR_SUCCESS ? PutReplacementInPlace(written) : rc;
+}
+
+LONG FatFiles::WriteReplacement(const std::string &given, const std::string &bytes, bool keepOriginal,
+                                Replacement &written)
 {
     if (!MtoolsPath(given, Use::Create) || Parts(given).empty())
         return Fail(ERROR_BAD_PATHNAME, "not a FAT name: " + given);
@@ -333,38 +341,49 @@ LONG FatFiles::ReplaceFile(const std::string &given, const std::string &bytes, b
         return Fail(ERROR_ACCESS_DENIED, given + " is a folder");
     // The file keeps the name it has, whatever case the caller spelt it in. A new file is
     // written where it belongs: there is nothing to lose.
-    const std::string path = old ? StoredSpelling(given, *old) : given;
-    const std::string fresh = old ? NewNameOf(path) : path;
-    bool madeKept = false;
+    written.path = old ? StoredSpelling(given, *old) : given;
+    written.fresh = old ? NewNameOf(written.path) : written.path;
+    written.madeKept = false;
     if (old && keepOriginal)
-        rc = KeepOriginal(path, madeKept);
+        rc = KeepOriginal(written.path, written.madeKept);
     if (rc == ERROR_SUCCESS)
-        rc = CopyIn(bytes, fresh);
+        rc = CopyIn(bytes, written.fresh);
     if (rc == ERROR_SUCCESS)
-        rc = ReadBackEquals(fresh, bytes);
+        rc = ReadBackEquals(written.fresh, bytes);
     const DWORD attributes = old ? old->attributes & kKeptAttributes : FILE_ATTRIBUTE_ARCHIVE;
     if (rc == ERROR_SUCCESS && attributes != FILE_ATTRIBUTE_ARCHIVE)
-        rc = Attrib(fresh, attributes);
+        rc = Attrib(written.fresh, attributes);
     // The checked file must be on disk before the old one goes.
     if (rc == ERROR_SUCCESS)
         rc = Durable();
     if (rc != ERROR_SUCCESS) {
         // A failed replace leaves the file system as it found it.
         const std::string why = message_;
-        Mtools({"mdel", *MtoolsPath(fresh, Use::Match)});
-        if (madeKept) {
-            Mtools({"mdel", *MtoolsPath(KeptNameOf(path), Use::Match)});
-            kept_.erase(KeptNameOf(path));
-        }
-        Durable();
+        DropReplacement(written);
         return Fail(rc, why);
     }
-    if (!old)
+    return ERROR_SUCCESS;
+}
+
+LONG FatFiles::PutReplacementInPlace(const Replacement &written)
+{
+    if (written.fresh == written.path)
         return ERROR_SUCCESS;
     // One mren drops the old entry and renames the checked file in its place.
-    rc = Mtools({"mren", "-D", "o", *MtoolsPath(fresh, Use::Match), *MtoolsPath(path, Use::Create)});
-    Changed(path);
+    const LONG rc =
+        Mtools({"mren", "-D", "o", *MtoolsPath(written.fresh, Use::Match), *MtoolsPath(written.path, Use::Create)});
+    Changed(written.path);
     return rc == ERROR_SUCCESS ? Durable() : rc;
+}
+
+void FatFiles::DropReplacement(const Replacement &written)
+{
+    Mtools({"mdel", *MtoolsPath(written.fresh, Use::Match)});
+    if (written.madeKept) {
+        Mtools({"mdel", *MtoolsPath(KeptNameOf(written.path), Use::Match)});
+        kept_.erase(KeptNameOf(written.path));
+    }
+    Durable();
 }
 
 LONG FatFiles::GetAttributes(const std::string &path, DWORD &attributes)

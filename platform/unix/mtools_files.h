@@ -44,6 +44,13 @@ struct FatFilesHooks {
     std::function<LONG(std::string &why)> makeDurable;
 };
 
+// A replacement written by FatFiles::WriteReplacement and not yet put in place.
+struct Replacement {
+    std::string path;      // the file as stored
+    std::string fresh;     // what was written: NAME.NEW, or the file itself when it was not there
+    bool madeKept = false; // NAME.KVX was made for it
+};
+
 struct FolderItem {
     std::string name; // as stored: the long name, else the short one
     bool folder = false;
@@ -65,6 +72,14 @@ public:
     // its own name; a failed write leaves nothing behind. A read-only file is replaced too
     // (SYSTEM.DAT is one) and stays read-only.
     LONG ReplaceFile(const std::string &path, const std::string &bytes, bool keepOriginal = false);
+    // ReplaceFile in two halves, so that several files are all written before any is put in
+    // place: the first writes and checks NAME.NEW (a new file under its own name), flushed, and
+    // leaves the old file as it is; on failure nothing is left behind.
+    LONG WriteReplacement(const std::string &path, const std::string &bytes, bool keepOriginal, Replacement &written);
+    // Puts NAME.NEW in place of the old file in one mren.
+    LONG PutReplacementInPlace(const Replacement &written);
+    // Removes what WriteReplacement wrote, for a replacement that is not to be put in place.
+    void DropReplacement(const Replacement &written);
     // The FILE_ATTRIBUTE_* bits (READONLY, HIDDEN, SYSTEM, DIRECTORY, ARCHIVE); 0 for a file
     // with none of them.
     LONG GetAttributes(const std::string &path, DWORD &attributes);
