@@ -4,6 +4,8 @@
 #include "unicode.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace win::detail
 {
@@ -124,6 +126,9 @@ struct ImageMachine::RegistryFile {
     bool present = false;
     bool damaged = false;
     bool dirty = false;
+    // Written beside the file for the bracket's end, not yet in place.
+    std::optional<image::Replacement> written;
+    std::vector<std::uint8_t> writtenBytes;
 };
 
 struct ImageMachine::View {
@@ -134,7 +139,10 @@ struct ImageMachine::View {
     bool built = false;
 };
 
-ImageMachine::~ImageMachine() = default;
+ImageMachine::~ImageMachine()
+{
+    Withdraw(*this);
+}
 
 std::unique_ptr<ImageMachine> ImageMachine::Open(const std::string &path, std::string &error)
 {
@@ -271,12 +279,10 @@ LONG ImageMachine::Fail(LONG code, std::string why)
     return code;
 }
 
-LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
+LONG ImageMachine::CheckChangeable(const View &view)
 {
-    problem_.clear();
     if (image_->ReadOnly())
         return Fail(ERROR_ACCESS_DENIED, image_->ReadOnlyMessage());
-    View &view = ViewOf(index);
     for (const int used : {view.file, view.graft}) {
         if (used < 0)
             continue;
@@ -286,11 +292,35 @@ LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
         if (!file.hive.Writable())
             return Fail(ERROR_ACCESS_DENIED, ReadOnlyMessage());
     }
+    return ERROR_SUCCESS;
+}
+
+LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
+{
+    const bool bracketed = InBracket();
+    // A bracket that failed writes nothing more; its first problem is the one to tell.
+    if (bracketed && BracketFailure() != ERROR_SUCCESS)
+        return BracketFailure();
+    problem_.clear();
+    View &view = ViewOf(index);
     // Whether an emulator took the image since it was opened is asked where the file is
     // replaced, which undoes the change in memory when it is refused.
+    if (const LONG rc = CheckChangeable(view); rc != ERROR_SUCCESS) {
+        if (bracketed)
+            NoteBracketFailure(rc);
+        return rc;
+    }
+    if (bracketed)
+        Enlist(*this);
     if (const LONG rc = change(view.hive); rc != ERROR_SUCCESS)
         return rc;
     LONG rc = CarryOver(view);
+    if (bracketed) {
+        // The hive holds a change its file cannot: the bracket's end forgets all of it.
+        if (rc != ERROR_SUCCESS)
+            NoteBracketFailure(rc);
+        return rc;
+    }
     if (rc == ERROR_SUCCESS)
         rc = Flush();
     if (rc != ERROR_SUCCESS)
@@ -388,24 +418,88 @@ LONG ImageMachine::CarryValues(creg::Hive &hive, const Key &from, creg::Key &to)
     return ERROR_SUCCESS;
 }
 
+LONG ImageMachine::Serialize(RegistryFile &file, std::vector<std::uint8_t> &bytes)
+{
+    if (creg::Status status = file.hive.Serialize(bytes); !status)
+        return Fail(ErrorOf(status.fault), file.path + ": " + status.reason);
+    return ERROR_SUCCESS;
+}
+
+void ImageMachine::Stored(RegistryFile &file, std::vector<std::uint8_t> bytes)
+{
+    file.bytes = std::move(bytes);
+    file.present = true;
+    file.dirty = false;
+    // The next change starts from the file as it now is, so it keeps the bytes of this one.
+    file.damaged = !file.hive.Load(file.bytes);
+}
+
 LONG ImageMachine::Flush()
 {
     for (RegistryFile &file : files_) {
         if (!file.dirty)
             continue;
         std::vector<std::uint8_t> bytes;
-        if (creg::Status status = file.hive.Serialize(bytes); !status)
-            return Fail(ErrorOf(status.fault), file.path + ": " + status.reason);
+        if (const LONG rc = Serialize(file, bytes); rc != ERROR_SUCCESS)
+            return rc;
         const LONG rc = image_->Files().ReplaceFile(file.path, std::string(bytes.begin(), bytes.end()), file.present);
         if (rc != ERROR_SUCCESS)
             return Fail(rc, file.path + ": " + image_->Files().LastMessage());
-        file.bytes = std::move(bytes);
-        file.present = true;
-        file.dirty = false;
-        // The next change starts from the file as it now is, so it keeps the bytes of this one.
-        file.damaged = !file.hive.Load(file.bytes);
+        Stored(file, std::move(bytes));
     }
     return ERROR_SUCCESS;
+}
+
+LONG ImageMachine::WriteNewFiles()
+{
+    for (RegistryFile &file : files_) {
+        if (!file.dirty)
+            continue;
+        std::vector<std::uint8_t> bytes;
+        if (const LONG rc = Serialize(file, bytes); rc != ERROR_SUCCESS)
+            return rc;
+        image::Replacement written;
+        const LONG rc =
+            image_->Files().WriteReplacement(file.path, std::string(bytes.begin(), bytes.end()), file.present, written);
+        if (rc != ERROR_SUCCESS)
+            return Fail(rc, file.path + ": " + image_->Files().LastMessage());
+        file.written = std::move(written);
+        file.writtenBytes = std::move(bytes);
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG ImageMachine::PutNewFilesInPlace()
+{
+    LONG result = ERROR_SUCCESS;
+    for (RegistryFile &file : files_) {
+        if (!file.written)
+            continue;
+        // A new file that could not be put in place stays: the old one may be gone already, and
+        // opening the image again finishes the replace.
+        const LONG rc = image_->Files().PutReplacementInPlace(*file.written);
+        file.written.reset();
+        if (rc == ERROR_SUCCESS)
+            Stored(file, std::move(file.writtenBytes));
+        else if (result == ERROR_SUCCESS)
+            result = Fail(rc, file.path + ": " + image_->Files().LastMessage());
+        file.writtenBytes.clear();
+    }
+    if (result != ERROR_SUCCESS)
+        ReloadFiles(); // memory shows what the image holds
+    return result;
+}
+
+void ImageMachine::DropChanges()
+{
+    for (RegistryFile &file : files_) {
+        if (file.written)
+            image_->Files().DropReplacement(*file.written);
+        file.written.reset();
+        file.writtenBytes.clear();
+    }
+    // The views may hold a change that never reached its file: all is read again.
+    ReloadFiles();
 }
 
 std::vector<std::string> ImageMachine::DamagedFiles() const

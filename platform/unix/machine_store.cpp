@@ -226,8 +226,8 @@ LONG MachineStore::JoinBracket(HiveFile &file)
 
 LONG MachineStore::Change(int index, const std::function<LONG(Hive &)> &change)
 {
-    // A disk image writes each changed registry file through the image layer at the end of
-    // every call; it does not take part in brackets yet.
+    // A disk image writes its registry files through the image layer, and takes part in
+    // brackets on its own.
     if (isImage_)
         return image_ ? image_->Change(index, change) : LONG{ERROR_BADDB};
     HiveFile &file = files_[index];

@@ -4,6 +4,7 @@
 #include "ScopedEnv.h"
 #include "Shell.h"
 #include "TempMachine.h"
+#include "change_bracket.h"
 #include "creg_file.h"
 #include "files.h"
 #include "icons.h"
@@ -120,6 +121,16 @@ protected:
         if (Shell("cregexport " + file + " >/dev/null 2>&1; echo $?") != "0\n")
             problems += "cregexport cannot read " + path;
         return problems;
+    }
+
+    // Fills the file system until `room` bytes are free.
+    void FillUpTo(const std::string &image, std::uint64_t room)
+    {
+        const std::string at = " -i " + image + "@@" + std::to_string(kPartitionOffset) + " ";
+        std::string free = Shell("MTOOLS_SKIP_CHECK=1 mdir" + at + ":: | grep 'bytes free'");
+        std::erase_if(free, [](char c) { return c < '0' || c > '9'; });
+        std::ofstream(folder_ + "/filler", std::ios::binary) << std::string(std::stoull(free) - room, 'f');
+        Shell("MTOOLS_SKIP_CHECK=1 mcopy" + at + folder_ + "/filler ::FILLER.BIN");
     }
 
     std::string folder_ = MakeTempFolder("korvex-image-machine");
@@ -262,6 +273,48 @@ TEST_F(ImageMachine, ProfileUserAndClassesFileAreTheirRoots)
     for (const char *file : {"WINDOWS/Profiles/ANNA/USER.DAT", "WINDOWS/CLASSES.DAT"})
         EXPECT_EQ(OracleProblems(image, file), "") << file;
     EXPECT_EQ(Inside(image, "WINDOWS/SYSTEM.DAT").find("kvxfile"), std::string::npos);
+}
+
+// A save is one bracket: the image is written once at its outermost end, and when one registry
+// file cannot be written, none is.
+TEST_F(ImageMachine, ABracketWritesEveryFileAtItsEndOrNone)
+{
+    const std::string image = Build();
+    Use(image);
+    const std::string before = ReadHostFile(image);
+    BeginChanges();
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "A", "1"), ERROR_SUCCESS);
+    BeginChanges(); // an undo of a group inside a save
+    EXPECT_EQ(SetString(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper", "a.bmp"), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "B", "2"), ERROR_SUCCESS);
+    EXPECT_EQ(EndChanges(), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "B"), "2");
+    EXPECT_TRUE(ReadHostFile(image) == before) << "written before the outermost end";
+    EXPECT_EQ(EndChanges(), ERROR_SUCCESS);
+    Use(image);
+    EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "A") +
+                  QueryString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "B"),
+              "12");
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, "Control Panel\\Desktop", "Wallpaper"), "a.bmp");
+    for (const char *file : {"WINDOWS/SYSTEM.DAT", "WINDOWS/USER.DAT"})
+        EXPECT_EQ(OracleProblems(image, file), "") << file;
+
+    // Room for the new SYSTEM.DAT, which is written first, but not for the new USER.DAT.
+    const std::string system = Inside(image, "WINDOWS/SYSTEM.DAT");
+    const std::string user = Inside(image, "WINDOWS/USER.DAT");
+    ResetMachine();
+    FillUpTo(image, std::uint64_t{64} * 1024);
+    BeginChanges();
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "A", "changed"), ERROR_SUCCESS);
+    for (const char *key : {"Big\\1", "Big\\2", "Big\\3", "Big\\4", "Big\\5", "Big\\6"})
+        EXPECT_EQ(SetString(HKEY_CURRENT_USER, key, "", std::string(16000, 'x')), ERROR_SUCCESS);
+    EXPECT_EQ(EndChanges(), ERROR_DISK_FULL);
+    EXPECT_NE(LastMachineProblem().find("USER.DAT"), std::string::npos) << LastMachineProblem();
+    EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, "Software\\Korvex", "A"), "1") << "the bracket is forgotten";
+    ResetMachine();
+    EXPECT_TRUE(Inside(image, "WINDOWS/SYSTEM.DAT") == system);
+    EXPECT_TRUE(Inside(image, "WINDOWS/USER.DAT") == user);
+    EXPECT_EQ(Inside(image, "WINDOWS/SYSTEM.NEW"), "");
 }
 
 // The image layer's own refusals (an image in use, a read-only file, a full file system) are
