@@ -1,5 +1,6 @@
 #include "PageCatalogue.h"
 
+#include "Reg.h"
 #include "Strings.h"
 
 namespace
@@ -34,6 +35,20 @@ const PageRow *PageRowOf(const QString &key)
 QString CaptionOf(const PageRow &row)
 {
     return row.captionId ? LoadResString(row.captionId) : QString::fromLatin1(row.literal);
+}
+
+QString SettingCaptionOf(const std::string &pageKey, std::string_view target, std::string_view name)
+{
+    const PageRow *row = PageRowOf(QString::fromStdString(pageKey));
+    return row && row->settingCaption ? row->settingCaption(target, name) : QString();
+}
+
+bool IsValueOf(std::string_view target, std::string_view name, win::HKEY root, const QString &key,
+               const QString &valueName)
+{
+    const auto text = [](std::string_view utf8) { return QString::fromUtf8(utf8.data(), std::ssize(utf8)); };
+    const QString recorded = text(target) + QStringLiteral(" \"") + text(name) + QLatin1Char('"');
+    return recorded.compare(Reg::ValueTarget(root, key, valueName), Qt::CaseInsensitive) == 0;
 }
 
 bool ExistsOn(const PageRow &row, bool windowsNT)

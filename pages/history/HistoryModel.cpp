@@ -1,5 +1,6 @@
 #include "HistoryModel.h"
 
+#include "PageCatalogue.h"
 #include "Strings.h"
 #include "frmTR.h"
 #include "win32.h"
@@ -99,8 +100,9 @@ QString Describe(const Record &r, const QString &where)
     }
 }
 
-// The setting as the log names it: the key's last part and the value, the file or the drive.
-QString SettingText(const Record &r)
+// The setting as the log names it where its page shows no caption for it: the key's last part
+// and the value, the file or the drive.
+QString PathText(const Record &r)
 {
     return Describe(r, LastPart(FromUtf8(r.target)));
 }
@@ -263,13 +265,36 @@ int HistoryModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString HistoryModel::Undoes(const Record &change) const
+const Record *HistoryModel::UndoneBy(const Record &change) const
 {
+    if (!change.undoes)
+        return nullptr;
     const auto undone =
         std::find_if(all_.begin(), all_.end(), [&change](const Record &r) { return r.id == change.undoes; });
-    const QString what = undone == all_.end() ? FromUtf8(change.target)
-                                              : SettingText(*undone) + QStringLiteral(", ") + TimeOf(undone->time);
-    return LoadResString(kIdUndoOf).arg(what);
+    return undone == all_.end() ? nullptr : &*undone;
+}
+
+QString HistoryModel::SettingText(const Record &change) const
+{
+    if (change.kind == Kind::Value) {
+        // An undo is named as the setting it takes back, which the page that wrote it names.
+        const Record *undone = UndoneBy(change);
+        const QString caption = SettingCaptionOf(undone ? undone->page : change.page, change.target, change.name);
+        if (!caption.isEmpty())
+            return caption;
+    }
+    return PathText(change);
+}
+
+QString HistoryModel::Undoes(const Record &change) const
+{
+    const Record *undone = UndoneBy(change);
+    if (!undone)
+        return LoadResString(kIdUndoOf).arg(FromUtf8(change.target));
+    // The row names the setting already when the undo wrote the very value the change did.
+    const QString what = SettingText(*undone);
+    const QString when = TimeOf(undone->time);
+    return LoadResString(kIdUndoOf).arg(what == SettingText(change) ? when : what + QStringLiteral(", ") + when);
 }
 
 QVariant HistoryModel::GroupText(const Group &group, int column) const

@@ -50,6 +50,10 @@ private:
     const journal::Record *Change(const Row &row) const;
     QVariant GroupText(const Group &group, int column) const;
     QVariant ChangeText(const journal::Record &change, int column) const;
+    // The setting as the log names it: by the caption its page shows for it, else by its path.
+    QString SettingText(const journal::Record &change) const;
+    // The change that `change` undid, or nullptr.
+    const journal::Record *UndoneBy(const journal::Record &change) const;
     QString Undoes(const journal::Record &change) const;
     bool Undone(const journal::Record &change) const;
 

@@ -1,6 +1,7 @@
 #include "PolicyPage.h"
 
 #include "MdlStart.h"
+#include "PageCatalogue.h"
 #include "Reg.h"
 #include "Strings.h"
 
@@ -59,6 +60,16 @@ PolicyPage::PolicyPage(const PolicyPageDeclaration &declaration, QWidget *parent
         connect(box, &QCheckBox::toggled, this, [this, i] { chk_Click(i); });
         boxes_.push_back(box);
     }
+}
+
+QString PolicyPage::CaptionOfSwitch(const PolicyPageDeclaration &page, std::string_view target, std::string_view name)
+{
+    for (std::size_t i = 0; i < page.switches.size(); ++i) {
+        const PolicySwitch &row = page.switches[i];
+        if (IsValueOf(target, name, win::PredefinedKey(row.root), KeyPathOf(row), QLatin1String(row.valueName)))
+            return LoadResString(page.firstCaptionId + static_cast<int>(i));
+    }
+    return {};
 }
 
 void PolicyPage::Form_Load()

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 class QCheckBox;
@@ -77,6 +78,10 @@ public:
     // The check box with that index (the control array `chk`).
     QCheckBox *chk(int index) const { return boxes_.at(static_cast<size_t>(index)); }
     int BoxCount() const { return static_cast<int>(boxes_.size()); }
+
+    // The caption of the page's box bound to value `name` of key `target` (the root's name and
+    // the key path), in the interface language; empty when no box is.
+    static QString CaptionOfSwitch(const PolicyPageDeclaration &page, std::string_view target, std::string_view name);
 
 protected:
     PolicyPage(const PolicyPageDeclaration &declaration, QWidget *parent);

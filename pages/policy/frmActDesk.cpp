@@ -19,3 +19,8 @@ constexpr PolicyPageDeclaration kPage{"frmActDesk", 280, kSwitches, kGroups, {},
 } // namespace
 
 frmActDesk::frmActDesk(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmActDesk::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

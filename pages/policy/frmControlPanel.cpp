@@ -37,3 +37,8 @@ constexpr PolicyPageDeclaration kPage{"frmControlPanel", 220, kSwitches, kGroups
 } // namespace
 
 frmControlPanel::frmControlPanel(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmControlPanel::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

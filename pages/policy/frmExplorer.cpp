@@ -17,3 +17,8 @@ constexpr PolicyPageDeclaration kPage{"frmExplorer", 180, kSwitches, {}, kRules}
 } // namespace
 
 frmExplorer::frmExplorer(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmExplorer::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

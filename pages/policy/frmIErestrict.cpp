@@ -32,3 +32,8 @@ constexpr PolicyPageDeclaration kPage{"frmIErestrict", 200, kSwitches, kGroups, 
 } // namespace
 
 frmIErestrict::frmIErestrict(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmIErestrict::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

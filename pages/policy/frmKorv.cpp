@@ -16,3 +16,8 @@ constexpr PolicyPageDeclaration kPage{"frmKorv", 260, kSwitches};
 } // namespace
 
 frmKorv::frmKorv(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmKorv::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

@@ -32,3 +32,8 @@ constexpr PolicyPageDeclaration kPage{"frmPusk", 240, kSwitches, {}, kRules};
 } // namespace
 
 frmPusk::frmPusk(QWidget *parent) : PolicyPage(kPage, parent) {}
+
+QString frmPusk::SettingCaption(std::string_view target, std::string_view name)
+{
+    return CaptionOfSwitch(kPage, target, name);
+}

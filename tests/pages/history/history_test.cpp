@@ -91,6 +91,13 @@ protected:
 
     static void SelectRow(int row) { List().selectRow(row); }
 
+    // The caption the Start Menu page shows for a box.
+    QString StartMenuCaption(int box)
+    {
+        Open("StartMenu");
+        return Current<QCheckBox>(("chk_" + std::to_string(box)).c_str()).text();
+    }
+
     // Ticks a box of the Start Menu page and saves on leaving; returns the save question.
     QString SaveStartMenuBox(int box)
     {
@@ -104,19 +111,41 @@ protected:
 TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
 {
     UseRussian();
+    const QString noRun = StartMenuCaption(kNoRunBox);
     SaveStartMenuBox(kNoRunBox);
     ASSERT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 1u);
     Open("History");
-    const int row = RowMentioning(QStringLiteral("\"NoRun\""));
+    const int row = RowMentioning(noRun);
     ASSERT_GE(row, 0);
     const QString listed = RowText(row);
     EXPECT_TRUE(listed.contains(LoadResString(116)) && listed.contains(QStringLiteral("не было")))
         << "the page's caption and the state before: " << listed.toStdString();
+    EXPECT_TRUE(List()
+                    .model()
+                    ->index(row, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .endsWith(QString::fromLatin1(kExplorerPolicies) + QStringLiteral(" \"NoRun\"")));
     SelectRow(row);
     EXPECT_TRUE(Click("cmdUndo").empty());
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
-    EXPECT_TRUE(RowText(RowMentioning(QStringLiteral("\"NoRun\""))).contains(LoadResString(1009).arg(QString())))
+    EXPECT_TRUE(RowText(RowMentioning(noRun)).contains(LoadResString(1009).arg(QString())))
         << "the undo is listed first";
+}
+
+// Every page of switches names a switch by its box's caption.
+TEST_F(HistoryPage, APageOfSwitchesNamesASwitchByItsBox)
+{
+    for (const PageRow &page : AllPages()) {
+        auto *box = page.settingCaption ? Open(page.key).findChild<QCheckBox *>(QStringLiteral("chk_0")) : nullptr;
+        if (!box)
+            continue;
+        const QString caption = box->text();
+        box->click();
+        Leave({Yes});
+        Open("History");
+        EXPECT_GE(RowMentioning(caption), 0) << page.key;
+    }
 }
 
 // One save is one row that opens to its changes; a switch written as 0 where there was none is
@@ -128,7 +157,7 @@ TEST_F(HistoryPage, ASaveIsOneRowThatOpensToItsChanges)
     for (const char *button : {"cmdUndo", "cmdUndoTo", "cmdUndoAll", "cmdExport"})
         EXPECT_FALSE(Current<QPushButton>(button).isEnabled()) << button;
 
-    Open("StartMenu");
+    const QString ticked[] = {StartMenuCaption(kNoRunBox), StartMenuCaption(kNoFindBox)};
     Current<QCheckBox>(("chk_" + std::to_string(kNoRunBox)).c_str()).click();
     Current<QCheckBox>(("chk_" + std::to_string(kNoFindBox)).c_str()).click();
     Leave({Yes});
@@ -140,8 +169,8 @@ TEST_F(HistoryPage, ASaveIsOneRowThatOpensToItsChanges)
     int unseen = 0;
     for (int row = 1; row < List().model()->rowCount(); ++row) {
         const QString text = RowText(row);
-        const bool ticked = text.contains(QStringLiteral("\"NoRun\"")) || text.contains(QStringLiteral("\"NoFind\""));
-        EXPECT_EQ(text.contains(LoadResString(1036)), !ticked && text.endsWith(QStringLiteral("|0")))
+        const bool isTicked = text.contains(ticked[0]) || text.contains(ticked[1]);
+        EXPECT_EQ(text.contains(LoadResString(1036)), !isTicked && text.endsWith(QStringLiteral("|0")))
             << text.toStdString();
         unseen += text.contains(LoadResString(1036)) ? 1 : 0;
     }
@@ -154,13 +183,14 @@ TEST_F(HistoryPage, ASaveIsOneRowThatOpensToItsChanges)
 
 TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
 {
+    const QString noRun = StartMenuCaption(kNoRunBox);
     SaveStartMenuBox(kNoRunBox);
     {
         const journal::Pause anotherProgram;
         PutDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun", 5);
     }
     Open("History");
-    SelectRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    SelectRow(RowMentioning(noRun));
     Boxes asked = Click("cmdUndo", {No});
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].text.contains(QStringLiteral("Now: 5")) &&
@@ -168,7 +198,7 @@ TEST_F(HistoryPage, UndoOfAChangeMadeOverSinceAsksAndShowsBoth)
         << asked[0].text.toStdString();
     EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), 5u);
 
-    SelectRow(RowMentioning(QStringLiteral("\"NoRun\"")));
+    SelectRow(RowMentioning(noRun));
     asked = Click("cmdUndo", {Yes});
     EXPECT_EQ(asked.size(), 1u);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, kExplorerPolicies, "NoRun"), std::nullopt);
