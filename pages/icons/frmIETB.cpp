@@ -2,6 +2,7 @@
 
 #include "DialogBox.h"
 #include "Module.h"
+#include "PageCatalogue.h"
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
@@ -14,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 
 namespace
 {
@@ -87,6 +89,17 @@ frmIETB::frmIETB(QWidget *parent)
 
     connect(cmdbrowse, &QPushButton::clicked, this, &frmIETB::cmdbrowse_Click);
     connect(cmdAP, &QPushButton::clicked, this, &frmIETB::cmdAP_Click);
+}
+
+QString frmIETB::SettingCaption(std::string_view target, std::string_view name)
+{
+    const std::pair<BrowserValue, int> labelled[] = {
+        {kTitle, kTitleCaption}, {kVersion, kVersionCaption}, {kToolbarPicture, kPictureCaption}};
+    for (const auto &[value, caption] : labelled)
+        for (const std::uint32_t root : value.writeTo)
+            if (IsValueOf(target, name, win::PredefinedKey(root), QLatin1String(value.key), QLatin1String(value.name)))
+                return LoadResString(caption);
+    return {};
 }
 
 void frmIETB::Form_Load()

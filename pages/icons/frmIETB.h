@@ -6,6 +6,8 @@
 
 #include "Page.h"
 
+#include <string_view>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -16,6 +18,8 @@ class frmIETB : public Page
 
 public:
     explicit frmIETB(QWidget *parent = nullptr);
+    // The label of the box that shows a value, as the catalogue asks for it.
+    static QString SettingCaption(std::string_view target, std::string_view name);
 
 protected:
     void Form_Load() override;

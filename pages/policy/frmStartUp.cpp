@@ -1,6 +1,7 @@
 #include "frmStartUp.h"
 
 #include "MdlStart.h"
+#include "PageCatalogue.h"
 #include "Reg.h"
 #include "Strings.h"
 
@@ -12,6 +13,7 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 namespace
 {
@@ -84,6 +86,15 @@ frmStartUp::frmStartUp(QWidget *parent)
     connect(txtTitle, &QLineEdit::textChanged, this, &frmStartUp::txtTitle_Change);
     connect(txtText, &QPlainTextEdit::textChanged, this, &frmStartUp::txtText_Change);
     connect(cmdOk, &QPushButton::clicked, this, &frmStartUp::cmdOk_Click);
+}
+
+QString frmStartUp::SettingCaption(std::string_view target, std::string_view name)
+{
+    const std::pair<const char *, int> labelled[] = {{kCaptionValue, kTitleCaption}, {kTextValue, kTextCaption}};
+    for (const auto &[value, caption] : labelled)
+        if (IsValueOf(target, name, HKEY_LOCAL_MACHINE, WinlogonKey(), QLatin1String(value)))
+            return LoadResString(caption);
+    return {};
 }
 
 void frmStartUp::Form_Load()

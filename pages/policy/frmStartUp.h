@@ -5,6 +5,8 @@
 
 #include "Page.h"
 
+#include <string_view>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -17,6 +19,8 @@ class frmStartUp : public Page
 
 public:
     explicit frmStartUp(QWidget *parent = nullptr);
+    // The label of the box that shows a value, as the catalogue asks for it.
+    static QString SettingCaption(std::string_view target, std::string_view name);
 
 protected:
     void Form_Load() override;
