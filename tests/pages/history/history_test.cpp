@@ -133,8 +133,9 @@ TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
         << "the undo is listed first";
 }
 
-// Every page of switches names a switch by its box's caption.
-TEST_F(HistoryPage, APageOfSwitchesNamesASwitchByItsBox)
+// Every page of switches names a switch by its box's caption; the logon message's title is
+// named by its label.
+TEST_F(HistoryPage, ASettingIsNamedByTheCaptionOfItsControl)
 {
     for (const PageRow &page : AllPages()) {
         auto *box = page.settingCaption ? Open(page.key).findChild<QCheckBox *>(QStringLiteral("chk_0")) : nullptr;
@@ -146,6 +147,13 @@ TEST_F(HistoryPage, APageOfSwitchesNamesASwitchByItsBox)
         Open("History");
         EXPECT_GE(RowMentioning(caption), 0) << page.key;
     }
+    Open("StartUp");
+    Current<QCheckBox>("chkYN").click();
+    Current<QLineEdit>("txtTitle").setText(QStringLiteral("Welcome"));
+    const QString title = Current<QLabel>("lblTitle").text();
+    Leave({Yes});
+    Open("History");
+    EXPECT_GE(RowMentioning(QLatin1Char('|') + title + QLatin1Char('|')), 0);
 }
 
 // One save is one row that opens to its changes; a switch written as 0 where there was none is
