@@ -32,8 +32,8 @@ constexpr int kIdNoEffect = 1036;
 constexpr int kIdKeyExisted = 1038;
 
 constexpr int kShownBytes = 24; // of binary data, in the log
-constexpr auto kClosedMark = "\u25b8 ";
-constexpr auto kOpenMark = "\u25be ";
+constexpr auto kClosedMark = u"\u25b8 ";
+constexpr auto kOpenMark = u"\u25be ";
 constexpr auto kChangeIndent = "    ";
 
 QString FromUtf8(const std::string &text)
@@ -304,7 +304,7 @@ QVariant HistoryModel::GroupText(const Group &group, int column) const
     if (seen == 1 && column >= Setting)
         return ChangeText(*std::find_if(group.changes.begin(), group.changes.end(), SeenByPrograms), column);
     switch (column) {
-    case Time: return QLatin1String(group.open ? kOpenMark : kClosedMark) + TimeOf(group.changes.front().time);
+    case Time: return QString::fromUtf16(group.open ? kOpenMark : kClosedMark) + TimeOf(group.changes.front().time);
     case PageColumn: return PageCaption(group.changes.front().page);
     case Setting: return LoadResString(kIdChanges).arg(seen ? static_cast<qsizetype>(seen) : std::ssize(group.changes));
     default: return {};

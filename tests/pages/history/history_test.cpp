@@ -72,11 +72,12 @@ protected:
         return cells.join(QLatin1Char('|'));
     }
 
-    // Opens every save's row to the changes it holds.
+    // Opens every save's row that is closed to the changes it holds.
     static void OpenAll()
     {
         for (int row = List().model()->rowCount() - 1; row >= 0; --row)
-            emit List().activated(List().model()->index(row, 0));
+            if (const QModelIndex index = List().model()->index(row, 0); index.data().toString().startsWith(u'\u25B8'))
+                emit List().activated(index);
     }
 
     // The first row (newest first) that mentions `text`, all rows open; -1 when none does.
@@ -134,7 +135,7 @@ TEST_F(HistoryPage, APageChangeIsListedInTheUsersLanguageAndUndone)
 }
 
 // Every page of switches names a switch by its box's caption; the logon message's title is
-// named by its label.
+// named by its label, and the clock's morning text by its own.
 TEST_F(HistoryPage, ASettingIsNamedByTheCaptionOfItsControl)
 {
     for (const PageRow &page : AllPages()) {
@@ -152,8 +153,13 @@ TEST_F(HistoryPage, ASettingIsNamedByTheCaptionOfItsControl)
     Current<QLineEdit>("txtTitle").setText(QStringLiteral("Welcome"));
     const QString title = Current<QLabel>("lblTitle").text();
     Leave({Yes});
+    Open("Clock");
+    Current<QLineEdit>("txtAM").setText(QStringLiteral("am"));
+    const QString morning = Current<QLabel>("lblAM").text();
+    Click("cmdAP", {Yes});
     Open("History");
-    EXPECT_GE(RowMentioning(QLatin1Char('|') + title + QLatin1Char('|')), 0);
+    for (const QString &caption : {title, morning})
+        EXPECT_GE(RowMentioning(QLatin1Char('|') + caption + QLatin1Char('|')), 0) << caption.toStdString();
 }
 
 // One save is one row that opens to its changes; a switch written as 0 where there was none is
