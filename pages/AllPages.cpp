@@ -64,7 +64,7 @@ constexpr PageRow kPages[] = {
     {"VHDD",          "Other",    360,     nullptr,              "RootDir",      Every,                nullptr,           nullptr,                nullptr},
     {"Subst",         "VHDD",     368,     nullptr,              "Subst",        Every,                "frmVHDD",         &Make<frmVHDD>,         nullptr},
     {"runSubst",      "VHDD",     367,     nullptr,              "runSubst",     Every,                "frmVHDDrun",      &Make<frmVHDDrun>,      nullptr},
-    {"Clock",         "Other",    337,     nullptr,              "imgClock",     Every,                "frmClockText",    &Make<frmClockText>,    nullptr},
+    {"Clock",         "Other",    337,     nullptr,              "imgClock",     Every,                "frmClockText",    &Make<frmClockText>,    &frmClockText::SettingCaption},
     {"SysEl",         "Other",    460,     nullptr,              "imgSE",        Every,                "frmSysBtn",       &Make<frmSysBtn>,       nullptr},
     {"Optim",         "Internet", 341,     nullptr,              "imgTel",       Platforms::NineXOnly, "frmInetOpti",     &Make<frmInetOpti>,     nullptr},
     {"History",       "",         1000,    nullptr,              "imgAdm",       Every,                "frmHistory",      &Make<frmHistory>,      nullptr},

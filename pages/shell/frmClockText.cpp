@@ -1,6 +1,7 @@
 #include "frmClockText.h"
 
 #include "Module.h"
+#include "PageCatalogue.h"
 #include "Reg.h"
 #include "SaveReport.h"
 #include "Strings.h"
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <array>
 #include <string_view>
+#include <utility>
 
 namespace
 {
@@ -126,6 +128,16 @@ frmClockText::frmClockText(QWidget *parent)
     connect(optR, &QRadioButton::toggled, this, [this](bool on) { on ? optR_Click() : void(); });
     connect(optS, &QRadioButton::toggled, this, [this](bool on) { on ? optS_Click() : void(); });
     connect(cmdAP, &QPushButton::clicked, this, &frmClockText::cmdAP_Click);
+}
+
+QString frmClockText::SettingCaption(std::string_view target, std::string_view name)
+{
+    const std::pair<const char *, int> labelled[] = {
+        {kMorningValue, kMorningCaption}, {kAfternoonValue, kAfternoonCaption}, {kTimeFormatValue, kPositionCaption}};
+    for (const auto &[value, caption] : labelled)
+        if (IsValueOf(target, name, HKEY_CURRENT_USER, QLatin1String(kInternationalKey), QLatin1String(value)))
+            return LoadResString(caption);
+    return {};
 }
 
 void frmClockText::Form_Load()

@@ -5,6 +5,8 @@
 
 #include "Page.h"
 
+#include <string_view>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -17,6 +19,8 @@ class frmClockText : public Page
 
 public:
     explicit frmClockText(QWidget *parent = nullptr);
+    // The label of the box or group that shows a value, as the catalogue asks for it.
+    static QString SettingCaption(std::string_view target, std::string_view name);
 
 protected:
     void Form_Load() override;
