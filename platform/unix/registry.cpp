@@ -355,7 +355,8 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValu
     const std::vector<std::uint8_t> bytes = AnsiBytes(data);
     if (lpData && bytes.size() > *lpcbData)
         return ERROR_MORE_DATA;
-    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    std::memcpy(lpValueName, value.name.data(), value.name.size());
+    lpValueName[value.name.size()] = '\0';
     *lpcchValueName = static_cast<DWORD>(value.name.size());
     if (lpType)
         *lpType = data.type;
