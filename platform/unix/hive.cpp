@@ -249,9 +249,9 @@ private:
         }
         blockEnd_ = end;
         std::vector<Value> &values = current_->values;
-        // Files list values in order: only a name that does not sort after the last one may have
-        // been met before.
-        if (!values.empty() && CompareNames(values.back().name, name) >= 0) {
+        // Files list values in order: while they are, only a name that does not sort after the
+        // last one may have been met before.
+        if (!values.empty() && (!current_->valuesSorted || CompareNames(values.back().name, name) >= 0)) {
             if (Value *existing = Hive::FindValue(*current_, name)) {
                 // A repeated value keeps the first spelling and the last data.
                 existing->text = MakeSpan(line.begin, end);
