@@ -42,9 +42,8 @@ public:
     Name &operator=(const Name &other) = delete;
     Name &operator=(std::string_view text)
     {
-        Free();
-        Assign(text);
-        return *this;
+        Name copy(text); // `text` may be this name's own
+        return *this = std::move(copy);
     }
     ~Name() { Free(); }
 
@@ -62,8 +61,9 @@ public:
     const char *data() const { return data_; }
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    operator std::string_view() const { return {data_, size_}; } // NOLINT(google-explicit-constructor)
-    operator std::string() const { return {data_, size_}; }      // NOLINT(google-explicit-constructor)
+    // A name is used as text wherever a string or a view of one is.
+    operator std::string_view() const { return {data_, size_}; }
+    operator std::string() const { return {data_, size_}; }
     friend bool operator==(const Name &name, std::string_view text) { return std::string_view(name) == text; }
     friend std::string operator+(std::string text, const Name &name) { return text.append(name.data_, name.size_); }
     friend std::string operator+(const char *text, const Name &name) { return std::string(text) + name; }
