@@ -18,10 +18,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <malloc.h>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -58,14 +56,6 @@ int Run(const std::vector<std::string> &args)
         if (errno != EINTR)
             return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ReadFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string TempFolder(const char *stem)
@@ -186,7 +176,16 @@ void BM_ParseSystemHiveFromDisk(benchmark::State &state)
     const std::string path = prefix.PathOf("system.reg");
     size_t size = 0;
     for (auto _ : state) {
-        std::string text = ReadFile(path);
+        // Read the way the store reads a hive.
+        std::string text;
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool read = fd >= 0 && win::detail::ReadAll(fd, text);
+        if (fd >= 0)
+            close(fd);
+        if (!read) {
+            state.SkipWithError("system.reg cannot be read");
+            break;
+        }
         size = text.size();
         win::detail::Hive hive;
         if (!hive.Parse(std::move(text))) {

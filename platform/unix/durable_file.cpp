@@ -1,6 +1,7 @@
 #include "durable_file.h"
 #include "file_reads.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -31,16 +32,25 @@ constexpr std::size_t kTemporarySuffixLength = 6;
 
 bool ReadAll(int fd, std::string &bytes)
 {
-    char buffer[1 << 16];
+    // Straight into the string, sized once from the file's length: a registry file is parsed
+    // where it was read, and a string grown by doubling would hold up to twice its size.
+    struct stat st {
+    };
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    size_t done = bytes.size();
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && at >= 0 && st.st_size > at)
+        bytes.resize(done + static_cast<size_t>(st.st_size - at) + 1); // one more to see the end
     for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (done == bytes.size())
+            bytes.resize(std::max<size_t>(2 * done, 1 << 16));
+        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        bytes.append(buffer, static_cast<size_t>(n));
+        if (n <= 0) {
+            bytes.resize(done);
+            return n == 0;
+        }
+        done += static_cast<size_t>(n);
     }
 }
 

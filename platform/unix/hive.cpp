@@ -2,8 +2,11 @@
 #include "unicode.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <optional>
 
 namespace win::detail
 {
@@ -53,12 +56,12 @@ size_t InsertionPoint(const std::vector<T> &items, bool sorted, std::string_view
     return static_cast<size_t>(it - items.begin());
 }
 
-const std::string &KeyName(const std::unique_ptr<Key> &key)
+std::string_view KeyName(const std::unique_ptr<Key> &key)
 {
     return key->name;
 }
 
-const std::string &ValueName(const Value &value)
+std::string_view ValueName(const Value &value)
 {
     return value.name;
 }
@@ -125,21 +128,93 @@ private:
     bool KeyLine(const regtext::Line &line)
     {
         CloseBlock();
-        std::string path;
         size_t after = 0;
-        if (!regtext::ReadKeyPath(text_, line, path, after))
+        Key *found = KeyOfLine(line, after);
+        if (!found)
             return false;
-        Key &key = KeyAt(path);
-        unsigned long long seconds = 0;
-        if (std::sscanf(std::string(text_.substr(after, line.end - after)).c_str(), " %llu", &seconds) == 1)
-            key.modified = TicksFromUnixSeconds(seconds);
+        Key &key = *found;
+        if (const auto seconds = Seconds(text_.substr(after, line.end - after)))
+            key.modified = TicksFromUnixSeconds(*seconds);
         // A key met twice merges; its block is written anew.
         const bool seenBefore = key.blockUnchanged || !key.values.empty() || key.className || key.isLink;
         current_ = &key;
         current_->blockUnchanged = !seenBefore;
         current_->block = MakeSpan(line.begin, line.end);
         blockEnd_ = line.end;
+        if (current_->values.capacity() == 0) {
+            // The block's values gather in the reader's vector, whose room is reused from block
+            // to block; the key gets an exactly sized copy when the block ends.
+            current_->values.swap(gathered_);
+            gathering_ = true;
+        }
         return true;
+    }
+
+    // The number after a key line's ']'; most files have plain digits there.
+    static std::optional<unsigned long long> Seconds(std::string_view rest)
+    {
+        const size_t digits = rest.find_first_not_of(" \t");
+        unsigned long long seconds = 0;
+        if (digits != std::string_view::npos && rest[digits] >= '0' && rest[digits] <= '9') {
+            const auto [end, error] = std::from_chars(rest.data() + digits, rest.data() + rest.size(), seconds);
+            if (error == std::errc())
+                return seconds;
+        }
+        if (std::sscanf(std::string(rest).c_str(), " %llu", &seconds) == 1)
+            return seconds;
+        return std::nullopt;
+    }
+
+    // The key a key line names, found or made along its path; null when the ']' is missing.
+    // Names are separated by an escaped backslash. A name without other escapes and without
+    // bytes above ASCII is its own text and is not copied; the others are unescaped.
+    Key *KeyOfLine(const regtext::Line &line, size_t &after)
+    {
+        Key *key = &hive_.Root();
+        depth_ = 0;
+        size_t start = line.content + 1;
+        bool plain = true;
+        for (size_t i = start; i < line.end; ++i) {
+            const char c = text_[i];
+            if (c == ']') {
+                key = Component(*key, text_.substr(start, i - start), plain);
+                after = i + 1;
+                lastPath_.resize(depth_);
+                return key;
+            }
+            if (c == '\\' && i + 1 < line.end && text_[i + 1] == '\\') {
+                key = Component(*key, text_.substr(start, i - start), plain);
+                start = ++i + 1;
+                plain = true;
+            } else if (c == '\\') {
+                plain = false;
+                ++i; // the escaped character, which ends nothing
+            } else if (static_cast<unsigned char>(c) >= 0x80) {
+                plain = false;
+            }
+        }
+        return nullptr;
+    }
+
+    Key *Component(Key &key, std::string_view text, bool plain)
+    {
+        if (plain)
+            return text.empty() ? &key : &ChildOf(key, text, true);
+        std::string escaped(text);
+        escaped.push_back(']');
+        std::u16string units;
+        size_t pos = 0;
+        regtext::Unescape(escaped, pos, ']', units);
+        // An escape may stand for a backslash, which separates names like the escaped one.
+        const std::string path = Utf16ToUtf8(units);
+        Key *at = &key;
+        for (size_t begin = 0; begin <= path.size();) {
+            const size_t sep = std::min(path.find('\\', begin), path.size());
+            if (sep > begin)
+                at = &ChildOf(*at, std::string_view(path).substr(begin, sep - begin), false);
+            begin = sep + 1;
+        }
+        return at;
     }
 
     // "#time=", "#class=" and "#link" are the key's; other options are kept as read.
@@ -165,74 +240,82 @@ private:
 
     void ValueLine(const regtext::Line &line)
     {
-        std::string name;
+        std::string_view name;
+        std::string unescaped;
         size_t end = line.end;
-        if (!regtext::ReadValueLine(text_, line, reader_, name, end)) {
+        if (!regtext::ReadValueLine(text_, line, reader_, name, unescaped, end)) {
             OtherLine(line);
             return;
         }
         blockEnd_ = end;
-        if (Value *existing = Hive::FindValue(*current_, name)) {
-            // A repeated value keeps the first spelling and the last data.
-            existing->text = MakeSpan(line.begin, end);
-            existing->data = std::make_unique<ValueData>(hive_.Read(*existing));
-            current_->blockUnchanged = false;
-            return;
-        }
-        if (!current_->values.empty() && CompareNames(current_->values.back().name, name) > 0)
+        std::vector<Value> &values = current_->values;
+        // Files list values in order: while they are, only a name that does not sort after the
+        // last one may have been met before.
+        if (!values.empty() && (!current_->valuesSorted || CompareNames(values.back().name, name) >= 0)) {
+            if (Value *existing = Hive::FindValue(*current_, name)) {
+                // A repeated value keeps the first spelling and the last data.
+                existing->text = MakeSpan(line.begin, end);
+                existing->data = std::make_unique<ValueData>(hive_.Read(*existing));
+                current_->blockUnchanged = false;
+                return;
+            }
             current_->valuesSorted = false;
-        current_->values.push_back(Value{std::move(name), MakeSpan(line.begin, end), nullptr});
+        }
+        const bool ownText = name.data() == unescaped.data();
+        values.push_back(Value{ownText ? Name(name) : Name::Viewing(name), MakeSpan(line.begin, end), nullptr});
     }
 
     // Comments and anything the format does not define stay with their key.
     void OtherLine(const regtext::Line &line)
     {
         blockEnd_ = line.end;
-        current_->otherLines.push_back(MakeSpan(line.begin, line.end));
+        if (!current_->otherLines)
+            current_->otherLines = std::make_unique<std::vector<Span>>();
+        current_->otherLines->push_back(MakeSpan(line.begin, line.end));
     }
 
     void CloseBlock()
     {
-        if (current_ && current_->blockUnchanged)
+        if (!current_)
+            return;
+        if (current_->blockUnchanged)
             current_->block = MakeSpan(current_->block.offset, blockEnd_);
+        if (std::exchange(gathering_, false)) {
+            gathered_.swap(current_->values);
+            current_->values.reserve(gathered_.size());
+            std::move(gathered_.begin(), gathered_.end(), std::back_inserter(current_->values));
+            gathered_.clear();
+        }
     }
 
-    // The key of a path, made where missing. Files list keys depth-first, so the previous key's
-    // ancestors are the likely parents.
-    Key &KeyAt(std::string_view path)
+    // The child of `key` at the next depth of the path, made where missing. Files list keys
+    // depth-first, so the previous key's ancestors are the likely ones. A name that `viewable`
+    // is part of the file's text, which the hive keeps.
+    Key &ChildOf(Key &key, std::string_view name, bool viewable)
     {
-        Key *key = &hive_.Root();
-        size_t depth = 0;
-        for (size_t start = 0; start <= path.size();) {
-            const size_t sep = std::min(path.find('\\', start), path.size());
-            const std::string_view component = path.substr(start, sep - start);
-            start = sep + 1;
-            if (component.empty())
-                continue;
-            key = &ChildOf(*key, depth, component);
-            lastPath_.resize(depth);
-            lastPath_.push_back(key);
-            ++depth;
+        const size_t depth = depth_++;
+        Key *child = FoundChild(key, depth, name);
+        if (!child) {
+            auto fresh = std::make_unique<Key>();
+            fresh->name = viewable ? Name::Viewing(name) : Name(name);
+            fresh->parent = &key;
+            if (!key.children.empty() && CompareNames(key.children.back()->name, name) > 0)
+                key.childrenSorted = false;
+            key.children.push_back(std::move(fresh));
+            child = key.children.back().get();
         }
         lastPath_.resize(depth);
-        return *key;
+        lastPath_.push_back(child);
+        return *child;
     }
 
-    Key &ChildOf(Key &key, size_t depth, std::string_view name)
+    Key *FoundChild(const Key &key, size_t depth, std::string_view name) const
     {
         if (depth < lastPath_.size() && lastPath_[depth]->parent == &key && SameName(lastPath_[depth]->name, name))
-            return *lastPath_[depth];
+            return lastPath_[depth];
         if (!key.children.empty() && SameName(key.children.back()->name, name))
-            return *key.children.back();
-        if (Key *found = Hive::FindChild(key, name))
-            return *found;
-        auto fresh = std::make_unique<Key>();
-        fresh->name = std::string(name);
-        fresh->parent = &key;
-        if (!key.children.empty() && CompareNames(key.children.back()->name, name) > 0)
-            key.childrenSorted = false;
-        key.children.push_back(std::move(fresh));
-        return *key.children.back();
+            return key.children.back().get();
+        return Hive::FindChild(key, name);
     }
 
     static std::uint64_t HexNumber(std::string_view digits)
@@ -257,6 +340,9 @@ private:
     size_t blockEnd_ = 0; // end of the last non-empty line of the current block
     size_t preambleEnd_ = 0;
     std::vector<Key *> lastPath_;
+    size_t depth_ = 0;            // of the next name on the key line being read
+    std::vector<Value> gathered_; // the current block's values, while `gathering_`
+    bool gathering_ = false;
 };
 
 } // namespace
@@ -345,9 +431,11 @@ void Hive::WriteBlock(const Key &key, std::string &out) const
     }
     if (key.isLink)
         out += "#link\n";
-    for (const Span &line : key.otherLines) {
-        out += Text(line);
-        out.push_back('\n');
+    if (key.otherLines) {
+        for (const Span &line : *key.otherLines) {
+            out += Text(line);
+            out.push_back('\n');
+        }
     }
     for (const Value &value : key.values) {
         if (value.data)
@@ -379,7 +467,7 @@ void Hive::Touch(Key &key, std::uint64_t now)
 Key &Hive::AddChild(Key &parent, std::string_view name, std::uint64_t now)
 {
     auto fresh = std::make_unique<Key>();
-    fresh->name = std::string(name);
+    fresh->name = name;
     fresh->parent = &parent;
     fresh->modified = now;
     Key &added = *fresh;
@@ -408,7 +496,7 @@ void Hive::SetValue(Key &key, std::string_view name, ValueData data, std::uint64
     Value *value = FindValue(key, name);
     if (!value) {
         const size_t at = InsertionPoint(key.values, key.valuesSorted, name, ValueName);
-        key.values.insert(key.values.begin() + static_cast<std::ptrdiff_t>(at), Value{std::string(name), {}, nullptr});
+        key.values.insert(key.values.begin() + static_cast<std::ptrdiff_t>(at), Value{Name(name), {}, nullptr});
         value = &key.values[at];
     }
     value->data = std::make_unique<ValueData>(std::move(data));

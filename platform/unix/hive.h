@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace win::detail
@@ -20,6 +22,84 @@ struct Span {
     std::uint32_t length = 0;
 };
 
+// A key's or value's name (UTF-8). A name read from a file that needs no unescaping views the
+// file's text, which its hive keeps; any other name holds its own copy.
+class Name
+{
+public:
+    Name() = default;
+    explicit Name(std::string_view text) { Assign(text); }
+    Name(Name &&other) noexcept { Take(other); }
+    Name &operator=(Name &&other) noexcept
+    {
+        if (this != &other) {
+            Free();
+            Take(other);
+        }
+        return *this;
+    }
+    Name(const Name &other) = delete;
+    Name &operator=(const Name &other) = delete;
+    Name &operator=(std::string_view text)
+    {
+        Name copy(text); // `text` may be this name's own
+        return *this = std::move(copy);
+    }
+    ~Name() { Free(); }
+
+    // A name that views `text`, which must outlive it.
+    static Name Viewing(std::string_view text)
+    {
+        Name name;
+        if (text.empty())
+            return name;
+        name.data_ = text.data();
+        name.size_ = static_cast<std::uint32_t>(text.size());
+        return name;
+    }
+
+    const char *data() const { return data_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // A name is used as text wherever a string or a view of one is.
+    operator std::string_view() const { return {data_, size_}; }
+    operator std::string() const { return {data_, size_}; }
+    friend bool operator==(const Name &name, std::string_view text) { return std::string_view(name) == text; }
+    friend std::string operator+(std::string text, const Name &name) { return text.append(name.data_, name.size_); }
+    friend std::string operator+(const char *text, const Name &name) { return std::string(text) + name; }
+    friend std::ostream &operator<<(std::ostream &out, const Name &name) { return out << std::string_view(name); }
+
+private:
+    void Assign(std::string_view text)
+    {
+        size_ = static_cast<std::uint32_t>(text.size());
+        if (text.empty()) {
+            data_ = "";
+            return;
+        }
+        auto *copy = new char[text.size()];
+        text.copy(copy, text.size());
+        data_ = copy;
+        owned_ = true;
+    }
+    void Take(Name &other)
+    {
+        data_ = std::exchange(other.data_, "");
+        size_ = std::exchange(other.size_, 0);
+        owned_ = std::exchange(other.owned_, false);
+    }
+    void Free()
+    {
+        if (owned_)
+            delete[] data_;
+        owned_ = false;
+    }
+
+    const char *data_ = "";
+    std::uint32_t size_ = 0;
+    bool owned_ = false;
+};
+
 // A value's type and stored bytes (string types as UTF-16LE with their terminator).
 struct ValueData {
     std::uint32_t type = 0;
@@ -27,25 +107,25 @@ struct ValueData {
 };
 
 struct Value {
-    std::string name;                // UTF-8, as spelled when created
+    Name name;                       // as spelled when created
     Span text;                       // its line(s) in the source, while unchanged
     std::unique_ptr<ValueData> data; // the data once written in this process
 };
 
 struct Key {
-    std::string name;
+    Name name;
     Key *parent = nullptr;
     std::vector<std::unique_ptr<Key>> children; // in stored order
     std::vector<Value> values;                  // in stored order
     std::uint64_t modified = 0;                 // FILETIME ticks
     Span block;                                 // the block's text in the source, while unchanged
+    std::unique_ptr<std::string> className;
+    std::unique_ptr<std::vector<Span>> otherLines; // options and lines the format does not define, as read
     bool blockUnchanged = false;
     bool childrenSorted = true; // stored order agrees with CompareNames: lookups may bisect
     bool valuesSorted = true;
     bool isLink = false;
     bool isVolatile = false;
-    std::unique_ptr<std::string> className;
-    std::vector<Span> otherLines; // options and lines the format does not define, kept as read
 };
 
 class Hive
@@ -178,6 +258,10 @@ bool ReadKeyPath(std::string_view text, const Line &line, std::string &path, siz
 // backslash goes on over the following lines, which `reader` is moved past. False when the
 // name is malformed.
 bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string &name, size_t &end);
+// The same, with a name that needs no unescaping viewing `text`, and `unescaped` holding it
+// otherwise.
+bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string_view &name,
+                   std::string &unescaped, size_t &end);
 
 } // namespace regtext
 

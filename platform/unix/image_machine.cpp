@@ -67,7 +67,7 @@ void Fill(unsigned codePage, const creg::Key &from, Key &to)
     to.valuesSorted = false;
     for (const creg::Value &value : from.values)
         to.values.push_back(
-            Value{ToUtf8(codePage, value.name), {}, std::make_unique<ValueData>(ToHostData(codePage, value))});
+            Value{Name(ToUtf8(codePage, value.name)), {}, std::make_unique<ValueData>(ToHostData(codePage, value))});
     for (const auto &child : from.children) {
         auto key = std::make_unique<Key>();
         key->name = ToUtf8(codePage, child->name);

@@ -59,7 +59,7 @@ std::string NameOrDefault(const char *name)
 
 // What opening and creating check first: somewhere to put the handle, a known key to start
 // from, and a path relative to it.
-LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::optional<KeyRef> &base)
+LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, const KeyRef *&base)
 {
     if (!result)
         return ERROR_INVALID_PARAMETER;
@@ -72,7 +72,7 @@ LONG CheckOpenArguments(HKEY hKey, const char *subKey, PHKEY result, std::option
 
 LONG OpenKey(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
-    std::optional<KeyRef> base;
+    const KeyRef *base = nullptr;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
         return rc;
     WalkOptions options;
@@ -89,7 +89,7 @@ LONG OpenKey(HKEY hKey, const char *lpSubKey, DWORD ulOptions, REGSAM samDesired
 LONG CreateKey(HKEY hKey, const char *lpSubKey, char *lpClass, DWORD dwOptions, REGSAM samDesired, PHKEY phkResult,
                DWORD *lpdwDisposition)
 {
-    std::optional<KeyRef> base;
+    const KeyRef *base = nullptr;
     if (const LONG rc = CheckOpenArguments(hKey, lpSubKey, phkResult, base); rc != ERROR_SUCCESS)
         return rc;
     const std::vector<std::string> names = detail::SplitPath(lpSubKey);
@@ -355,7 +355,8 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, char *lpValueName, DWORD *lpcchValu
     const std::vector<std::uint8_t> bytes = AnsiBytes(data);
     if (lpData && bytes.size() > *lpcbData)
         return ERROR_MORE_DATA;
-    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    std::memcpy(lpValueName, value.name.data(), value.name.size());
+    lpValueName[value.name.size()] = '\0';
     *lpcchValueName = static_cast<DWORD>(value.name.size());
     if (lpType)
         *lpType = data.type;

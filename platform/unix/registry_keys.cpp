@@ -27,18 +27,18 @@ HandleTable &Handles()
     return table;
 }
 
-std::optional<KeyRef> PredefinedRef(HKEY key)
+const KeyRef *PredefinedRef(HKEY key)
 {
     const auto code = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(key));
     if (reinterpret_cast<std::uintptr_t>(key) != reinterpret_cast<std::uintptr_t>(PredefinedKey(code)))
-        return std::nullopt;
-    switch (code) {
-    case 0x80000000u: return KeyRef{kSystemHive, {"Software", "Classes"}, KEY_ALL_ACCESS, true};
-    case 0x80000001u: return KeyRef{kUserHive, {}, KEY_ALL_ACCESS, true};
-    case 0x80000002u: return KeyRef{kSystemHive, {}, KEY_ALL_ACCESS, true};
-    case 0x80000003u: return KeyRef{kUsersRoot, {}, KEY_ALL_ACCESS, true};
-    default: return std::nullopt;
-    }
+        return nullptr;
+    // HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_USERS, in code order.
+    static const KeyRef roots[] = {{kSystemHive, {"Software", "Classes"}, KEY_ALL_ACCESS, true},
+                                   {kUserHive, {}, KEY_ALL_ACCESS, true},
+                                   {kSystemHive, {}, KEY_ALL_ACCESS, true},
+                                   {kUsersRoot, {}, KEY_ALL_ACCESS, true}};
+    const std::uint32_t index = code - 0x80000000u;
+    return index < std::size(roots) ? &roots[index] : nullptr;
 }
 
 Key *Locate(Hive &hive, const std::vector<std::string> &path)
@@ -142,21 +142,19 @@ bool WalksIn32BitView(const KeyRef &base, REGSAM access)
 
 bool IsPredefined(HKEY key)
 {
-    return PredefinedRef(key).has_value();
+    return PredefinedRef(key) != nullptr;
 }
 
-std::optional<KeyRef> RefOf(HKEY key)
+const KeyRef *RefOf(HKEY key)
 {
-    if (auto predefined = PredefinedRef(key))
+    if (const KeyRef *predefined = PredefinedRef(key))
         return predefined;
     auto &open = Handles().open;
     const auto it = open.find(reinterpret_cast<std::uintptr_t>(key));
-    if (it == open.end())
-        return std::nullopt;
-    return it->second;
+    return it == open.end() ? nullptr : &it->second;
 }
 
-LONG Refusal(const std::optional<KeyRef> &ref, REGSAM access)
+LONG Refusal(const KeyRef *ref, REGSAM access)
 {
     if (!ref)
         return ERROR_INVALID_HANDLE;
@@ -205,7 +203,8 @@ Walk WalkPath(KeyRef start, std::vector<std::string> names, const WalkOptions &o
         return walk;
     }
     for (const std::string &name : names) {
-        if (Utf16Length(name) > kMaxKeyName) {
+        // A name is never longer in UTF-16 units than in bytes.
+        if (name.size() > kMaxKeyName && Utf16Length(name) > kMaxKeyName) {
             walk.status = ERROR_INVALID_PARAMETER;
             return walk;
         }

@@ -35,11 +35,12 @@ struct KeyRef {
 // ---- Handles ---------------------------------------------------------------------------------
 
 bool IsPredefined(HKEY key);
-// The key a predefined root or an open handle names; nullopt for anything else.
-std::optional<KeyRef> RefOf(HKEY key);
+// The key a predefined root or an open handle names, valid until the handle is closed; null for
+// anything else.
+const KeyRef *RefOf(HKEY key);
 // Why a handle may not be used for `access` (a handle that is not open, or was opened without
 // that right), or ERROR_SUCCESS.
-LONG Refusal(const std::optional<KeyRef> &ref, REGSAM access);
+LONG Refusal(const KeyRef *ref, REGSAM access);
 HKEY NewHandle(KeyRef ref);
 // False when the handle is not open.
 bool CloseHandle(HKEY key);

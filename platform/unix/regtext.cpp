@@ -104,19 +104,40 @@ size_t SkipBlanks(std::string_view text, size_t pos, size_t end)
     return pos;
 }
 
-// The value's name from the start of its text: "" for '@', else the unescaped quoted name.
-bool ParseValueName(std::string_view text, size_t &pos, std::string &name)
+// A quoted name from `pos`, after its opening quote, up to the closing one, when it has no
+// escape and no byte above ASCII: it is then its own text, and `pos` moves past the quote.
+bool PlainName(std::string_view text, size_t &pos, std::string_view &name)
+{
+    for (size_t i = pos; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            name = text.substr(pos, i - pos);
+            pos = i + 1;
+            return true;
+        }
+        if (c == '\\' || c == '\n' || static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return false;
+}
+
+// The value's name from the start of its text: "" for '@', else the quoted name, which views
+// the text when it needs no unescaping and `unescaped` otherwise.
+bool ParseValueName(std::string_view text, size_t &pos, std::string_view &name, std::string &unescaped)
 {
     if (text[pos] == '@') {
         ++pos;
-        name.clear();
+        name = {};
         return true;
     }
-    std::u16string units;
     ++pos;
+    if (PlainName(text, pos, name))
+        return true;
+    std::u16string units;
     if (!Unescape(text, pos, '"', units))
         return false;
-    name = Utf16ToUtf8(units);
+    unescaped = Utf16ToUtf8(units);
+    name = unescaped;
     return true;
 }
 
@@ -308,8 +329,9 @@ ValueData ParseData(std::string_view data)
 ValueData ParseValueText(std::string_view text)
 {
     size_t pos = SkipBlanks(text, 0, text.size());
-    std::string name;
-    if (pos == text.size() || !ParseValueName(text, pos, name))
+    std::string_view name;
+    std::string unescaped;
+    if (pos == text.size() || !ParseValueName(text, pos, name, unescaped))
         return {};
     pos = SkipBlanks(text, pos, text.size());
     if (pos >= text.size() || text[pos] != '=')
@@ -331,8 +353,19 @@ bool ReadKeyPath(std::string_view text, const Line &line, std::string &path, siz
 
 bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string &name, size_t &end)
 {
+    std::string_view spelled;
+    std::string unescaped;
+    if (!ReadValueLine(text, line, reader, spelled, unescaped, end))
+        return false;
+    name = spelled;
+    return true;
+}
+
+bool ReadValueLine(std::string_view text, const Line &line, LineReader &reader, std::string_view &name,
+                   std::string &unescaped, size_t &end)
+{
     size_t pos = line.content;
-    if (!ParseValueName(text.substr(0, line.end), pos, name))
+    if (!ParseValueName(text.substr(0, line.end), pos, name, unescaped))
         return false;
     end = line.end;
     // Hex data may continue over lines that end in a backslash.

@@ -1,5 +1,6 @@
 #include "unicode.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
@@ -83,6 +84,11 @@ locale_t UnicodeLocale()
 {
     static const locale_t locale = [] { return newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr)); }();
     return locale;
+}
+
+int AsciiLower(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
 }
 
 // Reads the next UTF-16 unit of a UTF-8 string; a pending low surrogate is kept in `pending`.
@@ -214,18 +220,24 @@ char16_t FoldUnit(char16_t unit)
 
 int CompareNames(std::string_view a, std::string_view b)
 {
-    size_t i = 0, j = 0;
-    // ASCII fast path: most registry names are plain ASCII.
-    while (i < a.size() && j < b.size()) {
+    // Most registry names are plain ASCII: compared here byte by byte, folded inline, until the
+    // first byte above ASCII, from which on both go through UTF-16.
+    const size_t common = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (; i < common; ++i) {
         const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[j]);
+        const auto cb = static_cast<unsigned char>(b[i]);
         if ((ca | cb) >= 0x80)
             break;
-        const int d = FoldUnit(ca) - FoldUnit(cb);
-        if (d)
-            return d;
-        ++i, ++j;
+        if (ca != cb) {
+            const int d = AsciiLower(ca) - AsciiLower(cb);
+            if (d)
+                return d;
+        }
     }
+    if (i == common)
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    size_t j = i;
     char16_t pendingA = 0, pendingB = 0;
     while ((i < a.size() || pendingA) && (j < b.size() || pendingB)) {
         const char16_t ua = FoldUnit(NextUnit(a, i, pendingA));

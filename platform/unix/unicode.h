@@ -48,7 +48,8 @@ int CompareNames(std::string_view a, std::string_view b);
 
 inline bool SameName(std::string_view a, std::string_view b)
 {
-    return CompareNames(a, b) == 0;
+    // Names are mostly looked up as they are spelled.
+    return a == b || CompareNames(a, b) == 0;
 }
 
 } // namespace win::detail

@@ -140,6 +140,28 @@ TEST_F(MachineFiles, DamagedHiveIsNeverOverwritten)
     EXPECT_EQ(machine_.ReadFile("userdef.reg"), "REGEDIT4\n");
 }
 
+TEST_F(MachineFiles, NamesInAFileAreFoundInAnySpellingAndTheirBytesKept)
+{
+    // Plain names, escaped ones, names above ASCII and an escape that stands for a backslash;
+    // then values out of order with a repeat, which keeps the last data.
+    const std::string block = "[Software\\\\Caf\xc3\xa9\\x5cIn\\]er] 1700000000\n"
+                              "\"plain\"=dword:00000001\n\"Esc\\\"aped\"=dword:00000002\n"
+                              "\"\xc3\x89t\xc3\xa9\"=dword:00000003\n";
+    machine_.WriteFile("user.reg", "WINE REGISTRY Version 2\n\n" + block +
+                                       "\n[Software\\\\Order] 0\n\"b\"=dword:4\n\"a\"=dword:5\n\"B\"=dword:6\n");
+    const std::tuple<const char *, const char *, win::DWORD> reads[] = {
+        {"SOFTWARE\\caf\xc3\x89\\in]ER", "plain", 1},
+        {"Software\\Caf\xc3\xa9\\In]er", "esc\"APED", 2},
+        {"Software\\Caf\xc3\xa9\\In]er", "\xc3\xa9T\xc3\x89", 3},
+        {"Software\\Order", "b", 6},
+        {"Software\\Order", "A", 5},
+    };
+    for (const auto &[path, name, number] : reads)
+        EXPECT_EQ(regvalues::QueryDword(HKEY_CURRENT_USER, path, name), number) << path << " " << name;
+    ASSERT_EQ(SetDword("Software\\Other", "x", 1), ERROR_SUCCESS);
+    EXPECT_NE(machine_.ReadFile("user.reg").find(block), std::string::npos) << "the block was rewritten";
+}
+
 TEST_F(MachineFiles, ReadOnlyFileOrFolderRefusesWrites)
 {
     ASSERT_EQ(SetDword("Software\\Korvex", "v", 1), ERROR_SUCCESS);
