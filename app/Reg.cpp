@@ -2,6 +2,7 @@
 
 #include "SaveReport.h"
 #include "Strings.h"
+#include "read_scope.h"
 #include "wow64.h"
 
 #include <QListWidget>
@@ -193,6 +194,7 @@ bool HasTwoViews()
 
 bool GetValue(win::HKEY root, const QString &path, const QString &name, QString &out, View view)
 {
+    const win::ReadScope oneLookup;
     for (const Target &target : TargetsOf(root, path, view))
         if (ReadValue(root, target, name, out))
             return true;
@@ -266,6 +268,7 @@ bool ListSubKeys(QStringList &list, win::HKEY root, const QString &path, win::RE
 
 bool ListEntries(QList<Entry> &entries, win::HKEY root, const QString &path, win::REGSAM access)
 {
+    const win::ReadScope oneLookup;
     entries.clear();
     bool opened = false;
     QStringList seen;

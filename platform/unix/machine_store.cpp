@@ -3,6 +3,7 @@
 #include "durable_file.h"
 #include "image_machine.h"
 #include "machine.h"
+#include "read_scope.h"
 #include "unicode.h"
 
 #include <cerrno>
@@ -131,6 +132,15 @@ std::string MachineStore::EmptyHiveText(const HiveFile &file)
 }
 
 void MachineStore::Refresh(HiveFile &file)
+{
+    const std::uint64_t scope = OpenReadScope();
+    if (scope != 0 && file.checkedInScope == scope)
+        return;
+    Reload(file);
+    file.checkedInScope = scope;
+}
+
+void MachineStore::Reload(HiveFile &file)
 {
     // A file changed in the open bracket is ahead of the disk, which nobody else may change
     // while the bracket holds the lock.

@@ -8,6 +8,7 @@
 #include "win32.h"
 #include "wineserver.h"
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -79,10 +80,12 @@ private:
         bool loaded = false;
         bool damaged = false;
         bool changedInBracket = false;
-        std::string newFile; // written for the bracket's end, not yet in place
+        std::uint64_t checkedInScope = 0; // the read scope in which the file was last checked
+        std::string newFile;              // written for the bracket's end, not yet in place
     };
 
     void Refresh(HiveFile &file);
+    void Reload(HiveFile &file);
     LONG CheckChangeable(HiveFile &file);
     LONG JoinBracket(HiveFile &file);
     void Forget(HiveFile &file);

@@ -5,6 +5,7 @@
 #include "RegistryValues.h"
 #include "TempMachine.h"
 #include "machine.h"
+#include "read_scope.h"
 #include "win32.h"
 
 #include <chrono>
@@ -318,8 +319,10 @@ TEST_F(Reliability, ACachedHiveSeesAndKeepsWhatAnotherProcessWrote)
 {
     const char *key = "Software\\Korvex\\Shared";
     ASSERT_EQ(regvalues::SetDword(HKEY_CURRENT_USER, key, "Shared", 100), ERROR_SUCCESS);
-    // Every change keeps the file's size; each is read here at once.
+    // Every change keeps the file's size; each is read here at once, by a lookup of its own as
+    // the settings routines make them.
     for (unsigned long value = 100; value < 120; ++value) {
+        const win::ReadScope lookup;
         ASSERT_TRUE(
             ExitedCleanly(Start({"HKCU", key, "Shared", std::to_string(value), "1", "counter"}, "log")->Wait()));
         ASSERT_EQ(QueryDword(HKEY_CURRENT_USER, key, "Shared"), value + 1) << "a stale cached copy was read";
