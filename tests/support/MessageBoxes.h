@@ -1,20 +1,17 @@
 // Answering the real modal dialogs of the code under test, the way a user would.
 //
 // A modal dialog runs its own event loop inside the call that shows it, so the test arms a
-// watcher before the call. The watcher polls QApplication::activeModalWidget() from the event
-// loop and hands each new modal widget to a handler once.
-//
-//     MessageBoxAnswerer boxes({MessageBoxAnswerer::Click(QMessageBox::No)});
-//     const bool saved = Module::AskSaveChanges("None");
-//     ASSERT_EQ(boxes.Seen().size(), 1u);
-//     EXPECT_EQ(boxes.Seen()[0].text, "Save Changes ?");
-//
-// Header-only so that every test program can use it without linking anything more.
+// watcher (a MessageBoxAnswerer with its answers, say) before the call. The watcher polls
+// QApplication::activeModalWidget() from the event loop and hands each new modal widget to a
+// handler once. Header-only so that every test program can use it without linking anything more.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -65,6 +62,26 @@ private:
     QTimer timer_;
     std::size_t handled_ = 0;
 };
+
+// Answers every file dialog that comes up while the watcher lives as a user does: types `path`
+// into the name field and presses Open or Save, or presses Cancel when `path` is empty. `seen`,
+// when given, is shown each dialog first.
+inline ModalWatcher AnswerFileDialogs(QString path, std::function<void(const QFileDialog &)> seen = {})
+{
+    return ModalWatcher([path = std::move(path), seen = std::move(seen)](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        if (!dialog)
+            return;
+        if (seen)
+            seen(*dialog);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        if (path.isEmpty())
+            return buttons->button(QDialogButtonBox::Cancel)->click();
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        const bool open = dialog->acceptMode() == QFileDialog::AcceptOpen;
+        buttons->button(open ? QDialogButtonBox::Open : QDialogButtonBox::Save)->click();
+    });
+}
 
 // Answers message boxes from a queue of answers and records what each box showed.
 class MessageBoxAnswerer

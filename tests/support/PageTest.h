@@ -1,15 +1,6 @@
 // The fixture of every page test: a fresh machine, the interface language, the program started
-// as a user starts it, pages opened through the tree, the real message boxes answered, and
-// what was stored read back through the platform.
-//
-//     TEST_F(PageTest, TickingSavesOnYes)
-//     {
-//         PutDword(HKEY_CURRENT_USER, kKey, "NoRun", 0);
-//         Page &page = Open("StartMenu");
-//         Control<QCheckBox>(page, "chk_3").click();
-//         EXPECT_EQ(Leave({Yes}).size(), 1u);
-//         EXPECT_EQ(StoredDword(HKEY_CURRENT_USER, kKey, "NoRun"), 1u);
-//     }
+// as a user starts it, pages opened through the tree (Open), the real message boxes answered
+// (Leave, Click), and what was stored read back through the platform (Stored...).
 #pragma once
 
 #include "AllPages.h"

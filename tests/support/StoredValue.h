@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#include <ostream>
 
 struct StoredValue {
     win::DWORD type = REG_NONE;
@@ -14,6 +15,11 @@ struct StoredValue {
 
     bool operator==(const StoredValue &) const = default;
 };
+
+inline void PrintTo(const StoredValue &value, std::ostream *out)
+{
+    *out << "type " << value.type << ": " << value.data.toHex(' ').toStdString();
+}
 
 // The value's type and bytes, or nothing when the key or the value is missing.
 inline std::optional<StoredValue> ReadStoredValue(win::HKEY root, const QString &path, const char *name)

@@ -6,32 +6,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
-std::string MakeTempFolder(const char *stem)
+std::string WineTemplate()
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
-    return pattern;
-}
-
-void RemoveFolder(const std::string &folder)
-{
-    std::error_code ec;
-    // Tests mark files and folders read-only; give the owner write access back first.
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        if (!it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    }
-    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(folder, ec);
+    const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
+    if (!folder || !*folder || !fs::exists(fs::path(folder) / "system.reg"))
+        return {};
+    return folder;
 }
 
 TempMachine::TempMachine(const std::string &templateFolder)
@@ -50,32 +34,16 @@ TempMachine::TempMachine(const std::string &templateFolder)
         }
     }
     win::CreateEmptyMachine(folder_);
-    if (const char *prefix = std::getenv("WINEPREFIX")) {
-        hadPrefix_ = true;
-        savedPrefix_ = prefix;
-    }
-    setenv("WINEPREFIX", folder_.c_str(), 1);
+    env_.Set("WINEPREFIX", folder_);
     // The change journal lives in the user's state folder: a test's journal goes with the test.
     stateFolder_ = MakeTempFolder("korvex-state");
-    if (const char *state = std::getenv("XDG_STATE_HOME")) {
-        hadState_ = true;
-        savedState_ = state;
-    }
-    setenv("XDG_STATE_HOME", stateFolder_.c_str(), 1);
+    env_.Set("XDG_STATE_HOME", stateFolder_);
     win::ResetMachine();
 }
 
 TempMachine::~TempMachine()
 {
     win::ResetMachine();
-    if (hadPrefix_)
-        setenv("WINEPREFIX", savedPrefix_.c_str(), 1);
-    else
-        unsetenv("WINEPREFIX");
-    if (hadState_)
-        setenv("XDG_STATE_HOME", savedState_.c_str(), 1);
-    else
-        unsetenv("XDG_STATE_HOME");
     RemoveFolder(folder_);
     RemoveFolder(stateFolder_);
 }

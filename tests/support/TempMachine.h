@@ -6,9 +6,32 @@
 // temporary folder.
 #pragma once
 
+#ifndef _WIN32
+#include "ScopedEnv.h"
+#endif
+
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+
+// A file's bytes; nothing when it cannot be read.
+inline std::string FileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Writes a file's bytes, making its folders.
+inline void WriteFileBytes(const std::string &path, const std::string &bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 class TempMachine
 {
@@ -29,17 +52,8 @@ public:
     // The user's state folder while the machine is in use (where its change journal is kept).
     const std::string &StateFolder() const { return stateFolder_; }
 
-    std::string ReadFile(const std::string &name) const
-    {
-        std::ifstream in(PathOf(name), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    void WriteFile(const std::string &name, const std::string &text) const
-    {
-        std::ofstream(PathOf(name), std::ios::binary | std::ios::trunc) << text;
-    }
+    std::string ReadFile(const std::string &name) const { return FileBytes(PathOf(name)); }
+    void WriteFile(const std::string &name, const std::string &text) const { WriteFileBytes(PathOf(name), text); }
 
     // Makes the machine report a Windows version by Wine's name for it ("win98", "nt40", ...),
     // as a user sets it with winecfg.
@@ -47,13 +61,43 @@ public:
 
 private:
     std::string folder_;
-    std::string savedPrefix_;
-    bool hadPrefix_ = false;
     std::string stateFolder_;
-    std::string savedState_;
-    bool hadState_ = false;
+#ifndef _WIN32
+    ScopedEnv env_; // WINEPREFIX and XDG_STATE_HOME name the machine's folders while it lives
+#endif
 };
 
-// A folder made by `mkdtemp` under $TMPDIR (or /tmp), removed with its contents by the caller.
-std::string MakeTempFolder(const char *stem);
-void RemoveFolder(const std::string &folder);
+// The prefix ctest's WinePrefix fixture made for this run, for tests to copy; empty when Wine is
+// not installed or the test runs outside ctest.
+std::string WineTemplate();
+
+// A new folder of the owner's own under the system's temporary folder ($TMPDIR), removed with
+// its contents by the caller.
+inline std::string MakeTempFolder(const char *stem)
+{
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto folder =
+            std::filesystem::temp_directory_path() / (std::string(stem) + "-" + std::to_string(entropy()));
+        if (std::error_code ec; std::filesystem::create_directory(folder, ec)) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+            return folder.string();
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder");
+}
+
+// Tests mark files and folders read-only (which Windows refuses to delete): the owner gets write
+// access back first.
+inline void RemoveFolder(const std::string &folder)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(folder, ec);
+}

@@ -7,9 +7,6 @@
 #include "win32.h"
 
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -42,29 +39,6 @@ void RemoveTestKeys()
 }
 
 } // namespace
-
-std::string MakeTempFolder(const char *stem)
-{
-    std::random_device random;
-    const fs::path base = fs::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const fs::path folder = base / (std::string(stem) + "-" + std::to_string(random()));
-        std::error_code ec;
-        if (fs::create_directory(folder, ec))
-            return folder.string();
-    }
-    throw std::runtime_error("cannot make a temporary folder");
-}
-
-void RemoveFolder(const std::string &folder)
-{
-    std::error_code ec;
-    // Tests mark files read-only, which Windows refuses to delete.
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    fs::remove_all(folder, ec);
-}
 
 TempMachine::TempMachine(const std::string &templateFolder)
 {

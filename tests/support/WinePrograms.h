@@ -1,30 +1,21 @@
-// Wine's own programs for a test's machine folder: the prefix Wine made once for the test run,
-// its programs run without a shell, and the wait for its server to start or end.
+// Wine's own programs for a test's machine folder: a copy of the prefix Wine made once for the
+// test run, its programs run without a shell, and the wait for its server to start or end.
 #pragma once
 
+#include "TempMachine.h"
 #include "machine.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
 // Wine's 64-bit loader by its path: plain `wine` may be the 32-bit one, which cannot start on
 // every machine the tests run on.
 constexpr auto kWine64 = "/usr/lib/wine/wine64";
-
-// The prefix ctest's WinePrefix fixture made for this run, for tests to copy; empty when Wine is
-// not installed or the test runs outside ctest.
-inline std::string WineTemplate()
-{
-    const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
-    if (!folder || !*folder || !std::filesystem::exists(std::filesystem::path(folder) / "system.reg"))
-        return {};
-    return folder;
-}
 
 struct WineRun {
     int exitCode = -1; // -1 when the program did not end normally within two minutes
@@ -70,3 +61,27 @@ inline bool WaitForWineServer(bool running)
     }
     return true;
 }
+
+// Skips the test when there is no Wine prefix to copy.
+#define REQUIRE_WINE_PREFIX()                                                                                          \
+    if (WineTemplate().empty())                                                                                        \
+    GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest's WinePrefix "       \
+                    "fixture."
+
+// A copy of the run's Wine prefix for one test. No wineserver outlives it: the platform refuses
+// registry writes while one runs, and a server would outlive the deleted folder.
+class WineMachine : public TempMachine
+{
+public:
+    WineMachine() : TempMachine(WineTemplate()) {}
+    ~WineMachine()
+    {
+        Run(QStringLiteral("wineserver"), {QStringLiteral("-k")});
+        EXPECT_TRUE(WaitForWineServer(false)) << "a wineserver still runs for " << Folder();
+    }
+
+    WineRun Run(const QString &program, const QStringList &args, const char *locale = "C.UTF-8") const
+    {
+        return RunWine(Folder(), program, args, locale);
+    }
+};
