@@ -14,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -43,13 +42,7 @@ protected:
         std::filesystem::remove(win::HostPathOf(PathOf(name)), ec);
     }
 
-    std::string Get(const std::string &name) const
-    {
-        std::ifstream in(win::HostPathOf(PathOf(name)), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    std::string Get(const std::string &name) const { return FileBytes(win::HostPathOf(PathOf(name))); }
 
     // What GetPrivateProfileStringA wrote: every byte up to the junk it left.
     struct Read {
@@ -336,11 +329,6 @@ TEST_F(FilesContract, WhatIsNotThereFailsWithItsErrorCode)
 
 // ---- System information and starting programs ------------------------------------------
 
-bool RunsOnAWinePrefix()
-{
-    return Running() != Implementation::Windows;
-}
-
 TEST(SystemInfo, NamesAndDirectoriesReportTheirSizesLikeWindows)
 {
     TempMachine machine;
@@ -358,7 +346,7 @@ TEST(SystemInfo, NamesAndDirectoriesReportTheirSizesLikeWindows)
     EXPECT_EQ(windowsLength, std::strlen(windows));
     const win::UINT systemLength = win::GetSystemDirectoryA(buffer, sizeof buffer);
     EXPECT_EQ(systemLength, std::strlen(buffer));
-    if (RunsOnAWinePrefix()) {
+    if (Running() != Implementation::Windows) { // a Wine prefix
         EXPECT_STREQ(windows, "C:\\windows");
         EXPECT_STREQ(buffer, "C:\\windows\\system32");
     }
@@ -384,14 +372,16 @@ TEST(StartingPrograms, MissingProgramsFailWithTheirErrorCodes)
 
 #ifdef _WIN32
 // WinExec returns from a subst command only once it has ended, so that its drive is there at
-// once, as on a machine folder. The subst.exe beside this program takes its time, then makes a file.
+// once, as on a machine folder. The fake subst.exe takes its time, then records its start beside
+// itself.
 TEST_F(FilesContract, ASubstCommandHasEndedWhenWinExecReturns)
 {
     char self[MAX_PATH];
     const std::string program(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
-    const std::string subst = program.substr(0, program.find_last_of('\\') + 1) + "fake-subst\\subst.exe";
-    ASSERT_GT(win::WinExec(("\"" + subst + "\" Q: \"" + PathOf("made") + "\"").c_str(), SW_HIDE), 31u);
-    EXPECT_TRUE(win::FileExists(PathOf("made")));
+    const std::string fake = program.substr(0, program.find_last_of('\\') + 1) + "fake-subst\\subst.exe";
+    ASSERT_TRUE(::CopyFileA(fake.c_str(), PathOf("subst.exe").c_str(), TRUE));
+    ASSERT_GT(win::WinExec(("\"" + PathOf("subst.exe") + "\" Q: C:\\").c_str(), SW_HIDE), 31u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 2) << "no record beside subst.exe";
 }
 #endif
 

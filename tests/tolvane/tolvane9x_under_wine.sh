@@ -15,7 +15,7 @@ passed=0 failed=0 skipped=0
 check() {
     folder=$WINEPREFIX/drive_c/$2-${1%.exe}
     rm -rf "$folder" && mkdir -p "$folder" || exit 1
-    cp "$build/tolvane9x/$1" "$folder/Tolvane.exe" && cp "$build/tolvane9x/subst_recorder.exe" "$folder/subst.exe" ||
+    cp "$build/tolvane9x/$1" "$folder/Tolvane.exe" && cp "$build/fake-subst/subst.exe" "$folder/subst.exe" ||
         exit 1
     [ -n "$3" ] && printf '%b' "$3" >"$folder/Tolvane.ini"
     [ "${5:-}" = hidden ] && "$wine64" attrib +h "C:\\$2-${1%.exe}\\Tolvane.ini" >/dev/null 2>&1

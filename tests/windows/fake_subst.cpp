@@ -1,17 +1,23 @@
-// Stands in for subst.exe in the Windows contract tests (Wine's own does nothing): it takes its
-// time, as a program started on a busy machine does, and then makes the file its last argument
-// names, so that a test sees whether WinExec waited for it.
+// Stands in for subst.exe in the Windows tests (Wine's own does nothing). It takes its time, as a
+// program started on a busy machine does, so that a test sees whether its starter waited for it;
+// then it writes the command line it was started with to a file beside itself named by the moment
+// its process was made, so that a test can put the commands in the order they were started
+// (Tolvane does not wait for one before the next).
 #include <windows.h>
 
-int main(int argc, char **argv)
+#include <cstdio>
+#include <string>
+
+int main()
 {
-    if (argc < 2)
-        return 1;
     ::Sleep(500);
-    const HANDLE file =
-        ::CreateFileA(argv[argc - 1], GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 1;
-    ::CloseHandle(file);
-    return 0;
+    FILETIME created{}, unused{};
+    GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
+    char path[MAX_PATH];
+    std::string file(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    char name[48];
+    std::snprintf(name, sizeof name, "subst-%010lu%010lu.log", created.dwHighDateTime, created.dwLowDateTime);
+    file.replace(file.rfind('\\') + 1, std::string::npos, name);
+    FILE *out = std::fopen(file.c_str(), "wb");
+    return out && std::fputs(GetCommandLineA(), out) >= 0 && std::fclose(out) == 0 ? 0 : 1;
 }
