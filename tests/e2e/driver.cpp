@@ -15,27 +15,22 @@
 //   page PAGE                PAGE is the page shown now
 //   answer BUTTON [TEXT]     answers the next message box by clicking the button with that
 //                            caption; with TEXT, the box must show exactly that text
-//   boxes N                  N message boxes have been shown so far
 //   expect NAME PROPERTY TEXT  the control's Qt property as text, e.g. checked true, enabled
 //                            false, text (of a text box, label or button), plainText, currentText
-//                            (of a combo box), count (the rows of a list or combo box)
-//   expect NAME row N TEXT   the text of row N (from 0) of a list box or combo box
+//                            or count (of a combo box)
 //   tick NAME                click a check box or option button that is not ticked
 //   click NAME               click a button
-//   type NAME TEXT           replace the text of a text box or editable combo box, as typed
-//   select NAME TEXT         click the row with that text in a list box, or pick it in a combo box
+//   type NAME TEXT           replace the text of a text box, as typed
+//   select NAME TEXT         pick the row with that text in a combo box
 //   choose PATH              answers the next file dialog by choosing PATH (a host path) in it
 //                            (queued like an answer)
-//   close                    close the main window (done after the last step when still open)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTimer>
@@ -79,15 +74,6 @@ QWidget *FindAnywhere(const QString &name)
             return found;
     }
     return nullptr;
-}
-
-// A mouse event on a list's row, as the window system delivers it.
-void SendMouse(QListWidget *list, QListWidgetItem *item, QEvent::Type type)
-{
-    const QPointF at = list->visualItemRect(item).center();
-    QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(list->viewport(), &event);
 }
 
 class Driver : public QObject
@@ -188,8 +174,6 @@ private:
             answers_.push_back({step.words.value(1), step.TextAfter(2), step.line});
         else if (verb == QLatin1String("choose"))
             choices_.push_back({step.TextAfter(1), {}, step.line});
-        else if (verb == QLatin1String("boxes"))
-            Compare(step, QString::number(boxesSeen_), step.words.value(1));
         else if (verb == QLatin1String("expect"))
             Expect(step);
         else if (verb == QLatin1String("tick"))
@@ -200,8 +184,6 @@ private:
             Type(step);
         else if (verb == QLatin1String("select"))
             Select(step);
-        else if (verb == QLatin1String("close"))
-            CloseMain();
         else if (verb == QLatin1String("title"))
             ExpectTitle(step);
         else
@@ -243,16 +225,7 @@ private:
         QWidget *control = Control(step, false);
         if (!control)
             return;
-        const QString what = step.words.value(2);
-        if (what == QLatin1String("row")) {
-            const int row = step.words.value(3).toInt();
-            QString text = QStringLiteral("<no such row>");
-            if (auto *combo = qobject_cast<QComboBox *>(control); combo && row < combo->count())
-                text = combo->itemText(row);
-            else if (auto *list = qobject_cast<QListWidget *>(control); list && list->item(row))
-                text = list->item(row)->text();
-            Compare(step, text, step.TextAfter(4));
-        } else if (const QVariant value = control->property(what.toLatin1().constData()); value.isValid()) {
+        if (const QVariant value = control->property(step.words.value(2).toLatin1().constData()); value.isValid()) {
             Compare(step, value.toString(), step.TextAfter(3));
         } else {
             Fail(step.line + QStringLiteral(": the control has no such property"));
@@ -287,8 +260,6 @@ private:
     void Type(const Step &step)
     {
         QWidget *control = Control(step);
-        if (auto *combo = qobject_cast<QComboBox *>(control); combo && combo->lineEdit())
-            control = combo->lineEdit();
         const QString text = step.TextAfter(2);
         if (auto *edit = qobject_cast<QLineEdit *>(control)) {
             edit->setFocus();
@@ -308,19 +279,12 @@ private:
         QWidget *control = Control(step);
         const QString text = step.TextAfter(2);
         auto *combo = qobject_cast<QComboBox *>(control);
-        auto *list = qobject_cast<QListWidget *>(control);
-        const QList<QListWidgetItem *> rows =
-            list ? list->findItems(text, Qt::MatchExactly) : QList<QListWidgetItem *>();
         if (const int index = combo ? combo->findText(text, Qt::MatchExactly) : -1; index >= 0) {
             combo->setCurrentIndex(index);
             emit combo->activated(index);
             emit combo->textActivated(text);
-        } else if (!rows.isEmpty()) {
-            list->scrollToItem(rows.first());
-            SendMouse(list, rows.first(), QEvent::MouseButtonPress);
-            SendMouse(list, rows.first(), QEvent::MouseButtonRelease);
         } else if (control) {
-            Fail(step.line + QStringLiteral(": no such row in a list box or combo box"));
+            Fail(step.line + QStringLiteral(": no such row in a combo box"));
         }
     }
 
@@ -333,8 +297,6 @@ private:
         lastModal_ = modal;
         auto *box = qobject_cast<QMessageBox *>(modal);
         auto *dialog = qobject_cast<QFileDialog *>(modal);
-        if (box)
-            ++boxesSeen_;
         Log(QStringLiteral("modal [") + modal->windowTitle() + QStringLiteral("] ") + (box ? box->text() : QString()));
         std::deque<Answer> &queue = box ? answers_ : choices_;
         if ((!box && !dialog) || queue.empty()) {
@@ -388,7 +350,6 @@ private:
     std::deque<Answer> answers_;
     std::deque<Answer> choices_;
     QPointer<QWidget> lastModal_;
-    int boxesSeen_ = 0;
     int failures_ = 0;
 };
 

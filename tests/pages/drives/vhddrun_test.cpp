@@ -2,9 +2,7 @@
 // letters it offers, and switching Tolvane's start at log-on on and off.
 #include "PageTest.h"
 #include "Strings.h"
-#include "TolvanePrograms.h"
 
-#include <QFile>
 #include <QGroupBox>
 #include <QStringList>
 #include <filesystem>
@@ -149,19 +147,6 @@ TEST_F(VhddRunTest, AListThatCannotBeWrittenIsToldOnceAndThePageShowsWhatIsStore
     EXPECT_EQ(Rows("cboD"), (QStringList{"E:"})) << "the page shows what the file holds";
     Enter("btnN", "F:", "D:\\WORK");
     EXPECT_EQ(ListFile(), "E:C:\\GAMES\r\nF:D:\\WORK\r\n") << "the next save writes again";
-}
-
-// Korvex carries both Tolvane programs byte for byte as they were built.
-TEST(TolvaneResourcesTest, HoldEachBuildOfTolvaneExactly)
-{
-    using TolvanePrograms::Build;
-    for (const auto &[build, built] :
-         {std::pair{Build::Native, TOLVANE_PROGRAM}, {Build::Windows9x, TOLVANE9X_PROGRAM}}) {
-        QFile resource{QLatin1String(TolvanePrograms::ResourcePath(build))};
-        QFile file{QLatin1String(built)};
-        ASSERT_TRUE(resource.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly)) << built;
-        EXPECT_EQ(resource.readAll(), file.readAll()) << built;
-    }
 }
 
 } // namespace

@@ -39,6 +39,7 @@ protected:
 TEST_F(InetOpti, TheSeedsAdapterShowsItsDefaultsAndTheMssFollowsTheMtu)
 {
     Page &page = Open("Optim");
+    EXPECT_EQ(Control<QComboBox>(page, "cbAdap").currentText(), QStringLiteral("0000 - Dial-Up Adapter"));
     // Missing values: the default texts of MTU and TTL are not numbers and empty themselves.
     EXPECT_EQ(Field(page, "txtMTU").text(), QString());
     EXPECT_EQ(Field(page, "txtMSS").text(), QStringLiteral("Default=1460"));

@@ -1,6 +1,6 @@
 // The context menu editor: which item base it lists and writes under, and that Add, Edit and
-// Delete change exactly the item meant and nothing above it. (Adding for all files, with a name
-// of blanks, quotes and letters beyond ASCII, is driven end to end.)
+// Delete change exactly the item meant and nothing above it, whatever blanks, quotes and letters
+// beyond ASCII its name holds. (Adding for all files is driven end to end.)
 #include "PageTest.h"
 
 namespace
@@ -167,10 +167,10 @@ TEST_F(ContextMenuPage, ItemsOfBothViewsAreListedAndEachChangedInItsOwn)
     EXPECT_FALSE(KeyExists(std::string(kAll) + "\\a"));
     EXPECT_TRUE(KeyExists(bit32 + "\\y"));
 
-    Fill(page, QStringLiteral("n"), QStringLiteral("N"), QStringLiteral("n.exe"));
+    Fill(page, QStringLiteral("Öffne & \"sieh\""), QStringLiteral("N"), QStringLiteral("n.exe \"%1\""));
     Click("cmdadd", {Yes});
     for (const std::string &base : {std::string(kAll), bit32})
-        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, base + "\\n\\command", ""), "n.exe") << base;
+        EXPECT_EQ(StoredString(HKEY_CLASSES_ROOT, base + "\\Öffne & \"sieh\"\\command", ""), "n.exe \"%1\"") << base;
 }
 
 } // namespace

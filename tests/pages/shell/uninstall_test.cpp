@@ -71,15 +71,18 @@ TEST_F(UninstallPage, ListsNamedRegistrationsKeepingTheListsParallel)
 }
 
 // A key name of 128 Cyrillic letters is legal (Windows allows 255 characters) and takes 256
-// bytes of UTF-8: it is listed whole, and the registrations after it are listed too.
+// bytes of UTF-8: it is listed whole, and the registrations after it are listed too, also those
+// a 32-bit installer made in a machine with a 32-bit view (a Wow6432Node key).
 TEST_F(UninstallPage, ALongKeyNameHidesNoRegistrationAfterIt)
 {
     const QString longName(128, QChar(0x0410));
     PutEntry(longName.toUtf8().constData(), "DisplayName", "Long");
     PutEntry(QString(QChar(0x042F)).toUtf8().constData(), "DisplayName", "Last");
+    PutString(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kvx32",
+              "DisplayName", "32-bit");
     Open("Uninstall");
-    EXPECT_EQ(Rows("lbScr"), (QStringList{"Long", "Last"}));
-    EXPECT_EQ(Rows("lbN"), (QStringList{longName, QString(QChar(0x042F))}));
+    EXPECT_EQ(Rows("lbScr"), (QStringList{"Long", "Last", "32-bit"}));
+    EXPECT_EQ(Rows("lbN"), (QStringList{longName, QString(QChar(0x042F)), "Kvx32"}));
 }
 
 TEST_F(UninstallPage, UninstallStartsTheFirstReadableStringOrSaysItCannot)
