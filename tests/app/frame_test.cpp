@@ -6,7 +6,6 @@
 #include "Module.h"
 #include "Page.h"
 #include "ScopedEnv.h"
-#include "StoredValue.h"
 #include "TempMachine.h"
 #include "frmAbout.h"
 #include "frmStart.h"
@@ -202,15 +201,11 @@ using About = Frame;
 
 TEST_F(About, LoadFillsTheLabels)
 {
-    ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
-                               QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
-                               "ComputerName", REG_SZ, QByteArray("KORVEX-PC", 10)),
-              ERROR_SUCCESS);
     const auto page = LoadedPage();
     const std::pair<const char *, QString> cases[] = {
         {"lblVersion", QStringLiteral("Korvex  Version is 1.05")},
         {"lblBild", QStringLiteral("Build #0088  from  17.01.2002")},
-        {"lblCN", QStringLiteral("Computer Name:  KORVEX-PC")},
+        {"lblCN", "Computer Name:  " + Module::ComputerName()},
         {"lblUsr", "User Name: " + Module::CurrentUserName()},
         {"lblwo", QStringLiteral("Windows Started - ")},
         {"lblDisp", QStringLiteral("Current Resolution 1024x768 Color depth is 16 (65536) Bit (Colors)")},

@@ -14,18 +14,12 @@
 #include "win32.h"
 
 #include <QBuffer>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QImageWriter>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
-#include <QTranslator>
 #include <QtEndian>
-#include <filesystem>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,7 +46,9 @@ protected:
 
 // ---- The save question ---------------------------------------------------------------------
 
-TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
+// Answering No drops the page's edits, so only a deliberate answer closes the question: Escape and
+// the title bar's close button leave it open.
+TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitleAndCannotBeEscaped)
 {
     // "None" stands for the shared question; any other prompt, even "None ", is asked as it is.
     // Enter takes the default, Yes.
@@ -64,6 +60,8 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
         {"None", Boxes::Click(QMessageBox::No), "Save Changes ?"},
         {"None ", Boxes::Click(QMessageBox::Yes), "None "},
         {"None", Boxes::Enter(), "Save Changes ?"},
+        {"None", Boxes::EscapeThenClick(QMessageBox::Yes), "Save Changes ?"},
+        {"None", Boxes::EscapeThenClick(QMessageBox::No), "Save Changes ?"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.prompt);
@@ -75,63 +73,33 @@ TEST_F(Shared, SaveQuestionAsksThePromptUnderTheSharedTitle)
         EXPECT_EQ(box.title, QStringLiteral("Saving..."));
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
-    }
-}
-
-// Answering No drops the page's edits, so only a deliberate answer closes the question: Escape and
-// the title bar's close button leave it open.
-TEST_F(Shared, SaveQuestionCannotBeEscaped)
-{
-    for (const QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
-        Boxes boxes({Boxes::EscapeThenClick(answer)});
-        EXPECT_EQ(Module::AskSaveChanges(QStringLiteral("None")), answer == QMessageBox::Yes);
-        ASSERT_EQ(boxes.Seen().size(), 1u);
-        EXPECT_FALSE(boxes.Seen()[0].escaped);
-    }
-}
-
-// Qt's own buttons speak the interface language: Russian with Qt's translations, English without.
-TEST_F(Shared, QtsOwnTextsFollowTheInterfaceLanguage)
-{
-    for (const char *lang : {"en_US.UTF-8", "ru_RU.UTF-8"}) {
-        env_.SetLanguage(lang);
-        const std::unique_ptr<QTranslator> translator(InstallQtTranslations());
-        const QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
-        const QString yes = box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
-        EXPECT_EQ(yes, lang[0] == 'r' ? QStringLiteral("Да") : QStringLiteral("Yes")) << lang;
+        EXPECT_FALSE(box.escaped);
     }
 }
 
 // ---- System texts --------------------------------------------------------------------------
 
-TEST_F(Shared, SystemTextsAreThePlatformsWithoutPaddingAndDecodedFromUtf8)
+TEST_F(Shared, TheComputerNameIsThePlatformsDecodedFromUtf8)
 {
     ASSERT_EQ(WriteStoredValue(HKEY_LOCAL_MACHINE,
                                QStringLiteral("System\\CurrentControlSet\\Control\\ComputerName\\ComputerName"),
                                "ComputerName", REG_SZ, QByteArray("SKÅNE-PC") + '\0'),
               ERROR_SUCCESS);
     EXPECT_EQ(Module::ComputerName(), QStringLiteral("SKÅNE-PC"));
-
-    char user[512] = {};
-    win::DWORD size = sizeof user;
-    ASSERT_TRUE(win::GetUserNameA(user, &size));
-    EXPECT_EQ(Module::CurrentUserName(), QString::fromUtf8(user));
-
-    EXPECT_EQ(Module::SystemDirectory(), QStringLiteral("C:\\windows\\system32"));
 }
 
 // ---- Icons drawn from a file ---------------------------------------------------------------
 
-// An .ico file with one opaque square image of each side and colour, in the given order: the
-// images Qt writes one per file, joined under one directory.
-std::string IcoOf(const std::vector<std::pair<int, QRgb>> &squares)
+// An .ico file with one opaque square image of each side, in the given order: the images Qt
+// writes one per file, joined under one directory.
+std::string IcoOf(const std::vector<int> &sides)
 {
-    const auto count = static_cast<qsizetype>(squares.size());
+    const auto count = static_cast<qsizetype>(sides.size());
     QByteArray directory("\0\0\1\0", 4), images;
     directory += static_cast<char>(count), directory += '\0';
-    for (const auto &[side, colour] : squares) {
+    for (const int side : sides) {
         QImage image(side, side, QImage::Format_ARGB32);
-        image.fill(colour);
+        image.fill(Qt::red);
         QBuffer one;
         one.open(QIODevice::WriteOnly);
         EXPECT_TRUE(QImageWriter(&one, "ico").write(image));
@@ -145,10 +113,8 @@ std::string IcoOf(const std::vector<std::pair<int, QRgb>> &squares)
 
 TEST_F(Shared, DrawFileIconDrawsTheLargeImageAndOnlyCountsOtherIndexes)
 {
-    std::filesystem::create_directories(machine_.PathOf("drive_c/icons"));
-    machine_.WriteFile("drive_c/icons/three.ico",
-                       IcoOf({{16, qRgb(255, 0, 0)}, {32, qRgb(0, 255, 0)}, {48, qRgb(0, 0, 255)}}));
-    machine_.WriteFile("drive_c/icons/nolarge.ico", IcoOf({{16, qRgb(255, 0, 0)}, {48, qRgb(0, 0, 255)}}));
+    machine_.WriteFile("drive_c/icons/three.ico", IcoOf({16, 32, 48}));
+    machine_.WriteFile("drive_c/icons/nolarge.ico", IcoOf({16, 48}));
     machine_.WriteFile("drive_c/icons/plain.txt", "not an icon");
     const QString nolargeOnHost = QString::fromStdString(machine_.PathOf("drive_c/icons/nolarge.ico"));
     const struct {
@@ -156,23 +122,18 @@ TEST_F(Shared, DrawFileIconDrawsTheLargeImageAndOnlyCountsOtherIndexes)
         int index;
         int count;
         int side; // of the picture drawn, 0 for none
-        QRgb colour;
     } cases[] = {
-        {QStringLiteral("C:\\icons\\three.ico"), 0, 1, 32, qRgb(0, 255, 0)},
-        {nolargeOnHost, 0, 1, 48, qRgb(0, 0, 255)}, // without a 32x32 image the largest; a host path works too
-        {QStringLiteral("C:\\icons\\three.ico"), 1, 1, 0, 0},
-        {QStringLiteral("C:\\icons\\plain.txt"), 0, 0, 0, 0},
-        {QStringLiteral("C:\\icons\\missing.ico"), 0, 0, 0, 0},
+        {QStringLiteral("C:\\icons\\three.ico"), 0, 1, 32},
+        {nolargeOnHost, 0, 1, 48}, // without a 32x32 image the largest; a host path works too
+        {QStringLiteral("C:\\icons\\three.ico"), 1, 1, 0},
+        {QStringLiteral("C:\\icons\\plain.txt"), 0, 0, 0},
+        {QStringLiteral("C:\\icons\\missing.ico"), 0, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file.toStdString() + " " + std::to_string(c.index));
         QLabel target;
         EXPECT_EQ(Module::DrawFileIcon(c.file, c.index, &target), c.count);
-        const QImage drawn = target.pixmap().toImage();
-        EXPECT_EQ(drawn.width(), c.side);
-        if (c.side) {
-            EXPECT_EQ(drawn.pixel(0, 0) & 0xffffff, c.colour & 0xffffff);
-        }
+        EXPECT_EQ(target.pixmap().width(), c.side);
     }
 }
 
@@ -205,32 +166,10 @@ struct DialogSeen {
     QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
 };
 
-// Records the file dialog, then types `path` and presses its accept button, or cancels it when
-// `path` is empty.
-ModalWatcher Choose(const QString &path, DialogSeen &seen)
-{
-    return ModalWatcher([path, &seen](QWidget *modal) {
-        auto *dialog = qobject_cast<QFileDialog *>(modal);
-        ASSERT_NE(dialog, nullptr);
-        seen = {dialog->windowTitle(), dialog->nameFilters(), dialog->acceptMode()};
-        auto *buttons = dialog->findChild<QDialogButtonBox *>();
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (path.isEmpty()) {
-            buttons->button(QDialogButtonBox::Cancel)->click();
-            return;
-        }
-        name->setText(path);
-        const auto standard =
-            dialog->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open : QDialogButtonBox::Save;
-        buttons->button(standard)->click();
-    });
-}
-
 // The dialogs give the chosen file's Windows name, or nothing when cancelled, and check nothing
 // about it: a name that does not exist opens, an existing file is saved over without a question.
 TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
 {
-    std::filesystem::create_directories(machine_.PathOf("drive_c/My Icons"));
     machine_.WriteFile("drive_c/My Icons/disk.ico", "x");
     machine_.WriteFile("drive_c/old.txt", "keep");
     const struct {
@@ -250,7 +189,9 @@ TEST_F(Shared, FileDialogsGiveTheChosenFilesWindowsNameOrNothing)
         DialogSeen seen;
         Boxes boxes({Boxes::Click(QMessageBox::Yes)}); // lets an overwrite question show as a failure, not a hang
         const std::string chosen = *c.chosen ? machine_.PathOf(c.chosen) : std::string();
-        const ModalWatcher watcher = Choose(QString::fromStdString(chosen), seen);
+        const ModalWatcher watcher = AnswerFileDialogs(QString::fromStdString(chosen), [&seen](const QFileDialog &d) {
+            seen = {d.windowTitle(), d.nameFilters(), d.acceptMode()};
+        });
         const QString result = c.save      ? DialogBox().SaveFile(QStringLiteral("ignored.txt"))
                                : *c.chosen ? DialogBox().OpenFile()
                                            : DialogBox().OpenFile(QStringLiteral("Choose Icon"),
@@ -309,12 +250,12 @@ TEST_F(RegLayer, WritesStoreTheirTypeCreateTheKeyPathReplaceOtherTypesAndReportF
     const QString deep = kKey + QStringLiteral("\\A\\B\\C");
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, deep, QStringLiteral("v"), QStringLiteral("1")));
     ASSERT_TRUE(Reg::SetDword(HKEY_CURRENT_USER, deep, QStringLiteral("v"), -1));
-    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->type, static_cast<win::DWORD>(REG_DWORD));
-    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v")->data, QByteArray("\xff\xff\xff\xff", 4));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, deep, "v"),
+              (StoredValue{REG_DWORD, QByteArray("\xff\xff\xff\xff", 4)}));
     ASSERT_TRUE(Reg::SetBinary(HKEY_CURRENT_USER, kKey, QStringLiteral("b"), QByteArray(4, '\0')));
-    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "b")->type, static_cast<win::DWORD>(REG_BINARY));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "b"), (StoredValue{REG_BINARY, QByteArray(4, '\0')}));
     ASSERT_TRUE(Reg::SetString(HKEY_CURRENT_USER, kKey, QStringLiteral("s"), QStringLiteral("abc")));
-    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "s")->data, QByteArray("abc", 4));
+    EXPECT_EQ(ReadStoredValue(HKEY_CURRENT_USER, kKey, "s"), (StoredValue{REG_SZ, QByteArray("abc", 4)}));
 
     // Under HKEY_USERS only the users' own hives exist; nothing else can be made there.
     EXPECT_FALSE(Reg::SetDword(HKEY_USERS, QStringLiteral("Nobody\\Software"), QStringLiteral("v"), 1));

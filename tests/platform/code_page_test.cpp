@@ -4,23 +4,26 @@
 // the C and the Russian locale.
 #include "ScopedEnv.h"
 #include "TempMachine.h"
+#include "WinePrograms.h"
 #include "code_page.h"
 #include "files.h"
 #include "machine.h"
 #include "win32.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QStringList>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace
 {
 
+using namespace std::string_literals;
 using win::DWORD;
 
 constexpr auto kCyrillic = "\xC8\xEA\xEE\xED\xEA\xE8"; // "Иконки" in code page 1251
@@ -53,18 +56,8 @@ TEST(CodePage, TextGoesThereAndBackOrIsRefused)
 TEST(CodePage, TheLocaleGivesWinesCodePage)
 {
     constexpr std::pair<const char *, DWORD> kLocales[] = {
-        {"C", 1252},
-        {"POSIX", 1252},
-        {"en_GB.UTF-8", 1252},
-        {"de_DE@euro", 1252},
-        {"ru_RU.UTF-8", 1251},
-        {"uk_UA", 1251},
-        {"pl_PL.ISO-8859-2", 1250},
-        {"ja_JP.UTF-8", 932},
-        {"zh_TW.UTF-8", 950},
-        {"zh_CN.GB18030", 936},
-        {"el_GR", 1253},
-        {"tr_TR.UTF-8", 1254},
+        {"C", 1252},          {"de_DE@euro", 1252}, {"ru_RU.UTF-8", 1251},  {"uk_UA", 1251},
+        {"ja_JP.UTF-8", 932}, {"zh_TW.UTF-8", 950}, {"zh_CN.GB18030", 936},
     };
     for (const auto &[locale, codePage] : kLocales)
         EXPECT_EQ(win::detail::WineAnsiCodePage(locale), codePage) << locale;
@@ -93,40 +86,60 @@ protected:
 
 struct ProfileCase {
     const char *locale;
-    const char *before;
-    const char *value; // set as key "k"; nullptr: only read
-    const char *after; // the file's bytes; nullptr: refused and unchanged
-    const char *read;  // what "k" reads as afterwards
-};
-constexpr ProfileCase kProfiles[] = {
-    // Lines end at a lone CR; a line without "=" is the key a write replaces and reads as missing.
-    {"C", "[s]\rj=a\rk\r", nullptr, "[s]\rj=a\rk\r", "(default)"},
-    {"C", "[s]\rk\rj=a\r", "new", "[s]\rk=new\rj=a\r", "new"},
-    {"C", "[s]\r\nk=Caf\xE9\r\n", nullptr, "[s]\r\nk=Caf\xE9\r\n", "Café"},
-    {"ru_RU.UTF-8", "", "Иконки", "[s]\r\nk=\xC8\xEA\xEE\xED\xEA\xE8\r\n", "Иконки"},
-    // An earlier UTF-8 file reads as such and is written back in the code page.
-    {"C", "[s]\r\nj=Café\r\n", "x", "[s]\r\nj=Caf\xE9\r\nk=x\r\n", "x"},
-    // Undefined bytes of lines left alone stay as they were.
-    {"C", "[s]\r\nj=\x81\r\n", "x", "[s]\r\nj=\x81\r\nk=x\r\n", "x"},
-    {"C", "[s]\r\nk=old\r\n", "Иконки", nullptr, "old"},
-    {"ru_RU.UTF-8", "[s]\r\nj=Café\r\n", "x", nullptr, "(default)"},
+    std::string before;
+    const char *value;                // set as key "k"; nullptr: only read
+    std::optional<std::string> after; // the file's bytes; nothing: refused and unchanged
+    const char *read;                 // what "k" reads as afterwards
 };
 
+// Both ways of writing a profile change only what they must, in the machine's code page.
 TEST_F(MachineText, ProfilesAreReadAndWrittenInTheCodePageAsWindowsReadsThem)
 {
-    for (const ProfileCase &c : kProfiles) {
-        env_.Set("LC_ALL", c.locale);
-        machine_.WriteFile(kIniFile, c.before);
-        if (c.value) {
-            win::SetLastError(0);
-            const bool written = win::SetProfileStrings(kIni, "s", {{"k", c.value}});
-            EXPECT_EQ(written, c.after != nullptr) << c.before;
-            if (!c.after) {
-                EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NO_UNICODE_TRANSLATION}) << c.before;
+    const std::string utf16 = "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x44\x04\r\0\n\0"s;
+    const ProfileCase rows[] = {
+        // Lines end at a lone CR; a line without "=" is the key a write replaces and reads as missing.
+        {"C", "[s]\rj=a\rk\r", nullptr, "[s]\rj=a\rk\r", "(default)"},
+        {"C", "[s]\rk\rj=a\r", "new", "[s]\rk=new\rj=a\r", "new"},
+        {"C", "[s]\r\nk=Caf\xE9\r\n", nullptr, "[s]\r\nk=Caf\xE9\r\n", "Café"},
+        {"ru_RU.UTF-8", "", "Иконки", "[s]\r\nk=\xC8\xEA\xEE\xED\xEA\xE8\r\n", "Иконки"},
+        // An earlier UTF-8 file reads as such and is written back in the code page.
+        {"C", "[s]\r\nj=Café\r\n", "x", "[s]\r\nj=Caf\xE9\r\nk=x\r\n", "x"},
+        // Undefined bytes of lines left alone stay as they were.
+        {"C", "[s]\r\nj=\x81\r\n", "x", "[s]\r\nj=\x81\r\nk=x\r\n", "x"},
+        {"C", "[s]\r\nk=old\r\n", "Иконки", std::nullopt, "old"},
+        {"ru_RU.UTF-8", "[s]\r\nj=Café\r\n", "x", std::nullopt, "(default)"},
+        // Comments, blanks, line ends, a missing last end and byte order marks stay; a key goes
+        // before the blank line that ends its section.
+        {"C", "; top\r\n\r\n[s]  \r\n ; c=1\r\n k = old \r\n\r\n[t]\r\n", "new",
+         "; top\r\n\r\n[s]  \r\n ; c=1\r\nk=new\r\n\r\n[t]\r\n", "new"},
+        {"C", "[s]\r\na=1\r\n\r\n[t]\r\n", "v", "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\n", "v"},
+        {"C", "[s]\na=1\n", "v", "[s]\na=1\nk=v\n", "v"},
+        {"C", "[s]\r\na=1", "v", "[s]\r\na=1\r\nk=v\r\n", "v"},
+        {"C", "[t]\r\nx=1", "v", "[t]\r\nx=1\r\n\r\n[s]\r\nk=v\r\n", "v"},
+        {"C", "\xEF\xBB\xBF[s]\r\n", "v", "\xEF\xBB\xBF[s]\r\nk=v\r\n", "v"},
+        {"C", utf16, "\xD1\x8F", "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x4F\x04\r\0\n\0"s, "\xD1\x8F"},
+        {"C", "[s]\r\nk = v \r\n", "  v", "[s]\r\nk = v \r\n", "v"}, // the same value: nothing written
+    };
+    const std::function<bool(const char *)> writers[] = {
+        [](const char *value) { return win::WritePrivateProfileStringA("s", "k", value, kIni) != 0; },
+        [](const char *value) {
+            return win::SetProfileStrings(kIni, "s", {{"k", value}});
+        },
+    };
+    for (const ProfileCase &c : rows) {
+        for (const auto &write : writers) {
+            env_.Set("LC_ALL", c.locale);
+            machine_.WriteFile(kIniFile, c.before);
+            if (c.value) {
+                win::SetLastError(0);
+                EXPECT_EQ(write(c.value), c.after.has_value()) << c.before;
+                if (!c.after) {
+                    EXPECT_EQ(win::GetLastError(), DWORD{ERROR_NO_UNICODE_TRANSLATION}) << c.before;
+                }
             }
+            EXPECT_EQ(machine_.ReadFile(kIniFile), c.after.value_or(c.before)) << c.before;
+            EXPECT_EQ(Read("k"), c.read) << c.before;
         }
-        EXPECT_EQ(machine_.ReadFile(kIniFile), c.after ? c.after : c.before) << c.before;
-        EXPECT_EQ(Read("k"), c.read) << c.before;
     }
 }
 
@@ -155,65 +168,27 @@ class WineReadsOurText : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char *folder = std::getenv("KORVEX_WINE_TEMPLATE");
-        if (!folder || !std::filesystem::exists(std::filesystem::path(folder) / "system.reg"))
-            GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest.";
+        REQUIRE_WINE_PREFIX();
         if (std::string(ANSI_ORACLE).empty())
             GTEST_SKIP() << "x86_64-w64-mingw32-g++ is not installed: no Windows program to read the files.";
-        machine_ = std::make_unique<TempMachine>(folder);
-        std::filesystem::create_directories(machine_->PathOf("drive_c/korvex"));
-    }
-
-    void TearDown() override
-    {
-        if (machine_)
-            Run("wineserver", {"-k"}, "C");
-    }
-    // The code page and the values of `keys` in [.ShellClassInfo] as the oracle prints them.
-    QStringList Oracle(const QStringList &keys, const std::string &locale)
-    {
-        QByteArray out;
-        EXPECT_EQ(Run("/usr/lib/wine/wine64", QStringList{ANSI_ORACLE, kIni, ".ShellClassInfo"} + keys, locale, &out),
-                  0);
-        return QString::fromUtf8(out).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    int Run(const QString &program, const QStringList &args, const std::string &locale, QByteArray *out = nullptr)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("WINEPREFIX", QString::fromStdString(machine_->Folder()));
-        env.insert("WINEDEBUG", "-all");
-        env.insert("WINEDLLOVERRIDES", "mscoree,mshtml=");
-        env.insert("LC_ALL", QString::fromStdString(locale));
-        env.insert("LOCPATH", QString::fromStdString(LocaleFolder()));
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(program, args);
-        if (!process.waitForFinished(120'000))
-            return -1;
-        if (out)
-            *out = process.readAllStandardOutput();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-
-    // Debian ships no compiled Russian locale by default: it is made for the test with localedef
-    // from the `locales` package's sources, in a folder of its own that LOCPATH names.
-    std::string LocaleFolder() const { return machine_->PathOf("locales"); }
-    bool MakeRussianLocale() const
-    {
-        const std::string target = LocaleFolder() + "/ru_RU.UTF-8";
-        std::filesystem::create_directories(LocaleFolder());
+        machine_ = std::make_unique<WineMachine>();
+        // Debian ships no compiled Russian locale by default: it is made for the test with localedef
+        // from the `locales` package's sources, in a folder of its own that LOCPATH names.
+        const std::string russian = machine_->PathOf("locales/ru_RU.UTF-8");
+        std::filesystem::create_directories(machine_->PathOf("locales"));
         QProcess localedef;
-        localedef.start("localedef", {"-i", "ru_RU", "-f", "UTF-8", QString::fromStdString(target)});
-        return localedef.waitForFinished(120'000) && localedef.exitCode() == 0 && std::filesystem::exists(target);
+        localedef.start("localedef", {"-i", "ru_RU", "-f", "UTF-8", QString::fromStdString(russian)});
+        ASSERT_TRUE(localedef.waitForFinished(120'000) && localedef.exitCode() == 0 && std::filesystem::exists(russian))
+            << "localedef could not make ru_RU.UTF-8 (is the locales package installed?)";
+        env_.Set("LOCPATH", machine_->PathOf("locales"));
     }
 
-    std::unique_ptr<TempMachine> machine_;
+    ScopedEnv env_;
+    std::unique_ptr<WineMachine> machine_;
 };
 
 TEST_F(WineReadsOurText, DesktopIniReadsAsWeMeantItInTheCAndTheRussianLocale)
 {
-    ASSERT_TRUE(MakeRussianLocale()) << "localedef could not make ru_RU.UTF-8 (is the locales package installed?)";
     struct Row {
         const char *locale;
         const char *iconFile;
@@ -234,8 +209,15 @@ TEST_F(WineReadsOurText, DesktopIniReadsAsWeMeantItInTheCAndTheRussianLocale)
             ours << QString::fromUtf8(buffer);
         }
         EXPECT_EQ(ours.at(1).toStdString(), row.iconFile);
-        EXPECT_EQ(Oracle(keys, row.locale), ours) << row.locale;
-        Run("wineserver", {"-k"}, "C");
+        // The oracle prints the code page and the values of `keys` in [.ShellClassInfo].
+        const WineRun oracle =
+            machine_->Run(kWine64, QStringList{ANSI_ORACLE, kIni, ".ShellClassInfo"} + keys, row.locale);
+        EXPECT_EQ(oracle.exitCode, 0);
+        EXPECT_EQ(
+            QString::fromUtf8(oracle.output).remove(QLatin1Char('\r')).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+            ours)
+            << row.locale;
+        machine_->Run(QStringLiteral("wineserver"), {QStringLiteral("-k")});
     }
 }
 

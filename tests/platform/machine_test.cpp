@@ -1,7 +1,7 @@
-// The machine folder on Unix: which folder is used, what a new one holds, that failures (a
-// damaged hive, a read-only file, a full disk) lose nothing, and how it keeps what the file
-// functions change: attributes as Wine keeps them, profile files changed without touching their
-// other bytes, drives as dosdevices links, and the subst command. A running wineserver is met
+// The machine folder on Unix: that failures (a damaged hive, a read-only file, a full disk) lose
+// nothing, and how it keeps what the file
+// functions change: attributes as Wine keeps them, profile writes that would corrupt a file
+// refused, drives as dosdevices links, and the subst command. A running wineserver is met
 // with real Wine in wine_interop_test.
 #include "RegistryValues.h"
 #include "ScopedEnv.h"
@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -34,13 +33,6 @@ namespace
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using regvalues::SetString;
-
-// The machine in use is chosen again once the environment is put back.
-class MachineEnv : public ScopedEnv
-{
-public:
-    ~MachineEnv() { win::ResetMachine(); }
-};
 
 win::LONG SetDword(const char *path, const char *name, win::DWORD value, win::HKEY root = HKEY_CURRENT_USER)
 {
@@ -75,49 +67,6 @@ protected:
 
     TempMachine machine_;
 };
-
-TEST(MachineChoice, FollowsWinePrefixThenDotWineThenOwnFolder)
-{
-    const std::string home = MakeTempFolder("korvex-home");
-    {
-        MachineEnv env;
-        env.Set("HOME", home);
-        env.Unset("XDG_DATA_HOME");
-        env.Unset("WINEPREFIX");
-        win::ResetMachine();
-        const std::string own = home + "/.local/share/korvex/machine";
-        EXPECT_EQ(win::MachineFolder(), own);
-        EXPECT_TRUE(fs::exists(own + "/system.reg"));
-
-        fs::create_directory(home + "/.wine");
-        win::ResetMachine();
-        EXPECT_EQ(win::MachineFolder(), home + "/.wine");
-
-        env.Set("WINEPREFIX", home + "/chosen");
-        win::ResetMachine();
-        EXPECT_EQ(win::MachineFolder(), home + "/chosen");
-
-        env.Unset("WINEPREFIX");
-        fs::remove_all(home + "/.wine");
-        env.Set("XDG_DATA_HOME", home + "/data");
-        win::ResetMachine();
-        EXPECT_EQ(win::MachineFolder(), home + "/data/korvex/machine");
-    }
-    RemoveFolder(home);
-}
-
-TEST_F(MachineFiles, NewMachineHasWinesLayout)
-{
-    const std::string root = machine_.Folder();
-    EXPECT_EQ(fs::read_symlink(root + "/dosdevices/c:"), "../drive_c");
-    EXPECT_EQ(fs::read_symlink(root + "/dosdevices/z:"), "/");
-    EXPECT_EQ(machine_.ReadFile("user.reg"),
-              "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n");
-    EXPECT_EQ(machine_.ReadFile("userdef.reg"),
-              "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\.Default\n");
-    EXPECT_NE(machine_.ReadFile("system.reg").find("[System\\\\CurrentControlSet]"), std::string::npos);
-    EXPECT_TRUE(win::DamagedRegistryFiles().empty());
-}
 
 TEST_F(MachineFiles, DamagedHiveIsNeverOverwritten)
 {
@@ -348,39 +297,6 @@ TEST_F(MachineFiles, AttributesWrittenByOthersAreReadAsWineReadsThem)
     EXPECT_EQ(win::GetFileAttributesA("C:\\.dotfile"), 0x20u);
 }
 
-struct KeptBytes {
-    const char *name;
-    std::string before;
-    const char *key;
-    const char *value;
-    std::string after;
-};
-
-TEST_F(MachineFiles, ProfileChangesKeepEveryOtherByte)
-{
-    const std::string utf16 = "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x44\x04\r\0\n\0"s;
-    const KeptBytes rows[] = {
-        {"comments and blanks", "; top\r\n\r\n[s]  \r\n ; c=1\r\n k = old \r\n\r\n[t]\r\n", "k", "new",
-         "; top\r\n\r\n[s]  \r\n ; c=1\r\nk=new\r\n\r\n[t]\r\n"},
-        {"a key goes before the blank line", "[s]\r\na=1\r\n\r\n[t]\r\n", "k", "v", "[s]\r\na=1\r\nk=v\r\n\r\n[t]\r\n"},
-        {"LF endings", "[s]\na=1\n", "k", "v", "[s]\na=1\nk=v\n"},
-        {"no final line end", "[s]\r\na=1", "k", "v", "[s]\r\na=1\r\nk=v\r\n"},
-        {"new section", "[t]\r\nx=1", "k", "v", "[t]\r\nx=1\r\n\r\n[s]\r\nk=v\r\n"},
-        {"UTF-8 mark", "\xEF\xBB\xBF[s]\r\n", "k", "v", "\xEF\xBB\xBF[s]\r\nk=v\r\n"},
-        {"UTF-16", utf16, "k", "\xD1\x8F", "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\x4F\x04\r\0\n\0"s},
-        {"unchanged value", "[s]\r\nk = v \r\n", "k", "  v", "[s]\r\nk = v \r\n"},
-    };
-    for (const KeptBytes &row : rows) {
-        Put("x.ini", row.before);
-        EXPECT_TRUE(win::WritePrivateProfileStringA("s", row.key, row.value, "C:\\x.ini")) << row.name;
-        EXPECT_EQ(Get("x.ini"), row.after) << row.name;
-    }
-    char value[8];
-    Put("x.ini", utf16);
-    EXPECT_EQ(win::GetPrivateProfileStringA("S", "K", "", value, sizeof value, "C:\\x.ini"), 2u);
-    EXPECT_STREQ(value, "\xD1\x84");
-}
-
 TEST_F(MachineFiles, ProfileWritesThatWouldCorruptTheFileAreRefused)
 {
     const std::string broken = "\xFF\xFE[\0s\0]\0\r\0\n\0\x00\xD8\r\0\n\0"s; // an unpaired surrogate
@@ -508,19 +424,9 @@ TEST_F(MachineFiles, ProgramsWhosePathHasBlanksAreFound)
         // The program runs on its own; its note is there once it has ended.
         for (int wait = 0; wait < 1000 && !fs::exists(started); ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::ostringstream note;
-        note << std::ifstream(started).rdbuf();
-        EXPECT_EQ(note.str(), row.wineArguments) << row.command;
+        EXPECT_EQ(FileBytes(started), row.wineArguments) << row.command;
     }
     RemoveFolder(bin);
-}
-
-TEST_F(MachineFiles, WholeFilesMayBeMadeProgramsTheHostRuns)
-{
-    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.exe", "MZ", true));
-    EXPECT_EQ(access(Host("windows/system32/Tolvane.exe").c_str(), X_OK), 0);
-    ASSERT_TRUE(win::WriteWholeFile("C:\\windows\\system32\\Tolvane.ini", "", false));
-    EXPECT_NE(access(Host("windows/system32/Tolvane.ini").c_str(), X_OK), 0);
 }
 
 } // namespace
