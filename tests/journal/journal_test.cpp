@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -91,13 +90,6 @@ class Journal : public ::testing::Test
 protected:
     static void SetUpTestSuite() { journal::Install(); }
 
-    void SetUp() override
-    {
-        const char *wine = std::getenv("KORVEX_WINE_TEMPLATE");
-        const bool haveWine = wine && *wine && fs::exists(fs::path(wine) / "system.reg");
-        machine_ = std::make_unique<TempMachine>(haveWine ? std::string(wine) : std::string());
-    }
-
     std::string Registry() const
     {
         std::string all;
@@ -106,7 +98,7 @@ protected:
         return all;
     }
 
-    std::unique_ptr<TempMachine> machine_;
+    std::unique_ptr<TempMachine> machine_ = std::make_unique<TempMachine>(WineTemplate());
 };
 
 struct Change {
@@ -277,14 +269,6 @@ TEST_F(Journal, ABracketWhoseSecondFileFailsWritesNothing)
     EXPECT_EQ(journal::Records().size(), count);
 }
 
-std::string ReadBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 // The journal is read afresh as a new process would read it.
 std::vector<Record> ReopenedRecords()
 {
@@ -309,7 +293,7 @@ TEST_F(Journal, AWriterKilledMidRecordLeavesAJournalThatLoads)
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     // Whatever the kill left, a record cut anywhere must be dropped and nothing before it.
-    const std::string left = ReadBytes(path);
+    const std::string left = FileBytes(path);
     for (const std::size_t cut : {std::size_t{1}, std::size_t{7}, std::size_t{100}}) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << left.substr(0, left.size() - cut);
         const std::vector<Record> records = ReopenedRecords();
@@ -362,7 +346,7 @@ TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
                 expected.push_back("Value" + std::to_string(i));
         }
         const std::string path = journal::JournalPath();
-        std::string bytes = ReadBytes(path);
+        std::string bytes = FileBytes(path);
         if (damage.bits) {
             char &flipped = bytes[journal::Records().at(10).id + damage.at];
             flipped = static_cast<char>(flipped ^ damage.bits);
@@ -375,7 +359,7 @@ TEST_F(Journal, ADamagedJournalIsKeptAsideAndKeepsEveryRecordThatChecks)
         const std::string problem = journal::ProblemReport();
         EXPECT_NE(problem.find(damage.reported), std::string::npos) << damage.what << ": " << problem;
         EXPECT_EQ(journal::ProblemReport(), "") << damage.what;
-        EXPECT_EQ(ReadBytes(problem.substr(problem.find(": ") + 2)), bytes) << damage.what;
+        EXPECT_EQ(FileBytes(problem.substr(problem.find(": ") + 2)), bytes) << damage.what;
         ASSERT_TRUE(SetDword(kKey, "After", static_cast<win::DWORD>(&damage - damages)));
         const Record after = ReopenedRecords().back();
         EXPECT_TRUE(std::none_of(kept.begin(), kept.end(), [&](const Record &r) { return r.id == after.id; }))

@@ -37,28 +37,19 @@ using win::LONG;
 constexpr DWORD kRegistryAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-std::vector<std::string> OwnEnvironment()
+// A command run with this process's environment.
+ProcessResult Command(const std::vector<std::string> &command)
 {
     std::vector<std::string> environment;
     for (char **e = environ; *e; ++e)
         environment.emplace_back(*e);
-    return environment;
+    return RunProcess(command, environment);
 }
 
-ProcessResult Command(const std::vector<std::string> &command)
+std::string ReadBytes(const std::string &path, std::uint64_t offset = 0, std::uint64_t length = std::string::npos)
 {
-    return RunProcess(command, OwnEnvironment());
-}
-
-std::string ReadBytes(const std::string &path, std::uint64_t offset = 0, std::uint64_t length = UINT64_MAX)
-{
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(offset));
-    std::string bytes;
-    std::vector<char> buffer(1 << 16);
-    while (bytes.size() < length && in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())).gcount() > 0)
-        bytes.append(buffer.data(), static_cast<std::size_t>(in.gcount()));
-    return bytes.substr(0, std::min<std::uint64_t>(length, bytes.size()));
+    const std::string bytes = FileBytes(path);
+    return offset < bytes.size() ? bytes.substr(offset, length) : std::string();
 }
 
 // What a file system holds, read through mtools: every file's and folder's attribute letters
@@ -183,11 +174,6 @@ constexpr Layout kLayouts[] = {
     {"fat16", "qcow2", 1, FatKind::Fat16},       {"fat32", "vhd-dynamic", 1, FatKind::Fat32},
 };
 
-void PrintTo(const Layout &layout, std::ostream *out)
-{
-    *out << layout.layout << " " << layout.format;
-}
-
 // A change and what it does to the file system's contents.
 struct Change {
     const char *what;
@@ -292,6 +278,11 @@ TEST_P(EveryChange, LeavesACleanFileSystemAndEveryOtherFileAsItWas)
     DWORD attributes = 0;
     EXPECT_EQ(image->Files().GetAttributes("WINDOWS\\SYSTEM.DAT", attributes), ERROR_SUCCESS);
     EXPECT_EQ(attributes, kRegistryAttributes);
+}
+
+void PrintTo(const Layout &layout, std::ostream *out)
+{
+    *out << layout.layout << " " << layout.format;
 }
 
 std::string LayoutName(const ::testing::TestParamInfo<Layout> &layout)
@@ -514,9 +505,9 @@ TEST_F(DiskImages, AFullFileSystemFailsTheWriteAndLeavesEveryFileAsItWas)
 TEST_F(DiskImages, WorkingCopiesLeftByEndedProcessesAreRemoved)
 {
     const std::string path = Build("copied.qcow2", {"--layout", "fat12-floppy", "--format", "qcow2"});
-    pid_t ended = 0;
-    char *argv[] = {const_cast<char *>("true"), nullptr};
-    ASSERT_EQ(posix_spawnp(&ended, "true", nullptr, nullptr, argv, environ), 0);
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
     waitpid(ended, nullptr, 0);
     const std::string copies = folder_ + "/cache/images/";
     fs::create_directories(copies);

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -53,11 +52,6 @@ TEST(LinksOutOfTheMachine, AreNotWrittenThroughButLinksInsideAre)
     fs::create_symlink(outside + "/file.ini", driveC + "/linked.ini");
     fs::create_symlink(outside, driveC + "/linkdir");
     fs::create_symlink(driveC + "/real.ini", driveC + "/inner.ini");
-    const auto contents = [](const std::string &path) {
-        std::string bytes;
-        win::ReadRegularFile(path, bytes, win::kTextFileLimit);
-        return bytes;
-    };
     const struct {
         const char *what;
         std::function<bool(const char *)> write;
@@ -74,16 +68,16 @@ TEST(LinksOutOfTheMachine, AreNotWrittenThroughButLinksInsideAre)
             EXPECT_FALSE(w.write(file)) << w.what << " " << file;
             EXPECT_EQ(win::GetLastError(), static_cast<win::DWORD>(ERROR_CANT_ACCESS_FILE)) << w.what << " " << file;
         }
-        EXPECT_EQ(contents(outside + "/file.ini"), "[s]\r\nk=old\r\n") << w.what;
+        EXPECT_EQ(FileBytes(outside + "/file.ini"), "[s]\r\nk=old\r\n") << w.what;
         EXPECT_TRUE(fs::is_symlink(driveC + "/linked.ini")) << w.what;
     }
     fs::create_directories(driveC + "/users/me");
     fs::create_symlink(outside, driveC + "/users/me/Desktop");
     EXPECT_TRUE(win::WriteWholeFile("C:\\users\\me\\Desktop\\desk.ini", "", false)) << "Wine's shell folder link";
     EXPECT_TRUE(win::WriteWholeFile("C:\\inner.ini", "inside", false)) << "a link that stays in its drive";
-    EXPECT_EQ(contents(driveC + "/real.ini"), "inside");
+    EXPECT_EQ(FileBytes(driveC + "/real.ini"), "inside");
     EXPECT_TRUE(win::WriteWholeFile(win::WindowsPathOf(outside + "/file.ini"), "named", false)) << "named through Z:";
-    EXPECT_EQ(contents(outside + "/file.ini"), "named");
+    EXPECT_EQ(FileBytes(outside + "/file.ini"), "named");
     RemoveFolder(outside);
 }
 

@@ -6,8 +6,8 @@
 #include "image_process.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
+#include <tuple>
 
 extern char **environ;
 
@@ -16,13 +16,6 @@ namespace
 
 namespace fs = std::filesystem;
 using namespace win::image;
-
-struct Expected {
-    const char *emulator;
-    const char *name;
-    std::string path;
-    int partition;
-};
 
 class Discovery : public ::testing::Test
 {
@@ -46,9 +39,7 @@ protected:
 
     void Write(const std::string &relative, const std::string &text) const
     {
-        const fs::path path = home_ + "/" + relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path) << text;
+        WriteFileBytes(home_ + "/" + relative, text);
     }
 
     std::string home_ = MakeTempFolder("korvex-discovery");
@@ -96,21 +87,15 @@ TEST_F(Discovery, FindsTheWindowsImagesEveryEmulatorLists)
     places.systemFolders = {home_ + "/etc-libvirt"};
     const std::vector<FoundImage> found = DiscoverImages(places);
 
-    const Expected expected[] = {
-        {"86Box", "Win98 Box", box, 1},
-        {"PCem", "Pentium", pcem, 1},
-        {"QEMU", "winme", qemu, 5},
-        {"VirtualBox", "Old 98", vbox, 1},
-        {"DOSBox-X", "dosbox-x-2024", dosbox, 0},
-    };
-    ASSERT_EQ(found.size(), std::size(expected));
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        SCOPED_TRACE(expected[i].emulator);
-        EXPECT_EQ(found[i].emulator, expected[i].emulator);
-        EXPECT_EQ(found[i].name, expected[i].name);
-        EXPECT_EQ(found[i].path, expected[i].path);
-        EXPECT_EQ(found[i].partition.number, expected[i].partition);
-    }
+    using Row = std::tuple<std::string, std::string, std::string, int>; // emulator, name, image, partition
+    std::vector<Row> rows;
+    for (const FoundImage &image : found)
+        rows.emplace_back(image.emulator, image.name, image.path, image.partition.number);
+    EXPECT_EQ(rows, (std::vector<Row>{{"86Box", "Win98 Box", box, 1},
+                                      {"PCem", "Pentium", pcem, 1},
+                                      {"QEMU", "winme", qemu, 5},
+                                      {"VirtualBox", "Old 98", vbox, 1},
+                                      {"DOSBox-X", "dosbox-x-2024", dosbox, 0}}));
 }
 
 } // namespace

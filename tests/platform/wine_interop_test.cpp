@@ -23,7 +23,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace
@@ -62,20 +61,8 @@ class WinePrefix : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::string folder = WineTemplate();
-        if (folder.empty())
-            GTEST_SKIP() << "No Wine prefix to copy: Wine is not installed, or the test ran outside ctest's "
-                            "WinePrefix fixture.";
-        machine_ = std::make_unique<TempMachine>(folder);
-    }
-
-    void TearDown() override
-    {
-        // Whatever happened, no server may outlive the test's prefix.
-        if (!machine_)
-            return;
-        Execute("wineserver", {"-k"});
-        EXPECT_TRUE(WaitForWineServer(false)) << "a wineserver still runs for " << machine_->Folder();
+        REQUIRE_WINE_PREFIX();
+        machine_ = std::make_unique<WineMachine>();
     }
 
     const TempMachine &Machine() const { return *machine_; }
@@ -84,7 +71,7 @@ protected:
     // normally within two minutes. What it said on standard error is kept in errors_.
     int Execute(const QString &program, const QStringList &args, QByteArray *out = nullptr) const
     {
-        WineRun run = RunWine(machine_->Folder(), program, args);
+        WineRun run = machine_->Run(program, args);
         errors_ = run.errors;
         if (out)
             *out = run.output;
@@ -111,7 +98,7 @@ protected:
     mutable QByteArray errors_;
 
 private:
-    std::unique_ptr<TempMachine> machine_;
+    std::unique_ptr<WineMachine> machine_;
 };
 
 using regvalues::SetValue;
