@@ -15,11 +15,6 @@
 namespace
 {
 
-QString Plain(QString text)
-{
-    return text.remove(QLatin1Char('&'));
-}
-
 // The room a control's text has, and the size the text needs there; an empty need for controls
 // without text.
 struct TextFit {
@@ -67,7 +62,8 @@ TextFit FitOf(const QGroupBox &box)
     option.text = box.title();
     option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
     const QRect label = box.style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, &box);
-    return {label.intersected(box.rect()), box.fontMetrics().size(Qt::TextShowMnemonic, Plain(box.title()))};
+    return {label.intersected(box.rect()),
+            box.fontMetrics().size(Qt::TextShowMnemonic, box.title().remove(QLatin1Char('&')))};
 }
 
 // Fails for every control of `page` (and of its frames) outside it or with a caption cut off.

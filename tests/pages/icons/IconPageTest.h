@@ -5,8 +5,6 @@
 #include "PageTest.h"
 
 #include <QColor>
-#include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QImage>
 #include <QImageWriter>
 #include <filesystem>
@@ -14,19 +12,11 @@
 class IconPageTest : public PageTest
 {
 protected:
-    // The host path of a Windows path on drive C ("C:\\Icons\\a.ico").
-    std::string HostOf(const std::string &windowsPath) const
-    {
-        std::string rest = windowsPath.substr(3);
-        std::replace(rest.begin(), rest.end(), '\\', '/');
-        return machine_.PathOf("drive_c/" + rest);
-    }
-
     // Writes a one-image 32x32 .ico file of one colour at a Windows path on drive C, making its
     // folders; returns the path.
     std::string WriteIcon(const std::string &windowsPath, QColor colour = Qt::red) const
     {
-        const std::string host = HostOf(windowsPath);
+        const std::string host = win::HostPathOf(windowsPath);
         std::filesystem::create_directories(std::filesystem::path(host).parent_path());
         QImage image(32, 32, QImage::Format_ARGB32);
         image.fill(colour);
@@ -40,19 +30,8 @@ protected:
     Boxes ClickChoosing(const char *button, const std::string &windowsPath,
                         std::vector<MessageBoxAnswerer::Answer> answers = {})
     {
-        const QString host = windowsPath.empty() ? QString() : QString::fromStdString(HostOf(windowsPath));
-        const ModalWatcher chooser([&host](QWidget *modal) {
-            auto *dialog = qobject_cast<QFileDialog *>(modal);
-            if (!dialog)
-                return;
-            auto *buttons = dialog->findChild<QDialogButtonBox *>();
-            if (host.isEmpty()) {
-                buttons->button(QDialogButtonBox::Cancel)->click();
-                return;
-            }
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(host);
-            buttons->button(QDialogButtonBox::Open)->click();
-        });
+        const ModalWatcher chooser =
+            AnswerFileDialogs(windowsPath.empty() ? QString() : QString::fromStdString(win::HostPathOf(windowsPath)));
         return Click(button, std::move(answers));
     }
 

@@ -3,7 +3,6 @@
 // type for a new extension.
 #include "IconPageTest.h"
 #include "IconPictures.h"
-#include "frmFIcon.h"
 
 namespace
 {
@@ -16,8 +15,7 @@ protected:
     void SetUp() override
     {
         IconPageTest::SetUp();
-        std::filesystem::create_directories(HostOf("C:\\Icons"));
-        std::ofstream(HostOf(kNoPicture)) << "MZ this is no picture";
+        WriteFileBytes(win::HostPathOf(kNoPicture), "MZ this is no picture");
     }
     static QLineEdit &Box(const char *name) { return Current<QLineEdit>(name); }
     static QImage Picture(const char *name) { return Current<QLabel>(name).pixmap().toImage(); }
@@ -29,26 +27,15 @@ protected:
     }
 };
 
-TEST(GetFIP, TakesThePartBeforeTheLastComma)
-{
-    const std::pair<const char *, const char *> cases[] = {
-        {"%1", "Error"},
-        {"a,b", "Error"},
-        {"C:\\Windows\\moricons.dll,5", "C:\\Windows\\moricons.dll"},
-        {"C:\\a,b\\c.ico,0", "C:\\a,b\\c.ico"},
-        {"\"C:\\x.ico\"", "\"C:\\x.ico\""},
-    };
-    for (const auto &[location, file] : cases)
-        EXPECT_EQ(frmFIcon::GetFIP(location), file) << location;
-}
-
 TEST_F(FileTypePage, PreviewsFallBackToDefaultAndApplyChangesASharedTypeOrMakesANewOne)
 {
     const std::string icon = WriteIcon("C:\\Icons\\red.ico", Qt::red);
     PutString(HKEY_CLASSES_ROOT, ".txt", "", "txtfile");
+    // The file is the part before the last comma.
     const std::pair<std::string, bool> cases[] = {
         {icon + ",5", true},
         {icon, true},
+        {WriteIcon("C:\\Icons\\a,b.ico") + ",0", true},
         {"%1", false},
         {"", false},
         {"C:\\missing.ico,0", false},

@@ -26,7 +26,7 @@ protected:
     }
     void MakeFolder(const char *windowsPath, win::DWORD attributes = 0) const
     {
-        std::filesystem::create_directories(HostOf(windowsPath));
+        std::filesystem::create_directories(win::HostPathOf(windowsPath));
         if (attributes != 0) {
             ASSERT_TRUE(win::SetFileAttributesA(windowsPath, attributes));
         }
@@ -76,9 +76,9 @@ TEST_F(FolderIconPage, CopiesAreNumberedFromZeroTheCounterWrapsThroughItsLowByte
     for (const auto &[counter, copy] :
          {std::pair{0u, "KorvFld1.ico"}, {255u, "KorvFld256.ico"}, {256u, "KorvFld1.ico"}}) {
         PutDword(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount", counter);
-        std::filesystem::remove(HostOf(std::string("C:\\Games\\") + copy));
+        std::filesystem::remove(win::HostPathOf(std::string("C:\\Games\\") + copy));
         Apply(icon, true);
-        EXPECT_TRUE(std::filesystem::exists(HostOf(std::string("C:\\Games\\") + copy))) << counter;
+        EXPECT_TRUE(std::filesystem::exists(win::HostPathOf(std::string("C:\\Games\\") + copy))) << counter;
         EXPECT_NE(DesktopIni("Games").find(std::string("IconFile=") + copy + "\r\n"), std::string::npos) << counter;
     }
     EXPECT_EQ(StoredDword(HKEY_LOCAL_MACHINE, kCounterKey, "IconCount"), 1u);
@@ -86,7 +86,7 @@ TEST_F(FolderIconPage, CopiesAreNumberedFromZeroTheCounterWrapsThroughItsLowByte
     ClickChoosing("cmdbrowse", ""); // cancelled: no file, nothing to apply
     EXPECT_EQ(Current<QLineEdit>("txtIco").text(), "");
     EXPECT_FALSE(Button("cdmApply").isEnabled());
-    EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Desktop.ini")));
+    EXPECT_FALSE(std::filesystem::exists(win::HostPathOf("C:\\Desktop.ini")));
 }
 
 TEST_F(FolderIconPage, DirectModeKeepsOtherLinesOfDesktopIniAndMarksTheChosenFile)
@@ -136,7 +136,7 @@ TEST_F(FolderIconPage, ThePreviewFallsBackToThePlainFolderAndRemovingClearsEvery
 TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
 {
     MakeFolder("C:\\Locked");
-    std::filesystem::permissions(HostOf("C:\\Locked"), std::filesystem::perms::owner_write,
+    std::filesystem::permissions(win::HostPathOf("C:\\Locked"), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);
     const std::string icon = WriteIcon("C:\\Icons\\a.ico");
     const win::DWORD iconAttributes = Attributes(icon);
@@ -147,7 +147,7 @@ TEST_F(FolderIconPage, AReadOnlyFolderReportsTheFailedWrite)
         const Boxes asked = Apply(icon, copy);
         ASSERT_EQ(asked.size(), 2u);
         EXPECT_EQ(asked[1].icon, QMessageBox::Warning);
-        EXPECT_FALSE(std::filesystem::exists(HostOf("C:\\Locked\\Desktop.ini")));
+        EXPECT_FALSE(std::filesystem::exists(win::HostPathOf("C:\\Locked\\Desktop.ini")));
         // Without its Desktop.ini no attribute is changed, not even the chosen file's.
         EXPECT_EQ(Attributes("C:\\Locked"), folderAttributes) << copy;
         EXPECT_EQ(Attributes(icon), iconAttributes) << copy;

@@ -3,8 +3,6 @@
 #include "IconPageTest.h"
 #include "Module.h"
 
-#include <cstdlib>
-
 namespace
 {
 
@@ -17,13 +15,11 @@ protected:
     // Puts the shell32.dll of the Wine prefix made for this test run into the machine.
     bool UseWineShell32()
     {
-        const char *prefix = std::getenv("KORVEX_WINE_TEMPLATE");
-        const std::filesystem::path dll =
-            std::filesystem::path(prefix ? prefix : "") / "drive_c/windows/system32/shell32.dll";
-        if (!prefix || !std::filesystem::exists(dll))
+        const std::filesystem::path dll = WineTemplate() + "/drive_c/windows/system32/shell32.dll";
+        if (WineTemplate().empty() || !std::filesystem::exists(dll))
             return false;
-        std::filesystem::create_directories(HostOf("C:\\windows\\system32"));
-        std::filesystem::copy_file(dll, HostOf(kShellFile));
+        std::filesystem::create_directories(win::HostPathOf("C:\\windows\\system32"));
+        std::filesystem::copy_file(dll, win::HostPathOf(kShellFile));
         return true;
     }
 

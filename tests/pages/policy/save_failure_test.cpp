@@ -6,7 +6,6 @@
 
 #include <QStandardPaths>
 #include <filesystem>
-#include <functional>
 
 namespace
 {
