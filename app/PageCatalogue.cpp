@@ -51,6 +51,15 @@ bool IsValueOf(std::string_view target, std::string_view name, win::HKEY root, c
     return recorded.compare(Reg::ValueTarget(root, key, valueName), Qt::CaseInsensitive) == 0;
 }
 
+QString CaptionAmong(std::string_view target, std::string_view name, win::HKEY root, const QString &key,
+                     std::span<const CaptionedValue> values)
+{
+    for (const CaptionedValue &value : values)
+        if (IsValueOf(target, name, root, key, QLatin1String(value.value)))
+            return LoadResString(value.caption);
+    return {};
+}
+
 bool ExistsOn(const PageRow &row, bool windowsNT)
 {
     return row.platforms == Platforms::Every || !windowsNT;

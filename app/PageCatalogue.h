@@ -55,5 +55,16 @@ QString SettingCaptionOf(const std::string &pageKey, std::string_view target, st
 bool IsValueOf(std::string_view target, std::string_view name, win::HKEY root, const QString &key,
                const QString &valueName);
 
+// A value a page shows under a caption of its own (a string ID).
+struct CaptionedValue {
+    const char *value;
+    int caption;
+};
+
+// The caption of the value the journal names, when it is one of `values` of `key` under `root`;
+// empty when it is none of them.
+QString CaptionAmong(std::string_view target, std::string_view name, win::HKEY root, const QString &key,
+                     std::span<const CaptionedValue> values);
+
 // Whether the node exists on a platform.
 bool ExistsOn(const PageRow &row, bool windowsNT);

@@ -13,7 +13,6 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <initializer_list>
-#include <utility>
 
 namespace
 {
@@ -90,11 +89,8 @@ frmStartUp::frmStartUp(QWidget *parent)
 
 QString frmStartUp::SettingCaption(std::string_view target, std::string_view name)
 {
-    const std::pair<const char *, int> labelled[] = {{kCaptionValue, kTitleCaption}, {kTextValue, kTextCaption}};
-    for (const auto &[value, caption] : labelled)
-        if (IsValueOf(target, name, HKEY_LOCAL_MACHINE, WinlogonKey(), QLatin1String(value)))
-            return LoadResString(caption);
-    return {};
+    constexpr CaptionedValue kCaptioned[] = {{kCaptionValue, kTitleCaption}, {kTextValue, kTextCaption}};
+    return CaptionAmong(target, name, HKEY_LOCAL_MACHINE, WinlogonKey(), kCaptioned);
 }
 
 void frmStartUp::Form_Load()

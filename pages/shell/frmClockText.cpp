@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <array>
 #include <string_view>
-#include <utility>
 
 namespace
 {
@@ -132,12 +131,9 @@ frmClockText::frmClockText(QWidget *parent)
 
 QString frmClockText::SettingCaption(std::string_view target, std::string_view name)
 {
-    const std::pair<const char *, int> labelled[] = {
+    constexpr CaptionedValue kCaptioned[] = {
         {kMorningValue, kMorningCaption}, {kAfternoonValue, kAfternoonCaption}, {kTimeFormatValue, kPositionCaption}};
-    for (const auto &[value, caption] : labelled)
-        if (IsValueOf(target, name, HKEY_CURRENT_USER, QLatin1String(kInternationalKey), QLatin1String(value)))
-            return LoadResString(caption);
-    return {};
+    return CaptionAmong(target, name, HKEY_CURRENT_USER, QLatin1String(kInternationalKey), kCaptioned);
 }
 
 void frmClockText::Form_Load()

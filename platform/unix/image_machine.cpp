@@ -314,7 +314,7 @@ LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
         Enlist(*this);
     if (const LONG rc = change(view.hive); rc != ERROR_SUCCESS)
         return rc;
-    LONG rc = CarryOver(view);
+    const LONG rc = CarryOver(view);
     if (bracketed) {
         // The hive holds a change its file cannot: the bracket's end forgets all of it.
         if (rc != ERROR_SUCCESS)
@@ -322,9 +322,8 @@ LONG ImageMachine::Change(int index, const std::function<LONG(Hive &)> &change)
         return rc;
     }
     if (rc == ERROR_SUCCESS)
-        rc = Flush();
-    if (rc != ERROR_SUCCESS)
-        ReloadFiles(); // nothing of the change stays, in memory or in the image
+        return Flush(); // which, when it fails, leaves memory as the image holds it
+    ReloadFiles();      // nothing of the change stays in memory
     return rc;
 }
 
@@ -436,18 +435,13 @@ void ImageMachine::Stored(RegistryFile &file, std::vector<std::uint8_t> bytes)
 
 LONG ImageMachine::Flush()
 {
-    for (RegistryFile &file : files_) {
-        if (!file.dirty)
-            continue;
-        std::vector<std::uint8_t> bytes;
-        if (const LONG rc = Serialize(file, bytes); rc != ERROR_SUCCESS)
-            return rc;
-        const LONG rc = image_->Files().ReplaceFile(file.path, std::string(bytes.begin(), bytes.end()), file.present);
-        if (rc != ERROR_SUCCESS)
-            return Fail(rc, file.path + ": " + image_->Files().LastMessage());
-        Stored(file, std::move(bytes));
+    // The same two steps as a bracket's end: every changed file is written beside its original
+    // before any is put in place, so a change that touches two files lands whole or not at all.
+    if (const LONG rc = WriteNewFiles(); rc != ERROR_SUCCESS) {
+        DropChanges();
+        return rc;
     }
-    return ERROR_SUCCESS;
+    return PutNewFilesInPlace();
 }
 
 LONG ImageMachine::WriteNewFiles()

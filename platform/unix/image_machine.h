@@ -47,7 +47,8 @@ public:
     // whole bracket.
     LONG Change(int index, const std::function<LONG(Hive &)> &change);
 
-    // Writes every registry file changed since the last flush, each once.
+    // Writes every registry file changed since the last flush, each once: all of them beside
+    // their originals first, then in place.
     LONG Flush();
 
     LONG WriteNewFiles() override;
